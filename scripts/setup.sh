@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, what building, running and testing Pagewash need.
+# Idempotent: packages already present are left alone. Run as root (or with sudo).
+set -euo pipefail
+
+build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-dev zlib1g-dev
+       libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev)
+run=(fonts-ipafont-gothic)
+tests=(qpdf poppler-utils img2pdf ghostscript libjpeg-turbo-progs imagemagick time)
+
+wanted=("${build[@]}" "${run[@]}")
+[ "${1:-}" = "--with-tests" ] && wanted+=("${tests[@]}")
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,54 @@
+#pragma once
+// The dialog's fifteen integers: the nine settings and six mirrors shown in read-only number boxes,
+// with the rules that keep each black reference below its white reference.
+//
+// Thread-safety: written only on the user-interface thread. The batch thread may call takeSettings()
+// while the UI thread writes; each field is an aligned 32-bit value read and written whole, and every
+// mix of old and new fields is a valid record.
+
+#include <cstdint>
+
+#include "settings/correction_settings.h"
+
+namespace pagewash {
+
+struct DialogValues {
+    std::int32_t colorMode = 2;
+    std::int32_t grayMode = 1;
+    std::int32_t colorBlack = 5;
+    std::int32_t colorWhite = 85;
+    std::int32_t grayBlack = 5;
+    std::int32_t grayWhite = 85;
+    std::int32_t colorBlackBox = 5;
+    std::int32_t colorWhiteBox = 85;
+    std::int32_t grayBlackBox = 5;
+    std::int32_t grayWhiteBox = 85;
+    std::int32_t compressionBox = 40;
+    std::int32_t compression = 40;
+    std::int32_t blurStrengthBox = 1;
+    std::int32_t blurStrength = 1;
+    std::int32_t blurMode = 0;
+};
+
+// One black/white reference pair with its two mirrors, as references into DialogValues.
+struct ReferencePair {
+    std::int32_t& black;
+    std::int32_t& white;
+    std::int32_t& blackBox;
+    std::int32_t& whiteBox;
+};
+ReferencePair colorPair(DialogValues& values);
+ReferencePair grayPair(DialogValues& values);
+
+// The nine settings (slider values, never the mirrors).
+CorrectionSettings takeSettings(const DialogValues& values);
+
+void copySlidersToBoxes(DialogValues& values);
+void copyBoxesToSliders(DialogValues& values);
+
+// After the pair's black slider moved: if black >= white, white := min(black + 1, 100), whiteBox := white.
+void enforceAfterBlackMove(ReferencePair pair);
+// After the pair's white slider moved: if black >= white, black := max(white - 1, 0), blackBox := black.
+void enforceAfterWhiteMove(ReferencePair pair);
+
+}  // namespace pagewash

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 
 #include "engine/pdf_syntax.h"
 #include "tests/xref/pdf_edit_support.h"
@@ -177,19 +176,18 @@ fs::path appendUpdate(const fs::path& input, const fs::path& output) {
     const std::int64_t previous = std::stoll(text.substr(startxref + 9));
     // The new object takes the first number after the largest /Size of all trailers.
     std::int64_t number = 0;
-    const std::regex sizePattern("/Size (\\d+)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), sizePattern); it != std::sregex_iterator(); ++it) {
-        number = std::max<std::int64_t>(number, std::stoll((*it)[1]));
+    for (std::size_t at = 0; (at = text.find("/Size ", at)) != std::string::npos; ++at) {
+        number = std::max<std::int64_t>(number, std::stoll(text.substr(at + 6, 12)));
     }
-    std::smatch root;
-    std::regex_search(text, root, std::regex("/Root (\\d+ \\d+ R)"));
+    const std::size_t rootAt = text.find("/Root ") + 6;
+    const std::string root = text.substr(rootAt, text.find('R', rootAt) + 1 - rootAt);
     std::string update = "\n" + std::to_string(number) + " 0 obj\n<< /Title (Updated) /Producer (update test) >>\nendobj\n";
     const std::size_t objectOffset = text.size() + 1;
     const std::size_t xref = text.size() + update.size();
     char entry[32];
     std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", objectOffset);
     update += "xref\n" + std::to_string(number) + " 1\n" + entry + "trailer\n<< /Size " + std::to_string(number + 1) +
-              " /Root " + root[1].str() + " /Info " + std::to_string(number) + " 0 R /Prev " + std::to_string(previous) +
+              " /Root " + root + " /Info " + std::to_string(number) + " 0 R /Prev " + std::to_string(previous) +
               " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     writeFile(output, text + update);
     return output;

@@ -31,6 +31,7 @@ void writeTempImages(std::span<const std::uint8_t> buffer, const std::vector<Ima
 void updateStreamLengths(std::vector<ImageRecord>& records, const std::vector<std::string>& names) {
     for (std::size_t r = 0; r < records.size(); ++r) {
         ImageRecord& record = records[r];
+        if (!record.tokens) throw std::logic_error("updateStreamLengths: a record without dictionary tokens");
         InputFile file(names.at(r));
         const std::int64_t length = file.length();
         file.close();

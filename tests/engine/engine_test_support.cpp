@@ -48,6 +48,16 @@ int runCommand(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return output;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+    ::pclose(pipe);
+    return output;
+}
+
 bool toolAvailable(const char* tool) { return runCommand(std::string("command -v ") + tool) == 0; }
 
 const Bytes& colourJpeg() {

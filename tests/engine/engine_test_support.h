@@ -39,6 +39,8 @@ std::filesystem::path corpusDir();
 bool toolAvailable(const char* tool);
 // Exit status of a shell command (output discarded).
 int runCommand(const std::string& command);
+// Standard output of a shell command (standard error discarded).
+std::string commandOutput(const std::string& command);
 
 // A real colour JFIF JPEG from the corpus (a scanned page, 26 kB).
 const Bytes& colourJpeg();

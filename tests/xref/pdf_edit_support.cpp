@@ -11,7 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/pdf_syntax.h"
+#include "engine/pdf_lexer.h"
 #include "engine/xref_correction.h"
 
 namespace pagewash::test {
@@ -71,7 +71,7 @@ bool startsWith(const Buffer& bytes, std::size_t pos, std::string_view text) {
 std::optional<std::int64_t> resolveInteger(const Buffer& pdf, std::int64_t number, std::int64_t generation) {
     const std::string header = std::to_string(number) + " " + std::to_string(generation) + " obj";
     for (std::size_t pos = 0; (pos = findFirst(pdf, header, pos, pdf.size())) != std::string_view::npos; ++pos) {
-        if (pos > 0 && !isPdfWhiteSpace(pdf[pos - 1])) continue;
+        if (pos > 0 && !isPdfWhitespace(pdf[pos - 1])) continue;
         const auto value = readUnsignedInteger(pdf, skipWhiteSpaceAndComments(pdf, pos + header.size()));
         if (value) return value->value;
     }
@@ -90,7 +90,7 @@ std::vector<FoundImage> findImages(const Buffer& pdf) {
         if (p > 0 && pdf[p - 1] == '\r') --p;
         if (p == jpeg || p < 6 || !startsWith(pdf, p - 6, "stream")) continue;
         p -= 6;
-        while (p > 0 && isPdfWhiteSpace(pdf[p - 1])) --p;
+        while (p > 0 && isPdfWhitespace(pdf[p - 1])) --p;
         if (p < 2 || pdf[p - 1] != '>' || pdf[p - 2] != '>') continue;
         const std::size_t dictionaryEnd = p;
         const std::size_t obj = findLast(pdf, " obj", dictionaryEnd);

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "engine/pdf_syntax.h"
+#include "engine/pdf_lexer.h"
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {

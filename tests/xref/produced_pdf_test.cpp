@@ -71,7 +71,7 @@ protected:
     // Each image grown by `grow[i]` bytes (a comment segment) or, for 0, re-encoded at quality 20.
     std::vector<std::string> newJpegs(const Buffer& pdf, const std::vector<std::size_t>& grow) {
         std::vector<std::string> jpegs;
-        const std::vector<FoundImage> images = findImages(pdf);
+        const std::vector<ImageRecord> images = readImages(pdf);
         for (std::size_t i = 0; i < images.size(); ++i) {
             const std::string jpeg = jpegOf(pdf, images[i]);
             const std::size_t extra = grow[i % grow.size()];
@@ -84,7 +84,7 @@ protected:
     EditResult editAndCheck(const fs::path& input, const std::vector<std::size_t>& grow,
                             std::size_t expectedImages) {
         const Buffer in = readFile(input);
-        EditResult result = editImages(in, newJpegs(in, grow));
+        EditResult result = editImages(in, newJpegs(in, grow), m_dir.path());
         EXPECT_EQ(result.imageCount, expectedImages);
         const fs::path output = m_dir / (input.stem().string() + "_edit.pdf");
         writeFile(output, result.output);
@@ -114,15 +114,11 @@ TEST_F(ProducedPdf, UncorrectedOutputIsDamagedForQpdf) {
     // Guards the reader checks themselves: without the corrections the same edit is reported.
     const fs::path input = plainPdf();
     const Buffer in = readFile(input);
-    const std::vector<FoundImage> images = findImages(in);
-    ASSERT_EQ(images.size(), 2u);
-    std::vector<Edit> edits;
-    for (const FoundImage& image : images) {
-        const std::string bytes = replacementBytes(in, image, growJpeg(jpegOf(in, image), 999));
-        edits.push_back({{image.dictionaryBegin, image.jpegEnd, static_cast<std::int64_t>(bytes.size())}, bytes});
-    }
+    std::vector<std::string> jpegs;
+    for (const ImageRecord& image : readImages(in)) jpegs.push_back(growJpeg(jpegOf(in, image), 999));
+    ASSERT_EQ(jpegs.size(), 2u);
     const fs::path output = m_dir / "uncorrected.pdf";
-    writeFile(output, applyEdits(in, edits));
+    writeFile(output, editImages(in, jpegs, m_dir.path(), false).output);
     EXPECT_NE(readWithTools(output).qpdfExit, 0);
 }
 

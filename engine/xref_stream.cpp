@@ -82,6 +82,17 @@ std::optional<XrefStreamSection> readXrefStreamSection(Bytes bytes, std::size_t 
     return section;
 }
 
+std::vector<std::int64_t> inUseOffsets(const XrefStreamSection& section) {
+    const std::int64_t* w = section.widths;
+    const auto rowWidth = static_cast<std::size_t>(w[0] + w[1] + w[2]);
+    std::vector<std::int64_t> offsets;
+    for (std::size_t at = 0; at + rowWidth <= section.rows.size(); at += rowWidth) {
+        const std::uint8_t* row = section.rows.data() + at;
+        if ((w[0] == 0 ? 1 : readField(row, w[0])) == 1) offsets.push_back(readField(row + w[0], w[1]));
+    }
+    return offsets;
+}
+
 std::optional<EncodedXrefStream> encodeXrefStream(const XrefStreamSection& section,
                                                   const std::function<std::int64_t(std::int64_t)>& mapOffset) {
     const std::int64_t* w = section.widths;

@@ -122,9 +122,16 @@ TEST_F(ProducedPdf, UncorrectedOutputIsDamagedForQpdf) {
     EXPECT_NE(readWithTools(output).qpdfExit, 0);
 }
 
-TEST_F(ProducedPdf, Img2pdfLinearizedFileIsCorrected) {
+// qpdf --check verifies every hint table entry against the objects of a linearized file.
+void expectLinearized(const fs::path& pdf) {
+    const CommandResult check = run("qpdf --check '" + pdf.string() + "'");
+    EXPECT_NE(check.out.find("File is linearized"), std::string::npos) << check.out;
+}
+
+TEST_F(ProducedPdf, Img2pdfLinearizedFileStaysLinearized) {
     const EditResult result = editAndCheck(img2pdf("img2pdf.pdf"), {0, 777}, 2);
-    ASSERT_EQ(result.warnings.size(), 1u) << joined(result.warnings);
+    EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
+    expectLinearized(m_dir / "img2pdf_edit.pdf");
 }
 
 TEST_F(ProducedPdf, GhostscriptPageKeepsItsText) {
@@ -150,18 +157,42 @@ TEST_F(ProducedPdf, CrossReferenceStreamWidensItsOffsetField) {
     EXPECT_NE(out.find("/Columns 5"), std::string::npos);
 }
 
-TEST_F(ProducedPdf, LinearizedFileOpensAsAnOrdinaryOne) {
+TEST_F(ProducedPdf, LinearizedFileKeepsExactHints) {
     const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
-    const EditResult result = editAndCheck(input, {2500, 0}, 2);
+    // Images that grow past a byte of the page length field's bits, and one that shrinks.
+    const EditResult result = editAndCheck(input, {70000, 0}, 2);
+    EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
+    expectLinearized(m_dir / "linearized_edit.pdf");
+}
+
+TEST_F(ProducedPdf, LinearizedFileWithUnreadableHintsOpensAsAnOrdinaryOne) {
+    const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
+    // Points /S of the hint stream outside its data: the tables cannot be rewritten.
+    Buffer bytes = readFile(input);
+    std::string text(bytes.begin(), bytes.end());
+    const std::size_t s = text.find("/S ", text.find("/H ["));
+    ASSERT_NE(s, std::string::npos);
+    text[s + 3] = '9';
+    const fs::path damaged = m_dir / "hintless.pdf";
+    writeFile(damaged, text);
+    const EditResult result = editImages(bytes = readFile(damaged), newJpegs(bytes, {2500, 0}), m_dir.path());
     ASSERT_EQ(result.warnings.size(), 1u) << joined(result.warnings);
     EXPECT_NE(result.warnings[0].find("linearized"), std::string::npos);
-    const fs::path output = m_dir / "linearized_edit.pdf";
+    // The input's damaged hints are reported; the output, no longer linearized, reads cleanly.
+    EXPECT_EQ(readWithTools(damaged).qpdfExit, 3);
+    const fs::path output = m_dir / "hintless_edit.pdf";
+    writeFile(output, result.output);
+    const ReaderReport report = readWithTools(output);
+    EXPECT_EQ(report.qpdfExit, 0) << joined(report.qpdfWarnings);
+    EXPECT_EQ(report.renderErrors, "");
+    EXPECT_EQ(report.imageCount, 2);
     EXPECT_NE(run("qpdf --check '" + output.string() + "'").out.find("File is not linearized"), std::string::npos);
 }
 
 TEST_F(ProducedPdf, LinearizedFileWithObjectStreams) {
     const fs::path input = qpdf(plainPdf(), "--linearize --object-streams=generate", "linstreams.pdf");
     editAndCheck(input, {0, 4000}, 2);
+    expectLinearized(m_dir / "linstreams_edit.pdf");
 }
 
 // Appends an incremental update that replaces the document information dictionary.

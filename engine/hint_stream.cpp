@@ -1,6 +1,7 @@
 #include "engine/hint_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace pagewash {
 
@@ -35,6 +36,12 @@ std::vector<Group> groupsOf(const HintTables& tables) {
         groups.push_back({"the /" + generic.key + " hint group", generic.firstLocation, generic.groupLength});
     }
     return groups;
+}
+
+// Table fields are 32 bits wide; a location or length outside that range cannot come from tables
+// that passed hintGroupsFollowObjects, and is pinned rather than wrapped.
+std::uint32_t field32(std::int64_t value) {
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(value, 0, UINT32_MAX));
 }
 
 }  // namespace
@@ -112,37 +119,36 @@ HintTables movedHintTables(const HintTables& tables,
     HintTables moved = tables;
     PageOffsetHints& pages = moved.pages;
     std::int64_t at = tables.pages.firstPageLocation;
-    pages.firstPageLocation = static_cast<std::uint32_t>(mapLocation(at));
+    pages.firstPageLocation = field32(mapLocation(at));
     for (std::size_t page = 0; page < pages.pageLengths.size(); ++page) {
         const auto length = static_cast<std::int64_t>(tables.pages.pageLengths[page]);
         const std::int64_t newBegin = mapLocation(at);
-        pages.pageLengths[page] = static_cast<std::uint64_t>(mapLocation(at + length) - newBegin);
+        pages.pageLengths[page] = field32(mapLocation(at + length) - newBegin);
         // Writers that do not fill in the content streams leave both at zero.
         const auto contentOffset = static_cast<std::int64_t>(tables.pages.contentOffsets[page]);
         const auto contentLength = static_cast<std::int64_t>(tables.pages.contentLengths[page]);
         if (contentOffset != 0 || contentLength != 0) {
             const std::int64_t contentBegin = mapLocation(at + contentOffset);
-            pages.contentOffsets[page] = static_cast<std::uint64_t>(contentBegin - newBegin);
-            pages.contentLengths[page] =
-                static_cast<std::uint64_t>(mapLocation(at + contentOffset + contentLength) - contentBegin);
+            pages.contentOffsets[page] = field32(contentBegin - newBegin);
+            pages.contentLengths[page] = field32(mapLocation(at + contentOffset + contentLength) - contentBegin);
         }
         at += length;
     }
     SharedObjectHints& shared = moved.shared;
-    shared.firstLocation = static_cast<std::uint32_t>(mapLocation(tables.shared.firstLocation));
+    shared.firstLocation = field32(mapLocation(tables.shared.firstLocation));
     at = tables.pages.firstPageLocation;
     for (std::size_t i = 0; i < shared.groupLengths.size(); ++i) {
         if (i == shared.firstPageEntries) at = tables.shared.firstLocation;
         const auto length = static_cast<std::int64_t>(tables.shared.groupLengths[i]);
-        shared.groupLengths[i] = static_cast<std::uint64_t>(mapLocation(at + length) - mapLocation(at));
+        shared.groupLengths[i] = field32(mapLocation(at + length) - mapLocation(at));
         at += length;
     }
     for (std::size_t g = 0; g < moved.generic.size(); ++g) {
         const GenericHints& before = tables.generic[g];
         GenericHints& after = moved.generic[g];
-        after.firstLocation = static_cast<std::uint32_t>(mapLocation(before.firstLocation));
-        after.groupLength = static_cast<std::uint32_t>(mapLocation(std::int64_t{before.firstLocation} + before.groupLength) -
-                                                       after.firstLocation);
+        after.firstLocation = field32(mapLocation(before.firstLocation));
+        after.groupLength = field32(mapLocation(std::int64_t{before.firstLocation} + before.groupLength) -
+                                    std::int64_t{after.firstLocation});
     }
     return moved;
 }

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "engine/pdf_lexer.h"
+#include "engine/xref_correction.h"
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {
@@ -249,6 +249,42 @@ TEST_F(ProducedPdf, StartxrefThatGrowsADigitShiftsTheUpdateAfterIt) {
     const std::size_t firstStartxref = out.find("startxref");
     const std::string firstValue = out.substr(firstStartxref + 10, std::to_string(nextPower).size());
     EXPECT_GT(std::stoll(firstValue), nextPower) << "the number did not grow a digit";
+}
+
+}  // namespace
+}  // namespace pagewash::test
+
+namespace pagewash::test {
+namespace {
+
+TEST_F(ProducedPdf, DamagedLinearizationDataIsSurvived) {
+    // Every byte of the linearization dictionary, the first-page table and the hint stream damaged
+    // in turn: the plan stays within the file, sorted and outside the images, or says why it is empty.
+    const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
+    const Buffer pdf = readFile(input);
+    std::vector<ReplacedRange> images;
+    for (const ImageRecord& record : readImages(pdf)) {
+        images.push_back({record.dictionaryOffset, record.jpegEnd, record.jpegEnd - record.dictionaryOffset + 1000});
+    }
+    ASSERT_EQ(images.size(), 2u);
+    const auto limit = std::min<std::size_t>(static_cast<std::size_t>(images[0].inputBegin), 3000);
+    for (std::size_t at = 9; at < limit; ++at) {
+        Buffer damaged = pdf;
+        damaged[at] = static_cast<std::uint8_t>(damaged[at] ^ 0x15);
+        const XrefCorrection correction = planXrefCorrection(damaged, images);
+        std::int64_t end = 0;
+        for (const ByteSplice& patch : correction.patches) {
+            ASSERT_GE(patch.inputBegin, end) << "byte " << at;
+            ASSERT_LE(patch.inputEnd, static_cast<std::int64_t>(damaged.size()));
+            for (const ReplacedRange& range : images) {
+                ASSERT_TRUE(patch.inputEnd <= range.inputBegin || patch.inputBegin >= range.inputEnd) << "byte " << at;
+            }
+            end = patch.inputEnd;
+        }
+        if (correction.patches.empty()) {
+            ASSERT_FALSE(correction.warnings.empty()) << "byte " << at;
+        }
+    }
 }
 
 }  // namespace

@@ -25,9 +25,15 @@ protected:
         for (const char* tool : {"img2pdf", "qpdf", "gs", "pdftoppm", "pdftotext", "pdfimages", "convert", "cjpeg", "djpeg"}) {
             if (!toolExists(tool)) GTEST_SKIP() << tool << " is not installed";
         }
-        make("convert -size 320x240 gradient:red-blue -quality 85 '" + (m_dir / "colour.jpg").string() + "'");
-        make("convert -size 200x300 plasma:fractal -seed 7 -colorspace gray -quality 80 '" +
-             (m_dir / "gray.jpg").string() + "'");
+        // The two JPEGs are made once for all tests (ImageMagick is slow to start).
+        static const std::pair<Buffer, Buffer> jpegs = [this] {
+            make("convert -size 320x240 gradient:red-blue -quality 85 '" + (m_dir / "colour.jpg").string() + "'");
+            make("convert -size 200x300 plasma:fractal -seed 7 -colorspace gray -quality 80 '" +
+                 (m_dir / "gray.jpg").string() + "'");
+            return std::pair{readFile(m_dir / "colour.jpg"), readFile(m_dir / "gray.jpg")};
+        }();
+        writeFile(m_dir / "colour.jpg", jpegs.first);
+        writeFile(m_dir / "gray.jpg", jpegs.second);
     }
 
     void make(const std::string& commandLine) {

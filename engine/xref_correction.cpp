@@ -228,7 +228,12 @@ std::size_t findSignature(Bytes input, std::span<const ReplacedRange> imageRange
 // The hint stream of a linearized file when its tables describe the file's objects closely enough
 // to be rewritten exactly; nothing otherwise.
 std::optional<HintStreamSection> exactHints(Bytes input, const XrefLayout& layout) {
-    if (!layout.linearization) return std::nullopt;
+    // Readers use the hints only while /L is the file's length; a file updated after it was
+    // linearized is read as an ordinary one, and stays so.
+    if (!layout.linearization || !layout.linearization->fileLength ||
+        layout.linearization->fileLength->value != static_cast<std::int64_t>(input.size())) {
+        return std::nullopt;
+    }
     std::string why;
     auto hints = readHintStream(input, *layout.linearization, why);
     if (!hints) return std::nullopt;
@@ -280,9 +285,13 @@ XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
         // The hint tables give the lengths of the pages' objects, which the new images change, and are
         // not rewritten. Readers trust them only while /L equals the file's length, so /L keeps a value
         // that differs from the new length: the file then opens as an ordinary one, without Fast Web View.
-        correction.warnings.push_back(
-            "the file was linearized for Fast Web View; the edited file opens as an ordinary PDF");
         const auto& length = layout->linearization->fileLength;
+        // A file updated after it was linearized has a longer length than /L: readers did not take it
+        // as linearized before either.
+        if (length && length->value == static_cast<std::int64_t>(input.size())) {
+            correction.warnings.push_back(
+                "the file was linearized for Fast Web View; the edited file opens as an ordinary PDF");
+        }
         std::vector<ReplacedRange> merged;
         const std::vector<ReplacedRange> own = rangesOf(correction.patches);
         mergeRanges(imageRanges, own, merged);

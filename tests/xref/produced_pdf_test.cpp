@@ -240,6 +240,17 @@ TEST_F(ProducedPdf, IncrementalUpdateOnCrossReferenceStream) {
     EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
 }
 
+TEST_F(ProducedPdf, LinearizedFileUpdatedLaterStaysAnOrdinaryOne) {
+    // The update makes the file longer than /L, so readers no longer take it as linearized; the edit
+    // must not make /L match again over hint tables that do not cover the update.
+    const fs::path linearized = qpdf(plainPdf(), "--linearize", "linearized.pdf");
+    const fs::path input = appendUpdate(linearized, m_dir / "linearized_updated.pdf");
+    const EditResult result = editAndCheck(input, {3000, 0}, 2);
+    EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
+    const CommandResult check = run("qpdf --check '" + (m_dir / "linearized_updated_edit.pdf").string() + "'");
+    EXPECT_NE(check.out.find("File is not linearized"), std::string::npos) << check.out;
+}
+
 TEST_F(ProducedPdf, StartxrefThatGrowsADigitShiftsTheUpdateAfterIt) {
     // The first startxref crosses a power of ten, so its number grows by a digit, and the update's
     // object and table that follow it move by one byte more than the image grew.

@@ -9,7 +9,7 @@ constexpr std::size_t kGenerationDigits = 5;
 
 bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
-bool allDigits(Bytes bytes, std::size_t pos, std::size_t count) {
+bool allDigits(ByteView bytes, std::size_t pos, std::size_t count) {
     if (pos > bytes.size() || bytes.size() - pos < count) return false;
     for (std::size_t i = 0; i < count; ++i) {
         if (!isDigit(bytes[pos + i])) return false;
@@ -17,7 +17,7 @@ bool allDigits(Bytes bytes, std::size_t pos, std::size_t count) {
     return true;
 }
 
-std::optional<OffsetField> offsetEntry(Bytes bytes, const Dictionary& trailer, std::string_view key,
+std::optional<OffsetField> offsetEntry(ByteView bytes, const Dictionary& trailer, std::string_view key,
                                        std::string& error) {
     const DictionaryEntry* entry = trailer.find(key);
     if (!entry) return std::nullopt;
@@ -32,7 +32,7 @@ std::optional<OffsetField> offsetEntry(Bytes bytes, const Dictionary& trailer, s
 
 }  // namespace
 
-std::optional<ClassicXrefSection> readClassicXrefSection(Bytes bytes, std::size_t offset, std::string& error) {
+std::optional<ClassicXrefSection> readClassicXrefSection(ByteView bytes, std::size_t offset, std::string& error) {
     ClassicXrefSection section;
     section.offset = offset;
     std::size_t pos = skipWhiteSpaceAndComments(bytes, offset + 4);

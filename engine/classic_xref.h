@@ -12,6 +12,6 @@ namespace pagewash {
 
 // REQUIRES: "xref" stands at `offset`. Returns nothing and says why in `error` when the section
 // or its trailer cannot be read.
-std::optional<ClassicXrefSection> readClassicXrefSection(Bytes bytes, std::size_t offset, std::string& error);
+std::optional<ClassicXrefSection> readClassicXrefSection(ByteView bytes, std::size_t offset, std::string& error);
 
 }  // namespace pagewash

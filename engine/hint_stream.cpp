@@ -46,7 +46,7 @@ std::uint32_t field32(std::int64_t value) {
 
 }  // namespace
 
-std::optional<HintStreamSection> readHintStream(Bytes bytes, const LinearizationFields& linearization,
+std::optional<HintStreamSection> readHintStream(ByteView bytes, const LinearizationFields& linearization,
                                                 std::string& error) {
     if (!linearization.hintOffset || !linearization.hintLength) {
         error = "the linearization dictionary has no /H";

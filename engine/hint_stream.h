@@ -27,7 +27,7 @@ struct HintStreamSection {
 // Reads the hint stream that /H gives. Returns nothing (with `error`) when it cannot be read or
 // holds a table that is not rewritten (thumbnails); the file is then no longer linearized after an
 // edit.
-std::optional<HintStreamSection> readHintStream(Bytes bytes, const LinearizationFields& linearization,
+std::optional<HintStreamSection> readHintStream(ByteView bytes, const LinearizationFields& linearization,
                                                 std::string& error);
 
 // True when every page, shared object group and generic group that the tables give begins and ends

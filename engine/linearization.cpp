@@ -9,7 +9,7 @@ constexpr std::size_t kSearchLimit = 1024;
 
 }  // namespace
 
-std::optional<LinearizationFields> readLinearization(Bytes bytes, std::string& error) {
+std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string& error) {
     const std::size_t objPos = findFirst(bytes, "obj", 0, kSearchLimit);
     if (objPos == std::string_view::npos || !matchesKeyword(bytes, objPos, "obj")) return std::nullopt;
     const std::size_t dictionaryPos = skipWhiteSpaceAndComments(bytes, objPos + 3);

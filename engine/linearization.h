@@ -13,6 +13,6 @@ namespace pagewash {
 
 // Nothing when the file's first object is not a linearization dictionary. A linearization
 // dictionary whose numbers cannot be read sets `error`.
-std::optional<LinearizationFields> readLinearization(Bytes bytes, std::string& error);
+std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string& error);
 
 }  // namespace pagewash

@@ -10,12 +10,12 @@ namespace {
 constexpr int kMaxNesting = 32;
 
 // The end of a token of regular characters (a name's body, a number, a keyword).
-std::size_t skipRegular(Bytes bytes, std::size_t pos) {
+std::size_t skipRegular(ByteView bytes, std::size_t pos) {
     while (pos < bytes.size() && !isPdfWhitespace(bytes[pos]) && !isPdfDelimiter(bytes[pos])) ++pos;
     return pos;
 }
 
-std::optional<std::size_t> skipLiteralString(Bytes bytes, std::size_t pos) {
+std::optional<std::size_t> skipLiteralString(ByteView bytes, std::size_t pos) {
     int depth = 0;
     for (; pos < bytes.size(); ++pos) {
         const std::uint8_t c = bytes[pos];
@@ -30,7 +30,7 @@ std::optional<std::size_t> skipLiteralString(Bytes bytes, std::size_t pos) {
     return std::nullopt;
 }
 
-std::optional<std::size_t> skipHexString(Bytes bytes, std::size_t pos) {
+std::optional<std::size_t> skipHexString(ByteView bytes, std::size_t pos) {
     for (++pos; pos < bytes.size(); ++pos) {
         if (bytes[pos] == '>') return pos + 1;
     }
@@ -38,7 +38,7 @@ std::optional<std::size_t> skipHexString(Bytes bytes, std::size_t pos) {
 }
 
 // After an integer at [begin, end): when "<int> R" follows, the end of the reference.
-std::size_t extendReference(Bytes bytes, std::size_t end) {
+std::size_t extendReference(ByteView bytes, std::size_t end) {
     const std::size_t generationPos = skipWhiteSpaceAndComments(bytes, end);
     if (generationPos == end) return end;
     const auto generation = readUnsignedInteger(bytes, generationPos);
@@ -50,7 +50,7 @@ std::size_t extendReference(Bytes bytes, std::size_t end) {
 
 }  // namespace
 
-std::size_t skipWhiteSpaceAndComments(Bytes bytes, std::size_t pos) {
+std::size_t skipWhiteSpaceAndComments(ByteView bytes, std::size_t pos) {
     while (pos < bytes.size()) {
         if (isPdfWhitespace(bytes[pos])) {
             ++pos;
@@ -63,14 +63,14 @@ std::size_t skipWhiteSpaceAndComments(Bytes bytes, std::size_t pos) {
     return pos;
 }
 
-bool matchesKeyword(Bytes bytes, std::size_t pos, std::string_view keyword) {
+bool matchesKeyword(ByteView bytes, std::size_t pos, std::string_view keyword) {
     if (pos > bytes.size() || bytes.size() - pos < keyword.size()) return false;
     if (std::memcmp(bytes.data() + pos, keyword.data(), keyword.size()) != 0) return false;
     const std::size_t after = pos + keyword.size();
     return after == bytes.size() || isPdfWhitespace(bytes[after]) || isPdfDelimiter(bytes[after]);
 }
 
-std::optional<IntegerToken> readUnsignedInteger(Bytes bytes, std::size_t pos) {
+std::optional<IntegerToken> readUnsignedInteger(ByteView bytes, std::size_t pos) {
     IntegerToken token;
     token.begin = pos;
     std::size_t end = pos;
@@ -88,7 +88,7 @@ std::optional<IntegerToken> readUnsignedInteger(Bytes bytes, std::size_t pos) {
     return token;
 }
 
-std::size_t findLast(Bytes bytes, std::string_view needle, std::size_t limit) {
+std::size_t findLast(ByteView bytes, std::string_view needle, std::size_t limit) {
     limit = std::min(limit, bytes.size());
     if (needle.empty() || limit < needle.size()) return std::string_view::npos;
     for (std::size_t pos = limit - needle.size() + 1; pos-- > 0;) {
@@ -97,7 +97,7 @@ std::size_t findLast(Bytes bytes, std::string_view needle, std::size_t limit) {
     return std::string_view::npos;
 }
 
-std::size_t findFirst(Bytes bytes, std::string_view needle, std::size_t from, std::size_t limit) {
+std::size_t findFirst(ByteView bytes, std::string_view needle, std::size_t from, std::size_t limit) {
     limit = std::min(limit, bytes.size());
     if (needle.empty() || from > limit) return std::string_view::npos;
     const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(from);
@@ -114,7 +114,7 @@ const DictionaryEntry* Dictionary::find(std::string_view key) const {
     return nullptr;
 }
 
-std::optional<std::size_t> skipObject(Bytes bytes, std::size_t pos, int depth) {
+std::optional<std::size_t> skipObject(ByteView bytes, std::size_t pos, int depth) {
     if (depth > kMaxNesting) return std::nullopt;
     pos = skipWhiteSpaceAndComments(bytes, pos);
     if (pos >= bytes.size()) return std::nullopt;
@@ -144,7 +144,7 @@ std::optional<std::size_t> skipObject(Bytes bytes, std::size_t pos, int depth) {
     return end;
 }
 
-std::optional<Dictionary> readDictionary(Bytes bytes, std::size_t pos) {
+std::optional<Dictionary> readDictionary(ByteView bytes, std::size_t pos) {
     if (pos + 1 >= bytes.size() || bytes[pos] != '<' || bytes[pos + 1] != '<') return std::nullopt;
     Dictionary dictionary;
     dictionary.begin = pos;
@@ -168,13 +168,13 @@ std::optional<Dictionary> readDictionary(Bytes bytes, std::size_t pos) {
     }
 }
 
-std::optional<IntegerToken> integerValue(Bytes bytes, const DictionaryEntry& entry) {
+std::optional<IntegerToken> integerValue(ByteView bytes, const DictionaryEntry& entry) {
     const auto token = readUnsignedInteger(bytes, entry.valueBegin);
     if (!token || token->end != entry.valueEnd) return std::nullopt;
     return token;
 }
 
-std::optional<std::vector<std::int64_t>> integerArrayValue(Bytes bytes, const DictionaryEntry& entry) {
+std::optional<std::vector<std::int64_t>> integerArrayValue(ByteView bytes, const DictionaryEntry& entry) {
     if (entry.valueBegin >= entry.valueEnd || bytes[entry.valueBegin] != '[') return std::nullopt;
     std::vector<std::int64_t> values;
     std::size_t pos = entry.valueBegin + 1;
@@ -189,7 +189,7 @@ std::optional<std::vector<std::int64_t>> integerArrayValue(Bytes bytes, const Di
     }
 }
 
-std::string valueText(Bytes bytes, const DictionaryEntry& entry) {
+std::string valueText(ByteView bytes, const DictionaryEntry& entry) {
     return std::string(reinterpret_cast<const char*>(bytes.data()) + entry.valueBegin,
                        entry.valueEnd - entry.valueBegin);
 }

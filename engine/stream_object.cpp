@@ -12,7 +12,7 @@ constexpr std::size_t kMaxDecodedBytes = std::size_t{512} << 20;
 
 // Reads /Predictor, /Colors, /BitsPerComponent and /Columns of /DecodeParms (a dictionary or an array
 // holding one).
-bool readDecodeParameters(Bytes bytes, const DictionaryEntry& entry, StreamObject& section,
+bool readDecodeParameters(ByteView bytes, const DictionaryEntry& entry, StreamObject& section,
                           std::string& error) {
     std::size_t pos = entry.valueBegin;
     if (bytes[pos] == '[') {
@@ -49,7 +49,7 @@ bool readDecodeParameters(Bytes bytes, const DictionaryEntry& entry, StreamObjec
     return true;
 }
 
-bool readFilter(Bytes bytes, const DictionaryEntry& entry, StreamObject& section, std::string& error) {
+bool readFilter(ByteView bytes, const DictionaryEntry& entry, StreamObject& section, std::string& error) {
     std::string text = valueText(bytes, entry);
     text.erase(std::remove_if(text.begin(), text.end(), [](char c) {
                    return isPdfWhitespace(static_cast<std::uint8_t>(c)) || c == '[' || c == ']';
@@ -66,7 +66,7 @@ bool readFilter(Bytes bytes, const DictionaryEntry& entry, StreamObject& section
 
 }  // namespace
 
-std::optional<StreamObject> readStreamObject(Bytes bytes, std::size_t offset, std::string& error) {
+std::optional<StreamObject> readStreamObject(ByteView bytes, std::size_t offset, std::string& error) {
     StreamObject section;
     section.objectOffset = offset;
     const auto number = readUnsignedInteger(bytes, offset);
@@ -116,7 +116,7 @@ std::optional<StreamObject> readStreamObject(Bytes bytes, std::size_t offset, st
     const std::size_t endstream = skipWhiteSpaceAndComments(bytes, section.dataEnd);
     section.objectEnd = matchesKeyword(bytes, endstream, "endstream") ? endstream + 9 : section.dataEnd;
 
-    const Bytes data = bytes.subspan(section.dataBegin, section.dataEnd - section.dataBegin);
+    const ByteView data = bytes.subspan(section.dataBegin, section.dataEnd - section.dataBegin);
     std::vector<std::uint8_t> decoded;
     if (section.flate) {
         auto inflated = inflateZlib(data, kMaxDecodedBytes, error);

@@ -29,6 +29,6 @@ struct StreamObject {
 
 // Returns nothing and says why in `error` (without naming the offset) when the object is not a
 // stream that can be decoded.
-std::optional<StreamObject> readStreamObject(Bytes bytes, std::size_t offset, std::string& error);
+std::optional<StreamObject> readStreamObject(ByteView bytes, std::size_t offset, std::string& error);
 
 }  // namespace pagewash

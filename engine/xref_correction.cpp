@@ -38,7 +38,7 @@ std::vector<ReplacedRange> rangesOf(const std::vector<ByteSplice>& splices) {
 class Planner {
 public:
     // `hints`: the hint stream of a linearized file whose tables are kept exact, or null.
-    Planner(Bytes input, std::span<const ReplacedRange> imageRanges, const XrefLayout& layout,
+    Planner(ByteView input, std::span<const ReplacedRange> imageRanges, const XrefLayout& layout,
             const HintStreamSection* hints)
         : m_input(input), m_imageRanges(imageRanges.begin(), imageRanges.end()), m_layout(layout), m_hints(hints) {}
 
@@ -57,7 +57,7 @@ private:
     // The hint stream written again and /L, /H's length and the stream's own numbers with it.
     void planHints(std::vector<ByteSplice>& splices, int round);
 
-    Bytes m_input;
+    ByteView m_input;
     std::vector<ReplacedRange> m_imageRanges;
     const XrefLayout& m_layout;
     const HintStreamSection* m_hints;
@@ -212,7 +212,7 @@ bool changesAnyLength(std::span<const ReplacedRange> ranges) {
 }
 
 // The signature's /ByteRange outside the image streams, or npos.
-std::size_t findSignature(Bytes input, std::span<const ReplacedRange> imageRanges) {
+std::size_t findSignature(ByteView input, std::span<const ReplacedRange> imageRanges) {
     std::size_t from = 0;
     while (true) {
         const std::size_t hit = findFirst(input, "/ByteRange", from, input.size());
@@ -227,7 +227,7 @@ std::size_t findSignature(Bytes input, std::span<const ReplacedRange> imageRange
 
 // The hint stream of a linearized file when its tables describe the file's objects closely enough
 // to be rewritten exactly; nothing otherwise.
-std::optional<HintStreamSection> exactHints(Bytes input, const XrefLayout& layout) {
+std::optional<HintStreamSection> exactHints(ByteView input, const XrefLayout& layout) {
     // Readers use the hints only while /L is the file's length; a file updated after it was
     // linearized is read as an ordinary one, and stays so.
     if (!layout.linearization || !layout.linearization->fileLength ||

@@ -14,14 +14,14 @@ namespace {
 constexpr std::size_t kMaxSections = 100000;
 
 // The number after the keyword "startxref" at `pos`.
-std::optional<OffsetField> startxrefValue(Bytes bytes, std::size_t pos) {
+std::optional<OffsetField> startxrefValue(ByteView bytes, std::size_t pos) {
     const auto value = readUnsignedInteger(bytes, skipWhiteSpaceAndComments(bytes, pos + 9));
     if (!value) return std::nullopt;
     return OffsetField{value->begin, value->end, value->value, false};
 }
 
 // A "startxref" that directly follows a section (only white space and comments between).
-std::optional<OffsetField> followingStartxref(Bytes bytes, std::size_t pos) {
+std::optional<OffsetField> followingStartxref(ByteView bytes, std::size_t pos) {
     pos = skipWhiteSpaceAndComments(bytes, pos);
     if (matchesKeyword(bytes, pos, "endobj")) pos = skipWhiteSpaceAndComments(bytes, pos + 6);
     if (!matchesKeyword(bytes, pos, "startxref")) return std::nullopt;
@@ -30,7 +30,7 @@ std::optional<OffsetField> followingStartxref(Bytes bytes, std::size_t pos) {
 
 }  // namespace
 
-std::optional<XrefLayout> locateXrefLayout(Bytes bytes, std::string& error) {
+std::optional<XrefLayout> locateXrefLayout(ByteView bytes, std::string& error) {
     XrefLayout layout;
     const std::size_t last = findLast(bytes, "startxref", bytes.size());
     if (last == std::string_view::npos) {

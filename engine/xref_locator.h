@@ -13,6 +13,6 @@
 namespace pagewash {
 
 // Returns nothing and says what is wrong in `error` when any part of the chain cannot be read.
-std::optional<XrefLayout> locateXrefLayout(Bytes bytes, std::string& error);
+std::optional<XrefLayout> locateXrefLayout(ByteView bytes, std::string& error);
 
 }  // namespace pagewash

@@ -32,7 +32,7 @@ int bytesNeeded(std::int64_t value) {
 
 }  // namespace
 
-std::optional<XrefStreamSection> readXrefStreamSection(Bytes bytes, std::size_t offset, std::string& error) {
+std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset, std::string& error) {
     const std::string where = "the cross-reference stream at byte " + std::to_string(offset);
     auto stream = readStreamObject(bytes, offset, error);
     if (!stream) {
@@ -76,7 +76,7 @@ std::optional<XrefStreamSection> readXrefStreamSection(Bytes bytes, std::size_t 
         section.prev = OffsetField{value->begin, value->end, value->value, false};
     }
     const auto rowWidth = static_cast<std::size_t>(section.widths[0] + section.widths[1] + section.widths[2]);
-    // Bytes after the last whole row (some writers pad) carry no entry and are dropped.
+    // ByteView after the last whole row (some writers pad) carry no entry and are dropped.
     section.rows = std::move(stream->decoded);
     section.rows.resize(section.rows.size() / rowWidth * rowWidth);
     return section;

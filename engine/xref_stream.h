@@ -13,7 +13,7 @@ namespace pagewash {
 
 // Reads the cross-reference stream object that begins at `offset` ("12 0 obj << /Type /XRef ...").
 // Returns nothing and says why in `error` when it is not one or cannot be decoded.
-std::optional<XrefStreamSection> readXrefStreamSection(Bytes bytes, std::size_t offset, std::string& error);
+std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset, std::string& error);
 
 // The offset of every in-use (type 1) entry of the section.
 std::vector<std::int64_t> inUseOffsets(const XrefStreamSection& section);

@@ -1,12 +1,11 @@
 // makeDictionaryGray: the colour-space rewrite of a stream dictionary's tokens.
-#include "engine/dictionary_tokens.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
 
 #include "engine/dictionary_cut.h"
+#include "engine/dictionary_tokens.h"
 #include "engine/pdf_syntax.h"
 
 namespace pagewash {
@@ -39,8 +38,8 @@ int lastSlot(const DictionaryTokens& tokens) {
 
 std::span<const std::uint8_t> slotBytes(const DictionaryTokens& tokens, int index) {
     const auto i = static_cast<std::size_t>(index);
-    const auto length = static_cast<std::size_t>(
-        std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
+    const auto length =
+        static_cast<std::size_t>(std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
     return {tokens.slots[i].data(), length};
 }
 

@@ -1,13 +1,12 @@
 // Every PDF of the corpus, rewritten with its images copied unchanged: the image streams, every byte
 // outside the replaced ranges and each rewritten /Length must hold.
-#include "engine/pdf_images.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "engine/pdf_images.h"
 #include "engine_test_support.h"
 #include "settings/correction_settings.h"
 
@@ -75,18 +74,22 @@ TEST_P(CorpusRewrite, ImagesCopiedUnchangedKeepEveryOtherByte) {
 
     test::TempDir dir;
     std::vector<std::string> names;
-    for (std::size_t r = 0; r < records.size(); ++r) names.push_back(dir.file(tempImageName(static_cast<int>(r))));
+    for (std::size_t r = 0; r < records.size(); ++r)
+        names.push_back(dir.file(tempImageName(static_cast<int>(r))));
     writeTempImages(input, records, names);
     updateStreamLengths(records, names);
     OutputFile file(dir.file("out.pdf"));
-    const auto ranges = writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::Auto));
+    const auto ranges =
+        writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::Auto));
     file.close();
     const Bytes output = test::readFile(dir.file("out.pdf"));
     ASSERT_EQ(ranges, plannedImageReplacements(records));
 
     // Walk input and output together.
     std::int64_t in = 0, out = 0;
-    auto at = [](const Bytes& bytes, std::int64_t offset) { return bytes.begin() + static_cast<std::ptrdiff_t>(offset); };
+    auto at = [](const Bytes& bytes, std::int64_t offset) {
+        return bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+    };
     for (std::size_t r = 0; r < records.size(); ++r) {
         const ImageRecord& record = records[r];
         const ReplacedRange& range = ranges[r];
@@ -119,9 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, CorpusRewrite, ::testing::ValuesIn(readManifest
                              return name;
                          });
 
-TEST(CorpusSearch, ManifestListsEveryCorpusPdf) {
-    EXPECT_EQ(readManifest().size(), 19u);
-}
+TEST(CorpusSearch, ManifestListsEveryCorpusPdf) { EXPECT_EQ(readManifest().size(), 19u); }
 
 TEST(CorpusSearch, ExifThumbnailInsideThePhotoIsNotAnImage) {
     const Bytes input = test::readFile(test::corpusDir() / "pdf" / "samplefiles_pdflatex-image.pdf");
@@ -135,7 +136,8 @@ TEST(CorpusSearch, ExifThumbnailInsideThePhotoIsNotAnImage) {
     EXPECT_EQ(records[0].jpegOffset, static_cast<std::int32_t>(first - 6));
     EXPECT_GT(static_cast<std::int32_t>(second), records[0].jpegOffset);
     EXPECT_LT(static_cast<std::int32_t>(second), records[0].jpegEnd);
-    EXPECT_NE(text.substr(static_cast<std::size_t>(records[0].jpegOffset) - 8, 8).find("stream"), std::string::npos);
+    EXPECT_NE(text.substr(static_cast<std::size_t>(records[0].jpegOffset) - 8, 8).find("stream"),
+              std::string::npos);
 }
 
 TEST(CorpusSearch, InlineImageInAContentStreamIsNotAnImage) {
@@ -153,7 +155,8 @@ namespace {
 // A colour page whose colour space is an indirect ICC profile, turned gray as the workers do in
 // Grayscale mode: the dictionary must say /DeviceGray and real readers must see a gray image.
 TEST(CorpusGray, IndirectIccColourSpaceBecomesDeviceGray) {
-    if (!test::toolAvailable("cjpeg") || !test::toolAvailable("pdfimages") || !test::toolAvailable("pdftoppm"))
+    if (!test::toolAvailable("cjpeg") || !test::toolAvailable("pdfimages") ||
+        !test::toolAvailable("pdftoppm"))
         GTEST_SKIP() << "cjpeg or poppler-utils missing";
     const Bytes input = test::readFile(test::corpusDir() / "pdf" / "ocrmypdf_c02-22.pdf");
     std::vector<ImageRecord> records = findJpegStreams(input);
@@ -187,7 +190,8 @@ TEST(CorpusGray, IndirectIccColourSpaceBecomesDeviceGray) {
 
     const std::string list = test::commandOutput("pdfimages -list '" + dir.file("out.pdf") + "'");
     EXPECT_NE(list.find(" gray "), std::string::npos) << list;
-    EXPECT_EQ(test::runCommand("pdftoppm -r 10 -png '" + dir.file("out.pdf") + "' '" + dir.file("page") + "'"), 0);
+    EXPECT_EQ(
+        test::runCommand("pdftoppm -r 10 -png '" + dir.file("out.pdf") + "' '" + dir.file("page") + "'"), 0);
 }
 
 }  // namespace

@@ -294,6 +294,22 @@ TEST(DictionaryTokens, FirstDeviceColourSpaceOnlyBecomesGray) {
     EXPECT_EQ(written(p.tokens), "<</ColorSpace /DeviceGray/Alt /DeviceRGB /Length 5>>");
 }
 
+TEST(DictionaryTokens, DeviceNameRewriteKeepsTheSyntaxThatFollowsIt) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<</ColorSpace /DeviceRGB\r\n/Length 5>>", "<</ColorSpace /DeviceGray/Length 5>>"},
+        {"<</ColorSpace [/DeviceRGB] /Length 5>>", "<</ColorSpace [/DeviceGray] /Length 5>>"},
+        {"<</DecodeParms <</CS /DeviceRGB>> /Length 5>>", "<</DecodeParms <</CS /DeviceGray>> /Length 5>>"},
+    };
+    for (const auto& [input, expected] : cases) {
+        Parsed p = parseStream(input);
+        ASSERT_GE(p.open, 0) << input;
+        makeDictionaryGray(p.tokens);
+        EXPECT_EQ(written(p.tokens), expected) << input;
+        makeDictionaryGray(p.tokens);
+        EXPECT_EQ(written(p.tokens), expected) << "a second rewrite changes nothing: " << input;
+    }
+}
+
 TEST(DictionaryTokens, IndirectOrArrayColourSpaceValueBecomesDeviceGray) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"<</ColorSpace 9 0 R/Length 5>>", "<</ColorSpace /DeviceGray/Length 5>>"},

@@ -227,6 +227,13 @@ TEST(FileLayer, OpeningOrCreatingFailuresRaiseTheFileExceptionWithThePath) {
     EXPECT_FALSE(removeFile(dir.file("missing.pdf")));
 }
 
+TEST(FileLayer, DataThatCannotBeWrittenRaisesTheFileExceptionOnClose) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    OutputFile full("/dev/full");
+    full.write(std::string_view("buffered until the flush"));
+    EXPECT_THROW(full.close(), CFileException);
+}
+
 TEST(FileLayer, WrittenBytesReadBackWhole) {
     test::TempDir dir;
     Bytes bytes(70000);

@@ -28,7 +28,10 @@ std::vector<ReplacedRange> plannedImageReplacements(const std::vector<ImageRecor
 // Writes the edited PDF into `output`: the input's bytes, each record's range replaced by "<<", its
 // tokens, ">>stream\r\n" and the content of names[r], and each patch's range by its bytes. Patches lie
 // outside the records' ranges and do not overlap. Applies the gray rule first.
-// Returns every replaced range (records and patches) in input order. Throws CFileException.
+// Returns every replaced range (records and patches) in input order. Throws CFileException when a
+// file fails (a temporary image whose length no longer equals its jpegLength counts as failed), and
+// std::logic_error, before writing anything, when ranges overlap or leave the input.
+// REQUIRES: names.size() >= records.size(); ranges as checkImageRanges accepts them.
 std::vector<ReplacedRange> writeEditedPdf(OutputFile& output, std::span<const std::uint8_t> buffer,
                                           std::vector<ImageRecord>& records,
                                           const std::vector<std::string>& names, std::int32_t colorMode,

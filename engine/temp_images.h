@@ -16,6 +16,7 @@ namespace pagewash {
 std::string tempImageName(int index);
 
 // Writes each record's input JPEG bytes to names[r] (full paths). Throws CFileException.
+// REQUIRES: ranges as checkImageRanges accepts them (std::logic_error otherwise).
 void writeTempImages(std::span<const std::uint8_t> buffer, const std::vector<ImageRecord>& records,
                      const std::vector<std::string>& names);
 

@@ -192,6 +192,15 @@ TEST_F(EditedPdf, MissingTemporaryImageRaisesTheFileException) {
     EXPECT_THROW(updateStreamLengths(records, names), CFileException);
 }
 
+TEST_F(EditedPdf, TemporaryImageChangedAfterItsLengthWasTakenIsNotWritten) {
+    const FixturePdf pdf = test::makeFixturePdf({fixtureImage(test::colourJpeg())});
+    prepare(pdf.bytes);
+    updateStreamLengths(records, names);
+    test::writeFile(names[0], slice(test::colourJpeg(), 0, 100));
+    OutputFile output(dir.file("out.pdf"));
+    EXPECT_THROW(writeEditedPdf(output, pdf.bytes, records, names, kAuto), CFileException);
+}
+
 TEST_F(EditedPdf, MoreThanAThousandImagesAreAllReplaced) {
     const auto& gray = test::grayJpeg();
     if (!gray) GTEST_SKIP() << "cjpeg is missing";

@@ -2,7 +2,7 @@
 // gray as the workers do in Grayscale mode, then read back by poppler.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <sstream>
 
 #include "engine/pdf_images.h"
 #include "engine_test_support.h"
@@ -24,6 +24,20 @@ struct Producer {
 std::string substitute(std::string text, const std::string& key, const std::string& value) {
     text.replace(text.find(key), key.size(), value);
     return text;
+}
+
+// A line of "pdfimages -list": page, num, type, width, height, color, comp, ...
+bool listsGrayImage(const std::string& list, int width, int height) {
+    std::istringstream lines(list);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string page, num, type, w, h, color, components;
+        fields >> page >> num >> type >> w >> h >> color >> components;
+        if (type == "image" && w == std::to_string(width) && h == std::to_string(height) && color == "gray" &&
+            components == "1")
+            return true;
+    }
+    return false;
 }
 
 class RealProducer : public ::testing::TestWithParam<Producer> {};
@@ -88,9 +102,7 @@ TEST_P(RealProducer, ColourImageTurnedGrayIsReadAsGray) {
 
     if (producer.classicXref) {
         const std::string list = test::commandOutput("pdfimages -list '" + dir.file("out.pdf") + "'");
-        const std::regex grayImage(" image +" + std::to_string(frame.width) + " +" +
-                                   std::to_string(frame.height) + " +gray +1 +8 +jpeg ");
-        EXPECT_TRUE(std::regex_search(list, grayImage)) << list;
+        EXPECT_TRUE(listsGrayImage(list, frame.width, frame.height)) << list;
         EXPECT_EQ(
             test::runCommand("pdftoppm -r 5 -png '" + dir.file("out.pdf") + "' '" + dir.file("page") + "'"),
             0);

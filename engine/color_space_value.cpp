@@ -24,7 +24,6 @@ constexpr std::size_t kInnerCapacity =
 struct InnerBytes {
     std::array<std::uint8_t, kInnerCapacity> bytes{};
     std::size_t size = 0;
-    std::array<std::size_t, DictionaryTokens::kSlotCount> slotStart{};
 
     void append(std::span<const std::uint8_t> more) {
         std::copy(more.begin(), more.end(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
@@ -92,7 +91,6 @@ void replaceColorSpaceValue(DictionaryTokens& tokens) {
     const int last = lastSlot(tokens);
     std::optional<std::size_t> keyEnd;
     for (int i = 0; i <= last; ++i) {
-        inner.slotStart[static_cast<std::size_t>(i)] = inner.size;
         const auto token = slotBytes(tokens, i);
         if (i > 0 && !keyEnd && isColorSpaceKey(token)) keyEnd = inner.size + kColorSpaceKeyLength;
         inner.append(token);

@@ -1,5 +1,4 @@
-// The edited PDF: its path, the gray rule, and the byte layout that replaces each image stream.
-#include "engine/pdf_images.h"
+#include "engine/edited_pdf_writer.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -33,7 +32,8 @@ const DictionaryTokens& tokensOf(const ImageRecord& record) {
 // "<<", the tokens, ">>stream\r\n" and the corrected JPEG.
 std::int64_t replacementLength(const ImageRecord& record) {
     const DictionaryTokens& tokens = tokensOf(record);
-    std::int64_t total = static_cast<std::int64_t>(kOpenDictionary.size() + kStreamStart.size()) + record.jpegLength;
+    std::int64_t total =
+        static_cast<std::int64_t>(kOpenDictionary.size() + kStreamStart.size()) + record.jpegLength;
     for (int i = 0; i <= lastSlot(tokens); ++i) total += static_cast<std::int64_t>(slotLength(tokens, i));
     return total;
 }

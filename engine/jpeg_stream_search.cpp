@@ -1,5 +1,4 @@
-// isPdf and findJpegStreams: recognising a PDF and finding the JFIF JPEGs that start its streams.
-#include "engine/pdf_images.h"
+#include "engine/jpeg_stream_search.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,4 @@
-// The temporary image files: their names, their contents before the workers, their lengths after.
-#include "engine/pdf_images.h"
+#include "engine/temp_images.h"
 
 #include <cstdio>
 #include <limits>

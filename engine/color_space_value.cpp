@@ -1,5 +1,4 @@
-// makeDictionaryGray: the colour-space rewrite of a stream dictionary's tokens.
-#include "engine/dictionary_tokens.h"
+#include "engine/color_space_value.h"
 
 #include <algorithm>
 #include <array>
@@ -25,7 +24,6 @@ constexpr std::size_t kInnerCapacity =
 struct InnerBytes {
     std::array<std::uint8_t, kInnerCapacity> bytes{};
     std::size_t size = 0;
-    std::array<std::size_t, DictionaryTokens::kSlotCount> slotStart{};
 
     void append(std::span<const std::uint8_t> more) {
         std::copy(more.begin(), more.end(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
@@ -39,8 +37,8 @@ int lastSlot(const DictionaryTokens& tokens) {
 
 std::span<const std::uint8_t> slotBytes(const DictionaryTokens& tokens, int index) {
     const auto i = static_cast<std::size_t>(index);
-    const auto length = static_cast<std::size_t>(
-        std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
+    const auto length =
+        static_cast<std::size_t>(std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
     return {tokens.slots[i].data(), length};
 }
 
@@ -83,6 +81,8 @@ std::optional<std::size_t> valueEnd(const InnerBytes& inner, std::size_t begin) 
     return at;
 }
 
+}  // namespace
+
 // No name begins "/Devi": the value of the /ColorSpace entry becomes "/DeviceGray", written as the
 // device-name rewrite writes it (a token of its own, nothing after it), so that a second gray rewrite
 // finds "/DeviceGray" and changes nothing. Values it cannot delimit safely stay as they are.
@@ -91,7 +91,6 @@ void replaceColorSpaceValue(DictionaryTokens& tokens) {
     const int last = lastSlot(tokens);
     std::optional<std::size_t> keyEnd;
     for (int i = 0; i <= last; ++i) {
-        inner.slotStart[static_cast<std::size_t>(i)] = inner.size;
         const auto token = slotBytes(tokens, i);
         if (i > 0 && !keyEnd && isColorSpaceKey(token)) keyEnd = inner.size + kColorSpaceKeyLength;
         inner.append(token);
@@ -117,19 +116,26 @@ void replaceColorSpaceValue(DictionaryTokens& tokens) {
     tokens = cut;
 }
 
-}  // namespace
+// The token becomes "/DeviceGray"; blanks and line ends after the old name go with it. Anything else
+// after the name inside the token ("]" of an array, ">>" of a nested dictionary) is syntax that the
+// dictionary needs, so it stays, and the token then keeps its bytes after the name as they were.
+void replaceDeviceColorSpaceName(DictionaryTokens& tokens, int index) {
+    const auto i = static_cast<std::size_t>(index);
+    auto& slot = tokens.slots[i];
+    const auto length =
+        static_cast<std::size_t>(std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
+    std::size_t nameEnd = 1;
+    while (nameEnd < length && !endsPdfToken(slot[nameEnd])) ++nameEnd;
+    std::size_t rest = nameEnd;
+    while (rest < length && isPdfWhitespace(slot[rest])) ++rest;
+    const std::size_t kept = rest == length ? 0 : length - nameEnd;
+    if (kDeviceGrayLength + kept > DictionaryTokens::kSlotSize) return;  // would not fit: leave it
 
-void makeDictionaryGray(DictionaryTokens& tokens) {
-    const int last = lastSlot(tokens);
-    for (int i = 0; i <= last; ++i) {
-        auto& slot = tokens.slots[static_cast<std::size_t>(i)];
-        if (std::memcmp(slot.data() + 1, "Devi", 4) != 0) continue;
-        slot.fill(0);
-        std::memcpy(slot.data(), kDeviceGray, kDeviceGrayLength);
-        tokens.lengths[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(kDeviceGrayLength);
-        return;
-    }
-    replaceColorSpaceValue(tokens);
+    std::array<std::uint8_t, DictionaryTokens::kSlotSize> rewritten{};
+    std::memcpy(rewritten.data(), kDeviceGray, kDeviceGrayLength);
+    std::memcpy(rewritten.data() + kDeviceGrayLength, slot.data() + nameEnd, kept);
+    slot = rewritten;
+    tokens.lengths[i] = static_cast<std::int32_t>(kDeviceGrayLength + kept);
 }
 
 }  // namespace pagewash

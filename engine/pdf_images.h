@@ -1,6 +1,9 @@
 #pragma once
 // The file-level handling of a PDF held in memory: recognise it, find its JFIF JPEG streams, read and
 // sort their dictionaries, write the images to temporary files, and write the edited PDF.
+// Call order for one file: isPdf, findJpegStreams, readImageDictionaries, sortImageRecords,
+// checkImageRanges, tempImageName, writeTempImages, (workers), updateStreamLengths, applyGrayRule,
+// plannedImageReplacements, editedPdfPath, writeEditedPdf. A refusal ends the file with no output.
 // The PDF is a flat string of bytes here: no object, cross-reference table or page tree is parsed.
 // All functions run on the batch thread.
 
@@ -18,11 +21,17 @@ namespace pagewash {
 
 // Why a PDF is not processed although it is one and has JPEG images.
 struct FileRefusal {
-    std::int64_t offset = 0;  // the byte offset the reason applies to
-    std::string reason;       // e.g. "/Length runs past the end of the file"
+    std::int64_t offset = 0;  // the byte offset the reason applies to; -1: the file as a whole
+    std::string reason;       // e.g. "/Length runs past the end of the file"; its first word names
+                              // what stands at `offset`
 };
-// "book.pdf: /Length at byte 48213 runs past the end of the file"
+// "book.pdf: /Length at byte 48213 runs past the end of the file" (the offset goes after the
+// reason's first word); with offset -1: "book.pdf: file is larger than 2147483647 bytes".
 std::string describeRefusal(const std::string& path, const FileRefusal& refusal);
+
+// Offsets are 32-bit: a file longer than INT32_MAX bytes is refused. Call with the input's length
+// before reading it; readImageDictionaries checks the buffer again.
+std::optional<FileRefusal> checkFileSize(std::int64_t length);
 
 // True when the buffer holds at least 4 bytes and begins with "%PDF".
 bool isPdf(std::span<const std::uint8_t> buffer);
@@ -34,8 +43,10 @@ bool isPdf(std::span<const std::uint8_t> buffer);
 std::vector<ImageRecord> findJpegStreams(std::span<const std::uint8_t> buffer);
 
 // For each record in table order: a fresh DictionaryTokens, dictionaryOffset, jpegLength, jpegEnd.
-// An indirect /Length (n g R) is resolved to the integer of that object. Returns a refusal when a
-// dictionary cannot be parsed or a /Length is missing, unresolvable or larger than an int32.
+// An indirect /Length (n g R) is resolved to the integer of that object (its last definition in the
+// file) and written into the dictionary directly. Returns a refusal when the buffer is longer than
+// INT32_MAX, a dictionary cannot be parsed, or a /Length is missing, not a number, unresolvable,
+// larger than an int32 or runs past the end of the file.
 std::optional<FileRefusal> readImageDictionaries(std::span<const std::uint8_t> buffer,
                                                  std::vector<ImageRecord>& records);
 
@@ -57,7 +68,8 @@ void writeTempImages(std::span<const std::uint8_t> buffer, const std::vector<Ima
 // Throws CFileException.
 void updateStreamLengths(std::vector<ImageRecord>& records, const std::vector<std::string>& names);
 
-// The input path less its last four characters, followed by "_edit.pdf".
+// The input path less its last four characters, followed by "_edit.pdf". Characters are UTF-8 code
+// points, and no character of the folder part is removed (a name shorter than four is removed whole).
 std::string editedPdfPath(const std::string& inputPath);
 
 // The gray rule: in YellowingRemoval or Grayscale, a record whose componentCount is not 1 gets

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 #include <functional>
+#include <ostream>
 #include <vector>
 
 namespace pagewash::test {
@@ -48,3 +49,6 @@ inline void settle() {
 }
 
 }  // namespace pagewash::test
+
+// Readable QString values in GoogleTest's failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

@@ -42,7 +42,9 @@ QSize DialogUnits::toPixels(int width, int height) const {
 
 QFont dialogFont(int points) {
     QFont font;
-    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAGothic"),
+    // MS UI Gothic has proportional kana; IPA P Gothic is the Debian font closest to it, and its
+    // fixed-pitch sibling IPA Gothic and Noto Sans CJK JP follow.
+    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
                       QStringLiteral("Noto Sans CJK JP")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(points);

@@ -31,7 +31,7 @@ private:
 };
 
 // The dialog font: "MS UI Gothic" when present, else a Japanese Gothic font that Debian ships
-// (IPAGothic, then Noto Sans CJK JP), at `points` points.
+// (IPAPGothic, IPAGothic, then Noto Sans CJK JP), at `points` points.
 QFont dialogFont(int points);
 
 }  // namespace pagewash

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QProxyStyle>
 #include <QSlider>
 #include <exception>
 
@@ -19,6 +20,7 @@
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
 #include "ui/file_drop_list.h"
+#include "ui/text_fit.h"
 
 namespace pagewash {
 namespace {
@@ -38,6 +40,15 @@ constexpr int kColorModeButtons[] = {c::kColorNone, c::kColorGrayscale, c::kColo
 constexpr int kGrayModeButtons[] = {c::kGrayNone, c::kGrayAuto, c::kGrayManual};
 constexpr int kBatchWorkerStartPauseMs = 300;
 
+// The gap between a radio button's circle and its text, as narrow as the layout was drawn for.
+class CompactRadioStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        if (metric == PM_RadioButtonLabelSpacing) return 3;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
 QIcon loadWindowIcon() {
     QIcon icon;
     for (const char* size : {"16", "32", "48", "256"}) {
@@ -53,7 +64,7 @@ void paintAsReadOnly(QLineEdit* box) {
     box->setPalette(palette);
 }
 
-QWidget* createControl(const ControlTemplate& entry, QWidget* parent) {
+QWidget* createControl(const ControlTemplate& entry, QWidget* parent, QStyle* radioStyle) {
     const QString text = QString::fromUtf8(entry.text);
     switch (entry.kind) {
         case ControlKind::Static: {
@@ -71,6 +82,7 @@ QWidget* createControl(const ControlTemplate& entry, QWidget* parent) {
         }
         case ControlKind::RadioButton: {
             auto* button = new QRadioButton(text, parent);
+            if (radioStyle != nullptr) button->setStyle(radioStyle);
             button->setAcceptDrops(false);
             return button;
         }
@@ -134,10 +146,11 @@ void CPagewashDlg::createControls() {
     setFixedSize(units.toPixels(kDialogWidthDlu, kDialogHeightDlu));
 
     const std::span<const ControlTemplate> layout = mainDialogTemplate();
+    m_radioStyle = new CompactRadioStyle;
     QWidget* previousTabStop = nullptr;
     QLabel* pendingBuddy = nullptr;
     for (const ControlTemplate& entry : layout) {
-        QWidget* widget = createControl(entry, this);
+        QWidget* widget = createControl(entry, this, m_radioStyle);
         widget->setGeometry(units.toPixels(entry.x, entry.y, entry.width, entry.height));
         widget->setEnabled(entry.enabled);
         widget->setFocusPolicy(entry.tabStop ? Qt::StrongFocus
@@ -159,6 +172,11 @@ void CPagewashDlg::createControls() {
             previousTabStop = widget;
         }
     }
+
+    // Made a child only now: children go in the order they were added, so the radio buttons
+    // that use the style are destroyed before it.
+    m_radioStyle->setParent(this);
+    widenTextControlsIntoFreeSpace(m_controls.widgetsInOrder());
 
     // One exclusive button group per radio group of the dialog order.
     for (const ControlTemplate& entry : layout) {

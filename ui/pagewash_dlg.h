@@ -24,6 +24,7 @@
 
 class QLineEdit;
 class QPushButton;
+class QStyle;
 
 namespace pagewash {
 
@@ -93,6 +94,7 @@ private:
     void unlockControls();
 
     QIcon m_icon;
+    QStyle* m_radioStyle = nullptr;  // owned by this dialog as a child object
     FileChooser m_fileChooser;
     ControlTable m_controls;
     DialogExchange m_exchange;

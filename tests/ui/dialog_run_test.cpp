@@ -188,5 +188,36 @@ TEST_F(DialogRunTest, InputThatCannotBeOpenedIsReportedInABoxThatHoldsTheRun) {
     EXPECT_TRUE(progressBox->text().isEmpty());
 }
 
+TEST_F(DialogRunTest, RefusedFilesAreListedInOneErrorBoxAtTheEndOfTheRun) {
+    // A /Length that runs past the end of the file: the file is not processed, the run goes on.
+    QByteArray damaged = readAll(corpusFile("pikepdf_congress.pdf"));
+    ASSERT_EQ(damaged.count("/Length 192956"), 1);
+    damaged.replace("/Length 192956", "/Length 999999");
+    const QString bad = folder.filePath("damaged.pdf");
+    {
+        QFile file(bad);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
+    }
+    const QString good = copyIntoFolder(corpusFile("pikepdf_congress-gray.pdf"), "good.pdf");
+    bool unlockedWhenShown = false;
+    MessageBoxAnswerer answerer([&] {
+        unlockedWhenShown = dialog->control(c::kBleachButton)->isEnabled() && progressBox->text().isEmpty();
+    });
+    dialog->handleDroppedFiles({bad, good, bad});
+    QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
+    dialog->handleBleachClick();
+    ASSERT_TRUE(waitForRunEnd(finished));
+    ASSERT_EQ(answerer.seen().size(), 1u) << "one box for the whole run";
+    const test::SeenBox& box = answerer.seen()[0];
+    EXPECT_EQ(box.caption, QStringLiteral("Pagewash Error Message"));
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.text.count(bad), 2) << box.text.toStdString();
+    EXPECT_TRUE(unlockedWhenShown) << "the box comes after the run has ended";
+    EXPECT_EQ(progress, (QStringList{"1 / 3", "2 / 3", "3 / 3", ""}));
+    EXPECT_FALSE(QFile::exists(folder.filePath("damaged_edit.pdf")));
+    EXPECT_EQ(runTool("qpdf", {"--check", folder.filePath("good_edit.pdf")}), 0);
+}
+
 }  // namespace
 }  // namespace pagewash

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QUrl>
 #include <map>
 
@@ -123,6 +125,34 @@ TEST_F(DialogTest, EveryControlOfTheTemplateExistsWithItsTextInDialogOrder) {
     EXPECT_EQ(radio(c::kGrayManual)->text(), QStringLiteral("マニュアル補正"));
     EXPECT_EQ(qobject_cast<QPushButton*>(dialog->control(c::kBleachButton))->text(),
               QStringLiteral("漂白実行(&S)"));
+}
+
+TEST_F(DialogTest, EveryTextIsShownWholeAndNoControlCoversAnother) {
+    const QList<QWidget*> widgets = dialog->controls().widgetsInOrder();
+    for (QWidget* widget : widgets) {
+        const QRect area = widget->geometry();
+        EXPECT_TRUE(dialog->rect().contains(area)) << widget->objectName().toStdString();
+        if (auto* button = qobject_cast<QRadioButton*>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect textArea = button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button);
+            EXPECT_LE(textArea.left() + button->fontMetrics().horizontalAdvance(button->text()), area.width())
+                << "text cut: " << button->text().toStdString();
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            const QString shown = QString(label->text()).remove(QLatin1Char('&'));
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), area.width())
+                << "text cut: " << shown.toStdString();
+        }
+        if (qobject_cast<QGroupBox*>(widget) != nullptr) continue;
+        for (QWidget* other : widgets) {
+            if (other == widget || qobject_cast<QGroupBox*>(other) != nullptr) continue;
+            EXPECT_FALSE(area.intersects(other->geometry()))
+                << widget->metaObject()->className() << " " << widget->objectName().toStdString() << " and "
+                << other->metaObject()->className() << " " << other->objectName().toStdString();
+        }
+    }
 }
 
 TEST_F(DialogTest, TabOrderIsTheDialogOrderOfTheTabStops) {

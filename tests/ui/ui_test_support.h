@@ -21,12 +21,14 @@ struct SeenBox {
 // While it lives, every message box that opens modally is recorded and answered with OK.
 class MessageBoxAnswerer {
 public:
-    MessageBoxAnswerer() {
+    // `whenSeen` runs while each box is open, before it is answered.
+    explicit MessageBoxAnswerer(std::function<void()> whenSeen = {}) : m_whenSeen(std::move(whenSeen)) {
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr || !box->isVisible()) return;
             m_seen.push_back({box->windowTitle(), box->text(), box->icon()});
+            if (m_whenSeen) m_whenSeen();
             box->done(QMessageBox::Ok);
         });
         m_timer.start();
@@ -34,6 +36,7 @@ public:
     const std::vector<SeenBox>& seen() const { return m_seen; }
 
 private:
+    std::function<void()> m_whenSeen;
     QTimer m_timer;
     std::vector<SeenBox> m_seen;
 };

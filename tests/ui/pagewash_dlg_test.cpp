@@ -93,7 +93,9 @@ TEST_F(DialogTest, WindowIsFixedSizeTitledPagewashWithMinimiseButNoMaximise) {
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
     EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Window) << "a window of its own, shown in the task bar";
-    EXPECT_FALSE(dialog->windowIcon().isNull());
+    const QList<QSize> iconSizes = dialog->windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(32, 32)))
+        << "the small and the large window icon come from the program's resources";
     EXPECT_FALSE(dialog->acceptDrops());
 }
 

@@ -216,6 +216,18 @@ TEST_F(DialogTest, BleachButtonIsTheDefaultAndMnemonicsReachListAndButton) {
     EXPECT_EQ(label->buddy(), list());
 }
 
+TEST_F(DialogTest, AltLFocusesTheListAndAltSPressesTheBleachButton) {
+    QApplication::setActiveWindow(dialog.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    slider(c::kCompressionSlider)->setFocus();
+    QTest::keyClick(slider(c::kCompressionSlider), Qt::Key_L, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), list());
+    MessageBoxAnswerer answerer;
+    QTest::keyClick(list(), Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(test::waitUntil([&] { return !answerer.seen().empty(); }));
+    EXPECT_EQ(answerer.seen()[0].text, QStringLiteral("リストにデータがありません。"));
+}
+
 TEST_F(DialogTest, EnterWithAnEmptyListWarnsWithoutIconAndStartsNothing) {
     MessageBoxAnswerer answerer;
     list()->setFocus();

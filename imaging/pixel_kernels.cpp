@@ -1,0 +1,67 @@
+#include "imaging/pixel_kernels.h"
+
+#include <algorithm>
+
+namespace pagewash::kernels {
+
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        gray[i] = fastLuminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    }
+}
+
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t r = rgb[3 * i];
+        const std::uint8_t g = rgb[3 * i + 1];
+        const std::uint8_t b = rgb[3 * i + 2];
+        const unsigned y = fastLuminance(r, g, b);
+        // max(|R - G|, |R - B|, |G - B|) is the largest channel minus the smallest.
+        const unsigned spread = unsigned{std::max({r, g, b})} - unsigned{std::min({r, g, b})};
+        // y + min(spread, 255 - y) is min(y + spread, 255).
+        const unsigned lifted = std::min(y + spread, 255u);
+        gray[i] = static_cast<std::uint8_t>(y < 16u ? y : lifted);
+    }
+}
+
+void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist) {
+    // Four partial histograms let neighbouring equal pixels (the common case on a page) update different
+    // counters instead of waiting on one another. Chunks keep the 32-bit partial counters from overflowing.
+    constexpr std::size_t kChunk = std::size_t{1} << 30;
+    std::array<std::array<std::uint32_t, 256>, 4> partial;
+    while (count > 0) {
+        const std::size_t n = std::min(count, kChunk);
+        for (auto& p : partial) p.fill(0);
+        std::size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            ++partial[0][gray[i]];
+            ++partial[1][gray[i + 1]];
+            ++partial[2][gray[i + 2]];
+            ++partial[3][gray[i + 3]];
+        }
+        for (; i < n; ++i) ++partial[0][gray[i]];
+        for (int v = 0; v < 256; ++v) {
+            hist[static_cast<std::size_t>(v)] += std::uint64_t{partial[0][static_cast<std::size_t>(v)]} +
+                                                 partial[1][static_cast<std::size_t>(v)] +
+                                                 partial[2][static_cast<std::size_t>(v)] +
+                                                 partial[3][static_cast<std::size_t>(v)];
+        }
+        gray += n;
+        count -= n;
+    }
+}
+
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+    for (std::size_t i = 0; i < count; ++i) gray[i] = table[gray[i]];
+}
+
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& channelMap = map[gray[i]];
+        rgb[3 * i] = channelMap[rgb[3 * i]];
+        rgb[3 * i + 1] = channelMap[rgb[3 * i + 1]];
+        rgb[3 * i + 2] = channelMap[rgb[3 * i + 2]];
+    }
+}
+
+}  // namespace pagewash::kernels

@@ -254,7 +254,9 @@ TEST_F(CliTest, CorruptJpegStreamLeavesThatImageAndBleachesTheRest) {
     // The damaged stream is carried over byte for byte.
     const auto output = readBytes(file("book_edit.pdf"));
     const std::string outputText(output.begin(), output.end());
-    EXPECT_NE(outputText.find(text.substr(soi, 2000)), std::string::npos);
+    const std::string damaged(bytes.begin() + static_cast<std::ptrdiff_t>(soi),
+                              bytes.begin() + static_cast<std::ptrdiff_t>(sof + 200));
+    EXPECT_NE(outputText.find(damaged), std::string::npos);
     expectFolderHolds({"book.pdf", "book_edit.pdf"});
 }
 

@@ -198,13 +198,18 @@ inline unsigned leadingCountsBelow(const Segment& counts, unsigned need, unsigne
 #endif
 }
 
-__attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(const BlurImage& image, std::size_t rx,
-                                                                             std::size_t ry) {
+// The column histograms count at most 2 ry + 1 samples: bytes while that fits (half the memory, so that a
+// page's columns stay in the second-level cache), 16 bits otherwise.
+using ByteSegment = std::uint8_t __attribute__((vector_size(16)));  // 16 counts of at most 255
+
+template <typename ColumnSegment>
+[[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    auto widen = [](const ColumnSegment& counts) { return __builtin_convertvector(counts, Segment); };
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     std::uint8_t* const pixels = image.pixels;
-    std::vector<Segment> columnFine(width * 16, Segment{});
-    std::vector<Segment> columnCoarse(width, Segment{});
+    std::vector<ColumnSegment> columnFine(width * 16, ColumnSegment{});
+    std::vector<ColumnSegment> columnCoarse(width, ColumnSegment{});
     // Results wait in a ring of ry + 1 rows until no later row reads their input (row y is read up to row
     // y + ry, and leaves the column histograms at row y + ry + 1).
     const std::size_t ringRows = ry + 1;
@@ -239,11 +244,11 @@ __attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(con
         std::uint8_t* const out = pending.data() + (y % ringRows) * width;
 
         Segment coarse{};
-        for (std::size_t x = 0; x < rx; ++x) coarse += columnCoarse[x];
+        for (std::size_t x = 0; x < rx; ++x) coarse += widen(columnCoarse[x]);
         for (auto& at : fineAt) at = -1;
         for (std::size_t x = 0; x < width; ++x) {
-            if (x + rx < width) coarse += columnCoarse[x + rx];
-            if (x > rx) coarse -= columnCoarse[x - rx - 1];
+            if (x + rx < width) coarse += widen(columnCoarse[x + rx]);
+            if (x > rx) coarse -= widen(columnCoarse[x - rx - 1]);
             const std::size_t x0 = x > rx ? x - rx : 0;
             const std::size_t x1 = std::min(x + rx, width - 1);
             const unsigned m = static_cast<unsigned>((x1 - x0 + 1) * windowHeight);
@@ -259,11 +264,11 @@ __attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(con
             const auto here = static_cast<std::ptrdiff_t>(x);
             if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
                 segment = Segment{};
-                for (std::size_t c = x0; c <= x1; ++c) segment += columnFine[c * 16 + bin];
+                for (std::size_t c = x0; c <= x1; ++c) segment += widen(columnFine[c * 16 + bin]);
             } else {
                 for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
-                    if (step + rx < width) segment += columnFine[(step + rx) * 16 + bin];
-                    if (step > rx) segment -= columnFine[(step - rx - 1) * 16 + bin];
+                    if (step + rx < width) segment += widen(columnFine[(step + rx) * 16 + bin]);
+                    if (step > rx) segment -= widen(columnFine[(step - rx - 1) * 16 + bin]);
                 }
             }
             fineAt[bin] = here;
@@ -276,6 +281,15 @@ __attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(con
     const std::size_t firstUnwritten = height > ry + 1 ? height - ry - 1 : 0;
     for (std::size_t row = firstUnwritten; row < height; ++row) {
         std::memcpy(pixels + row * width, pending.data() + (row % ringRows) * width, width);
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(const BlurImage& image, std::size_t rx,
+                                                                             std::size_t ry) {
+    if (2 * ry + 1 <= 255) {
+        medianPerreaultHebertWith<ByteSegment>(image, rx, ry);
+    } else {
+        medianPerreaultHebertWith<Segment>(image, rx, ry);
     }
 }
 

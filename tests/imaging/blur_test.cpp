@@ -7,6 +7,7 @@
 #include <numeric>
 #include <vector>
 
+#include "imaging/blur_kernels.h"
 #include "tests/imaging/reference_correction.h"
 #include "tests/imaging/test_images.h"
 
@@ -170,6 +171,23 @@ TEST(ApplyBlur, HugeRadiusActsAsTheWholeImage) {
     const auto image = makeImage(9, 4, 1, Pattern::Noise, 9);
     for (BlurMode mode : {BlurMode::Average, BlurMode::Median}) {
         EXPECT_EQ(blurred(image, 9, 4, 1, 2147483647, mode), blurred(image, 9, 4, 1, 8, mode));
+    }
+}
+
+}  // namespace
+}  // namespace pagewash
+
+namespace pagewash {
+namespace {
+
+TEST(WindowQuotient, EqualsIntegerDivisionForEverySumOfEverySmallWindow) {
+    for (std::uint32_t m = 1; m <= kFloatQuotientWindowLimit; ++m) {
+        const float inverse = 1.0f / static_cast<float>(m);
+        for (std::uint32_t sum = 0; sum <= 255 * m; ++sum) {
+            if (windowQuotient(sum, inverse) != sum / m) {
+                FAIL() << sum << " / " << m << " gave " << int{windowQuotient(sum, inverse)};
+            }
+        }
     }
 }
 

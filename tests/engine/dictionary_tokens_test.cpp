@@ -57,7 +57,8 @@ Reference referenceParse(const Bytes& b, std::int64_t jpegOffset) {
     const auto size = static_cast<std::int64_t>(b.size());
     std::int64_t close = -1;
     for (std::int64_t p = jpegOffset; p >= 0; --p) {
-        if (p + 1 < size && b[static_cast<std::size_t>(p)] == '>' && b[static_cast<std::size_t>(p + 1)] == '>') {
+        if (p + 1 < size && b[static_cast<std::size_t>(p)] == '>' &&
+            b[static_cast<std::size_t>(p + 1)] == '>') {
             close = p;
             break;
         }
@@ -152,15 +153,16 @@ TEST(DictionaryTokens, NestedDictionaryIsSkippedByDepth) {
     Parsed p = parseStream("<</Filter/DCTDecode/DecodeParms<</ColorTransform 0>>/Length 100>>");
     ASSERT_EQ(p.open, 8);
     ASSERT_EQ(p.tokens.count, 5);
-    const std::vector<std::string> expected = {"", "/Filter", "/DCTDecode", "/DecodeParms<<",
-                                               "/ColorTransform 0>>", "/Length 100"};
+    const std::vector<std::string> expected = {
+        "", "/Filter", "/DCTDecode", "/DecodeParms<<", "/ColorTransform 0>>", "/Length 100"};
     for (int i = 0; i <= 5; ++i) EXPECT_EQ(slotText(p.tokens, i), expected[static_cast<std::size_t>(i)]);
     EXPECT_EQ(readStreamLength(p.tokens), 100);
 }
 
 TEST(DictionaryTokens, TripleAngleBracketsCountOnePairEach) {
     // ">>>" before the close: the walk consumes ">>" and then sees ">/" etc.; "<<<" likewise.
-    for (const std::string dictionary : {"<</A <</B 1>>>>", "<<</A 1>>", "<</A<<</B 1>>>>", "<</X <<<</Y 2>>>>>>"}) {
+    for (const std::string dictionary :
+         {"<</A <</B 1>>>>", "<<</A 1>>", "<</A<<</B 1>>>>", "<</X <<<</Y 2>>>>>>"}) {
         const Bytes bytes = toBytes("0 " + dictionary + "stream\n");
         const auto jpeg = static_cast<std::int32_t>(bytes.size() - 1);
         DictionaryTokens tokens;
@@ -233,11 +235,14 @@ TEST(DictionaryTokens, ParseMatchesThePlainReferenceOnRandomBuffers) {
         const auto size = std::uniform_int_distribution<std::size_t>(0, round % 10 == 0 ? 3000 : 120)(random);
         Bytes bytes(size);
         for (auto& byte : bytes)
-            byte = static_cast<std::uint8_t>(alphabet[std::uniform_int_distribution<std::size_t>(0, 8)(random)]);
-        const auto jpeg = std::uniform_int_distribution<std::int32_t>(0, static_cast<std::int32_t>(size) + 2)(random);
+            byte =
+                static_cast<std::uint8_t>(alphabet[std::uniform_int_distribution<std::size_t>(0, 8)(random)]);
+        const auto jpeg =
+            std::uniform_int_distribution<std::int32_t>(0, static_cast<std::int32_t>(size) + 2)(random);
         DictionaryTokens tokens;
         const std::int32_t result = parseImageDictionary(bytes, jpeg, tokens);
-        const Reference ref = referenceParse(bytes, std::min<std::int64_t>(jpeg, static_cast<std::int64_t>(size)));
+        const Reference ref =
+            referenceParse(bytes, std::min<std::int64_t>(jpeg, static_cast<std::int64_t>(size)));
         ASSERT_EQ(result, ref.result) << "round " << round;
         if (result < 0) continue;
         ASSERT_EQ(tokens.count + 1, static_cast<int>(ref.tokens.size()));
@@ -289,6 +294,22 @@ TEST(DictionaryTokens, FirstDeviceColourSpaceOnlyBecomesGray) {
     EXPECT_EQ(written(p.tokens), "<</ColorSpace /DeviceGray/Alt /DeviceRGB /Length 5>>");
 }
 
+TEST(DictionaryTokens, DeviceNameRewriteKeepsTheSyntaxThatFollowsIt) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<</ColorSpace /DeviceRGB\r\n/Length 5>>", "<</ColorSpace /DeviceGray/Length 5>>"},
+        {"<</ColorSpace [/DeviceRGB] /Length 5>>", "<</ColorSpace [/DeviceGray] /Length 5>>"},
+        {"<</DecodeParms <</CS /DeviceRGB>> /Length 5>>", "<</DecodeParms <</CS /DeviceGray>> /Length 5>>"},
+    };
+    for (const auto& [input, expected] : cases) {
+        Parsed p = parseStream(input);
+        ASSERT_GE(p.open, 0) << input;
+        makeDictionaryGray(p.tokens);
+        EXPECT_EQ(written(p.tokens), expected) << input;
+        makeDictionaryGray(p.tokens);
+        EXPECT_EQ(written(p.tokens), expected) << "a second rewrite changes nothing: " << input;
+    }
+}
+
 TEST(DictionaryTokens, IndirectOrArrayColourSpaceValueBecomesDeviceGray) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"<</ColorSpace 9 0 R/Length 5>>", "<</ColorSpace /DeviceGray/Length 5>>"},
@@ -311,8 +332,8 @@ TEST(DictionaryTokens, IndirectOrArrayColourSpaceValueBecomesDeviceGray) {
 }
 
 TEST(DictionaryTokens, DictionaryWithoutUnderstoodColourSpaceIsLeftAlone) {
-    for (const std::string input : {"<</Filter/DCTDecode/Length 5>>",        // no colour space at all
-                                    "<</ColorSpace (odd)/Length 5>>",        // not a colour space value
+    for (const std::string input : {"<</Filter/DCTDecode/Length 5>>",  // no colour space at all
+                                    "<</ColorSpace (odd)/Length 5>>",  // not a colour space value
                                     "<</ColorSpace [/ICCBased 9 0 R/Length 5>>"}) {  // unbalanced
         Parsed p = parseStream(input);
         ASSERT_GE(p.open, 0) << input;

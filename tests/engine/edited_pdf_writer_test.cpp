@@ -1,9 +1,8 @@
-#include "engine/pdf_images.h"
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
+#include "engine/pdf_images.h"
 #include "engine_test_support.h"
 #include "settings/correction_settings.h"
 
@@ -22,14 +21,15 @@ constexpr std::int32_t kManual = static_cast<std::int32_t>(ColorMode::Manual);
 // The per-file steps of a batch run, with the workers replaced by `corrected` (new JPEG bytes per
 // image, or nullopt to keep the copy) and `components`.
 class EditedPdf : public ::testing::Test {
-protected:
+  protected:
     void prepare(const Bytes& input) {
         records = findJpegStreams(input);
         ASSERT_FALSE(readImageDictionaries(input, records));
         sortImageRecords(records);
         ASSERT_FALSE(checkImageRanges(input, records));
         names.clear();
-        for (std::size_t r = 0; r < records.size(); ++r) names.push_back(dir.file(tempImageName(static_cast<int>(r))));
+        for (std::size_t r = 0; r < records.size(); ++r)
+            names.push_back(dir.file(tempImageName(static_cast<int>(r))));
         writeTempImages(input, records, names);
     }
 
@@ -47,10 +47,13 @@ protected:
     }
 
     static Bytes slice(const Bytes& bytes, std::size_t begin, std::size_t end) {
-        return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(begin), bytes.begin() + static_cast<std::ptrdiff_t>(end));
+        return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(begin),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(end));
     }
     static void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-    static void append(Bytes& out, const std::string& more) { out.insert(out.end(), more.begin(), more.end()); }
+    static void append(Bytes& out, const std::string& more) {
+        out.insert(out.end(), more.begin(), more.end());
+    }
 
     test::TempDir dir;
     std::vector<ImageRecord> records;
@@ -69,7 +72,8 @@ TEST_F(EditedPdf, OutputLayoutReplacesEachImageRangeAndCopiesEverythingElse) {
     const auto& gray = test::grayJpeg();
     if (!gray) GTEST_SKIP() << "cjpeg is missing";
     const Bytes& colour = test::colourJpeg();
-    const FixturePdf pdf = test::makeFixturePdf({fixtureImage(colour, "stream\n"), fixtureImage(*gray, "stream\r\n")});
+    const FixturePdf pdf =
+        test::makeFixturePdf({fixtureImage(colour, "stream\n"), fixtureImage(*gray, "stream\r\n")});
     prepare(pdf.bytes);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(test::readFile(names[0]), colour) << "the temporary file holds the input's JPEG";
@@ -85,12 +89,14 @@ TEST_F(EditedPdf, OutputLayoutReplacesEachImageRangeAndCopiesEverythingElse) {
     const test::JpegFrame a = test::jpegFrame(colour), b = test::jpegFrame(*gray);
     Bytes expected = slice(pdf.bytes, 0, pdf.images[0].dictionaryOffset);
     append(expected, "<< /Type /XObject /Subtype /Image /Width " + std::to_string(a.width) + " /Height " +
-                         std::to_string(a.height) + " /ColorSpace /DeviceGray/BitsPerComponent 8 /Filter /DCTDecode /Length " +
+                         std::to_string(a.height) +
+                         " /ColorSpace /DeviceGray/BitsPerComponent 8 /Filter /DCTDecode /Length " +
                          std::to_string(newFirst.size()) + ">>stream\r\n");
     append(expected, newFirst);
     append(expected, slice(pdf.bytes, pdf.images[0].jpegEnd, pdf.images[1].dictionaryOffset));
     append(expected, "<< /Type /XObject /Subtype /Image /Width " + std::to_string(b.width) + " /Height " +
-                         std::to_string(b.height) + " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /DCTDecode /Length " +
+                         std::to_string(b.height) +
+                         " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /DCTDecode /Length " +
                          std::to_string(newSecond.size()) + ">>stream\r\n");
     append(expected, newSecond);
     append(expected, slice(pdf.bytes, pdf.images[1].jpegEnd, pdf.bytes.size()));
@@ -103,7 +109,8 @@ TEST_F(EditedPdf, OutputLayoutReplacesEachImageRangeAndCopiesEverythingElse) {
     const auto shift = [&](std::size_t i) {
         return written[i].outputLength - (written[i].inputEnd - written[i].inputBegin);
     };
-    EXPECT_EQ(static_cast<std::int64_t>(output.size()), static_cast<std::int64_t>(pdf.bytes.size()) + shift(0) + shift(1));
+    EXPECT_EQ(static_cast<std::int64_t>(output.size()),
+              static_cast<std::int64_t>(pdf.bytes.size()) + shift(0) + shift(1));
 }
 
 TEST_F(EditedPdf, GrayRuleAppliesOnlyToColourImagesInTheTwoGrayingModes) {
@@ -117,17 +124,20 @@ TEST_F(EditedPdf, GrayRuleAppliesOnlyToColourImagesInTheTwoGrayingModes) {
         records[1].componentCount = 1;
         const std::string output = test::toString(write(pdf.bytes, mode));
         const std::size_t second = output.find("/ColorSpace", output.find("/ColorSpace") + 1);
-        EXPECT_EQ(output.substr(output.find("/ColorSpace"), 23), grays ? "/ColorSpace /DeviceGray" : "/ColorSpace /DeviceRGB ")
+        EXPECT_EQ(output.substr(output.find("/ColorSpace"), 23),
+                  grays ? "/ColorSpace /DeviceGray" : "/ColorSpace /DeviceRGB ")
             << "mode " << mode;
-        EXPECT_EQ(output.substr(second, 22), "/ColorSpace /DeviceRGB") << "a gray-decoded image keeps its entry";
+        EXPECT_EQ(output.substr(second, 22), "/ColorSpace /DeviceRGB")
+            << "a gray-decoded image keeps its entry";
     }
 }
 
 TEST_F(EditedPdf, UnchangedImagesWithCanonicalDictionariesGiveTheInputBack) {
     if (!test::toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is missing";
     FixtureImage image = fixtureImage(test::colourJpeg(), "stream\r\n");
-    image.dictionary = "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS "
-                       "/BitsPerComponent 8 /Filter /DCTDecode /Length %L>>";
+    image.dictionary =
+        "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS "
+        "/BitsPerComponent 8 /Filter /DCTDecode /Length %L>>";
     const FixturePdf pdf = test::makeFixturePdf({image, image, image});
     prepare(pdf.bytes);
     const Bytes output = write(pdf.bytes, kGrayscale);  // every componentCount is 1: no gray rewrite
@@ -169,8 +179,8 @@ TEST_F(EditedPdf, PatchOverlappingAnImageIsACallersMistake) {
     const FixturePdf pdf = test::makeFixturePdf({fixtureImage(test::colourJpeg())});
     prepare(pdf.bytes);
     updateStreamLengths(records, names);
-    const std::vector<ByteSplice> patches = {
-        {static_cast<std::int64_t>(pdf.images[0].jpegEnd) - 1, static_cast<std::int64_t>(pdf.images[0].jpegEnd) + 1, "x"}};
+    const std::vector<ByteSplice> patches = {{static_cast<std::int64_t>(pdf.images[0].jpegEnd) - 1,
+                                              static_cast<std::int64_t>(pdf.images[0].jpegEnd) + 1, "x"}};
     OutputFile output(dir.file("out.pdf"));
     EXPECT_THROW(writeEditedPdf(output, pdf.bytes, records, names, kAuto, patches), std::logic_error);
 }

@@ -48,6 +48,16 @@ int runCommand(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string commandOutput(const std::string& command) {
+    std::string output;
+    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return output;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+    ::pclose(pipe);
+    return output;
+}
+
 bool toolAvailable(const char* tool) { return runCommand(std::string("command -v ") + tool) == 0; }
 
 const Bytes& colourJpeg() {
@@ -64,8 +74,8 @@ const std::optional<Bytes>& grayJpeg() {
         for (int y = 0; y < 24; ++y)
             for (int x = 0; x < 40; ++x) pgm.push_back(static_cast<char>((x * 6 + y * 3) & 0xFF));
         writeFile(dir.path() / "in.pgm", toBytes(pgm));
-        const std::string command = "cjpeg -quality 80 -outfile '" + dir.file("out.jpg") + "' '" +
-                                    dir.file("in.pgm") + "'";
+        const std::string command =
+            "cjpeg -quality 80 -outfile '" + dir.file("out.jpg") + "' '" + dir.file("in.pgm") + "'";
         if (runCommand(command) != 0) return std::nullopt;
         return readFile(dir.path() / "out.jpg");
     }();
@@ -105,7 +115,8 @@ FixturePdf makeFixturePdf(const std::vector<FixtureImage>& images) {
     // Objects: 1 catalog, 2 pages, then per image: page, content, image, length.
     auto pageObject = [](int i) { return 3 + 4 * i; };
     auto beginObject = [&](int number) {
-        if (static_cast<int>(offsets.size()) <= number) offsets.resize(static_cast<std::size_t>(number) + 1, 0);
+        if (static_cast<int>(offsets.size()) <= number)
+            offsets.resize(static_cast<std::size_t>(number) + 1, 0);
         offsets[static_cast<std::size_t>(number)] = out.size();
         append(out, std::to_string(number) + " 0 obj\n");
     };
@@ -127,8 +138,8 @@ FixturePdf makeFixturePdf(const std::vector<FixtureImage>& images) {
                         std::to_string(frame.height) + " ] /Resources << /XObject << /Im0 " +
                         std::to_string(xobject) + " 0 R >> >> /Contents " + std::to_string(content) +
                         " 0 R >>\nendobj\n");
-        const std::string drawing = "q " + std::to_string(frame.width) + " 0 0 " +
-                                    std::to_string(frame.height) + " 0 0 cm /Im0 Do Q";
+        const std::string drawing =
+            "q " + std::to_string(frame.width) + " 0 0 " + std::to_string(frame.height) + " 0 0 cm /Im0 Do Q";
         beginObject(content);
         append(out, "<< /Length " + std::to_string(drawing.size()) + " >>\nstream\n" + drawing +
                         "\nendstream\nendobj\n");

@@ -23,7 +23,7 @@ std::size_t find(const Bytes& haystack, std::string_view needle, std::size_t fro
 
 // A folder made with mkdtemp, removed with its contents when the object dies.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -31,7 +31,7 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     std::string file(std::string_view name) const { return (m_path / name).string(); }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 
@@ -39,6 +39,8 @@ std::filesystem::path corpusDir();
 bool toolAvailable(const char* tool);
 // Exit status of a shell command (output discarded).
 int runCommand(const std::string& command);
+// Standard output of a shell command (standard error discarded).
+std::string commandOutput(const std::string& command);
 
 // A real colour JFIF JPEG from the corpus (a scanned page, 26 kB).
 const Bytes& colourJpeg();
@@ -59,16 +61,16 @@ struct FixtureImage {
     std::string dictionary =
         "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS /BitsPerComponent 8 "
         "/Filter /DCTDecode /Length %L >>";
-    std::string colorSpace;      // empty: from the JPEG's component count
-    std::string lengthText;      // empty: the JPEG's length, or the reference when indirect
+    std::string colorSpace;       // empty: from the JPEG's component count
+    std::string lengthText;       // empty: the JPEG's length, or the reference when indirect
     bool indirectLength = false;  // the length lives in an object of its own
     std::string streamKeyword = "stream\n";
 };
 
 struct FixtureImageLayout {
-    std::size_t dictionaryOffset = 0;  // the "<<"
-    std::size_t closeOffset = 0;       // the dictionary's last ">>"
-    std::size_t lengthTokenOffset = 0; // the "/Length" of the dictionary
+    std::size_t dictionaryOffset = 0;   // the "<<"
+    std::size_t closeOffset = 0;        // the dictionary's last ">>"
+    std::size_t lengthTokenOffset = 0;  // the "/Length" of the dictionary
     std::size_t jpegOffset = 0;
     std::size_t jpegEnd = 0;
     int lengthObject = 0;  // object number of the indirect length, 0 when direct

@@ -1,8 +1,7 @@
 // A fixture writes a valid PDF with real JPEG streams; each test damages it one way.
-#include "engine/pdf_images.h"
-
 #include <gtest/gtest.h>
 
+#include "engine/pdf_images.h"
 #include "engine_test_support.h"
 
 namespace pagewash {
@@ -13,7 +12,7 @@ using test::FixtureImage;
 using test::FixturePdf;
 
 class ImageDictionaries : public ::testing::Test {
-protected:
+  protected:
     static FixtureImage image(const std::string& dictionary = {}) {
         FixtureImage result;
         result.jpeg = test::colourJpeg();
@@ -71,7 +70,8 @@ TEST_F(ImageDictionaries, IndirectLengthIsResolvedAndWrittenDirectly) {
     const int slot = findToken(*records[1].tokens, "Leng");
     const auto& tokens = *records[1].tokens;
     EXPECT_EQ(std::string(tokens.slots[static_cast<std::size_t>(slot)].begin(),
-                          tokens.slots[static_cast<std::size_t>(slot)].begin() + tokens.lengths[static_cast<std::size_t>(slot)]),
+                          tokens.slots[static_cast<std::size_t>(slot)].begin() +
+                              tokens.lengths[static_cast<std::size_t>(slot)]),
               "/Length " + std::to_string(test::colourJpeg().size()));
 }
 
@@ -89,21 +89,23 @@ TEST_F(ImageDictionaries, IndirectLengthTakesTheLastDefinition) {
 
     Bytes pastEnd = pdf.bytes;
     test::appendIntegerUpdate(pastEnd, object, 100000000);
-    EXPECT_EQ(refusalText(pastEnd),
-              "book.pdf: /Length at byte " + std::to_string(pdf.images[0].lengthTokenOffset) +
-                  " runs past the end of the file");
+    EXPECT_EQ(refusalText(pastEnd), "book.pdf: /Length at byte " +
+                                        std::to_string(pdf.images[0].lengthTokenOffset) +
+                                        " runs past the end of the file");
 }
 
 TEST_F(ImageDictionaries, UnresolvableIndirectLengthIsRefused) {
     FixtureImage missing = image();
     missing.lengthText = "999 0 R";
     const FixturePdf pdf = test::makeFixturePdf({missing});
-    EXPECT_EQ(refusalText(pdf.bytes), "book.pdf: /Length at byte " + std::to_string(pdf.images[0].lengthTokenOffset) +
-                                          " refers to object 999 0, which is not in the file");
+    EXPECT_EQ(refusalText(pdf.bytes), "book.pdf: /Length at byte " +
+                                          std::to_string(pdf.images[0].lengthTokenOffset) +
+                                          " refers to object 999 0, which cannot be found");
 
     FixtureImage notInteger = image();
     notInteger.lengthText = "1 0 R";  // the catalog
-    EXPECT_NE(refusalText(test::makeFixturePdf({notInteger}).bytes).find("which holds no integer"), std::string::npos);
+    EXPECT_NE(refusalText(test::makeFixturePdf({notInteger}).bytes).find("which holds no integer"),
+              std::string::npos);
 
     FixtureImage huge = image();
     huge.indirectLength = true;
@@ -116,7 +118,8 @@ TEST_F(ImageDictionaries, LengthPastTheEndOfTheFileIsRefused) {
     FixtureImage bad = image();
     bad.lengthText = "100000000";
     const FixturePdf pdf = test::makeFixturePdf({image(), bad});
-    EXPECT_EQ(refusalText(pdf.bytes), "book.pdf: /Length at byte " + std::to_string(pdf.images[1].lengthTokenOffset) +
+    EXPECT_EQ(refusalText(pdf.bytes), "book.pdf: /Length at byte " +
+                                          std::to_string(pdf.images[1].lengthTokenOffset) +
                                           " runs past the end of the file");
 }
 
@@ -137,7 +140,8 @@ TEST_F(ImageDictionaries, LengthThatIsNoNumberIsRefused) {
         FixtureImage bad = image();
         bad.lengthText = text;
         const FixturePdf pdf = test::makeFixturePdf({bad});
-        EXPECT_NE(refusalText(pdf.bytes).find("is neither a number nor a reference"), std::string::npos) << text;
+        EXPECT_NE(refusalText(pdf.bytes).find("is neither a number nor a reference"), std::string::npos)
+            << text;
     }
 }
 
@@ -145,21 +149,21 @@ TEST_F(ImageDictionaries, MissingLengthIsRefusedNotReadFromTheLastToken) {
     const FixturePdf pdf = test::makeFixturePdf(
         {image("<< /Type /XObject /Subtype /Image /ColorSpace %CS /BitsPerComponent 8 /Filter /DCTDecode "
                "/Height %H /Width %W >>")});
-    EXPECT_EQ(refusalText(pdf.bytes),
-              "book.pdf: dictionary at byte " + std::to_string(pdf.images[0].dictionaryOffset) +
-                  " has no /Length entry");
+    EXPECT_EQ(refusalText(pdf.bytes), "book.pdf: dictionary at byte " +
+                                          std::to_string(pdf.images[0].dictionaryOffset) +
+                                          " has no /Length entry");
 }
 
 TEST_F(ImageDictionaries, ThirtyTwoNamesAreRefused) {
     std::string names;
     for (int i = 0; i < 19; ++i) names += "/K" + std::to_string(i) + " 1 ";
-    const std::string dictionary = "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS " + names +
-                                   "/BitsPerComponent 8 /Filter /DCTDecode /Length %L >>";
+    const std::string dictionary = "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS " +
+                                   names + "/BitsPerComponent 8 /Filter /DCTDecode /Length %L >>";
     EXPECT_EQ(refusalText(test::makeFixturePdf({image(dictionary)}).bytes).find("more than 31 names"),
               std::string::npos)
         << "31 names are still fine";
-    const std::string tooMany = "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS " + names +
-                                "/K99 2 /BitsPerComponent 8 /Filter /DCTDecode /Length %L >>";
+    const std::string tooMany = "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS " +
+                                names + "/K99 2 /BitsPerComponent 8 /Filter /DCTDecode /Length %L >>";
     const FixturePdf bad = test::makeFixturePdf({image(tooMany)});
     EXPECT_EQ(refusalText(bad.bytes), "book.pdf: JPEG at byte " + std::to_string(bad.images[0].jpegOffset) +
                                           " has a stream dictionary with more than 31 names");
@@ -167,9 +171,9 @@ TEST_F(ImageDictionaries, ThirtyTwoNamesAreRefused) {
 
 TEST_F(ImageDictionaries, TokenOf65BytesIsRefused) {
     const std::string longDecode = "/Decode [" + std::string(55, '1') + "] ";  // 65 bytes
-    const FixturePdf bad = test::makeFixturePdf({image(
-        "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS " + longDecode +
-        "/BitsPerComponent 8 /Filter /DCTDecode /Length %L >>")});
+    const FixturePdf bad = test::makeFixturePdf(
+        {image("<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS " + longDecode +
+               "/BitsPerComponent 8 /Filter /DCTDecode /Length %L >>")});
     EXPECT_EQ(refusalText(bad.bytes), "book.pdf: JPEG at byte " + std::to_string(bad.images[0].jpegOffset) +
                                           " has a stream dictionary with an entry longer than 64 bytes");
 }
@@ -194,7 +198,8 @@ TEST_F(ImageDictionaries, OverlappingRangesAreRefused) {
     // Long enough to run over the second image's dictionary, short enough to stay in the file.
     first.lengthText = std::to_string(test::colourJpeg().size() + 600);
     const FixturePdf pdf = test::makeFixturePdf({first, image()});
-    EXPECT_EQ(refusalText(pdf.bytes), "book.pdf: image at byte " + std::to_string(pdf.images[1].dictionaryOffset) +
+    EXPECT_EQ(refusalText(pdf.bytes), "book.pdf: image at byte " +
+                                          std::to_string(pdf.images[1].dictionaryOffset) +
                                           " overlaps the image before it");
 }
 

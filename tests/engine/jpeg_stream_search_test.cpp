@@ -1,11 +1,10 @@
-#include "engine/pdf_images.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
 #include <set>
 
+#include "engine/pdf_images.h"
 #include "engine_test_support.h"
 
 namespace pagewash {
@@ -27,7 +26,7 @@ Bytes bufferWith(std::size_t size, const std::vector<std::pair<std::size_t, std:
 
 // A JPEG start whose "JFIF" begins at `signature`, preceded by the stream keyword.
 std::vector<std::pair<std::size_t, std::string>> streamAt(std::size_t signature,
-                                                           const std::string& prefix = kStreamPrefix) {
+                                                          const std::string& prefix = kStreamPrefix) {
     return {{signature - 6 - prefix.size(), prefix}, {signature - 6, std::string(kJpegStart, 10)}};
 }
 
@@ -82,7 +81,10 @@ TEST(JpegStreamSearch, JfifCountsOnlyWithStartOfImageSixBytesBefore) {
     const std::string exifFirst = "\xFF\xD8\xFF\xE1\x00\x10JFIF"s;
     EXPECT_EQ(findJpegStreams(bufferWith(400, {{91, kStreamPrefix}, {100, exifFirst}})).size(), 1u)
         << "FF D8 FF E1 with JFIF at +6 still has FF D8 six bytes before";
-    EXPECT_EQ(findJpegStreams(bufferWith(400, {{91, kStreamPrefix}, {100, "\xFF\xE1\x00\x10" "Exif\x00\x00JFIF"s}}))
+    EXPECT_EQ(findJpegStreams(bufferWith(400, {{91, kStreamPrefix},
+                                               {100,
+                                                "\xFF\xE1\x00\x10"
+                                                "Exif\x00\x00JFIF"s}}))
                   .size(),
               0u);
     EXPECT_EQ(findJpegStreams(bufferWith(400, {{91, kStreamPrefix}, {100, "\xFF\xD9\xFF\xE0\x00\x10JFIF"s}}))
@@ -94,11 +96,14 @@ TEST(JpegStreamSearch, JfifCountsOnlyWithStartOfImageSixBytesBefore) {
 
 TEST(JpegStreamSearch, OnlyJpegsThatStartAStreamCount) {
     const std::vector<std::pair<std::string, bool>> prefixes = {
-        {">>stream\n", true},       {">>stream\r\n", true},   {">>stream\r", true},
-        {">> \r\n stream\n", true}, {">>\nstream\r\n", true}, {"/Length 5>>stream\n", true},
-        {">>stream\n\n", false},    {">>stream\r\n\r\n", false}, {">>stream", false},
-        {">>stream ", false},       {"> >stream\n", false},   {"endstream\n", false},
-        {">>xstream\n", false},     {"ID ", false},           {">>stream\n\x00"s, false},
+        {">>stream\n", true},       {">>stream\r\n", true},
+        {">>stream\r", true},       {">> \r\n stream\n", true},
+        {">>\nstream\r\n", true},   {"/Length 5>>stream\n", true},
+        {">>stream\n\n", false},    {">>stream\r\n\r\n", false},
+        {">>stream", false},        {">>stream ", false},
+        {"> >stream\n", false},     {"endstream\n", false},
+        {">>xstream\n", false},     {"ID ", false},
+        {">>stream\n\x00"s, false},
     };
     for (const auto& [prefix, counts] : prefixes) {
         const auto records = findJpegStreams(bufferWith(600, streamAt(300, prefix)));
@@ -127,7 +132,8 @@ TEST(JpegStreamSearch, MoreThan512ImagesAreAllFound) {
     auto records = findJpegStreams(bufferWith(100 + count * 40 + 200, pieces));
     ASSERT_EQ(records.size(), count);
     sortImageRecords(records);
-    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(records[i].jpegOffset, static_cast<std::int32_t>(94 + i * 40));
+    for (std::size_t i = 0; i < count; ++i)
+        EXPECT_EQ(records[i].jpegOffset, static_cast<std::int32_t>(94 + i * 40));
 }
 
 // ---- the sort -----------------------------------------------------------------------------------
@@ -140,19 +146,24 @@ TEST(ImageOrder, SortEqualsTheExchangeSortOnWholeRecords) {
         std::vector<std::pair<std::int32_t, std::int32_t>> reference;
         for (int i = 0; i < n; ++i) {
             auto& record = records[static_cast<std::size_t>(i)];
-            record.jpegOffset = std::uniform_int_distribution<std::int32_t>(0, 30)(random);  // repeats allowed
-            record.jpegLength = i;  // identifies the record
+            record.jpegOffset =
+                std::uniform_int_distribution<std::int32_t>(0, 30)(random);  // repeats allowed
+            record.jpegLength = i;                                           // identifies the record
             reference.emplace_back(record.jpegOffset, i);
         }
         // The exchange sort: swap j and j+1 only when strictly greater.
         for (int i = 0; i + 1 < n; ++i)
             for (int j = 0; j + 1 < n - i; ++j)
-                if (reference[static_cast<std::size_t>(j)].first > reference[static_cast<std::size_t>(j + 1)].first)
-                    std::swap(reference[static_cast<std::size_t>(j)], reference[static_cast<std::size_t>(j + 1)]);
+                if (reference[static_cast<std::size_t>(j)].first >
+                    reference[static_cast<std::size_t>(j + 1)].first)
+                    std::swap(reference[static_cast<std::size_t>(j)],
+                              reference[static_cast<std::size_t>(j + 1)]);
         sortImageRecords(records);
         for (int i = 0; i < n; ++i) {
-            EXPECT_EQ(records[static_cast<std::size_t>(i)].jpegOffset, reference[static_cast<std::size_t>(i)].first);
-            EXPECT_EQ(records[static_cast<std::size_t>(i)].jpegLength, reference[static_cast<std::size_t>(i)].second);
+            EXPECT_EQ(records[static_cast<std::size_t>(i)].jpegOffset,
+                      reference[static_cast<std::size_t>(i)].first);
+            EXPECT_EQ(records[static_cast<std::size_t>(i)].jpegLength,
+                      reference[static_cast<std::size_t>(i)].second);
         }
     }
 }

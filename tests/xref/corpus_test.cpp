@@ -79,7 +79,7 @@ TEST_P(CorpusPdf, EditedOutputReadsAsWellAsTheInput) {
     const fs::path input = dir / GetParam();
     fs::copy_file(fs::path(PAGEWASH_CORPUS_DIR) / "pdf" / GetParam(), input);
     const Buffer in = readFile(input);
-    const std::vector<FoundImage> images = findImages(in);
+    const std::vector<ImageRecord> images = readImages(in);
     ASSERT_EQ(images.size(), expectedImageStreams(GetParam()));
     if (images.empty()) return;  // nothing is edited, so nothing can move
 
@@ -89,9 +89,10 @@ TEST_P(CorpusPdf, EditedOutputReadsAsWellAsTheInput) {
         // Alternately smaller (re-encoded) and larger, so offsets move both ways.
         jpegs.push_back(i % 2 == 0 ? reencodeJpeg(jpeg, 15, dir.path()) : growJpeg(jpeg, 4321));
     }
-    const EditResult result = editImages(in, jpegs);
+    const EditResult result = editImages(in, jpegs, dir.path());
     const fs::path output = dir / "edited.pdf";
     writeFile(output, result.output);
+    EXPECT_EQ(result.imageCount, images.size());
     for (const std::string& warning : result.warnings) std::cout << GetParam() << ": " << warning << "\n";
 
     const ReaderReport before = readWithTools(input);

@@ -11,8 +11,10 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/pdf_syntax.h"
+#include "engine/file_layer.h"
+#include "engine/pdf_images.h"
 #include "engine/xref_correction.h"
+#include "settings/correction_settings.h"
 
 namespace pagewash::test {
 
@@ -61,75 +63,19 @@ CommandResult run(const std::string& commandLine) {
 
 bool toolExists(const std::string& tool) { return run("command -v " + tool).exitCode == 0; }
 
-namespace {
-
-bool startsWith(const Buffer& bytes, std::size_t pos, std::string_view text) {
-    return pos + text.size() <= bytes.size() && std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(pos));
-}
-
-// The integer of object `number` ("\n12 0 obj 4711 endobj").
-std::optional<std::int64_t> resolveInteger(const Buffer& pdf, std::int64_t number, std::int64_t generation) {
-    const std::string header = std::to_string(number) + " " + std::to_string(generation) + " obj";
-    for (std::size_t pos = 0; (pos = findFirst(pdf, header, pos, pdf.size())) != std::string_view::npos; ++pos) {
-        if (pos > 0 && !isPdfWhiteSpace(pdf[pos - 1])) continue;
-        const auto value = readUnsignedInteger(pdf, skipWhiteSpaceAndComments(pdf, pos + header.size()));
-        if (value) return value->value;
+std::vector<ImageRecord> readImages(const Buffer& pdf) {
+    std::vector<ImageRecord> records = findJpegStreams(pdf);
+    auto refusal = readImageDictionaries(pdf, records);
+    if (!refusal) {
+        sortImageRecords(records);
+        refusal = checkImageRanges(pdf, records);
     }
-    return std::nullopt;
+    if (refusal) throw std::runtime_error(describeRefusal("input", *refusal));
+    return records;
 }
 
-}  // namespace
-
-std::vector<FoundImage> findImages(const Buffer& pdf) {
-    std::vector<FoundImage> images;
-    for (std::size_t pos = 6; (pos = findFirst(pdf, "JFIF", pos, pdf.size())) != std::string_view::npos; ++pos) {
-        if (pdf[pos - 6] != 0xFF || pdf[pos - 5] != 0xD8) continue;
-        const std::size_t jpeg = pos - 6;
-        std::size_t p = jpeg;
-        if (p > 0 && pdf[p - 1] == '\n') --p;
-        if (p > 0 && pdf[p - 1] == '\r') --p;
-        if (p == jpeg || p < 6 || !startsWith(pdf, p - 6, "stream")) continue;
-        p -= 6;
-        while (p > 0 && isPdfWhiteSpace(pdf[p - 1])) --p;
-        if (p < 2 || pdf[p - 1] != '>' || pdf[p - 2] != '>') continue;
-        const std::size_t dictionaryEnd = p;
-        const std::size_t obj = findLast(pdf, " obj", dictionaryEnd);
-        const std::size_t open = findFirst(pdf, "<<", obj, dictionaryEnd);
-        if (obj == std::string_view::npos || open == std::string_view::npos) continue;
-        const auto dictionary = readDictionary(pdf, open);
-        if (!dictionary || dictionary->end != dictionaryEnd) continue;
-        const DictionaryEntry* length = dictionary->find("Length");
-        if (!length) continue;
-        std::optional<std::int64_t> value;
-        if (const auto direct = integerValue(pdf, *length)) {
-            value = direct->value;
-        } else {
-            const auto number = readUnsignedInteger(pdf, length->valueBegin);
-            const auto generation = number ? readUnsignedInteger(pdf, skipWhiteSpaceAndComments(pdf, number->end)) : std::nullopt;
-            if (generation) value = resolveInteger(pdf, number->value, generation->value);
-        }
-        if (!value) continue;
-        FoundImage image;
-        image.dictionaryBegin = static_cast<std::int64_t>(open);
-        image.dictionaryEnd = static_cast<std::int64_t>(dictionaryEnd);
-        image.lengthBegin = static_cast<std::int64_t>(length->valueBegin);
-        image.lengthEnd = static_cast<std::int64_t>(length->valueEnd);
-        image.jpegBegin = static_cast<std::int64_t>(jpeg);
-        image.jpegEnd = image.jpegBegin + *value;
-        images.push_back(image);
-    }
-    return images;
-}
-
-std::string jpegOf(const Buffer& pdf, const FoundImage& image) {
-    return std::string(pdf.begin() + image.jpegBegin, pdf.begin() + image.jpegEnd);
-}
-
-std::string replacementBytes(const Buffer& pdf, const FoundImage& image, const std::string& newJpeg) {
-    std::string bytes(pdf.begin() + image.dictionaryBegin, pdf.begin() + image.lengthBegin);
-    bytes += std::to_string(newJpeg.size());
-    bytes.append(pdf.begin() + image.lengthEnd, pdf.begin() + image.dictionaryEnd);
-    return bytes + "stream\r\n" + newJpeg;
+std::string jpegOf(const Buffer& pdf, const ImageRecord& image) {
+    return std::string(pdf.begin() + image.jpegOffset, pdf.begin() + image.jpegEnd);
 }
 
 std::string growJpeg(const std::string& jpeg, std::size_t extra) {
@@ -221,26 +167,28 @@ ReaderReport readWithTools(const fs::path& pdf) {
     return report;
 }
 
-EditResult editImages(const Buffer& input, const std::vector<std::string>& newJpegs) {
-    const std::vector<FoundImage> images = findImages(input);
-    if (images.size() != newJpegs.size()) throw std::invalid_argument("one new JPEG per image");
-    std::vector<Edit> edits;
-    std::vector<ReplacedRange> ranges;
-    for (std::size_t i = 0; i < images.size(); ++i) {
-        std::string bytes = replacementBytes(input, images[i], newJpegs[i]);
-        const ReplacedRange range{images[i].dictionaryBegin, images[i].jpegEnd, static_cast<std::int64_t>(bytes.size())};
-        ranges.push_back(range);
-        edits.push_back({range, std::move(bytes)});
+EditResult editImages(const Buffer& input, const std::vector<std::string>& newJpegs, const fs::path& workDir,
+                      bool correct) {
+    std::vector<ImageRecord> records = readImages(input);
+    if (records.size() != newJpegs.size()) throw std::invalid_argument("one new JPEG per image");
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        names.push_back((workDir / tempImageName(static_cast<int>(i))).string());
+        writeFile(names.back(), newJpegs[i]);
     }
-    std::sort(ranges.begin(), ranges.end(),
-              [](const ReplacedRange& a, const ReplacedRange& b) { return a.inputBegin < b.inputBegin; });
-    XrefCorrection correction = planXrefCorrection(input, ranges);
+    updateStreamLengths(records, names);
+    XrefCorrection correction;
+    if (correct) correction = planXrefCorrection(input, plannedImageReplacements(records));
+    const fs::path output = workDir / "edited-output.pdf";
+    OutputFile file(output.string());
+    writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::None), correction.patches);
+    file.close();
     EditResult result;
-    result.imageCount = images.size();
+    result.output = readFile(output);
+    result.imageCount = records.size();
     result.patchCount = correction.patches.size();
-    for (ByteSplice& patch : correction.patches) edits.push_back({patch.range(), std::move(patch.bytes)});
-    result.output = applyEdits(input, std::move(edits));
     result.warnings = std::move(correction.warnings);
+    for (const std::string& name : names) fs::remove(name);
     return result;
 }
 

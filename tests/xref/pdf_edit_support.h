@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/byte_splice.h"
+#include "engine/image_record.h"
 
 namespace pagewash::test {
 
@@ -42,23 +43,10 @@ struct CommandResult {
 CommandResult run(const std::string& commandLine);
 bool toolExists(const std::string& tool);
 
-// One JFIF stream as the batch engine sees it: the "<<" of its dictionary, the span of the /Length
-// value (direct or "n g R"), the JPEG bytes [jpegBegin, jpegEnd).
-struct FoundImage {
-    std::int64_t dictionaryBegin = 0;
-    std::int64_t dictionaryEnd = 0;  // after ">>"
-    std::int64_t lengthBegin = 0;
-    std::int64_t lengthEnd = 0;
-    std::int64_t jpegBegin = 0;
-    std::int64_t jpegEnd = 0;
-};
-// JFIF streams ("FF D8" six bytes before "JFIF", right after "stream" and its end of line), with an
-// indirect /Length resolved. Hits that are not a stream's first bytes are ignored.
-std::vector<FoundImage> findImages(const Buffer& pdf);
-
-// The bytes that replace [dictionaryBegin, jpegEnd): the dictionary with the new /Length,
-// ">>stream\r\n" and the new JPEG, as the output layout writes them.
-std::string replacementBytes(const Buffer& pdf, const FoundImage& image, const std::string& newJpeg);
+// The JFIF image streams of `pdf` as the batch engine reads them (found, dictionaries read, sorted,
+// ranges checked). Throws std::runtime_error naming the refusal when the engine refuses the file.
+std::vector<ImageRecord> readImages(const Buffer& pdf);
+std::string jpegOf(const Buffer& pdf, const ImageRecord& image);
 
 // A JPEG made longer by `extra` bytes: a comment segment after the JFIF segment (extra >= 4).
 std::string growJpeg(const std::string& jpeg, std::size_t extra);
@@ -83,16 +71,16 @@ struct ReaderReport {
 };
 ReaderReport readWithTools(const std::filesystem::path& pdf);
 
-// The edit of every image of `input` (each JPEG transformed by `newJpeg`), the planned corrections
-// applied, written to `output`. Returns the warnings of the planner.
+// Every image of `input` replaced by newJpegs[i] through the engine's own writer (writeEditedPdf),
+// with the planned cross-reference corrections unless `correct` is false. `workDir` holds the
+// temporary images and the output.
 struct EditResult {
     Buffer output;
     std::vector<std::string> warnings;
     std::size_t imageCount = 0;
     std::size_t patchCount = 0;
 };
-EditResult editImages(const Buffer& input, const std::vector<std::string>& newJpegs);
-
-std::string jpegOf(const Buffer& pdf, const FoundImage& image);
+EditResult editImages(const Buffer& input, const std::vector<std::string>& newJpegs,
+                      const std::filesystem::path& workDir, bool correct = true);
 
 }  // namespace pagewash::test

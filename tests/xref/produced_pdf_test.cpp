@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 
-#include "engine/pdf_syntax.h"
+#include "engine/pdf_lexer.h"
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {
@@ -72,7 +71,7 @@ protected:
     // Each image grown by `grow[i]` bytes (a comment segment) or, for 0, re-encoded at quality 20.
     std::vector<std::string> newJpegs(const Buffer& pdf, const std::vector<std::size_t>& grow) {
         std::vector<std::string> jpegs;
-        const std::vector<FoundImage> images = findImages(pdf);
+        const std::vector<ImageRecord> images = readImages(pdf);
         for (std::size_t i = 0; i < images.size(); ++i) {
             const std::string jpeg = jpegOf(pdf, images[i]);
             const std::size_t extra = grow[i % grow.size()];
@@ -85,7 +84,7 @@ protected:
     EditResult editAndCheck(const fs::path& input, const std::vector<std::size_t>& grow,
                             std::size_t expectedImages) {
         const Buffer in = readFile(input);
-        EditResult result = editImages(in, newJpegs(in, grow));
+        EditResult result = editImages(in, newJpegs(in, grow), m_dir.path());
         EXPECT_EQ(result.imageCount, expectedImages);
         const fs::path output = m_dir / (input.stem().string() + "_edit.pdf");
         writeFile(output, result.output);
@@ -115,15 +114,11 @@ TEST_F(ProducedPdf, UncorrectedOutputIsDamagedForQpdf) {
     // Guards the reader checks themselves: without the corrections the same edit is reported.
     const fs::path input = plainPdf();
     const Buffer in = readFile(input);
-    const std::vector<FoundImage> images = findImages(in);
-    ASSERT_EQ(images.size(), 2u);
-    std::vector<Edit> edits;
-    for (const FoundImage& image : images) {
-        const std::string bytes = replacementBytes(in, image, growJpeg(jpegOf(in, image), 999));
-        edits.push_back({{image.dictionaryBegin, image.jpegEnd, static_cast<std::int64_t>(bytes.size())}, bytes});
-    }
+    std::vector<std::string> jpegs;
+    for (const ImageRecord& image : readImages(in)) jpegs.push_back(growJpeg(jpegOf(in, image), 999));
+    ASSERT_EQ(jpegs.size(), 2u);
     const fs::path output = m_dir / "uncorrected.pdf";
-    writeFile(output, applyEdits(in, edits));
+    writeFile(output, editImages(in, jpegs, m_dir.path(), false).output);
     EXPECT_NE(readWithTools(output).qpdfExit, 0);
 }
 
@@ -177,19 +172,18 @@ fs::path appendUpdate(const fs::path& input, const fs::path& output) {
     const std::int64_t previous = std::stoll(text.substr(startxref + 9));
     // The new object takes the first number after the largest /Size of all trailers.
     std::int64_t number = 0;
-    const std::regex sizePattern("/Size (\\d+)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), sizePattern); it != std::sregex_iterator(); ++it) {
-        number = std::max<std::int64_t>(number, std::stoll((*it)[1]));
+    for (std::size_t at = 0; (at = text.find("/Size ", at)) != std::string::npos; ++at) {
+        number = std::max<std::int64_t>(number, std::stoll(text.substr(at + 6, 12)));
     }
-    std::smatch root;
-    std::regex_search(text, root, std::regex("/Root (\\d+ \\d+ R)"));
+    const std::size_t rootAt = text.find("/Root ") + 6;
+    const std::string root = text.substr(rootAt, text.find('R', rootAt) + 1 - rootAt);
     std::string update = "\n" + std::to_string(number) + " 0 obj\n<< /Title (Updated) /Producer (update test) >>\nendobj\n";
     const std::size_t objectOffset = text.size() + 1;
     const std::size_t xref = text.size() + update.size();
     char entry[32];
     std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", objectOffset);
     update += "xref\n" + std::to_string(number) + " 1\n" + entry + "trailer\n<< /Size " + std::to_string(number + 1) +
-              " /Root " + root[1].str() + " /Info " + std::to_string(number) + " 0 R /Prev " + std::to_string(previous) +
+              " /Root " + root + " /Info " + std::to_string(number) + " 0 R /Prev " + std::to_string(previous) +
               " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     writeFile(output, text + update);
     return output;

@@ -7,7 +7,6 @@
 #include <zlib.h>
 
 #include <map>
-#include <regex>
 
 #include "tests/xref/pdf_edit_support.h"
 
@@ -144,18 +143,52 @@ Applied applyWithCorrection(const Buffer& pdf, std::vector<Edit> images) {
     return applied;
 }
 
-// Every in-use entry of every classic table in `pdf`, read with a plain regular expression.
+bool isDigits(const std::string& text, std::size_t at, std::size_t count) {
+    if (at + count > text.size()) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (text[at + i] < '0' || text[at + i] > '9') return false;
+    }
+    return true;
+}
+
+// Every in-use entry of every classic table in `pdf`, read line by line after each "xref".
 std::vector<std::pair<int, std::size_t>> classicEntries(const std::string& pdf) {
     std::vector<std::pair<int, std::size_t>> entries;
-    const std::regex subsection("(\\d+) (\\d+)\\n((?:\\d{10} \\d{5} [nf]\\r\\n)+)");
-    for (auto it = std::sregex_iterator(pdf.begin(), pdf.end(), subsection); it != std::sregex_iterator(); ++it) {
-        int number = std::stoi((*it)[1]);
-        const std::string body = (*it)[3];
-        for (std::size_t at = 0; at < body.size(); at += 20, ++number) {
-            if (body[at + 17] == 'n') entries.emplace_back(number, std::stoull(body.substr(at, 10)));
+    for (std::size_t at = 0; (at = pdf.find("\nxref\n", at)) != std::string::npos;) {
+        at += 6;
+        while (pdf.compare(at, 7, "trailer") != 0) {
+            const std::size_t space = pdf.find(' ', at);
+            const std::size_t eol = pdf.find('\n', at);
+            int number = std::stoi(pdf.substr(at, space - at));
+            const int count = std::stoi(pdf.substr(space + 1, eol - space - 1));
+            at = eol + 1;
+            for (int i = 0; i < count; ++i, ++number, at += 20) {
+                EXPECT_TRUE(isDigits(pdf, at, 10) && pdf.compare(at + 18, 2, "\r\n") == 0) << "entry at " << at;
+                if (pdf[at + 17] == 'n') entries.emplace_back(number, std::stoull(pdf.substr(at, 10)));
+            }
         }
     }
     return entries;
+}
+
+// The integers after `key` ("/W [") up to the next "]" or ">".
+std::vector<std::int64_t> numbersAfter(const std::string& pdf, const std::string& key) {
+    std::vector<std::int64_t> numbers;
+    std::size_t at = pdf.find(key);
+    EXPECT_NE(at, std::string::npos) << key;
+    if (at == std::string::npos) return numbers;
+    at += key.size();
+    while (at < pdf.size() && pdf[at] != ']' && pdf[at] != '>' && pdf[at] != '/') {
+        if (isDigits(pdf, at, 1)) {
+            std::size_t end = at;
+            while (isDigits(pdf, end, 1)) ++end;
+            numbers.push_back(std::stoll(pdf.substr(at, end - at)));
+            at = end;
+        } else {
+            ++at;
+        }
+    }
+    return numbers;
 }
 
 void expectObjectsAt(const std::string& pdf, const std::vector<std::pair<int, std::size_t>>& entries) {
@@ -261,14 +294,11 @@ struct DecodedStream {
 
 DecodedStream decodeXrefStream(const std::string& pdf) {
     DecodedStream decoded;
-    std::smatch match;
-    EXPECT_TRUE(std::regex_search(pdf, match, std::regex("/W \\[(\\d+) (\\d+) (\\d+)\\]")));
-    for (int i = 1; i <= 3; ++i) decoded.widths.push_back(std::stoll(match[i]));
-    EXPECT_TRUE(std::regex_search(pdf, match, std::regex("/Columns (\\d+)")));
-    decoded.columns = std::stoll(match[1]);
-    EXPECT_TRUE(std::regex_search(pdf, match, std::regex("/Length (\\d+) >>\\nstream\\r\\n")));
-    const std::size_t begin = static_cast<std::size_t>(match.position(0) + match.length(0));
-    const std::size_t length = std::stoull(match[1]);
+    decoded.widths = numbersAfter(pdf, "/W [");
+    EXPECT_EQ(decoded.widths.size(), 3u);
+    decoded.columns = numbersAfter(pdf, "/Columns ").at(0);
+    const std::size_t begin = pdf.find("stream\r\n", pdf.find("/Type /XRef")) + 8;
+    const auto length = static_cast<std::size_t>(numbersAfter(pdf.substr(pdf.find("/Type /XRef")), "/Length ").at(0));
     std::vector<std::uint8_t> plain(1 << 20);
     uLongf size = plain.size();
     EXPECT_EQ(uncompress(plain.data(), &size, reinterpret_cast<const Bytef*>(pdf.data() + begin), length), Z_OK);

@@ -18,17 +18,17 @@ namespace {
 using testing::RecordingFrontEnd;
 using testing::ScratchDir;
 
-const std::vector<std::string> kLockOrder = {
-    "disable 1005", "disable 1001", "disable 1006", "disable 1007", "disable 1008",
-    "disable 1015", "disable 1016", "disable 1011", "disable 1012", "disable 1023",
-    "disable 1009", "disable 1010", "disable 1013", "disable 1014", "disable 1022"};
+const std::vector<std::string> kLockOrder = {"disable 1005", "disable 1001", "disable 1006", "disable 1007",
+                                             "disable 1008", "disable 1015", "disable 1016", "disable 1011",
+                                             "disable 1012", "disable 1023", "disable 1009", "disable 1010",
+                                             "disable 1013", "disable 1014", "disable 1022"};
 const std::vector<std::string> kUnlockWithoutReferenceSliders = {
     "enable 1005", "enable 1001", "enable 1006", "enable 1007", "enable 1008", "enable 1015",
     "enable 1016", "enable 1011", "enable 1012", "enable 1023", "enable 1022"};
 
 // PDFs made once by img2pdf from a corpus page: 1, 5, 9 and 70 page images.
 class BatchRunTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         for (const char* tool : {"img2pdf", "convert", "pdfimages", "qpdf"}) {
             if (!testing::toolAvailable(tool)) {
@@ -100,10 +100,12 @@ TEST_F(BatchRunTest, LocksInOrderShowsProgressPausesThenUnlocksAndClears) {
     std::vector<std::string> expected = kLockOrder;
     for (const char* text : {"progress 1 / 3", "progress 2 / 3", "progress 3 / 3"}) expected.push_back(text);
     expected.push_back("sleep 1000");
-    expected.insert(expected.end(), kUnlockWithoutReferenceSliders.begin(), kUnlockWithoutReferenceSliders.end());
+    expected.insert(expected.end(), kUnlockWithoutReferenceSliders.begin(),
+                    kUnlockWithoutReferenceSliders.end());
     expected.push_back("progress ");
     EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"enable", "disable", "progress", "sleep 1000"}), expected);
-    for (const std::string& input : {a, b, c}) EXPECT_TRUE(testing::fileExists(editedPdfPath(input))) << input;
+    for (const std::string& input : {a, b, c})
+        EXPECT_TRUE(testing::fileExists(editedPdfPath(input))) << input;
     EXPECT_TRUE(frontEnd.refusals.empty());
     EXPECT_TRUE(frontEnd.errorBoxes.empty());
     EXPECT_TRUE(temporaryRootIsEmpty());
@@ -129,7 +131,8 @@ TEST_F(BatchRunTest, ReferenceSlidersAreEnabledOnlyForTheManualModes) {
         std::vector<std::string> enabledSliders;
         for (const std::string& call : frontEnd.callsStartingWith("enable ")) {
             const int id = std::stoi(call.substr(7));
-            if (id == 1009 || id == 1010 || id == 1013 || id == 1014 || id == 1022) enabledSliders.push_back(call);
+            if (id == 1009 || id == 1010 || id == 1013 || id == 1014 || id == 1022)
+                enabledSliders.push_back(call);
         }
         EXPECT_EQ(enabledSliders, expected) << "colorMode " << c.colorMode << " grayMode " << c.grayMode;
     }
@@ -170,7 +173,8 @@ TEST_F(BatchRunTest, UnopenableSecondFileEndsTheRunWithoutThePause) {
               "ファイル : " + missing +
                   "を開けませんでした。\n他に開いているアプリケーションがないか確認して下さい。");
     std::vector<std::string> expected = {"progress 1 / 3", "progress 2 / 3", "error box"};
-    expected.insert(expected.end(), kUnlockWithoutReferenceSliders.begin(), kUnlockWithoutReferenceSliders.end());
+    expected.insert(expected.end(), kUnlockWithoutReferenceSliders.begin(),
+                    kUnlockWithoutReferenceSliders.end());
     expected.push_back("progress ");
     EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"enable", "progress", "sleep 1000", "error box"}), expected);
     EXPECT_TRUE(temporaryRootIsEmpty());
@@ -188,9 +192,9 @@ TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetry) {
 
     ASSERT_EQ(frontEnd.errorBoxes.size(), 1u);
     EXPECT_EQ(frontEnd.errorBoxes[0].caption, "Pagewash Error Message");
-    EXPECT_EQ(frontEnd.errorBoxes[0].text,
-              "ファイル : " + output +
-                  "を作成できません。\n一度だけ再試行します。\n他に開いているアプリケーションがあれば閉じて、OKを押して下さい。");
+    EXPECT_EQ(frontEnd.errorBoxes[0].text, "ファイル : " + output +
+                                               "を作成できません。\n一度だけ再試行します。\n他に開いているア"
+                                               "プリケーションがあれば閉じて、OKを押して下さい。");
     EXPECT_TRUE(frontEnd.refusals.empty());
     EXPECT_EQ(testing::pageCount(output), 1);
     EXPECT_EQ(testing::listFolder(m_work.path()), (std::vector<std::string>{"a.pdf", "a_edit.pdf", "tmp"}));
@@ -269,8 +273,8 @@ TEST_F(BatchRunTest, EachFileTakesItsOwnSettingsSnapshot) {
     EXPECT_EQ(second[0].width, first[0].width);
     // One snapshot per file, taken after the file's temporary images are written, then the unlock's.
     EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"progress", "settings"}),
-              (std::vector<std::string>{"progress 1 / 2", "settings", "progress 2 / 2", "settings", "settings",
-                                        "progress "}));
+              (std::vector<std::string>{"progress 1 / 2", "settings", "progress 2 / 2", "settings",
+                                        "settings", "progress "}));
 }
 
 TEST_F(BatchRunTest, MoreThan64WorkersAreAllWaitedFor) {
@@ -322,7 +326,8 @@ TEST_F(BatchRunTest, TemporaryImagesNeverTouchTheCurrentFolder) {
     m_options.temporaryRoot.clear();  // the system's temporary directory
     EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
     EXPECT_EQ(testing::listFolder(std::filesystem::current_path().string()), currentBefore);
-    EXPECT_EQ(testing::listFolder(m_work.path()), (std::vector<std::string>{"five.pdf", "five_edit.pdf", "tmp"}));
+    EXPECT_EQ(testing::listFolder(m_work.path()),
+              (std::vector<std::string>{"five.pdf", "five_edit.pdf", "tmp"}));
 }
 
 TEST_F(BatchRunTest, DefaultSettingsTurnColourImagesGrayAndKeepPages) {

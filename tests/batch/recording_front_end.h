@@ -12,7 +12,7 @@
 namespace pagewash::testing {
 
 class RecordingFrontEnd : public BatchFrontEnd {
-public:
+  public:
     explicit RecordingFrontEnd(std::vector<std::string> files) : m_items{"hint"} {
         m_items.insert(m_items.end(), files.begin(), files.end());
     }
@@ -42,10 +42,10 @@ public:
     void reportWarning(const std::string& path, const std::string& warning) override {
         warnings.push_back(path + ": " + warning);
     }
-    void imageProgress(int done, int total) override {
-        progress.push_back({done, total});
+    void imageProgress(int done, int total) override { progress.push_back({done, total}); }
+    void sleepMilliseconds(int milliseconds) override {
+        calls.push_back("sleep " + std::to_string(milliseconds));
     }
-    void sleepMilliseconds(int milliseconds) override { calls.push_back("sleep " + std::to_string(milliseconds)); }
 
     // Calls whose text begins with `prefix`, in order.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const {
@@ -66,16 +66,16 @@ public:
         std::string text;
     };
 
-    CorrectionSettings settings;                  // returned when the queue is empty
-    std::deque<CorrectionSettings> settingsQueue; // returned first, one per call
-    std::function<void()> onErrorBox;             // runs while the box "is open"
+    CorrectionSettings settings;                   // returned when the queue is empty
+    std::deque<CorrectionSettings> settingsQueue;  // returned first, one per call
+    std::function<void()> onErrorBox;              // runs while the box "is open"
     std::vector<std::string> calls;
     std::vector<ErrorBox> errorBoxes;
     std::vector<std::string> refusals;
     std::vector<std::string> warnings;
     std::vector<std::pair<int, int>> progress;
 
-private:
+  private:
     std::vector<std::string> m_items;
 };
 

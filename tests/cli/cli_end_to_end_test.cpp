@@ -46,9 +46,10 @@ std::string postScriptPage(const std::string& text, const std::string& jpeg, int
     if (!jpeg.empty()) {
         const std::string w = std::to_string(width);
         const std::string h = std::to_string(height);
-        ps += "gsave 72 200 translate " + w + " " + h + " scale /DeviceRGB setcolorspace\n<< /ImageType 1 /Width " +
-              w + " /Height " + h + " /BitsPerComponent 8 /Decode [0 1 0 1 0 1] /ImageMatrix [" + w + " 0 0 -" + h +
-              " 0 " + h + "] /DataSource (" + jpeg + ") (r) file /DCTDecode filter >> image grestore\n";
+        ps += "gsave 72 200 translate " + w + " " + h +
+              " scale /DeviceRGB setcolorspace\n<< /ImageType 1 /Width " + w + " /Height " + h +
+              " /BitsPerComponent 8 /Decode [0 1 0 1 0 1] /ImageMatrix [" + w + " 0 0 -" + h + " 0 " + h +
+              "] /DataSource (" + jpeg + ") (r) file /DCTDecode filter >> image grestore\n";
     }
     return ps + "showpage\n";
 }
@@ -57,7 +58,8 @@ std::string postScriptPage(const std::string& text, const std::string& jpeg, int
 void ghostscript(const std::string& ps, const std::string& pdf, const std::string& readable) {
     const std::string folder = std::filesystem::path(ps).parent_path().string();
     const CommandResult result =
-        runCommand("cd " + quote(folder) + " && gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite --permit-file-read=" + quote(readable) +
+        runCommand("cd " + quote(folder) +
+                   " && gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite --permit-file-read=" + quote(readable) +
                    " -sOutputFile=" + quote(pdf) + " " + quote(ps));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 }
@@ -81,8 +83,9 @@ TEST_F(CliTest, CorpusPdfsKeepTheirPagesAndTextAndTheirJpegsTurnGray) {
 
     // What each corpus file gives: a bleached output with this many gray JPEGs, or nothing.
     const std::map<std::string, int> grayJpegsExpected = {
-        {"ocrmypdf_c02-22.pdf", 1},        {"ocrmypdf_poster.pdf", 1},   {"pikepdf_congress.pdf", 1},
-        {"pikepdf_congress-gray.pdf", 1},  {"qpdf_indirect-filter.pdf", 2}, {"qpdf_shared-form-images.pdf", 12},
+        {"ocrmypdf_c02-22.pdf", 1},      {"ocrmypdf_poster.pdf", 1},
+        {"pikepdf_congress.pdf", 1},     {"pikepdf_congress-gray.pdf", 1},
+        {"qpdf_indirect-filter.pdf", 2}, {"qpdf_shared-form-images.pdf", 12},
     };
     const std::vector<std::string> nothingExpected = {"ocrmypdf_cmyk.pdf", "opf_veraPDFHiRes.pdf"};
 
@@ -129,8 +132,8 @@ TEST_F(CliTest, PdfsFromImg2pdfAndGhostscriptWithTextLayersAreBleached) {
     writeText(file("text.ps"), postScriptPage("Searchable words on a scanned page", "", 0, 0));
     ghostscript(file("text.ps"), file("text.pdf"), file("text.ps"));
     makeImg2Pdf({file("p3.jpg")}, file("plain.pdf"));
-    const CommandResult overlay = runCommand("cd " + quote(dir()) +
-                                             " && qpdf plain.pdf --overlay text.pdf -- layered.pdf");
+    const CommandResult overlay =
+        runCommand("cd " + quote(dir()) + " && qpdf plain.pdf --overlay text.pdf -- layered.pdf");
     ASSERT_TRUE(overlay.exitStatus == 0 || overlay.exitStatus == 3) << overlay.err;
     for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg", "page.ps", "text.ps", "text.pdf", "plain.pdf"}) {
         fs::remove(file(name));
@@ -150,7 +153,8 @@ TEST_F(CliTest, PdfsFromImg2pdfAndGhostscriptWithTextLayersAreBleached) {
     // Progress on a pipe: one plain line per file.
     EXPECT_NE(result.err.find("1 / 3 scan.pdf\n"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("3 / 3 layered.pdf\n"), std::string::npos) << result.err;
-    expectFolderHolds({"scan.pdf", "gs.pdf", "layered.pdf", "scan_edit.pdf", "gs_edit.pdf", "layered_edit.pdf"});
+    expectFolderHolds(
+        {"scan.pdf", "gs.pdf", "layered.pdf", "scan_edit.pdf", "gs_edit.pdf", "layered_edit.pdf"});
 }
 
 TEST_F(CliTest, SettingsOptionsReachTheImages) {
@@ -177,7 +181,8 @@ TEST_F(CliTest, SettingsOptionsReachTheImages) {
 }
 
 TEST_F(CliTest, FilesWithoutJpegOrNotPdfProduceNothingAndExitZero) {
-    writeText(file("notes.txt"), "not a PDF at all, but long enough to be searched for a JFIF signature......\n");
+    writeText(file("notes.txt"),
+              "not a PDF at all, but long enough to be searched for a JFIF signature......\n");
     makeJpeg(corpusPath("img/pikepdf_congress_im0.jpg"), 64, false, file("page.jpg"));
     writeText(file("text.ps"), postScriptPage("Only text here", "", 0, 0));
     ghostscript(file("text.ps"), file("text.pdf"), file("text.ps"));
@@ -266,9 +271,9 @@ TEST_F(CliTest, ProgressFollowsTheImagesOnATerminalAndQuietShowsNothing) {
     makeImg2Pdf({file("page.jpg"), file("page.jpg"), file("page.jpg")}, file("book.pdf"));
     fs::remove(file("page.jpg"));
     // script gives the program a terminal; what it drew comes back on standard output.
-    const CommandResult terminal = runCommand("cd " + quote(dir()) + " && TMPDIR=" + quote(tmp()) +
-                                              " script -qec " + quote(quote(PAGEWASH_CLI) + " book.pdf") +
-                                              " /dev/null");
+    const CommandResult terminal =
+        runCommand("cd " + quote(dir()) + " && TMPDIR=" + quote(tmp()) + " script -qec " +
+                   quote(quote(PAGEWASH_CLI) + " book.pdf") + " /dev/null");
     EXPECT_EQ(terminal.exitStatus, 0) << terminal.out;
     EXPECT_NE(terminal.out.find("1 / 1  book.pdf  ["), std::string::npos) << terminal.out;
     EXPECT_NE(terminal.out.find("]  3/3"), std::string::npos) << terminal.out;

@@ -13,7 +13,7 @@
 namespace pagewash::testing {
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* tool : {"img2pdf", "convert", "pdfimages", "pdftotext", "qpdf", "gs"}) {
             if (!toolAvailable(tool)) GTEST_SKIP() << tool << " is not installed";
@@ -28,8 +28,8 @@ protected:
 
     // pagewash-cli with these arguments, run in dir() with TMPDIR = tmp().
     CommandResult cli(const std::string& arguments) const {
-        return runCommand("cd " + quote(dir()) + " && TMPDIR=" + quote(tmp()) + " " + quote(PAGEWASH_CLI) + " " +
-                          arguments);
+        return runCommand("cd " + quote(dir()) + " && TMPDIR=" + quote(tmp()) + " " + quote(PAGEWASH_CLI) +
+                          " " + arguments);
     }
     // The work folder holds exactly `names` and the temporary directory is empty.
     void expectFolderHolds(std::vector<std::string> names) const {

@@ -8,7 +8,9 @@
 namespace pagewash::testing {
 namespace {
 
-int lineCount(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+int lineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 TEST_F(CliTest, HelpListsEveryOptionWithItsRangeAndDefault) {
     const CommandResult result = cli("--help");
@@ -37,7 +39,8 @@ TEST_F(CliTest, HelpListsEveryOptionWithItsRangeAndDefault) {
         const std::size_t lineStart = help.rfind('\n', at) + 1;
         const std::size_t firstEnd = help.find('\n', at);
         const std::string line = help.substr(lineStart, help.find('\n', firstEnd + 1) + 1 - lineStart);
-        for (const std::string& part : parts) EXPECT_NE(line.find(part), std::string::npos) << option << ": " << line;
+        for (const std::string& part : parts)
+            EXPECT_NE(line.find(part), std::string::npos) << option << ": " << line;
     }
     EXPECT_NE(help.find("FILE"), std::string::npos);
 }
@@ -53,21 +56,21 @@ TEST_F(CliTest, UsageErrorsExitTwoWithOneLineAndTouchNoFile) {
     makeImg2Pdf({file("page.jpg")}, file("book.pdf"));
     const auto before = readBytes(file("book.pdf"));
     const char* cases[] = {
-        "",                                  // no file
-        "-q",                                // still no file
-        "--color-black 101 book.pdf",        // out of range
+        "",                            // no file
+        "-q",                          // still no file
+        "--color-black 101 book.pdf",  // out of range
         "--color-white -1 book.pdf",
         "--gray-black 200 book.pdf",
-        "--gray-white x book.pdf",           // not a number
+        "--gray-white x book.pdf",  // not a number
         "--quality 101 book.pdf",
         "--blur-strength 0 book.pdf",
         "--blur-strength 11 book.pdf",
         "--jobs 0 book.pdf",
-        "--color-mode sepia book.pdf",       // not one of the modes
+        "--color-mode sepia book.pdf",  // not one of the modes
         "--gray-mode yellowing book.pdf",
         "--blur gaussian book.pdf",
-        "--frobnicate book.pdf",             // unknown option
-        "book.pdf --quality",                // value missing
+        "--frobnicate book.pdf",  // unknown option
+        "book.pdf --quality",     // value missing
     };
     for (const char* arguments : cases) {
         const CommandResult result = cli(arguments);

@@ -148,13 +148,15 @@ std::vector<ListedImage> listImages(const std::string& pdf) {
         int num = 0;
         ListedImage image;
         std::string bpc;
-        fields >> page >> num >> image.type >> image.width >> image.height >> image.color >> image.components >>
-            bpc >> image.encoding;
+        fields >> page >> num >> image.type >> image.width >> image.height >> image.color >>
+            image.components >> bpc >> image.encoding;
         if (fields) images.push_back(image);
     }
     return images;
 }
 
-std::string corpusPath(const std::string& relative) { return std::string(PAGEWASH_CORPUS_DIR) + "/" + relative; }
+std::string corpusPath(const std::string& relative) {
+    return std::string(PAGEWASH_CORPUS_DIR) + "/" + relative;
+}
 
 }  // namespace pagewash::testing

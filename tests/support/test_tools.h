@@ -10,7 +10,7 @@ namespace pagewash::testing {
 
 // A fresh folder under the system's temporary directory, removed with everything in it at the end.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
@@ -18,7 +18,7 @@ public:
     const std::string& path() const { return m_path; }
     std::string file(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -49,12 +49,12 @@ void makeJpeg(const std::string& corpusImage, int width, bool gray, const std::s
 void makeImg2Pdf(const std::vector<std::string>& jpegs, const std::string& outPath);
 
 // The answers of the PDF readers.
-int pageCount(const std::string& pdf);          // qpdf --show-npages, -1 on failure
-std::string pdfText(const std::string& pdf);    // pdftotext -layout
-bool qpdfCheckPasses(const std::string& pdf);   // qpdf --check exit status 0 or 3 (warnings)
+int pageCount(const std::string& pdf);         // qpdf --show-npages, -1 on failure
+std::string pdfText(const std::string& pdf);   // pdftotext -layout
+bool qpdfCheckPasses(const std::string& pdf);  // qpdf --check exit status 0 or 3 (warnings)
 
 struct ListedImage {
-    std::string type;   // image, smask, ...
+    std::string type;  // image, smask, ...
     int width = 0;
     int height = 0;
     std::string color;  // gray, rgb, cmyk ...

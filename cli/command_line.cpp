@@ -1,7 +1,6 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <iostream>
 #include <map>
@@ -78,9 +77,9 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
     app.add_option("--blur-strength", s.blurStrength, "Blur radius")
         ->check(CLI::Range(kBlurStrengthMin, kBlurStrengthMax))
         ->capture_default_str();
-    app.add_option("--jobs", line.jobs,
-                   "Images decoded at once (default: the hardware threads, " + std::to_string(hardware) +
-                       " here)")
+    app.add_option(
+           "--jobs", line.jobs,
+           "Images decoded at once (default: the hardware threads, " + std::to_string(hardware) + " here)")
         ->check(CLI::Range(1, kMaxJobs));
     app.add_flag("-q,--quiet", line.quiet, "No progress display (errors are still shown)");
     app.add_option("FILE", line.files, "PDF files to bleach, one after the other")->required();

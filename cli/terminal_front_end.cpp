@@ -19,7 +19,8 @@ std::string oneLine(std::string text) {
 
 std::string progressBar(int done, int total, int width) {
     int filled = 0;
-    if (total > 0) filled = static_cast<int>(static_cast<long long>(std::clamp(done, 0, total)) * width / total);
+    if (total > 0)
+        filled = static_cast<int>(static_cast<long long>(std::clamp(done, 0, total)) * width / total);
     std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                       std::string(static_cast<std::size_t>(width - filled), '-') + "]";
     if (total > 0) bar += "  " + std::to_string(done) + "/" + std::to_string(total);

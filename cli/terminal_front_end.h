@@ -18,7 +18,7 @@ enum class ProgressStyle {
 };
 
 class TerminalFrontEnd : public BatchFrontEnd {
-public:
+  public:
     // `stream` (standard error) outlives the object.
     TerminalFrontEnd(std::vector<std::string> files, const CorrectionSettings& settings, ProgressStyle style,
                      std::FILE* stream);
@@ -37,7 +37,7 @@ public:
     // True once a file was refused: the program then exits with status 1.
     bool anyFileFailed() const { return m_anyFileFailed; }
 
-private:
+  private:
     void drawProgressLine();
     void closeProgressLine();
     void printMessageLine(const std::string& line);

@@ -9,7 +9,8 @@ std::string inputNotOpenedMessage(const std::string& inputPath) {
 
 std::string outputNotCreatedMessage(const std::string& outputPath) {
     return "ファイル : " + outputPath +
-           "を作成できません。\n一度だけ再試行します。\n他に開いているアプリケーションがあれば閉じて、OKを押して下さい。";
+           "を作成できません。\n一度だけ再試行します。\n他に開いているアプリケーションがあれば閉じて、OKを押"
+           "して下さい。";
 }
 
 std::string progressText(int index, int count) {

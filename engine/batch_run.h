@@ -9,10 +9,10 @@
 namespace pagewash {
 
 struct BatchOptions {
-    int workerStartPauseMs = 300;   // pause after the 1st, 5th, 9th ... worker start (0 on the command line)
-    int finalPauseMs = 1000;        // pause after the last file
-    int maxConcurrentDecodes = 0;   // images decoded at once; 0: the hardware threads
-    std::string temporaryRoot;      // where the run's private folder is made; empty: the system's
+    int workerStartPauseMs = 300;  // pause after the 1st, 5th, 9th ... worker start (0 on the command line)
+    int finalPauseMs = 1000;       // pause after the last file
+    int maxConcurrentDecodes = 0;  // images decoded at once; 0: the hardware threads
+    std::string temporaryRoot;     // where the run's private folder is made; empty: the system's
     // true (the dialog): an input that cannot be opened is shown in an error box and ends the run.
     // false (the command line): it is reported through reportRefusedFile and the next file follows.
     bool endRunOnUnopenableInput = true;

@@ -68,7 +68,7 @@ std::optional<ClassicXrefSection> readClassicXrefSection(Bytes bytes, std::size_
             }
             pos = entry + 18;
             std::size_t white = 0;
-            while (pos < bytes.size() && white < 3 && isPdfWhiteSpace(bytes[pos])) {
+            while (pos < bytes.size() && white < 3 && isPdfWhitespace(bytes[pos])) {
                 ++pos;
                 ++white;
             }

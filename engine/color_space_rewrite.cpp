@@ -1,12 +1,11 @@
 // makeDictionaryGray: the colour-space rewrite of a stream dictionary's tokens.
-#include "engine/dictionary_tokens.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
 
 #include "engine/dictionary_cut.h"
+#include "engine/dictionary_tokens.h"
 #include "engine/pdf_syntax.h"
 
 namespace pagewash {
@@ -39,8 +38,8 @@ int lastSlot(const DictionaryTokens& tokens) {
 
 std::span<const std::uint8_t> slotBytes(const DictionaryTokens& tokens, int index) {
     const auto i = static_cast<std::size_t>(index);
-    const auto length = static_cast<std::size_t>(
-        std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
+    const auto length =
+        static_cast<std::size_t>(std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
     return {tokens.slots[i].data(), length};
 }
 
@@ -117,6 +116,28 @@ void replaceColorSpaceValue(DictionaryTokens& tokens) {
     tokens = cut;
 }
 
+// The token becomes "/DeviceGray"; blanks and line ends after the old name go with it. Anything else
+// after the name inside the token ("]" of an array, ">>" of a nested dictionary) is syntax that the
+// dictionary needs, so it stays, and the token then keeps its bytes after the name as they were.
+void replaceDeviceName(DictionaryTokens& tokens, int index) {
+    const auto i = static_cast<std::size_t>(index);
+    auto& slot = tokens.slots[i];
+    const auto length =
+        static_cast<std::size_t>(std::clamp(tokens.lengths[i], 0, DictionaryTokens::kSlotSize));
+    std::size_t nameEnd = 1;
+    while (nameEnd < length && !endsPdfToken(slot[nameEnd])) ++nameEnd;
+    std::size_t rest = nameEnd;
+    while (rest < length && isPdfWhitespace(slot[rest])) ++rest;
+    const std::size_t kept = rest == length ? 0 : length - nameEnd;
+    if (kDeviceGrayLength + kept > DictionaryTokens::kSlotSize) return;  // would not fit: leave it
+
+    std::array<std::uint8_t, DictionaryTokens::kSlotSize> rewritten{};
+    std::memcpy(rewritten.data(), kDeviceGray, kDeviceGrayLength);
+    std::memcpy(rewritten.data() + kDeviceGrayLength, slot.data() + nameEnd, kept);
+    slot = rewritten;
+    tokens.lengths[i] = static_cast<std::int32_t>(kDeviceGrayLength + kept);
+}
+
 }  // namespace
 
 void makeDictionaryGray(DictionaryTokens& tokens) {
@@ -124,9 +145,7 @@ void makeDictionaryGray(DictionaryTokens& tokens) {
     for (int i = 0; i <= last; ++i) {
         auto& slot = tokens.slots[static_cast<std::size_t>(i)];
         if (std::memcmp(slot.data() + 1, "Devi", 4) != 0) continue;
-        slot.fill(0);
-        std::memcpy(slot.data(), kDeviceGray, kDeviceGrayLength);
-        tokens.lengths[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(kDeviceGrayLength);
+        replaceDeviceName(tokens, i);
         return;
     }
     replaceColorSpaceValue(tokens);

@@ -34,11 +34,16 @@ std::int32_t fail(DictionaryError reason, DictionaryError* error) {
 
 const char* describe(DictionaryError error) {
     switch (error) {
-        case DictionaryError::None: return "no error";
-        case DictionaryError::NoClosingDelimiter: return "no \">>\" before the JPEG";
-        case DictionaryError::NoOpeningDelimiter: return "no \"<<\" that opens the stream dictionary";
-        case DictionaryError::TooManyNames: return "more than 31 names in the stream dictionary";
-        case DictionaryError::TokenTooLong: return "an entry of more than 64 bytes in the stream dictionary";
+        case DictionaryError::None:
+            return "no error";
+        case DictionaryError::NoClosingDelimiter:
+            return "no \">>\" before the JPEG";
+        case DictionaryError::NoOpeningDelimiter:
+            return "no \"<<\" that opens the stream dictionary";
+        case DictionaryError::TooManyNames:
+            return "more than 31 names in the stream dictionary";
+        case DictionaryError::TokenTooLong:
+            return "an entry of more than 64 bytes in the stream dictionary";
     }
     return "unknown dictionary error";
 }

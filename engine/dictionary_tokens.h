@@ -33,8 +33,9 @@ const char* describe(DictionaryError error);
 void clearDictionaryTokens(DictionaryTokens& tokens);
 
 // Fills `tokens` from the dictionary whose ">>" is the last one at or before jpegOffset.
-// Returns the offset of its opening "<<", or -1 (and sets *error when given).
-// Never reads outside `buffer`.
+// Returns the offset of its opening "<<", or -1 (and sets *error when given): no ">>", no matching
+// "<<", a 32nd "/" between them, or a token of more than 64 bytes. Never reads outside `buffer`,
+// never writes past a slot; after a failure `count` is at most 31.
 std::int32_t parseImageDictionary(std::span<const std::uint8_t> buffer, std::int32_t jpegOffset,
                                   DictionaryTokens& tokens, DictionaryError* error = nullptr);
 
@@ -42,13 +43,20 @@ std::int32_t parseImageDictionary(std::span<const std::uint8_t> buffer, std::int
 // else slot `count` without comparison.
 int findToken(const DictionaryTokens& tokens, const char (&key)[5]);
 
-// The digits of the /Length token from position 8 on, joined into one number (other bytes skipped).
+// The digits of the /Length token from position 8 on, joined into one number (other bytes skipped;
+// "12 0 R" gives 120). -1 when the joined digits exceed INT32_MAX.
 std::int32_t readStreamLength(const DictionaryTokens& tokens);
 
 // value (>= 0) becomes the /Length token's number; the token then ends with its last digit.
 void writeStreamLength(DictionaryTokens& tokens, std::int32_t value);
 
-// The first token whose name begins "/Devi" becomes "/DeviceGray".
+// The first token whose name begins "/Devi" becomes "/DeviceGray" (blanks and line ends after the old
+// name are dropped; other bytes after it, such as the "]" of "[/DeviceRGB]", stay). When no token begins "/Devi", the
+// value of the /ColorSpace entry (an indirect reference, an array such as [/ICCBased 9 0 R], or another
+// name) becomes "/DeviceGray", as a token of its own: "/ColorSpace 9 0 R /Length 5" reads
+// "/ColorSpace /DeviceGray/Length 5". A value it cannot delimit, or a rewrite that would not fit the
+// 32 slots of 64 bytes, leaves the tokens unchanged. Never touches another entry; applying it twice
+// gives the same tokens as once.
 void makeDictionaryGray(DictionaryTokens& tokens);
 
 }  // namespace pagewash

@@ -26,7 +26,8 @@ PendingOutput::~PendingOutput() {
 void PendingOutput::commit() {
     if (std::rename(m_tempPath.c_str(), m_outputPath.c_str()) != 0) {
         const int errorNumber = errno;
-        throw CFileException(m_outputPath, errorNumber, "cannot rename " + m_tempPath + " to " + m_outputPath);
+        throw CFileException(m_outputPath, errorNumber,
+                             "cannot rename " + m_tempPath + " to " + m_outputPath);
     }
     m_committed = true;
 }

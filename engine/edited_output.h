@@ -13,7 +13,7 @@ std::string outputTempPath(const std::string& outputPath);
 
 // Owns the temporary file of one output: removes it when destroyed unless commit() renamed it into place.
 class PendingOutput {
-public:
+  public:
     explicit PendingOutput(std::string outputPath);
     ~PendingOutput();
     PendingOutput(const PendingOutput&) = delete;
@@ -24,7 +24,7 @@ public:
     // Renames the (closed, complete) temporary file over the output path. Throws CFileException.
     void commit();
 
-private:
+  private:
     std::string m_outputPath;
     std::string m_tempPath;
     bool m_committed = false;

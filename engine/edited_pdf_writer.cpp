@@ -1,9 +1,8 @@
 // The edited PDF: its path, the gray rule, and the byte layout that replaces each image stream.
-#include "engine/pdf_images.h"
-
 #include <algorithm>
 #include <stdexcept>
 
+#include "engine/pdf_images.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash {
@@ -15,9 +14,27 @@ constexpr std::string_view kStreamStart = ">>stream\r\n";
 
 bool isUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
-std::int64_t tokenBytes(const DictionaryTokens& tokens) {
-    std::int64_t total = 0;
-    for (int i = 0; i <= tokens.count; ++i) total += tokens.lengths[static_cast<std::size_t>(i)];
+// The slots written for a record, whatever a caller did to count.
+int lastSlot(const DictionaryTokens& tokens) {
+    return std::clamp(tokens.count, 0, DictionaryTokens::kSlotCount - 1);
+}
+
+std::size_t slotLength(const DictionaryTokens& tokens, int index) {
+    return static_cast<std::size_t>(
+        std::clamp(tokens.lengths[static_cast<std::size_t>(index)], 0, DictionaryTokens::kSlotSize));
+}
+
+const DictionaryTokens& tokensOf(const ImageRecord& record) {
+    if (!record.tokens) throw std::logic_error("an image record without its dictionary tokens");
+    return *record.tokens;
+}
+
+// "<<", the tokens, ">>stream\r\n" and the corrected JPEG.
+std::int64_t replacementLength(const ImageRecord& record) {
+    const DictionaryTokens& tokens = tokensOf(record);
+    std::int64_t total =
+        static_cast<std::int64_t>(kOpenDictionary.size() + kStreamStart.size()) + record.jpegLength;
+    for (int i = 0; i <= lastSlot(tokens); ++i) total += static_cast<std::int64_t>(slotLength(tokens, i));
     return total;
 }
 
@@ -32,12 +49,10 @@ struct Replacement {
 
 void writeImage(OutputFile& output, const ImageRecord& record, const std::string& name) {
     output.write(kOpenDictionary);
-    const DictionaryTokens& tokens = *record.tokens;
-    for (int i = 0; i <= tokens.count; ++i) {
-        const auto slot = static_cast<std::size_t>(i);
-        output.write(std::span<const std::uint8_t>(tokens.slots[slot].data(),
-                                                   static_cast<std::size_t>(tokens.lengths[slot])));
-    }
+    const DictionaryTokens& tokens = tokensOf(record);
+    for (int i = 0; i <= lastSlot(tokens); ++i)
+        output.write(std::span<const std::uint8_t>(tokens.slots[static_cast<std::size_t>(i)].data(),
+                                                   slotLength(tokens, i)));
     output.write(kStreamStart);
     const std::vector<std::uint8_t> jpeg = readWholeFile(name);
     // The dictionary already states the length; a file that changed since would corrupt the output.
@@ -63,7 +78,7 @@ void applyGrayRule(std::vector<ImageRecord>& records, std::int32_t colorMode) {
                         colorMode == static_cast<std::int32_t>(ColorMode::Grayscale);
     if (!toGray) return;
     for (ImageRecord& record : records) {
-        if (record.componentCount != 1) makeDictionaryGray(*record.tokens);
+        if (record.componentCount != 1 && record.tokens) makeDictionaryGray(*record.tokens);
     }
 }
 
@@ -71,10 +86,7 @@ std::vector<ReplacedRange> plannedImageReplacements(const std::vector<ImageRecor
     std::vector<ReplacedRange> ranges;
     ranges.reserve(records.size());
     for (const ImageRecord& record : records) {
-        const std::int64_t length = static_cast<std::int64_t>(kOpenDictionary.size()) +
-                                    tokenBytes(*record.tokens) +
-                                    static_cast<std::int64_t>(kStreamStart.size()) + record.jpegLength;
-        ranges.push_back({record.dictionaryOffset, record.jpegEnd, length});
+        ranges.push_back({record.dictionaryOffset, record.jpegEnd, replacementLength(record)});
     }
     return ranges;
 }
@@ -114,9 +126,7 @@ std::vector<ReplacedRange> writeEditedPdf(OutputFile& output, std::span<const st
         if (replacement.record != nullptr) {
             const ImageRecord& record = *replacement.record;
             writeImage(output, record, names[replacement.recordIndex]);
-            written.push_back({replacement.begin, replacement.end,
-                               static_cast<std::int64_t>(kOpenDictionary.size()) + tokenBytes(*record.tokens) +
-                                   static_cast<std::int64_t>(kStreamStart.size()) + record.jpegLength});
+            written.push_back({replacement.begin, replacement.end, replacementLength(record)});
         } else {
             output.write(replacement.patch->bytes);
             written.push_back(replacement.patch->range());

@@ -36,8 +36,9 @@ InputFile::InputFile(const std::string& path) : m_path(path) {
     if (m_file == nullptr) fail(path, "cannot be opened", errno);
     // fopen succeeds on a directory; reading it would fail later with a less helpful message.
     struct stat info {};
-    if (::fstat(::fileno(m_file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    const bool known = ::fstat(::fileno(m_file), &info) == 0;
+    if (!known || !S_ISREG(info.st_mode)) {
+        const int error = !known ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         std::fclose(m_file);
         m_file = nullptr;
         fail(path, "cannot be opened", error);

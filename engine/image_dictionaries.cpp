@@ -1,11 +1,10 @@
 // readImageDictionaries: each JPEG's stream dictionary, its /Length and the extent of its data.
-#include "engine/pdf_images.h"
-
 #include <charconv>
 #include <cstring>
 #include <limits>
 
 #include "engine/indirect_integers.h"
+#include "engine/pdf_images.h"
 #include "engine/pdf_syntax.h"
 
 namespace pagewash {
@@ -20,13 +19,16 @@ FileRefusal refusal(std::int64_t offset, std::string reason) { return {offset, s
 
 std::string dictionaryFailure(DictionaryError error) {
     switch (error) {
-        case DictionaryError::NoClosingDelimiter: return "JPEG has no stream dictionary before it";
+        case DictionaryError::NoClosingDelimiter:
+            return "JPEG has no stream dictionary before it";
         case DictionaryError::NoOpeningDelimiter:
             return "JPEG has a stream dictionary with no opening \"<<\"";
-        case DictionaryError::TooManyNames: return "JPEG has a stream dictionary with more than 31 names";
+        case DictionaryError::TooManyNames:
+            return "JPEG has a stream dictionary with more than 31 names";
         case DictionaryError::TokenTooLong:
             return "JPEG has a stream dictionary with an entry longer than 64 bytes";
-        case DictionaryError::None: break;
+        case DictionaryError::None:
+            break;
     }
     return "JPEG has a stream dictionary that cannot be read";
 }
@@ -89,8 +91,7 @@ std::span<const std::uint8_t> slotBytes(const DictionaryTokens& tokens, int inde
 }
 
 bool isLengthKey(std::span<const std::uint8_t> token) {
-    return token.size() >= kLengthKeyLength &&
-           std::memcmp(token.data(), kLengthKey, kLengthKeyLength) == 0 &&
+    return token.size() >= kLengthKeyLength && std::memcmp(token.data(), kLengthKey, kLengthKeyLength) == 0 &&
            (token.size() == kLengthKeyLength || endsPdfToken(token[kLengthKeyLength]));
 }
 
@@ -123,16 +124,21 @@ std::optional<FileRefusal> readOneDictionary(std::span<const std::uint8_t> buffe
             break;
         case LengthValue::Kind::Indirect: {
             const std::string object = std::to_string(value.number) + " " + std::to_string(value.generation);
-            if (value.tooLarge) return refusal(tokenOffset, "/Length refers to object " + object + ", which is not in the file");
+            if (value.tooLarge)
+                return refusal(tokenOffset, "/Length refers to object " + object + ", which cannot be found");
             const auto resolved = objects.resolve(value.number, value.generation);
             switch (resolved.status) {
                 case IndirectIntegers::Status::NoSuchObject:
-                    return refusal(tokenOffset, "/Length refers to object " + object + ", which is not in the file");
+                    return refusal(tokenOffset,
+                                   "/Length refers to object " + object + ", which cannot be found");
                 case IndirectIntegers::Status::NotAnInteger:
-                    return refusal(tokenOffset, "/Length refers to object " + object + ", which holds no integer");
+                    return refusal(tokenOffset,
+                                   "/Length refers to object " + object + ", which holds no integer");
                 case IndirectIntegers::Status::TooLarge:
-                    return refusal(tokenOffset, "/Length refers to object " + object + ", which is larger than 2147483647");
-                case IndirectIntegers::Status::Found: break;
+                    return refusal(tokenOffset, "/Length refers to object " + object +
+                                                    ", which is larger than 2147483647");
+                case IndirectIntegers::Status::Found:
+                    break;
             }
             length = resolved.value;
             // From here on the dictionary carries the length itself.
@@ -141,7 +147,8 @@ std::optional<FileRefusal> readOneDictionary(std::span<const std::uint8_t> buffe
         }
     }
     const auto size = static_cast<std::int64_t>(buffer.size());
-    if (length > size - record.jpegOffset) return refusal(tokenOffset, "/Length runs past the end of the file");
+    if (length > size - record.jpegOffset)
+        return refusal(tokenOffset, "/Length runs past the end of the file");
     record.jpegLength = static_cast<std::int32_t>(length);
     record.jpegEnd = static_cast<std::int32_t>(record.jpegOffset + length);
     return std::nullopt;

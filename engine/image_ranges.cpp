@@ -1,7 +1,7 @@
 // The order of the image table, the check of its ranges, and how a refusal reads.
-#include "engine/pdf_images.h"
-
 #include <algorithm>
+
+#include "engine/pdf_images.h"
 
 namespace pagewash {
 

@@ -15,8 +15,8 @@ std::int32_t completedSoFar(JobCompletion& completion) {
 
 }  // namespace
 
-std::int32_t runImageWorkers(std::vector<ImageJob>& jobs, JobCompletion& completion,
-                             BatchFrontEnd& frontEnd, int startPauseMs) {
+std::int32_t runImageWorkers(std::vector<ImageJob>& jobs, JobCompletion& completion, BatchFrontEnd& frontEnd,
+                             int startPauseMs) {
     const auto total = static_cast<std::int32_t>(jobs.size());
     std::vector<std::size_t> notStarted;
     {

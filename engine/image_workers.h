@@ -18,7 +18,7 @@ namespace pagewash {
 // start s when s % 4 == 0 (no call when the pause is 0), unlocks, then joins every worker, reporting
 // frontEnd.imageProgress as the completion count grows.
 // Returns the final completedJobs, which equals jobs.size() when every worker counted itself done.
-std::int32_t runImageWorkers(std::vector<ImageJob>& jobs, JobCompletion& completion,
-                             BatchFrontEnd& frontEnd, int startPauseMs);
+std::int32_t runImageWorkers(std::vector<ImageJob>& jobs, JobCompletion& completion, BatchFrontEnd& frontEnd,
+                             int startPauseMs);
 
 }  // namespace pagewash

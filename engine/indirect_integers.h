@@ -12,7 +12,7 @@
 namespace pagewash {
 
 class IndirectIntegers {
-public:
+  public:
     explicit IndirectIntegers(std::span<const std::uint8_t> buffer) : m_buffer(buffer) {}
 
     enum class Status { Found, NoSuchObject, NotAnInteger, TooLarge };
@@ -25,7 +25,7 @@ public:
     // incremental updates and win). Values above INT32_MAX give TooLarge.
     Result resolve(std::int64_t number, std::int64_t generation);
 
-private:
+  private:
     void buildIndex();
 
     std::span<const std::uint8_t> m_buffer;

@@ -22,7 +22,7 @@ namespace {
 
 // Removes the temporary images of one file however the file ends.
 class TempImages {
-public:
+  public:
     explicit TempImages(std::vector<std::string> names) : m_names(std::move(names)) {}
     ~TempImages() {
         for (const std::string& name : m_names) removeFile(name);
@@ -31,7 +31,7 @@ public:
     TempImages& operator=(const TempImages&) = delete;
     const std::vector<std::string>& names() const { return m_names; }
 
-private:
+  private:
     std::vector<std::string> m_names;
 };
 

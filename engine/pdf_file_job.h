@@ -33,7 +33,7 @@ struct RunContext {
     const BatchOptions& options;
     DecodeGate gate;  // shared by every worker of the run
 
-private:
+  private:
     std::optional<RunTempDir> m_tempDir;
 };
 

@@ -11,7 +11,7 @@
 namespace pagewash {
 
 class RunTempDir {
-public:
+  public:
     // Makes a fresh folder (mode 0700, mkdtemp) under `root`, or under the system's temporary directory
     // ($TMPDIR, else /tmp) when `root` is empty. Throws CFileException when it cannot be made.
     explicit RunTempDir(const std::string& root = {});
@@ -23,7 +23,7 @@ public:
     // The full path of `name` inside the folder.
     std::string file(const std::string& name) const;
 
-private:
+  private:
     std::string m_path;
 };
 

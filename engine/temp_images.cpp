@@ -1,9 +1,9 @@
 // The temporary image files: their names, their contents before the workers, their lengths after.
-#include "engine/pdf_images.h"
-
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
+
+#include "engine/pdf_images.h"
 
 namespace pagewash {
 
@@ -31,6 +31,7 @@ void writeTempImages(std::span<const std::uint8_t> buffer, const std::vector<Ima
 void updateStreamLengths(std::vector<ImageRecord>& records, const std::vector<std::string>& names) {
     for (std::size_t r = 0; r < records.size(); ++r) {
         ImageRecord& record = records[r];
+        if (!record.tokens) throw std::logic_error("updateStreamLengths: a record without dictionary tokens");
         InputFile file(names.at(r));
         const std::int64_t length = file.length();
         file.close();

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "engine/offset_map.h"
-#include "engine/pdf_syntax.h"
+#include "engine/pdf_lexer.h"
 #include "engine/xref_locator.h"
 #include "engine/xref_stream.h"
 

@@ -74,7 +74,7 @@ bool readDecodeParameters(Bytes bytes, const DictionaryEntry& entry, XrefStreamS
 bool readFilter(Bytes bytes, const DictionaryEntry& entry, XrefStreamSection& section, std::string& error) {
     std::string text = valueText(bytes, entry);
     text.erase(std::remove_if(text.begin(), text.end(), [](char c) {
-                   return isPdfWhiteSpace(static_cast<std::uint8_t>(c)) || c == '[' || c == ']';
+                   return isPdfWhitespace(static_cast<std::uint8_t>(c)) || c == '[' || c == ']';
                }),
                text.end());
     if (text == "/FlateDecode") {

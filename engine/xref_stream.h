@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/pdf_syntax.h"
+#include "engine/pdf_lexer.h"
 #include "engine/xref_layout.h"
 
 namespace pagewash {

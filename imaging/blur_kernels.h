@@ -7,6 +7,18 @@
 
 namespace pagewash {
 
+// Average windows of at most this many samples divide in single precision (windowQuotient); larger ones in
+// double precision.
+inline constexpr std::uint32_t kFloatQuotientWindowLimit = 1024;
+
+// floor(sum / m) for sum <= 255 m and m <= kFloatQuotientWindowLimit, given inverse = 1.0f / m. Adding a
+// half keeps exact multiples clear of the rounding of 1 / m; the two roundings of the product stay far
+// below the half's margin of 0.5 / m. The tests check every m and every sum.
+inline std::uint8_t windowQuotient(std::uint32_t sum, float inverse) {
+    const float exact = static_cast<float>(static_cast<std::int32_t>(sum)) + 0.5f;
+    return static_cast<std::uint8_t>(static_cast<std::int32_t>(exact * inverse));
+}
+
 struct BlurImage {
     std::uint8_t* pixels;  // height rows of width * components bytes, packed
     int width;

@@ -4,6 +4,8 @@
 
 namespace pagewash::kernels {
 
+namespace scalar {
+
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         gray[i] = fastLuminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
@@ -21,6 +23,36 @@ void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t c
         // y + min(spread, 255 - y) is min(y + spread, 255).
         const unsigned lifted = std::min(y + spread, 255u);
         gray[i] = static_cast<std::uint8_t>(y < 16u ? y : lifted);
+    }
+}
+
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+    for (std::size_t i = 0; i < count; ++i) gray[i] = table[gray[i]];
+}
+
+}  // namespace scalar
+
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    if (haveAvx2()) {
+        avx2::luminanceRow(rgb, gray, count);
+    } else {
+        scalar::luminanceRow(rgb, gray, count);
+    }
+}
+
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    if (haveAvx2()) {
+        avx2::yellowingGrayRow(rgb, gray, count);
+    } else {
+        scalar::yellowingGrayRow(rgb, gray, count);
+    }
+}
+
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+    if (haveAvx2()) {
+        avx2::applyToneTable(gray, count, table);
+    } else {
+        scalar::applyToneTable(gray, count, table);
     }
 }
 
@@ -49,10 +81,6 @@ void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::u
         gray += n;
         count -= n;
     }
-}
-
-void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
-    for (std::size_t i = 0; i < count; ++i) gray[i] = table[gray[i]];
 }
 
 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map) {

@@ -26,6 +26,9 @@ inline std::uint8_t fastLuminance(std::uint32_t r, std::uint32_t g, std::uint32_
         static_cast<std::int32_t>(static_cast<float>(static_cast<std::int32_t>(x >> 7)) * (1.0f / 15625.0f)));
 }
 
+// The loops below pick the widest implementation the processor offers (AVX2 on x86-64, checked at run
+// time; plain code otherwise). Both give the same bytes; the scalar:: and avx2:: forms exist for the tests.
+
 // gray[i] = luminance of rgb[3i .. 3i + 2].
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
 
@@ -41,5 +44,21 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
 
 // rgb[3i + k] = map[gray[i]][rgb[3i + k]] for k = 0, 1, 2.
 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map);
+
+namespace scalar {
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+}  // namespace scalar
+
+// True when the avx2:: loops may run on this processor.
+bool haveAvx2();
+
+namespace avx2 {
+// REQUIRES: haveAvx2().
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+}  // namespace avx2
 
 }  // namespace pagewash::kernels

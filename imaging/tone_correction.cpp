@@ -31,10 +31,10 @@ Levels manualLevels(std::int32_t blackReference, std::int32_t whiteReference) {
     return {manualLevel(blackReference), manualLevel(whiteReference)};
 }
 
-// Black and white levels found in the histogram of grayBuffer.
-Levels automaticLevels(const std::uint8_t* gray, std::int64_t pixelCount) {
-    std::array<std::uint64_t, 256> hist{};
-    kernels::addHistogram(gray, static_cast<std::size_t>(pixelCount), hist);
+using Histogram = std::array<std::uint64_t, 256>;
+
+// Black and white levels found in the histogram of the gray image.
+Levels automaticLevels(const Histogram& hist, std::int64_t pixelCount) {
 
     // trunc(hist * 10^6 / n) in exact integers; the double quotient of the definition truncates to the
     // same value because the exact quotient is at least 1/n away from the next integer.
@@ -111,6 +111,22 @@ void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
     }
 }
 
+// Fills grayBuffer from the colour pixels, and the histogram of the result when one is given, a slice at a
+// time so that the histogram reads the gray values while they are still in the cache.
+void convertToGray(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count, bool yellowing,
+                   Histogram* hist) {
+    constexpr std::size_t kSlice = 16384;
+    for (std::size_t start = 0; start < count; start += kSlice) {
+        const std::size_t n = std::min(kSlice, count - start);
+        if (yellowing) {
+            kernels::yellowingGrayRow(rgb + 3 * start, gray + start, n);
+        } else {
+            kernels::luminanceRow(rgb + 3 * start, gray + start, n);
+        }
+        if (hist != nullptr) kernels::addHistogram(gray + start, n, *hist);
+    }
+}
+
 bool isKnownColorMode(ColorMode mode) {
     return mode == ColorMode::None || mode == ColorMode::Auto || mode == ColorMode::YellowingRemoval ||
            mode == ColorMode::Grayscale || mode == ColorMode::Manual;
@@ -129,29 +145,30 @@ void CorrectTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, 
     const ColorMode colorMode = settings.color();
     const GrayMode grayMode = settings.gray();
     int c = components;
+    Histogram hist{};
+    bool histogramTaken = false;
 
     if (c == 3) {
         // A mode the settings layer does not know (a radio group with no selection) is treated as None.
         if (colorBuffer == nullptr || colorMode == ColorMode::None || !isKnownColorMode(colorMode)) return;
-        if (colorMode == ColorMode::YellowingRemoval) {
-            kernels::yellowingGrayRow(colorBuffer, grayBuffer, count);
-            c = 1;
-        } else {
-            kernels::luminanceRow(colorBuffer, grayBuffer, count);
-            if (colorMode == ColorMode::Grayscale) c = 1;
-        }
+        const bool toGray = colorMode == ColorMode::YellowingRemoval || colorMode == ColorMode::Grayscale;
+        histogramTaken = toGray ? grayMode == GrayMode::Auto : colorMode == ColorMode::Auto;
+        convertToGray(colorBuffer, grayBuffer, count, colorMode == ColorMode::YellowingRemoval,
+                      histogramTaken ? &hist : nullptr);
+        if (toGray) c = 1;
     } else if (c != 1) {
         return;
     }
 
+    const bool automatic = c == 3 ? colorMode == ColorMode::Auto : grayMode == GrayMode::Auto;
+    if (automatic && !histogramTaken) kernels::addHistogram(grayBuffer, count, hist);
     Levels levels{};
-    if (c == 3) {
-        levels = colorMode == ColorMode::Manual ? manualLevels(settings.colorBlack, settings.colorWhite)
-                                                : automaticLevels(grayBuffer, pixelCount);
+    if (automatic) {
+        levels = automaticLevels(hist, pixelCount);
+    } else if (c == 3) {
+        levels = manualLevels(settings.colorBlack, settings.colorWhite);
     } else if (grayMode == GrayMode::Manual) {
         levels = manualLevels(settings.grayBlack, settings.grayWhite);
-    } else if (grayMode == GrayMode::Auto) {
-        levels = automaticLevels(grayBuffer, pixelCount);
     } else {
         return;  // None (or unknown): the gray image stays as it is
     }

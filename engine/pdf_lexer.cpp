@@ -1,4 +1,4 @@
-#include "engine/pdf_syntax.h"
+#include "engine/pdf_lexer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,11 +9,9 @@ namespace {
 
 constexpr int kMaxNesting = 32;
 
-bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
-
 // The end of a token of regular characters (a name's body, a number, a keyword).
 std::size_t skipRegular(Bytes bytes, std::size_t pos) {
-    while (pos < bytes.size() && !isPdfWhiteSpace(bytes[pos]) && !isPdfDelimiter(bytes[pos])) ++pos;
+    while (pos < bytes.size() && !isPdfWhitespace(bytes[pos]) && !isPdfDelimiter(bytes[pos])) ++pos;
     return pos;
 }
 
@@ -52,13 +50,9 @@ std::size_t extendReference(Bytes bytes, std::size_t end) {
 
 }  // namespace
 
-bool isPdfWhiteSpace(std::uint8_t c) {
-    return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
-
 std::size_t skipWhiteSpaceAndComments(Bytes bytes, std::size_t pos) {
     while (pos < bytes.size()) {
-        if (isPdfWhiteSpace(bytes[pos])) {
+        if (isPdfWhitespace(bytes[pos])) {
             ++pos;
         } else if (bytes[pos] == '%') {
             while (pos < bytes.size() && bytes[pos] != '\r' && bytes[pos] != '\n') ++pos;
@@ -73,21 +67,21 @@ bool matchesKeyword(Bytes bytes, std::size_t pos, std::string_view keyword) {
     if (pos > bytes.size() || bytes.size() - pos < keyword.size()) return false;
     if (std::memcmp(bytes.data() + pos, keyword.data(), keyword.size()) != 0) return false;
     const std::size_t after = pos + keyword.size();
-    return after == bytes.size() || isPdfWhiteSpace(bytes[after]) || isPdfDelimiter(bytes[after]);
+    return after == bytes.size() || isPdfWhitespace(bytes[after]) || isPdfDelimiter(bytes[after]);
 }
 
 std::optional<IntegerToken> readUnsignedInteger(Bytes bytes, std::size_t pos) {
     IntegerToken token;
     token.begin = pos;
     std::size_t end = pos;
-    while (end < bytes.size() && isDigit(bytes[end])) {
+    while (end < bytes.size() && isAsciiDigit(bytes[end])) {
         if (end - pos == 18) return std::nullopt;  // keeps the value far from overflowing
         token.value = token.value * 10 + (bytes[end] - '0');
         ++end;
     }
     if (end == pos) return std::nullopt;
     // "12.5" or "12abc" is not an integer.
-    if (end < bytes.size() && !isPdfWhiteSpace(bytes[end]) && !isPdfDelimiter(bytes[end])) {
+    if (end < bytes.size() && !isPdfWhitespace(bytes[end]) && !isPdfDelimiter(bytes[end])) {
         return std::nullopt;
     }
     token.end = end;

@@ -1,0 +1,195 @@
+#include "tests/xref/pdf_edit_support.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#include "engine/file_layer.h"
+#include "engine/pdf_images.h"
+#include "engine/xref_correction.h"
+#include "settings/correction_settings.h"
+
+namespace pagewash::test {
+
+namespace fs = std::filesystem;
+
+Buffer readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return Buffer(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, const Buffer& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) { writeFile(path, toBuffer(bytes)); }
+
+Buffer toBuffer(const std::string& text) { return Buffer(text.begin(), text.end()); }
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "pagewash-xref-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
+}
+
+CommandResult run(const std::string& commandLine) {
+    TempDir dir;
+    const fs::path out = dir / "out";
+    const fs::path err = dir / "err";
+    CommandResult result;
+    const int status = std::system((commandLine + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Buffer outBytes = readFile(out);
+    const Buffer errBytes = readFile(err);
+    result.out.assign(outBytes.begin(), outBytes.end());
+    result.err.assign(errBytes.begin(), errBytes.end());
+    return result;
+}
+
+bool toolExists(const std::string& tool) { return run("command -v " + tool).exitCode == 0; }
+
+std::vector<ImageRecord> readImages(const Buffer& pdf) {
+    std::vector<ImageRecord> records = findJpegStreams(pdf);
+    auto refusal = readImageDictionaries(pdf, records);
+    if (!refusal) {
+        sortImageRecords(records);
+        refusal = checkImageRanges(pdf, records);
+    }
+    if (refusal) throw std::runtime_error(describeRefusal("input", *refusal));
+    return records;
+}
+
+std::string jpegOf(const Buffer& pdf, const ImageRecord& image) {
+    return std::string(pdf.begin() + image.jpegOffset, pdf.begin() + image.jpegEnd);
+}
+
+std::string growJpeg(const std::string& jpeg, std::size_t extra) {
+    if (extra < 4 || jpeg.size() < 6) throw std::invalid_argument("growJpeg");
+    // SOI (2 bytes), then APP0 whose length follows its marker.
+    const std::size_t app0End = 4 + (static_cast<std::uint8_t>(jpeg[4]) << 8 | static_cast<std::uint8_t>(jpeg[5]));
+    std::string out = jpeg.substr(0, app0End);
+    std::size_t remaining = extra;
+    while (remaining > 0) {
+        // A comment segment holds at most 65533 bytes of text; a rest below 4 is folded into this one.
+        std::size_t segment = std::min<std::size_t>(remaining, 65537);
+        if (remaining - segment != 0 && remaining - segment < 4) segment -= 4;
+        const std::size_t length = segment - 2;
+        out += '\xFF';
+        out += '\xFE';
+        out += static_cast<char>(length >> 8);
+        out += static_cast<char>(length & 0xFF);
+        out.append(segment - 4, 'x');
+        remaining -= segment;
+    }
+    return out + jpeg.substr(app0End);
+}
+
+std::string reencodeJpeg(const std::string& jpeg, int quality, const fs::path& workDir) {
+    const fs::path in = workDir / "reencode-in.jpg";
+    const fs::path out = workDir / "reencode-out.jpg";
+    writeFile(in, jpeg);
+    const CommandResult result = run("djpeg '" + in.string() + "' | cjpeg -quality " + std::to_string(quality) +
+                                     " -outfile '" + out.string() + "'");
+    if (result.exitCode != 0) throw std::runtime_error("djpeg/cjpeg failed: " + result.err);
+    const Buffer bytes = readFile(out);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+Buffer applyEdits(const Buffer& input, std::vector<Edit> edits) {
+    std::sort(edits.begin(), edits.end(),
+              [](const Edit& a, const Edit& b) { return a.range.inputBegin < b.range.inputBegin; });
+    Buffer output;
+    std::int64_t copied = 0;
+    for (const Edit& edit : edits) {
+        if (edit.range.inputBegin < copied) throw std::logic_error("overlapping edits");
+        output.insert(output.end(), input.begin() + copied, input.begin() + edit.range.inputBegin);
+        output.insert(output.end(), edit.bytes.begin(), edit.bytes.end());
+        copied = edit.range.inputEnd;
+    }
+    output.insert(output.end(), input.begin() + copied, input.end());
+    return output;
+}
+
+namespace {
+
+std::vector<std::string> qpdfMessages(const std::string& output, const fs::path& pdf) {
+    std::vector<std::string> messages;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        // qpdf's closing sentence "No syntax or stream encoding errors found; ..." is no complaint.
+        if (line.rfind("No syntax or stream encoding errors", 0) == 0 || line.rfind("errors that qpdf", 0) == 0) {
+            continue;
+        }
+        if (line.find("WARNING") == std::string::npos && line.find("ERROR") == std::string::npos &&
+            line.find("error") == std::string::npos) {
+            continue;
+        }
+        for (std::size_t at; (at = line.find(pdf.string())) != std::string::npos;) line.erase(at, pdf.string().size());
+        messages.push_back(line);
+    }
+    return messages;
+}
+
+}  // namespace
+
+ReaderReport readWithTools(const fs::path& pdf) {
+    ReaderReport report;
+    const std::string quoted = "'" + pdf.string() + "'";
+    const CommandResult check = run("qpdf --check " + quoted);
+    report.qpdfExit = check.exitCode;
+    report.qpdfWarnings = qpdfMessages(check.out + check.err, pdf);
+    TempDir pages;
+    const CommandResult render = run("pdftoppm -r 10 -gray " + quoted + " '" + (pages / "p").string() + "'");
+    report.renderExit = render.exitCode;
+    report.renderErrors = render.err;
+    report.text = run("pdftotext " + quoted + " -").out;
+    const CommandResult list = run("pdfimages -list " + quoted);
+    if (list.exitCode == 0) {
+        // Two header lines, then one line per image.
+        report.imageCount = static_cast<int>(std::count(list.out.begin(), list.out.end(), '\n')) - 2;
+    }
+    return report;
+}
+
+EditResult editImages(const Buffer& input, const std::vector<std::string>& newJpegs, const fs::path& workDir,
+                      bool correct) {
+    std::vector<ImageRecord> records = readImages(input);
+    if (records.size() != newJpegs.size()) throw std::invalid_argument("one new JPEG per image");
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        names.push_back((workDir / tempImageName(static_cast<int>(i))).string());
+        writeFile(names.back(), newJpegs[i]);
+    }
+    updateStreamLengths(records, names);
+    XrefCorrection correction;
+    if (correct) correction = planXrefCorrection(input, plannedImageReplacements(records));
+    const fs::path output = workDir / "edited-output.pdf";
+    OutputFile file(output.string());
+    writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::None), correction.patches);
+    file.close();
+    EditResult result;
+    result.output = readFile(output);
+    result.imageCount = records.size();
+    result.patchCount = correction.patches.size();
+    result.warnings = std::move(correction.warnings);
+    for (const std::string& name : names) fs::remove(name);
+    return result;
+}
+
+}  // namespace pagewash::test

@@ -13,7 +13,7 @@ class QRadioButton;
 namespace pagewash {
 
 class ControlTable {
-public:
+  public:
     // Appends the next control in dialog order. `id` 0: a control without an id of its own.
     void add(int id, QWidget* widget, bool startsGroup);
 
@@ -28,7 +28,7 @@ public:
     // The widgets in dialog order.
     QList<QWidget*> widgetsInOrder() const;
 
-private:
+  private:
     struct Entry {
         int id;
         QWidget* widget;

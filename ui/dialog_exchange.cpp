@@ -32,13 +32,13 @@ constexpr Binding kBindings[] = {
 
 // Sets m_exchanging for the length of one exchange, also when it leaves early.
 class ExchangeScope {
-public:
+  public:
     explicit ExchangeScope(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
     ~ExchangeScope() { m_flag = m_previous; }
     ExchangeScope(const ExchangeScope&) = delete;
     ExchangeScope& operator=(const ExchangeScope&) = delete;
 
-private:
+  private:
     bool& m_flag;
     bool m_previous;
 };

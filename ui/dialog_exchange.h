@@ -31,7 +31,7 @@ struct Binding {
 std::span<const Binding> dialogBindings();
 
 class DialogExchange {
-public:
+  public:
     // Controls to values, binding by binding. Stops at the first number box whose text is not an
     // integer and returns false with that box's id in `failedControlId` (the values of the earlier
     // bindings are already taken).
@@ -42,7 +42,7 @@ public:
 
     bool isExchanging() const { return m_exchanging; }
 
-private:
+  private:
     bool m_exchanging = false;
 };
 

@@ -39,9 +39,8 @@ void DialogFrontEnd::setProgressText(const std::string& text) {
 }
 
 void DialogFrontEnd::showErrorBox(const std::string& text, const std::string& caption) {
-    onUiThread(m_dialog, [&] {
-        m_dialog.showErrorBox(QString::fromStdString(text), QString::fromStdString(caption));
-    });
+    onUiThread(m_dialog,
+               [&] { m_dialog.showErrorBox(QString::fromStdString(text), QString::fromStdString(caption)); });
 }
 
 CorrectionSettings DialogFrontEnd::takeSettings() {

@@ -13,7 +13,7 @@ namespace pagewash {
 class CPagewashDlg;
 
 class DialogFrontEnd : public BatchFrontEnd {
-public:
+  public:
     explicit DialogFrontEnd(CPagewashDlg& dialog) : m_dialog(dialog) {}
 
     int listItemCount() override;
@@ -25,7 +25,7 @@ public:
     void reportRefusedFile(const std::string& path, const std::string& reason) override;
     void reportWarning(const std::string& path, const std::string& warning) override;
 
-private:
+  private:
     CPagewashDlg& m_dialog;
 };
 

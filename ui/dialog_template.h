@@ -9,14 +9,14 @@ namespace pagewash {
 enum class ControlKind { Static, GroupBox, ListBox, RadioButton, NumberBox, Slider, ProgressBox, PushButton };
 
 struct ControlTemplate {
-    int id;             // 0 for a control without an id of its own (static texts, group boxes)
+    int id;  // 0 for a control without an id of its own (static texts, group boxes)
     ControlKind kind;
-    const char* text;   // UTF-8; empty for controls without text
-    bool startsGroup;   // a radio group ends before the next control that starts a group
+    const char* text;  // UTF-8; empty for controls without text
+    bool startsGroup;  // a radio group ends before the next control that starts a group
     bool tabStop;
-    bool enabled;       // state when the dialog is shown
-    bool ticksAbove;    // sliders: marks above the track; false: no tick marks
-    bool digitsOnly;    // number boxes
+    bool enabled;     // state when the dialog is shown
+    bool ticksAbove;  // sliders: marks above the track; false: no tick marks
+    bool digitsOnly;  // number boxes
     int x, y, width, height;
 };
 

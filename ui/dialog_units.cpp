@@ -17,8 +17,8 @@ int scaleRounded(int a, int b, int c) {
 
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     m_averageCharWidth = (letters / 26 + 1) / 2;
     m_charHeight = metrics.height();
     if (m_averageCharWidth < 1) m_averageCharWidth = 1;
@@ -44,8 +44,8 @@ QFont dialogFont(int points) {
     QFont font;
     // MS UI Gothic has proportional kana; IPA P Gothic is the Debian font closest to it, and its
     // fixed-pitch sibling IPA Gothic and Noto Sans CJK JP follow.
-    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                      QStringLiteral("Noto Sans CJK JP")});
+    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(points);
     return font;

@@ -10,7 +10,7 @@
 namespace pagewash {
 
 class DialogUnits {
-public:
+  public:
     // Base units measured from `font`: the average width of the 52 Latin letters, rounded up to a
     // whole pixel after halving as the dialog manager does it, and the font's line height.
     explicit DialogUnits(const QFont& font);
@@ -25,7 +25,7 @@ public:
     QRect toPixels(int x, int y, int width, int height) const;
     QSize toPixels(int width, int height) const;
 
-private:
+  private:
     int m_averageCharWidth;
     int m_charHeight;
 };

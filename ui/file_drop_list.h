@@ -12,16 +12,16 @@ namespace pagewash {
 class FileDropList : public QListWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit FileDropList(QWidget* parent);
 
     // The local file paths that `mime` carries, in order; empty when it carries none.
     static QStringList localFiles(const QMimeData* mime);
 
-signals:
+  signals:
     void filesDropped(const QStringList& paths);
 
-protected:
+  protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

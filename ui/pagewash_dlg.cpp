@@ -9,9 +9,9 @@
 #include <QLineEdit>
 #include <QListWidgetItem>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QProxyStyle>
 #include <QSlider>
 #include <exception>
 
@@ -31,9 +31,9 @@ constexpr int kColorReferenceControls[] = {c::kColorBlackBox, c::kColorWhiteBox,
                                            c::kColorWhiteSlider};
 constexpr int kGrayReferenceControls[] = {c::kGrayWhiteBox, c::kGrayBlackBox, c::kGrayBlackSlider,
                                           c::kGrayWhiteSlider};
-constexpr int kNumberBoxes[] = {c::kColorBlackBox, c::kColorWhiteBox, c::kGrayWhiteBox,
+constexpr int kNumberBoxes[] = {c::kColorBlackBox, c::kColorWhiteBox,  c::kGrayWhiteBox,
                                 c::kGrayBlackBox,  c::kCompressionBox, c::kBlurStrengthBox};
-constexpr int kSliders[] = {c::kColorBlackSlider, c::kColorWhiteSlider, c::kGrayBlackSlider,
+constexpr int kSliders[] = {c::kColorBlackSlider, c::kColorWhiteSlider,  c::kGrayBlackSlider,
                             c::kGrayWhiteSlider,  c::kCompressionSlider, c::kBlurStrengthSlider};
 constexpr int kColorModeButtons[] = {c::kColorNone, c::kColorGrayscale, c::kColorAuto, c::kColorManual,
                                      c::kColorYellowing};
@@ -42,7 +42,7 @@ constexpr int kBatchWorkerStartPauseMs = 300;
 
 // The gap between a radio button's circle and its text, as narrow as the layout was drawn for.
 class CompactRadioStyle : public QProxyStyle {
-public:
+  public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
         if (metric == PM_RadioButtonLabelSpacing) return 3;
         return QProxyStyle::pixelMetric(metric, option, widget);
@@ -153,9 +153,9 @@ void CPagewashDlg::createControls() {
         QWidget* widget = createControl(entry, this, m_radioStyle);
         widget->setGeometry(units.toPixels(entry.x, entry.y, entry.width, entry.height));
         widget->setEnabled(entry.enabled);
-        widget->setFocusPolicy(entry.tabStop ? Qt::StrongFocus
+        widget->setFocusPolicy(entry.tabStop                            ? Qt::StrongFocus
                                : entry.kind == ControlKind::RadioButton ? Qt::ClickFocus
-                                                                         : Qt::NoFocus);
+                                                                        : Qt::NoFocus);
         if (entry.id != 0) widget->setObjectName(QString::number(entry.id));
         m_controls.add(entry.id, widget, entry.startsGroup);
 
@@ -203,8 +203,7 @@ void CPagewashDlg::createControls() {
         // Queued: the handler runs after the exchange that moved the slider has ended, so its own
         // readExchange sees every control as that exchange left it.
         connect(
-            slider, &QSlider::valueChanged, this, [this, id] { handleSliderDraw(id); },
-            Qt::QueuedConnection);
+            slider, &QSlider::valueChanged, this, [this, id] { handleSliderDraw(id); }, Qt::QueuedConnection);
     }
     for (int id : kColorModeButtons) {
         connect(qobject_cast<QRadioButton*>(m_controls.widget(id)), &QRadioButton::clicked, this,
@@ -264,8 +263,8 @@ void CPagewashDlg::handleBleachClick() {
     // A press that arrives before the run has disabled the button starts nothing.
     if (isRunning()) return;
     if (m_fileList->count() <= 1) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("警告"), QStringLiteral("リストにデータがありません。"),
-                        QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("警告"),
+                        QStringLiteral("リストにデータがありません。"), QMessageBox::Ok, this);
         box.exec();
         return;
     }
@@ -284,7 +283,8 @@ void CPagewashDlg::handleBleachClick() {
             m_runFailure = "unknown error";
         }
         m_runThreadDone = true;
-        QMetaObject::invokeMethod(this, [this] { finishRun(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { finishRun(); }, Qt::QueuedConnection);
     });
 }
 
@@ -298,8 +298,8 @@ void CPagewashDlg::finishRun() {
         showErrorBox(QString::fromStdString(m_runFailure), QStringLiteral("Pagewash Error Message"));
     }
     if (!m_refusedFiles.isEmpty()) {
-        const QString text =
-            QStringLiteral("次のファイルは処理できませんでした。\n\n") + m_refusedFiles.join(QLatin1Char('\n'));
+        const QString text = QStringLiteral("次のファイルは処理できませんでした。\n\n") +
+                             m_refusedFiles.join(QLatin1Char('\n'));
         m_refusedFiles.clear();
         showErrorBox(text, QStringLiteral("Pagewash Error Message"));
     }

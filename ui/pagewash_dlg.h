@@ -39,7 +39,7 @@ inline constexpr int kMaxDroppedNameLength = 1023;
 class CPagewashDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit CPagewashDlg(QWidget* parent = nullptr);
     ~CPagewashDlg() override;
 
@@ -78,14 +78,14 @@ public:
     CorrectionSettings currentSettings() const { return takeSettings(m_values); }
     void addRefusedFile(const QString& path, const QString& reason);
 
-signals:
+  signals:
     // A run has ended and its thread is joined; controls are unlocked.
     void runFinished();
 
-public slots:
+  public slots:
     void done(int result) override;
 
-private:
+  private:
     void createControls();
     void initDialog();
     void appendIfPdfOrJpg(const QString& name);

@@ -20,7 +20,7 @@ namespace c = control;
 // A bare set of the fifteen bound controls in dialog order, with the group-starting statics that
 // end the radio groups, as the dialog lays them out.
 class ExchangeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         radios({c::kColorNone, c::kColorAuto, c::kColorYellowing, c::kColorGrayscale, c::kColorManual});
         boundary();
@@ -30,8 +30,8 @@ protected:
                        c::kCompressionSlider}) {
             slider(id, 0, 100);
         }
-        for (int id : {c::kColorBlackBox, c::kColorWhiteBox, c::kGrayBlackBox, c::kGrayWhiteBox,
-                       c::kCompressionBox}) {
+        for (int id :
+             {c::kColorBlackBox, c::kColorWhiteBox, c::kGrayBlackBox, c::kGrayWhiteBox, c::kCompressionBox}) {
             box(id);
         }
         slider(c::kBlurStrengthSlider, 1, 10);

@@ -24,11 +24,11 @@ using test::MessageBoxAnswerer;
 
 constexpr int kRunTimeoutMs = 60000;
 
-const int kLockedByRun[] = {c::kBleachButton,     c::kFileList,          c::kColorNone,
-                            c::kColorGrayscale,   c::kColorAuto,         c::kColorManual,
-                            c::kGrayNone,         c::kGrayAuto,          c::kGrayManual,
-                            c::kColorYellowing,   c::kColorBlackSlider,  c::kColorWhiteSlider,
-                            c::kGrayBlackSlider,  c::kGrayWhiteSlider,   c::kCompressionSlider};
+const int kLockedByRun[] = {c::kBleachButton,    c::kFileList,         c::kColorNone,
+                            c::kColorGrayscale,  c::kColorAuto,        c::kColorManual,
+                            c::kGrayNone,        c::kGrayAuto,         c::kGrayManual,
+                            c::kColorYellowing,  c::kColorBlackSlider, c::kColorWhiteSlider,
+                            c::kGrayBlackSlider, c::kGrayWhiteSlider,  c::kCompressionSlider};
 const int kLeftUsable[] = {c::kBlurNone, c::kBlurAverage, c::kBlurMedian, c::kBlurStrengthSlider,
                            c::kBlurStrengthBox};
 
@@ -52,7 +52,7 @@ QByteArray readAll(const QString& path) {
 
 // The engine's run on its own, with the dialog's default settings: what the dialog must produce.
 class FileListFrontEnd : public BatchFrontEnd {
-public:
+  public:
     explicit FileListFrontEnd(std::vector<std::string> files) : m_items(std::move(files)) {
         m_items.insert(m_items.begin(), kHintItemText);
     }
@@ -62,15 +62,17 @@ public:
     void setProgressText(const std::string&) override {}
     void showErrorBox(const std::string& text, const std::string&) override { ADD_FAILURE() << text; }
     CorrectionSettings takeSettings() override { return {}; }
-    void reportRefusedFile(const std::string&, const std::string& reason) override { ADD_FAILURE() << reason; }
+    void reportRefusedFile(const std::string&, const std::string& reason) override {
+        ADD_FAILURE() << reason;
+    }
     void sleepMilliseconds(int) override {}
 
-private:
+  private:
     std::vector<std::string> m_items;
 };
 
 class DialogRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
         dialog = std::make_unique<CPagewashDlg>();
@@ -181,9 +183,10 @@ TEST_F(DialogRunTest, InputThatCannotBeOpenedIsReportedInABoxThatHoldsTheRun) {
     ASSERT_EQ(answerer.seen().size(), 1u);
     EXPECT_EQ(answerer.seen()[0].caption, QStringLiteral("Pagewash Error Message"));
     EXPECT_EQ(answerer.seen()[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(answerer.seen()[0].text,
-              QStringLiteral("ファイル : ") + missing +
-                  QStringLiteral("を開けませんでした。\n他に開いているアプリケーションがないか確認して下さい。"));
+    EXPECT_EQ(
+        answerer.seen()[0].text,
+        QStringLiteral("ファイル : ") + missing +
+            QStringLiteral("を開けませんでした。\n他に開いているアプリケーションがないか確認して下さい。"));
     EXPECT_TRUE(dialog->control(c::kBleachButton)->isEnabled());
     EXPECT_TRUE(progressBox->text().isEmpty());
 }

@@ -46,8 +46,8 @@ TEST(DialogFont, ResolvesToAFontWithTheDialogsKanjiAndKana) {
     const QFontMetrics metrics(font);
     // 漂 白 実 行 and the katakana of マニュアル: a Latin-only font would draw boxes.
     for (const char16_t ch : {u'漂', u'白', u'実', u'行', u'マ', u'ュ', u'ぼ'}) {
-        EXPECT_TRUE(metrics.inFont(QChar(ch))) << "missing U+" << std::hex << int(ch) << " in "
-                                              << QFontInfo(font).family().toStdString();
+        EXPECT_TRUE(metrics.inFont(QChar(ch)))
+            << "missing U+" << std::hex << int(ch) << " in " << QFontInfo(font).family().toStdString();
     }
 }
 

@@ -29,7 +29,7 @@ using test::MessageBoxAnswerer;
 using test::settle;
 
 class DialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dialog = std::make_unique<CPagewashDlg>();
         dialog->show();
@@ -138,7 +138,8 @@ TEST_F(DialogTest, EveryTextIsShownWholeAndNoControlCoversAnother) {
             QStyleOptionButton option;
             option.initFrom(button);
             option.text = button->text();
-            const QRect textArea = button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button);
+            const QRect textArea =
+                button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button);
             EXPECT_LE(textArea.left() + button->fontMetrics().horizontalAdvance(button->text()), area.width())
                 << "text cut: " << button->text().toStdString();
         }
@@ -255,7 +256,8 @@ TEST_F(DialogTest, SameFileDroppedTwiceIsListedTwice) {
 }
 
 TEST_F(DialogTest, DropOutsideTheListIsRefused) {
-    for (int id : {c::kColorBlackBox, c::kProgressBox, c::kBleachButton, c::kColorNone, c::kCompressionSlider}) {
+    for (int id :
+         {c::kColorBlackBox, c::kProgressBox, c::kBleachButton, c::kColorNone, c::kCompressionSlider}) {
         EXPECT_FALSE(drop(dialog->control(id), {"/data/x.pdf"})) << id;
     }
     EXPECT_FALSE(drop(dialog.get(), {"/data/x.pdf"}));
@@ -273,7 +275,8 @@ TEST_F(DialogTest, DropWithoutLocalFilesIsRefused) {
 
 TEST_F(DialogTest, DroppedNameLongerThan1023CharactersIsCutThenTested) {
     // Cut at 1023 characters this name ends in "pdf", though the whole name ends in ".txt".
-    const QString cutEndsInPdf = QStringLiteral("/") + QString(1019, QLatin1Char('a')) + QStringLiteral("pdf");
+    const QString cutEndsInPdf =
+        QStringLiteral("/") + QString(1019, QLatin1Char('a')) + QStringLiteral("pdf");
     ASSERT_EQ(cutEndsInPdf.size(), 1023);
     const QString first = cutEndsInPdf + QStringLiteral("-notes.txt");
     // And this one ends in ".pdf" only after the cut.

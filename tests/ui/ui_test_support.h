@@ -20,7 +20,7 @@ struct SeenBox {
 
 // While it lives, every message box that opens modally is recorded and answered with OK.
 class MessageBoxAnswerer {
-public:
+  public:
     // `whenSeen` runs while each box is open, before it is answered.
     explicit MessageBoxAnswerer(std::function<void()> whenSeen = {}) : m_whenSeen(std::move(whenSeen)) {
         m_timer.setInterval(5);
@@ -35,7 +35,7 @@ public:
     }
     const std::vector<SeenBox>& seen() const { return m_seen; }
 
-private:
+  private:
     std::function<void()> m_whenSeen;
     QTimer m_timer;
     std::vector<SeenBox> m_seen;

@@ -11,7 +11,7 @@ namespace pagewash {
 class CPagewashApp : public QApplication {
     Q_OBJECT
 
-public:
+  public:
     // The toolkit consumes its own options (-platform ...); everything else on the command line is
     // ignored: files are added in the dialog only.
     CPagewashApp(int& argc, char** argv);

@@ -146,11 +146,11 @@ void CPagewashDlg::createControls() {
     setFixedSize(units.toPixels(kDialogWidthDlu, kDialogHeightDlu));
 
     const std::span<const ControlTemplate> layout = mainDialogTemplate();
-    m_radioStyle = new CompactRadioStyle;
+    auto radioStyle = std::make_unique<CompactRadioStyle>();
     QWidget* previousTabStop = nullptr;
     QLabel* pendingBuddy = nullptr;
     for (const ControlTemplate& entry : layout) {
-        QWidget* widget = createControl(entry, this, m_radioStyle);
+        QWidget* widget = createControl(entry, this, radioStyle.get());
         widget->setGeometry(units.toPixels(entry.x, entry.y, entry.width, entry.height));
         widget->setEnabled(entry.enabled);
         widget->setFocusPolicy(entry.tabStop                            ? Qt::StrongFocus
@@ -175,7 +175,7 @@ void CPagewashDlg::createControls() {
 
     // Made a child only now: children go in the order they were added, so the radio buttons
     // that use the style are destroyed before it.
-    m_radioStyle->setParent(this);
+    radioStyle.release()->setParent(this);
     widenTextControlsIntoFreeSpace(m_controls.widgetsInOrder());
 
     // One exclusive button group per radio group of the dialog order.

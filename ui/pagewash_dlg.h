@@ -24,7 +24,6 @@
 
 class QLineEdit;
 class QPushButton;
-class QStyle;
 
 namespace pagewash {
 
@@ -94,7 +93,6 @@ class CPagewashDlg : public QDialog {
     void unlockControls();
 
     QIcon m_icon;
-    QStyle* m_radioStyle = nullptr;  // owned by this dialog as a child object
     FileChooser m_fileChooser;
     ControlTable m_controls;
     DialogExchange m_exchange;

@@ -1,6 +1,7 @@
 #include "imaging/image_worker.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -363,6 +364,68 @@ TEST_F(ImageWorkerTest, WorkersCountThemselvesDoneOnceAndOnlyAfterTheStarterLets
         EXPECT_EQ(completion.completedJobs, 0);
     }
     for (auto& worker : workers) worker.join();
+    EXPECT_EQ(completion.completedJobs, kWorkers);
+    for (std::int32_t c : components) EXPECT_EQ(c, 3);
+}
+
+TEST_F(ImageWorkerTest, GateNeverLetsMoreThanItsLimitDecodeAtOnce) {
+    // Each image is a named pipe: a worker that opens its file for decoding shows up as a reader of the
+    // pipe, and decodes only when the test writes the JPEG into it. So the test sees exactly which workers
+    // are inside the gate, and lets them finish one at a time.
+    constexpr int kWorkers = 6;
+    constexpr int kLimit = 2;
+    const Bytes jpeg = readBytes(colorJpeg());
+    DecodeGate gate(kLimit);
+    const CorrectionSettings settings;
+    JobCompletion completion;
+    std::vector<std::int32_t> components(kWorkers, 0);
+    std::vector<ImageJob> jobs;
+    for (int i = 0; i < kWorkers; ++i) {
+        const fs::path pipe = m_dir / ("_image_" + std::to_string(i) + ".jpg");
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        jobs.push_back(ImageJob{pipe.string(), &components[static_cast<std::size_t>(i)], &settings, &completion, &gate});
+    }
+    std::vector<std::thread> workers;
+    for (auto& job : jobs) workers.emplace_back(ImageWorker, &job);
+
+    std::vector<int> writeEnd(kWorkers, -1);  // open while the worker is inside the gate
+    std::vector<bool> finished(kWorkers, false);
+    int maxInside = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int done = 0; done < kWorkers && std::chrono::steady_clock::now() < deadline;) {
+        // Look for readers for a while: a worker past the gate opens its pipe at once.
+        int inside = 0;
+        for (int round = 0; round < 20; ++round) {
+            inside = 0;
+            for (int i = 0; i < kWorkers; ++i) {
+                if (finished[static_cast<std::size_t>(i)]) continue;
+                int& fd = writeEnd[static_cast<std::size_t>(i)];
+                if (fd < 0) fd = ::open(jobs[static_cast<std::size_t>(i)].tempFileName.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) ++inside;
+            }
+            maxInside = std::max(maxInside, inside);
+            ASSERT_LE(inside, kLimit);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        // Feed one worker inside the gate and wait until its result has replaced the pipe.
+        for (int i = 0; i < kWorkers; ++i) {
+            int& fd = writeEnd[static_cast<std::size_t>(i)];
+            if (finished[static_cast<std::size_t>(i)] || fd < 0) continue;
+            ASSERT_EQ(::fcntl(fd, F_SETFL, 0), 0);
+            ASSERT_EQ(::write(fd, jpeg.data(), jpeg.size()), static_cast<ssize_t>(jpeg.size()));
+            ::close(fd);
+            fd = -1;
+            while (!fs::is_regular_file(jobs[static_cast<std::size_t>(i)].tempFileName) &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            finished[static_cast<std::size_t>(i)] = true;
+            ++done;
+            break;
+        }
+    }
+    for (auto& worker : workers) worker.join();
+    EXPECT_EQ(maxInside, kLimit) << "the gate lets its limit in at once";
     EXPECT_EQ(completion.completedJobs, kWorkers);
     for (std::int32_t c : components) EXPECT_EQ(c, 3);
 }

@@ -84,27 +84,27 @@ std::uint8_t windowRank(const BlurImage& image, std::size_t x, std::size_t y, st
     return samples[k - 1];
 }
 
-// 32 bytes in vector registers (two SSE2 registers on the baseline processor, one with AVX2). The helpers
-// that take them by value are internal and inlined, so the calling convention GCC warns about never applies.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// 32 bytes in vector registers (two SSE2 registers on the baseline processor, one with AVX2).
 using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
 
-inline Bytes32 load32(const std::uint8_t* p) {
+// The helpers that take or return vectors are always inlined: no call passes a 32-byte vector, whose calling
+// convention differs with and without AVX.
+[[gnu::always_inline]] inline Bytes32 load32(const std::uint8_t* p) {
     Bytes32 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 template <typename T>
-inline T minimum(T a, T b) {
+[[gnu::always_inline]] inline T minimum(T a, T b) {
     return a < b ? a : b;
 }
 template <typename T>
-inline T maximum(T a, T b) {
+[[gnu::always_inline]] inline T maximum(T a, T b) {
     return a < b ? b : a;
 }
 template <typename T>
-inline T median3(T a, T b, T c) {
+[[gnu::always_inline]] inline T median3(T a, T b, T c) {
     return maximum(minimum(a, b), minimum(maximum(a, b), c));
 }
 
@@ -203,8 +203,12 @@ inline unsigned leadingCountsBelow(const Segment& counts, unsigned need, unsigne
 using ByteSegment = std::uint8_t __attribute__((vector_size(16)));  // 16 counts of at most 255
 
 template <typename ColumnSegment>
+[[gnu::always_inline]] inline Segment widen(const ColumnSegment& counts) {
+    return __builtin_convertvector(counts, Segment);
+}
+
+template <typename ColumnSegment>
 [[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx, std::size_t ry) {
-    auto widen = [](const ColumnSegment& counts) { return __builtin_convertvector(counts, Segment); };
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     std::uint8_t* const pixels = image.pixels;

@@ -332,6 +332,22 @@ TEST_F(ImageWorkerTest, UnwritableFolderKeepsTheImage) {
     EXPECT_NE(messages.find("can't open " + file.string() + "\n"), std::string::npos) << messages;
 }
 
+TEST_F(ImageWorkerTest, OutputThatCannotBeCreatedKeepsTheImage) {
+    // The longest name a folder entry may have: the result, written beside it under a longer name first,
+    // cannot be created, whoever runs the test.
+    const fs::path file = m_dir / (std::string(251, 'i') + ".jpg");
+    fs::copy_file(colorJpeg(), file);
+    const Bytes before = readBytes(file);
+    std::int32_t components = 0;
+    ::testing::internal::CaptureStderr();
+    ProcessImageJob(file.string(), &components, CorrectionSettings{});
+    const std::string messages = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(components, 3);
+    EXPECT_EQ(readBytes(file), before);
+    EXPECT_NE(messages.find("can't open " + file.string() + "\n"), std::string::npos) << messages;
+    EXPECT_EQ(strayFiles({colorJpeg(), file}), std::vector<std::string>{});
+}
+
 TEST_F(ImageWorkerTest, WorkersCountThemselvesDoneOnceAndOnlyAfterTheStarterLetsGo) {
     constexpr int kWorkers = 12;
     const CorrectionSettings settings;

@@ -80,7 +80,7 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
 
 TEST(PixelKernels, HistogramCountsEveryPixel) {
     std::vector<std::uint8_t> gray;
-    for (int i = 0; i < 100003; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
+    for (std::uint64_t i = 0; i < 100003; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
     std::array<std::uint64_t, 256> expected{}, counted{};
     for (std::uint8_t v : gray) ++expected[v];
     addHistogram(gray.data(), gray.size(), counted);

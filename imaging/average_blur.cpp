@@ -161,14 +161,25 @@ __attribute__((target_clones("avx2", "default"))) void averageBlurSmallWindow(co
     for (std::size_t y = 0; y < height; ++y) {
         std::uint8_t* const row = pixels + y * rowLength;
         std::uint8_t* const saved = ring.data() + (y % ringRows) * rowLength;
-        if (y > ry) {
-            for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] -= saved[i];  // the input of row y - ry - 1
-        }
-        if (y + ry < height) {
+        // Row y + ry enters the column sums and row y - ry - 1 (kept in the ring) leaves; row y's input takes
+        // its place in the ring. One pass where all three happen.
+        std::uint32_t* const sums = columnSums.data();
+        if (y > ry && y + ry < height) {
             const std::uint8_t* in = pixels + (y + ry) * rowLength;
-            for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] += in[i];
+            for (std::size_t i = 0; i < rowLength; ++i) {
+                sums[i] += std::uint32_t{in[i]} - saved[i];
+                saved[i] = row[i];
+            }
+        } else {
+            if (y > ry) {
+                for (std::size_t i = 0; i < rowLength; ++i) sums[i] -= saved[i];
+            }
+            if (y + ry < height) {
+                const std::uint8_t* in = pixels + (y + ry) * rowLength;
+                for (std::size_t i = 0; i < rowLength; ++i) sums[i] += in[i];
+            }
+            std::memcpy(saved, row, rowLength);
         }
-        std::memcpy(saved, row, rowLength);
 
         const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
         if (windowHeight != inverseHeight) {

@@ -250,6 +250,8 @@ template <typename ColumnSegment>
         Segment coarse{};
         for (std::size_t x = 0; x < rx; ++x) coarse += widen(columnCoarse[x]);
         for (auto& at : fineAt) at = -1;
+        unsigned currentBin = 16;  // none yet in this row
+        Segment current{};
         for (std::size_t x = 0; x < width; ++x) {
             if (x + rx < width) coarse += widen(columnCoarse[x + rx]);
             if (x > rx) coarse -= widen(columnCoarse[x - rx - 1]);
@@ -262,20 +264,32 @@ template <typename ColumnSegment>
             unsigned below = 0;
             const unsigned bin = leadingCountsBelow(coarse, k, below);
 
-            // Bring fine[bin] to the window of x: step by step from where it was, or anew when that is cheaper.
-            Segment& segment = fine[bin];
-            const std::ptrdiff_t at = fineAt[bin];
+            // The fine counts of that bin for the window of x. The bin of the last pixel is kept in `current`
+            // and moves along with one step; another bin is caught up step by step from where it was left,
+            // or summed anew when that is cheaper.
             const auto here = static_cast<std::ptrdiff_t>(x);
-            if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
-                segment = Segment{};
-                for (std::size_t c = x0; c <= x1; ++c) segment += widen(columnFine[c * 16 + bin]);
+            if (bin == currentBin) {
+                if (x + rx < width) current += widen(columnFine[(x + rx) * 16 + bin]);
+                if (x > rx) current -= widen(columnFine[(x - rx - 1) * 16 + bin]);
             } else {
-                for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
-                    if (step + rx < width) segment += widen(columnFine[(step + rx) * 16 + bin]);
-                    if (step > rx) segment -= widen(columnFine[(step - rx - 1) * 16 + bin]);
+                if (currentBin < 16) {
+                    fine[currentBin] = current;
+                    fineAt[currentBin] = here - 1;
                 }
+                const std::ptrdiff_t at = fineAt[bin];
+                if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
+                    current = Segment{};
+                    for (std::size_t c = x0; c <= x1; ++c) current += widen(columnFine[c * 16 + bin]);
+                } else {
+                    current = fine[bin];
+                    for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
+                        if (step + rx < width) current += widen(columnFine[(step + rx) * 16 + bin]);
+                        if (step > rx) current -= widen(columnFine[(step - rx - 1) * 16 + bin]);
+                    }
+                }
+                currentBin = bin;
             }
-            fineAt[bin] = here;
+            const Segment& segment = current;
 
             unsigned belowLevel = 0;
             const unsigned level = leadingCountsBelow(segment, k - below, belowLevel);

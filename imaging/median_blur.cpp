@@ -1,10 +1,10 @@
-#include "imaging/blur_kernels.h"
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <vector>
+
+#include "imaging/blur_kernels.h"
 
 #if defined(__x86_64__)
 #include <emmintrin.h>
@@ -68,7 +68,8 @@ void medianRow(const BlurImage& image, std::size_t y, std::size_t rx, std::size_
 
 // The k-th smallest sample (1-based) of the window of (x, y), clipped. For the few border pixels of the
 // 3 x 3 filter.
-std::uint8_t windowRank(const BlurImage& image, std::size_t x, std::size_t y, std::size_t rx, std::size_t ry) {
+std::uint8_t windowRank(const BlurImage& image, std::size_t x, std::size_t y, std::size_t rx,
+                        std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const std::size_t x0 = x > rx ? x - rx : 0, x1 = std::min(x + rx, width - 1);
@@ -110,11 +111,9 @@ template <typename T>
 
 // 3 x 3 median of the interior of row y (1 <= y < height - 1): each column's three samples are sorted once,
 // then the median of nine is med3(max of the low ones, med3 of the middle ones, min of the high ones).
-__attribute__((target_clones("avx2", "default"))) void median3x3Row(const std::uint8_t* above,
-                                                                    const std::uint8_t* row,
-                                                                    const std::uint8_t* below, std::uint8_t* low,
-                                                                    std::uint8_t* middle, std::uint8_t* high,
-                                                                    std::uint8_t* out, std::size_t width) {
+__attribute__((target_clones("avx2", "default"))) void median3x3Row(
+    const std::uint8_t* above, const std::uint8_t* row, const std::uint8_t* below, std::uint8_t* low,
+    std::uint8_t* middle, std::uint8_t* high, std::uint8_t* out, std::size_t width) {
     std::size_t x = 0;
     for (; x + 32 <= width; x += 32) {
         const Bytes32 a = load32(above + x), b = load32(row + x), c = load32(below + x);
@@ -133,7 +132,8 @@ __attribute__((target_clones("avx2", "default"))) void median3x3Row(const std::u
     x = 1;
     for (; x + 33 <= width; x += 32) {
         const Bytes32 maxLow = maximum(maximum(load32(low + x - 1), load32(low + x)), load32(low + x + 1));
-        const Bytes32 minHigh = minimum(minimum(load32(high + x - 1), load32(high + x)), load32(high + x + 1));
+        const Bytes32 minHigh =
+            minimum(minimum(load32(high + x - 1), load32(high + x)), load32(high + x + 1));
         const Bytes32 medMiddle = median3(load32(middle + x - 1), load32(middle + x), load32(middle + x + 1));
         const Bytes32 result = median3(maxLow, medMiddle, minHigh);
         std::memcpy(out + x, &result, 32);
@@ -148,8 +148,8 @@ __attribute__((target_clones("avx2", "default"))) void median3x3Row(const std::u
 void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>& scratch, std::uint8_t* out) {
     const auto width = static_cast<std::size_t>(image.width);
     const std::uint8_t* row = image.pixels + y * width;
-    median3x3Row(row - width, row, row + width, scratch.data(), scratch.data() + width, scratch.data() + 2 * width,
-                 out, width);
+    median3x3Row(row - width, row, row + width, scratch.data(), scratch.data() + width,
+                 scratch.data() + 2 * width, out, width);
     out[0] = windowRank(image, 0, y, 1, 1);
     out[width - 1] = windowRank(image, width - 1, y, 1, 1);
 }
@@ -208,7 +208,8 @@ template <typename ColumnSegment>
 }
 
 template <typename ColumnSegment>
-[[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx, std::size_t ry) {
+[[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx,
+                                                             std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     std::uint8_t* const pixels = image.pixels;
@@ -260,7 +261,8 @@ template <typename ColumnSegment>
             const unsigned m = static_cast<unsigned>((x1 - x0 + 1) * windowHeight);
             const unsigned k = m - m / 2;  // the k-th smallest sample is wanted
 
-            // The coarse bin holding it: fewer than k samples lie below 16 bin, at least k below 16 (bin + 1).
+            // The coarse bin holding it: fewer than k samples lie below 16 bin, at least k below 16 (bin +
+            // 1).
             unsigned below = 0;
             const unsigned bin = leadingCountsBelow(coarse, k, below);
 
@@ -302,8 +304,8 @@ template <typename ColumnSegment>
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(const BlurImage& image, std::size_t rx,
-                                                                             std::size_t ry) {
+__attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(const BlurImage& image,
+                                                                             std::size_t rx, std::size_t ry) {
     if (2 * ry + 1 <= 255) {
         medianPerreaultHebertWith<ByteSegment>(image, rx, ry);
     } else {

@@ -1,7 +1,8 @@
 #include "imaging/image_worker.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +14,6 @@
 #include <iterator>
 #include <thread>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "tests/imaging/reference_correction.h"
 
@@ -56,7 +55,8 @@ Raster decodeWithLibjpeg(const fs::path& path) {
     raster.width = static_cast<int>(cinfo.output_width);
     raster.height = static_cast<int>(cinfo.output_height);
     raster.components = cinfo.output_components;
-    const std::size_t stride = static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
+    const std::size_t stride =
+        static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
     raster.pixels.resize(stride * static_cast<std::size_t>(raster.height));
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = raster.pixels.data() + cinfo.output_scanline * stride;
@@ -82,7 +82,8 @@ Bytes encodeWithLibjpeg(const Raster& raster, int quality, const fs::path& scrat
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    const std::size_t stride = static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
+    const std::size_t stride =
+        static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(raster.pixels.data() + cinfo.next_scanline * stride);
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -117,7 +118,7 @@ bool haveTool(const char* name) {
 }
 
 class ImageWorkerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "pagewash-imaging-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -132,8 +133,8 @@ protected:
     // A gray JFIF JPEG made from the colour one by cjpeg.
     fs::path makeGrayJpeg() {
         const fs::path gray = path("gray.jpg");
-        const std::string command = "djpeg -grayscale '" + colorJpeg().string() + "' | cjpeg -quality 85 > '" +
-                                    gray.string() + "'";
+        const std::string command =
+            "djpeg -grayscale '" + colorJpeg().string() + "' | cjpeg -quality 85 > '" + gray.string() + "'";
         if (std::system(command.c_str()) != 0) return {};
         return gray;
     }
@@ -191,11 +192,9 @@ TEST_F(ImageWorkerTest, ColourImagesComeBackAsTheReferenceCorrectionEncodes) {
     manual.colorWhite = 70;
     manual.compression = 75;
     const Case cases[] = {
-        {CorrectionSettings{}, 1},          // the defaults: yellowing removal, automatic gray levels, quality 40
-        {withModes(3, 0, 1, 1), 1},         // plain luminance, averaged
-        {withModes(3, 2), 1},
-        {withModes(1, 0), 3},
-        {manual, 3},
+        {CorrectionSettings{}, 1},   // the defaults: yellowing removal, automatic gray levels, quality 40
+        {withModes(3, 0, 1, 1), 1},  // plain luminance, averaged
+        {withModes(3, 2), 1},       {withModes(1, 0), 3}, {manual, 3},
     };
     for (const Case& c : cases) {
         fs::copy_file(input, colorJpeg(), fs::copy_options::overwrite_existing);
@@ -243,7 +242,8 @@ TEST_F(ImageWorkerTest, QualityZeroActsAsOneAndHundredAsHundred) {
         outputs[index++] = readBytes(colorJpeg());
     }
     EXPECT_EQ(outputs[0], outputs[1]);
-    EXPECT_EQ(decodeWithLibjpeg(colorJpeg()).firstQuantizer, 255) << "quality 1 scales the tables to their limit";
+    EXPECT_EQ(decodeWithLibjpeg(colorJpeg()).firstQuantizer, 255)
+        << "quality 1 scales the tables to their limit";
     fs::copy_file(input, colorJpeg(), fs::copy_options::overwrite_existing);
     settings.compression = 100;
     std::int32_t components = 0;
@@ -297,7 +297,10 @@ TEST_F(ImageWorkerTest, TruncatedScanIsCorrectedAsDecoded) {
 TEST_F(ImageWorkerTest, CmykJpegIsLeftAsItWas) {
     if (!haveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
     const fs::path cmyk = path("cmyk.jpg");
-    ASSERT_EQ(std::system(("convert '" + colorJpeg().string() + "' -colorspace CMYK '" + cmyk.string() + "'").c_str()), 0);
+    ASSERT_EQ(
+        std::system(
+            ("convert '" + colorJpeg().string() + "' -colorspace CMYK '" + cmyk.string() + "'").c_str()),
+        0);
     const Bytes before = readBytes(cmyk);
     std::int32_t components = 0;
     ProcessImageJob(cmyk.string(), &components, withModes(2, 1, 1, 2));
@@ -357,7 +360,8 @@ TEST_F(ImageWorkerTest, WorkersCountThemselvesDoneOnceAndOnlyAfterTheStarterLets
     for (int i = 0; i < kWorkers; ++i) {
         const fs::path file = m_dir / ("_image_" + std::to_string(i) + ".jpg");
         fs::copy_file(colorJpeg(), file);
-        jobs.push_back(ImageJob{file.string(), &components[static_cast<std::size_t>(i)], &settings, &completion});
+        jobs.push_back(
+            ImageJob{file.string(), &components[static_cast<std::size_t>(i)], &settings, &completion});
     }
     std::vector<std::thread> workers;
     {
@@ -399,7 +403,8 @@ TEST_F(ImageWorkerTest, GateNeverLetsMoreThanItsLimitDecodeAtOnce) {
     for (int i = 0; i < kWorkers; ++i) {
         const fs::path pipe = m_dir / ("_image_" + std::to_string(i) + ".jpg");
         ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-        jobs.push_back(ImageJob{pipe.string(), &components[static_cast<std::size_t>(i)], &settings, &completion, &gate});
+        jobs.push_back(
+            ImageJob{pipe.string(), &components[static_cast<std::size_t>(i)], &settings, &completion, &gate});
     }
     std::vector<std::thread> workers;
     for (auto& job : jobs) workers.emplace_back(ImageWorker, &job);
@@ -416,7 +421,9 @@ TEST_F(ImageWorkerTest, GateNeverLetsMoreThanItsLimitDecodeAtOnce) {
             for (int i = 0; i < kWorkers; ++i) {
                 if (finished[static_cast<std::size_t>(i)]) continue;
                 int& fd = writeEnd[static_cast<std::size_t>(i)];
-                if (fd < 0) fd = ::open(jobs[static_cast<std::size_t>(i)].tempFileName.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd < 0)
+                    fd =
+                        ::open(jobs[static_cast<std::size_t>(i)].tempFileName.c_str(), O_WRONLY | O_NONBLOCK);
                 if (fd >= 0) ++inside;
             }
             maxInside = std::max(maxInside, inside);

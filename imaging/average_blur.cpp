@@ -1,10 +1,10 @@
+#include "imaging/average_blur.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <limits>
 #include <vector>
-
-#include "imaging/blur_kernels.h"
 
 namespace pagewash {
 

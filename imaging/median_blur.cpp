@@ -1,10 +1,10 @@
+#include "imaging/median_blur.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <vector>
-
-#include "imaging/blur_kernels.h"
 
 #if defined(__x86_64__)
 #include <emmintrin.h>

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "imaging/blur_kernels.h"
+#include "imaging/average_blur.h"
 #include "tests/imaging/reference_correction.h"
 #include "tests/imaging/test_images.h"
 

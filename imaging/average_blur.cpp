@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "imaging/vector_clones.h"
+
 namespace pagewash {
 
 namespace {
@@ -139,9 +141,7 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
 // The same running sums for windows of at most kFloatQuotientWindowLimit samples, in three passes over each
 // row that the compiler can vectorise apart from the running sum itself: column sums, window sums, and the
 // division as a multiplication by 1 / m in single precision.
-__attribute__((target_clones("avx2", "default"))) void averageBlurSmallWindow(const BlurImage& image,
-                                                                              std::size_t rx,
-                                                                              std::size_t ry) {
+PAGEWASH_VECTOR_CLONES void averageBlurSmallWindow(const BlurImage& image, std::size_t rx, std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const auto channels = static_cast<std::size_t>(image.components);

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/vector_clones.h"
+
 #if defined(__x86_64__)
 #include <emmintrin.h>
 #endif
@@ -111,9 +113,9 @@ template <typename T>
 
 // 3 x 3 median of the interior of row y (1 <= y < height - 1): each column's three samples are sorted once,
 // then the median of nine is med3(max of the low ones, med3 of the middle ones, min of the high ones).
-__attribute__((target_clones("avx2", "default"))) void median3x3Row(
-    const std::uint8_t* above, const std::uint8_t* row, const std::uint8_t* below, std::uint8_t* low,
-    std::uint8_t* middle, std::uint8_t* high, std::uint8_t* out, std::size_t width) {
+PAGEWASH_VECTOR_CLONES void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
+                                         const std::uint8_t* below, std::uint8_t* low, std::uint8_t* middle,
+                                         std::uint8_t* high, std::uint8_t* out, std::size_t width) {
     std::size_t x = 0;
     for (; x + 32 <= width; x += 32) {
         const Bytes32 a = load32(above + x), b = load32(row + x), c = load32(below + x);
@@ -304,8 +306,7 @@ template <typename ColumnSegment>
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(const BlurImage& image,
-                                                                             std::size_t rx, std::size_t ry) {
+PAGEWASH_VECTOR_CLONES void medianPerreaultHebert(const BlurImage& image, std::size_t rx, std::size_t ry) {
     if (2 * ry + 1 <= 255) {
         medianPerreaultHebertWith<ByteSegment>(image, rx, ry);
     } else {

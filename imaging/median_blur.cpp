@@ -215,7 +215,8 @@ template <typename ColumnSegment>
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     std::uint8_t* const pixels = image.pixels;
-    std::vector<ColumnSegment> columnFine(width * 16, ColumnSegment{});
+    // Fine counts by coarse bin, then column: the window moves along one bin's columns, side by side in memory.
+    std::vector<ColumnSegment> columnFine(16 * width, ColumnSegment{});
     std::vector<ColumnSegment> columnCoarse(width, ColumnSegment{});
     // Results wait in a ring of ry + 1 rows until no later row reads their input (row y is read up to row
     // y + ry, and leaves the column histograms at row y + ry + 1).
@@ -225,14 +226,14 @@ template <typename ColumnSegment>
     auto addRow = [&](std::size_t row) {
         const std::uint8_t* p = pixels + row * width;
         for (std::size_t x = 0; x < width; ++x) {
-            ++columnFine[x * 16 + (p[x] >> 4)][p[x] & 15];
+            ++columnFine[(p[x] >> 4) * width + x][p[x] & 15];
             ++columnCoarse[x][p[x] >> 4];
         }
     };
     auto removeRow = [&](std::size_t row) {
         const std::uint8_t* p = pixels + row * width;
         for (std::size_t x = 0; x < width; ++x) {
-            --columnFine[x * 16 + (p[x] >> 4)][p[x] & 15];
+            --columnFine[(p[x] >> 4) * width + x][p[x] & 15];
             --columnCoarse[x][p[x] >> 4];
         }
     };
@@ -273,8 +274,8 @@ template <typename ColumnSegment>
             // or summed anew when that is cheaper.
             const auto here = static_cast<std::ptrdiff_t>(x);
             if (bin == currentBin) {
-                if (x + rx < width) current += widen(columnFine[(x + rx) * 16 + bin]);
-                if (x > rx) current -= widen(columnFine[(x - rx - 1) * 16 + bin]);
+                if (x + rx < width) current += widen(columnFine[bin * width + x + rx]);
+                if (x > rx) current -= widen(columnFine[bin * width + x - rx - 1]);
             } else {
                 if (currentBin < 16) {
                     fine[currentBin] = current;
@@ -283,12 +284,12 @@ template <typename ColumnSegment>
                 const std::ptrdiff_t at = fineAt[bin];
                 if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
                     current = Segment{};
-                    for (std::size_t c = x0; c <= x1; ++c) current += widen(columnFine[c * 16 + bin]);
+                    for (std::size_t c = x0; c <= x1; ++c) current += widen(columnFine[bin * width + c]);
                 } else {
                     current = fine[bin];
                     for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
-                        if (step + rx < width) current += widen(columnFine[(step + rx) * 16 + bin]);
-                        if (step > rx) current -= widen(columnFine[(step - rx - 1) * 16 + bin]);
+                        if (step + rx < width) current += widen(columnFine[bin * width + step + rx]);
+                        if (step > rx) current -= widen(columnFine[bin * width + step - rx - 1]);
                     }
                 }
                 currentBin = bin;

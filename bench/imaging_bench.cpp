@@ -45,7 +45,8 @@ void setRate(benchmark::State& state) {
 bool writeJpeg(const fs::path& path, const DecodedImage& image, int quality) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
-    const bool ok = encodeJpeg(file, image.pixels.get(), image.width, image.height, image.components, quality);
+    const bool ok =
+        encodeJpeg(file, image.pixels.get(), image.width, image.height, image.components, quality);
     return std::fclose(file) == 0 && ok;
 }
 
@@ -67,7 +68,8 @@ Pages& pages() {
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         p.folder = pattern;
         DecodedImage source;
-        if (!readJpeg(fs::path(PAGEWASH_CORPUS_DIR) / "img" / "pagedewarp_linguistics_thesis_a.jpg", source) ||
+        if (!readJpeg(fs::path(PAGEWASH_CORPUS_DIR) / "img" / "pagedewarp_linguistics_thesis_a.jpg",
+                      source) ||
             source.components != 3) {
             std::fprintf(stderr, "cannot read the corpus page\n");
             std::abort();
@@ -78,10 +80,13 @@ Pages& pages() {
         color.components = 3;
         color.pixels = std::make_unique<std::uint8_t[]>(color.size());
         for (int y = 0; y < kPageHeight; ++y) {
-            const std::size_t sy = static_cast<std::size_t>(y) * static_cast<std::size_t>(source.height) / kPageHeight;
+            const std::size_t sy =
+                static_cast<std::size_t>(y) * static_cast<std::size_t>(source.height) / kPageHeight;
             for (int x = 0; x < kPageWidth; ++x) {
-                const std::size_t sx = static_cast<std::size_t>(x) * static_cast<std::size_t>(source.width) / kPageWidth;
-                std::memcpy(color.pixels.get() + (static_cast<std::size_t>(y) * kPageWidth + static_cast<std::size_t>(x)) * 3,
+                const std::size_t sx =
+                    static_cast<std::size_t>(x) * static_cast<std::size_t>(source.width) / kPageWidth;
+                std::memcpy(color.pixels.get() +
+                                (static_cast<std::size_t>(y) * kPageWidth + static_cast<std::size_t>(x)) * 3,
                             source.pixels.get() + (sy * static_cast<std::size_t>(source.width) + sx) * 3, 3);
             }
         }
@@ -204,21 +209,26 @@ void registerAll() {
         {"manual", modes(ColorMode::Manual, GrayMode::None)},
     };
     for (const auto& [name, settings] : colorModes) {
-        unit(benchmark::RegisterBenchmark((std::string("BM_CorrectTones/color/") + name).c_str(), correctTones, true, settings));
+        unit(benchmark::RegisterBenchmark((std::string("BM_CorrectTones/color/") + name).c_str(),
+                                          correctTones, true, settings));
     }
-    unit(benchmark::RegisterBenchmark("BM_CorrectTones/gray/auto", correctTones, false, modes(ColorMode::None, GrayMode::Auto)));
-    unit(benchmark::RegisterBenchmark("BM_CorrectTones/gray/manual", correctTones, false, modes(ColorMode::None, GrayMode::Manual)));
+    unit(benchmark::RegisterBenchmark("BM_CorrectTones/gray/auto", correctTones, false,
+                                      modes(ColorMode::None, GrayMode::Auto)));
+    unit(benchmark::RegisterBenchmark("BM_CorrectTones/gray/manual", correctTones, false,
+                                      modes(ColorMode::None, GrayMode::Manual)));
     for (int strength : {1, 5, 10}) {
         for (bool color : {true, false}) {
             const std::string kind = color ? "color/" : "gray/";
-            unit(benchmark::RegisterBenchmark(("BM_ApplyBlurAverage/" + kind + std::to_string(strength)).c_str(), applyBlur,
-                                              color, BlurMode::Average, strength));
+            unit(benchmark::RegisterBenchmark(
+                ("BM_ApplyBlurAverage/" + kind + std::to_string(strength)).c_str(), applyBlur, color,
+                BlurMode::Average, strength));
         }
-        unit(benchmark::RegisterBenchmark(("BM_ApplyBlurMedian/gray/" + std::to_string(strength)).c_str(), applyBlur, false,
-                                          BlurMode::Median, strength));
+        unit(benchmark::RegisterBenchmark(("BM_ApplyBlurMedian/gray/" + std::to_string(strength)).c_str(),
+                                          applyBlur, false, BlurMode::Median, strength));
     }
     for (bool color : {true, false}) {
-        unit(benchmark::RegisterBenchmark(color ? "BM_ProcessImageJob/color" : "BM_ProcessImageJob/gray", processImageJob, color));
+        unit(benchmark::RegisterBenchmark(color ? "BM_ProcessImageJob/color" : "BM_ProcessImageJob/gray",
+                                          processImageJob, color));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/color_space_value.h"
 #include "engine/dictionary_cut.h"
 #include "engine/pdf_syntax.h"
 
@@ -138,6 +139,19 @@ void writeStreamLength(DictionaryTokens& tokens, std::int32_t value) {
     std::fill(slot.begin() + kLengthDigitsStart, slot.end(), std::uint8_t{0});
     std::memcpy(slot.data() + kLengthDigitsStart, text, digits);
     tokens.lengths[index] = kLengthDigitsStart + static_cast<std::int32_t>(digits);
+}
+
+void makeDictionaryGray(DictionaryTokens& tokens) {
+    // Every slot in use is examined, the last one too: a dictionary whose last token is not a device
+    // name gets its /ColorSpace value replaced, never that last token by accident.
+    const int last = lastSlot(tokens);
+    for (int i = 0; i <= last; ++i) {
+        if (std::memcmp(tokens.slots[static_cast<std::size_t>(i)].data() + 1, "Devi", 4) == 0) {
+            replaceDeviceColorSpaceName(tokens, i);
+            return;
+        }
+    }
+    replaceColorSpaceValue(tokens);
 }
 
 }  // namespace pagewash

@@ -51,12 +51,12 @@ std::int32_t readStreamLength(const DictionaryTokens& tokens);
 void writeStreamLength(DictionaryTokens& tokens, std::int32_t value);
 
 // The first token whose name begins "/Devi" becomes "/DeviceGray" (blanks and line ends after the old
-// name are dropped; other bytes after it, such as the "]" of "[/DeviceRGB]", stay). When no token begins "/Devi", the
-// value of the /ColorSpace entry (an indirect reference, an array such as [/ICCBased 9 0 R], or another
-// name) becomes "/DeviceGray", as a token of its own: "/ColorSpace 9 0 R /Length 5" reads
-// "/ColorSpace /DeviceGray/Length 5". A value it cannot delimit, or a rewrite that would not fit the
-// 32 slots of 64 bytes, leaves the tokens unchanged. Never touches another entry; applying it twice
-// gives the same tokens as once.
+// name are dropped; other bytes after it, such as the "]" of "[/DeviceRGB]", stay). When no token
+// begins "/Devi", the value of the /ColorSpace entry (an indirect reference, an array such as
+// [/ICCBased 9 0 R], or another name) becomes "/DeviceGray", as a token of its own:
+// "/ColorSpace 9 0 R /Length 5" reads "/ColorSpace /DeviceGray/Length 5". A value it cannot delimit,
+// or a rewrite that would not fit the 32 slots of 64 bytes, leaves the tokens unchanged. Never
+// touches another entry; applying it twice gives the same tokens as once.
 void makeDictionaryGray(DictionaryTokens& tokens);
 
 }  // namespace pagewash

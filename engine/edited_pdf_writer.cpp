@@ -1,8 +1,8 @@
-// The edited PDF: its path, the gray rule, and the byte layout that replaces each image stream.
+#include "engine/edited_pdf_writer.h"
+
 #include <algorithm>
 #include <stdexcept>
 
-#include "engine/pdf_images.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash {

@@ -1,10 +1,10 @@
-// readImageDictionaries: each JPEG's stream dictionary, its /Length and the extent of its data.
+#include "engine/image_dictionaries.h"
+
 #include <charconv>
 #include <cstring>
 #include <limits>
 
 #include "engine/indirect_integers.h"
-#include "engine/pdf_images.h"
 #include "engine/pdf_syntax.h"
 
 namespace pagewash {
@@ -155,11 +155,6 @@ std::optional<FileRefusal> readOneDictionary(std::span<const std::uint8_t> buffe
 }
 
 }  // namespace
-
-std::optional<FileRefusal> checkFileSize(std::int64_t length) {
-    if (length > kInt32Max) return refusal(-1, "file is larger than 2147483647 bytes");
-    return std::nullopt;
-}
 
 std::optional<FileRefusal> readImageDictionaries(std::span<const std::uint8_t> buffer,
                                                  std::vector<ImageRecord>& records) {

@@ -1,20 +1,8 @@
-// The order of the image table, the check of its ranges, and how a refusal reads.
+#include "engine/image_ranges.h"
+
 #include <algorithm>
 
-#include "engine/pdf_images.h"
-
 namespace pagewash {
-
-std::string describeRefusal(const std::string& path, const FileRefusal& refusal) {
-    std::string text = path + ": ";
-    if (refusal.offset < 0) return text + refusal.reason;
-    // The reason's first word names what sits at the offset: "/Length runs past ..." reads
-    // "/Length at byte 48213 runs past ...".
-    const auto space = refusal.reason.find(' ');
-    const std::string where = " at byte " + std::to_string(refusal.offset);
-    if (space == std::string::npos) return text + refusal.reason + where;
-    return text + refusal.reason.substr(0, space) + where + refusal.reason.substr(space);
-}
 
 void sortImageRecords(std::vector<ImageRecord>& records) {
     // Same result as the exchange sort that swaps only on "strictly greater": stable by jpegOffset.

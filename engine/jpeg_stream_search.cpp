@@ -1,9 +1,9 @@
-// isPdf and findJpegStreams: recognising a PDF and finding the JFIF JPEGs that start its streams.
+#include "engine/jpeg_stream_search.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "engine/pdf_images.h"
 #include "engine/pdf_syntax.h"
 
 namespace pagewash {

@@ -33,6 +33,9 @@ std::optional<LinearizationFields> readLinearization(Bytes bytes, std::string& e
             fields.offsets.push_back(field);
         }
     }
+    if (const DictionaryEntry* pages = dictionary->find("N")) {
+        if (const auto value = integerValue(bytes, *pages)) fields.pageCount = value->value;
+    }
     if (const DictionaryEntry* hints = dictionary->find("H")) {
         // [offset length] or [offset length offset length]: the offsets are the even elements.
         std::size_t pos = hints->valueBegin + 1;
@@ -44,7 +47,11 @@ std::optional<LinearizationFields> readLinearization(Bytes bytes, std::string& e
                 error = where + " has an /H that is not an array of integers";
                 return std::nullopt;
             }
-            if (index % 2 == 0) fields.offsets.push_back({value->begin, value->end, value->value, false});
+            const OffsetField field{value->begin, value->end, value->value, false};
+            if (index % 2 == 0) fields.offsets.push_back(field);
+            if (index == 0) fields.hintOffset = field;
+            if (index == 1) fields.hintLength = field;
+            if (index == 2) fields.overflowHints = true;
             pos = value->end;
         }
     }

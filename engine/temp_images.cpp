@@ -1,9 +1,8 @@
-// The temporary image files: their names, their contents before the workers, their lengths after.
+#include "engine/temp_images.h"
+
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
-
-#include "engine/pdf_images.h"
 
 namespace pagewash {
 

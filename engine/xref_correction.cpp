@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 
+#include "engine/flate_predictor.h"
+#include "engine/hint_stream.h"
 #include "engine/offset_map.h"
 #include "engine/pdf_lexer.h"
 #include "engine/xref_locator.h"
@@ -34,8 +37,10 @@ std::vector<ReplacedRange> rangesOf(const std::vector<ByteSplice>& splices) {
 
 class Planner {
 public:
-    Planner(Bytes input, std::span<const ReplacedRange> imageRanges, const XrefLayout& layout)
-        : m_input(input), m_imageRanges(imageRanges.begin(), imageRanges.end()), m_layout(layout) {}
+    // `hints`: the hint stream of a linearized file whose tables are kept exact, or null.
+    Planner(Bytes input, std::span<const ReplacedRange> imageRanges, const XrefLayout& layout,
+            const HintStreamSection* hints)
+        : m_input(input), m_imageRanges(imageRanges.begin(), imageRanges.end()), m_layout(layout), m_hints(hints) {}
 
     // Returns the splices, or nothing with `error` set.
     std::optional<std::vector<ByteSplice>> plan(std::string& error, std::vector<std::string>& notes);
@@ -49,10 +54,13 @@ private:
     void addSplice(std::vector<ByteSplice>& splices, std::size_t begin, std::size_t end, std::string bytes,
                    int round, char padding, bool padFront);
     void addNumber(std::vector<ByteSplice>& splices, const OffsetField& field, std::int64_t value, int round);
+    // The hint stream written again and /L, /H's length and the stream's own numbers with it.
+    void planHints(std::vector<ByteSplice>& splices, int round);
 
     Bytes m_input;
     std::vector<ReplacedRange> m_imageRanges;
     const XrefLayout& m_layout;
+    const HintStreamSection* m_hints;
     OffsetMap m_map;
     std::map<std::size_t, std::size_t> m_minimumLength;  // by splice begin
     std::optional<std::int64_t> m_offsetInsideImage;
@@ -139,9 +147,40 @@ bool Planner::planRound(const std::vector<ByteSplice>& current, int round, std::
             addNumber(next, offset, mapOffset(offset.value), round);
         }
     }
+    if (m_hints) planHints(next, round);
     std::sort(next.begin(), next.end(),
               [](const ByteSplice& a, const ByteSplice& b) { return a.inputBegin < b.inputBegin; });
     return true;
+}
+
+void Planner::planHints(std::vector<ByteSplice>& splices, int round) {
+    const HintStreamSection& hints = *m_hints;
+    const std::int64_t newOffset = m_map.map(hints.offset);
+    const std::int64_t newLength = m_map.map(hints.offset + hints.length) - newOffset;
+    // The tables count locations as if the hint stream were not in the file, before and after.
+    const auto mapLocation = [&](std::int64_t location) {
+        const std::int64_t inFile = location >= hints.offset ? location + hints.length : location;
+        const std::int64_t moved = m_map.map(inFile);
+        return moved >= newOffset + newLength ? moved - newLength : moved;
+    };
+    std::vector<HintTablePlace> places;
+    const std::vector<std::uint8_t> tables = writeHintTables(movedHintTables(hints.tables, mapLocation), places);
+    const std::vector<std::uint8_t> data = hints.stream.flate ? deflateZlib(tables) : tables;
+    const StreamObject& stream = hints.stream;
+    addNumber(splices, {stream.lengthBegin, stream.lengthEnd, 0, false}, static_cast<std::int64_t>(data.size()),
+              round);
+    for (const auto& [key, field] : hints.placeFields) {
+        const auto place = std::find_if(places.begin(), places.end(),
+                                        [&](const HintTablePlace& p) { return p.key == key; });
+        if (place != places.end()) addNumber(splices, field, place->offset, round);
+    }
+    addSplice(splices, stream.dataBegin, stream.dataEnd, std::string(data.begin(), data.end()), round, ' ', false);
+    const LinearizationFields& linearization = *m_layout.linearization;
+    addNumber(splices, *linearization.hintLength, newLength, round);
+    if (linearization.fileLength) {
+        addNumber(splices, *linearization.fileLength, m_map.outputLength(static_cast<std::int64_t>(m_input.size())),
+                  round);
+    }
 }
 
 std::optional<std::vector<ByteSplice>> Planner::plan(std::string& error, std::vector<std::string>& notes) {
@@ -186,6 +225,27 @@ std::size_t findSignature(Bytes input, std::span<const ReplacedRange> imageRange
     }
 }
 
+// The hint stream of a linearized file when its tables describe the file's objects closely enough
+// to be rewritten exactly; nothing otherwise.
+std::optional<HintStreamSection> exactHints(Bytes input, const XrefLayout& layout) {
+    if (!layout.linearization) return std::nullopt;
+    std::string why;
+    auto hints = readHintStream(input, *layout.linearization, why);
+    if (!hints) return std::nullopt;
+    std::set<std::int64_t> objectStarts;
+    std::set<std::int64_t> otherEnds{static_cast<std::int64_t>(input.size())};
+    for (const ClassicXrefSection& section : layout.classicSections) {
+        for (const OffsetField& entry : section.entryOffsets) objectStarts.insert(entry.value);
+        otherEnds.insert(static_cast<std::int64_t>(section.offset));
+    }
+    for (const XrefStreamSection& section : layout.streamSections) {
+        for (const std::int64_t offset : inUseOffsets(section)) objectStarts.insert(offset);
+        otherEnds.insert(static_cast<std::int64_t>(section.objectOffset));
+    }
+    if (!hintGroupsFollowObjects(*hints, objectStarts, otherEnds, why)) return std::nullopt;
+    return hints;
+}
+
 }  // namespace
 
 XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
@@ -206,7 +266,8 @@ XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
                                       "; readers have to rebuild it");
         return correction;
     }
-    Planner planner(input, imageRanges, *layout);
+    const std::optional<HintStreamSection> hints = exactHints(input, *layout);
+    Planner planner(input, imageRanges, *layout, hints ? &*hints : nullptr);
     auto patches = planner.plan(error, correction.warnings);
     if (!patches) {
         correction.warnings.push_back("the cross-reference data cannot be corrected: " + error +
@@ -215,7 +276,7 @@ XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
     }
     correction.patches = std::move(*patches);
 
-    if (layout->linearization) {
+    if (layout->linearization && !hints) {
         // The hint tables give the lengths of the pages' objects, which the new images change, and are
         // not rewritten. Readers trust them only while /L equals the file's length, so /L keeps a value
         // that differs from the new length: the file then opens as an ordinary one, without Fast Web View.

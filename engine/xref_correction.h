@@ -18,11 +18,16 @@ struct XrefCorrection {
     std::vector<ByteSplice> patches;
     // Cross-reference data that could not be understood (the output is then written as laid out and
     // readers reconstruct it), a signature the edit invalidates, and the like. Empty when all is well.
+    // Each says what and where ("the cross-reference table at byte 48213 has a malformed entry ...")
+    // but not which file: the caller puts the path in front.
     std::vector<std::string> warnings;
     bool hasSignature = false;  // the file carries a /ByteRange
 };
 
 // input: the whole input PDF. imageRanges: sorted, non-overlapping (plannedImageReplacements).
+// Reads only `input`; pure and safe on any thread. A linearized file keeps exact hint tables when they
+// follow its objects; otherwise its /L no longer matches, and readers open it as an ordinary file
+// (a warning says so).
 XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
                                   std::span<const ReplacedRange> imageRanges);
 

@@ -52,8 +52,12 @@ struct XrefStreamSection {
 
 // The linearization dictionary of the first object, when there is one.
 struct LinearizationFields {
-    std::optional<OffsetField> fileLength;         // /L (a length, not an offset)
-    std::vector<OffsetField> offsets;              // /E, /T, and the hint stream offsets of /H
+    std::optional<OffsetField> fileLength;  // /L (a length, not an offset)
+    std::vector<OffsetField> offsets;       // /E, /T, and the hint stream offsets of /H
+    std::optional<OffsetField> hintOffset;  // /H[0], also in `offsets`
+    std::optional<OffsetField> hintLength;  // /H[1]
+    bool overflowHints = false;             // /H names a second (overflow) hint stream
+    std::int64_t pageCount = 0;             // /N
 };
 
 struct XrefLayout {

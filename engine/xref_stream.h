@@ -15,6 +15,9 @@ namespace pagewash {
 // Returns nothing and says why in `error` when it is not one or cannot be decoded.
 std::optional<XrefStreamSection> readXrefStreamSection(Bytes bytes, std::size_t offset, std::string& error);
 
+// The offset of every in-use (type 1) entry of the section.
+std::vector<std::int64_t> inUseOffsets(const XrefStreamSection& section);
+
 struct EncodedXrefStream {
     std::int64_t widths[3] = {0, 0, 0};  // the /W to write (the offset field widened when needed)
     std::vector<std::uint8_t> rows;      // the plain entries with the new offsets

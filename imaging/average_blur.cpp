@@ -1,10 +1,12 @@
-#include "imaging/blur_kernels.h"
+#include "imaging/average_blur.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#include "imaging/vector_clones.h"
 
 namespace pagewash {
 
@@ -70,8 +72,8 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
 // Where both happen, the differences are formed first (independent, so vectorised) and then accumulated in
 // several independent running sums at once: the channels of a colour row, or four stretches of a gray row.
 [[gnu::always_inline]] inline void horizontalSums(const std::uint32_t* columnSums, std::uint32_t* windowSums,
-                                                  std::uint32_t* differences, std::size_t width, std::size_t channels,
-                                                  std::size_t rx) {
+                                                  std::uint32_t* differences, std::size_t width,
+                                                  std::size_t channels, std::size_t rx) {
     const std::size_t entersOnlyEnd = std::min(rx + 1, width);
     const std::size_t bothEnd = std::max(entersOnlyEnd, width > rx ? width - rx : 0);
     auto windowSum = [&](std::size_t x, std::size_t c) {  // directly, for the start of a stretch
@@ -100,7 +102,8 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
     if (bothEnd <= entersOnlyEnd) return;
     const std::size_t first = entersOnlyEnd * channels, last = bothEnd * channels;
     const std::size_t ahead = rx * channels, behind = (rx + 1) * channels;  // columns x + rx and x - rx - 1
-    for (std::size_t i = first; i < last; ++i) differences[i] = columnSums[i + ahead] - columnSums[i - behind];
+    for (std::size_t i = first; i < last; ++i)
+        differences[i] = columnSums[i + ahead] - columnSums[i - behind];
     if (channels == 3) {
         std::uint32_t s0 = windowSums[first - 3], s1 = windowSums[first - 2], s2 = windowSums[first - 1];
         for (std::size_t i = first; i < last; i += 3) {
@@ -138,8 +141,7 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
 // The same running sums for windows of at most kFloatQuotientWindowLimit samples, in three passes over each
 // row that the compiler can vectorise apart from the running sum itself: column sums, window sums, and the
 // division as a multiplication by 1 / m in single precision.
-__attribute__((target_clones("avx2", "default"))) void averageBlurSmallWindow(const BlurImage& image, std::size_t rx,
-                                                                              std::size_t ry) {
+PAGEWASH_VECTOR_CLONES void averageBlurSmallWindow(const BlurImage& image, std::size_t rx, std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const auto channels = static_cast<std::size_t>(image.components);
@@ -151,7 +153,8 @@ __attribute__((target_clones("avx2", "default"))) void averageBlurSmallWindow(co
     std::vector<std::uint32_t> differences(rowLength);
     std::vector<float> inverse(rowLength);  // 1 / m per sample of a row with windows of inverseHeight rows
     std::size_t inverseHeight = 0;
-    const std::size_t ringRows = ry + 1;  // the input of the last ry + 1 rows, already replaced by their results
+    const std::size_t ringRows =
+        ry + 1;  // the input of the last ry + 1 rows, already replaced by their results
     std::vector<std::uint8_t> ring(ringRows * rowLength);
 
     for (std::size_t y = 0; y < ry; ++y) {
@@ -161,14 +164,25 @@ __attribute__((target_clones("avx2", "default"))) void averageBlurSmallWindow(co
     for (std::size_t y = 0; y < height; ++y) {
         std::uint8_t* const row = pixels + y * rowLength;
         std::uint8_t* const saved = ring.data() + (y % ringRows) * rowLength;
-        if (y > ry) {
-            for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] -= saved[i];  // the input of row y - ry - 1
-        }
-        if (y + ry < height) {
+        // Row y + ry enters the column sums and row y - ry - 1 (kept in the ring) leaves; row y's input takes
+        // its place in the ring. One pass where all three happen.
+        std::uint32_t* const sums = columnSums.data();
+        if (y > ry && y + ry < height) {
             const std::uint8_t* in = pixels + (y + ry) * rowLength;
-            for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] += in[i];
+            for (std::size_t i = 0; i < rowLength; ++i) {
+                sums[i] += std::uint32_t{in[i]} - saved[i];
+                saved[i] = row[i];
+            }
+        } else {
+            if (y > ry) {
+                for (std::size_t i = 0; i < rowLength; ++i) sums[i] -= saved[i];
+            }
+            if (y + ry < height) {
+                const std::uint8_t* in = pixels + (y + ry) * rowLength;
+                for (std::size_t i = 0; i < rowLength; ++i) sums[i] += in[i];
+            }
+            std::memcpy(saved, row, rowLength);
         }
-        std::memcpy(saved, row, rowLength);
 
         const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
         if (windowHeight != inverseHeight) {
@@ -188,8 +202,8 @@ __attribute__((target_clones("avx2", "default"))) void averageBlurSmallWindow(co
 
 void averageBlur(const BlurImage& image, int radiusX, int radiusY) {
     if (radiusX == 0 && radiusY == 0) return;
-    const std::uint64_t maxWindow = (2 * static_cast<std::uint64_t>(radiusX) + 1) *
-                                    (2 * static_cast<std::uint64_t>(radiusY) + 1);
+    const std::uint64_t maxWindow =
+        (2 * static_cast<std::uint64_t>(radiusX) + 1) * (2 * static_cast<std::uint64_t>(radiusY) + 1);
     if (maxWindow <= kFloatQuotientWindowLimit) {
         averageBlurSmallWindow(image, static_cast<std::size_t>(radiusX), static_cast<std::size_t>(radiusY));
     } else if (maxWindow * 255 <= std::numeric_limits<std::uint32_t>::max()) {

@@ -7,7 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/blur_kernels.h"
+#include "imaging/average_blur.h"
+#include "imaging/median_blur.h"
 
 namespace pagewash {
 

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "imaging/blur.h"
@@ -73,7 +75,8 @@ void replaceWithEncoded(const std::string& fileName, const DecodedImage& image, 
         return;
     }
     ::fchmod(descriptor, mode);
-    bool written = encodeJpeg(out.get(), image.pixels.get(), image.width, image.height, image.components, quality);
+    bool written =
+        encodeJpeg(out.get(), image.pixels.get(), image.width, image.height, image.components, quality);
     written = std::fflush(out.get()) == 0 && written;
     written = std::fclose(out.release()) == 0 && written;
     if (!written || std::rename(partName.c_str(), fileName.c_str()) != 0) {
@@ -82,7 +85,8 @@ void replaceWithEncoded(const std::string& fileName, const DecodedImage& image, 
     }
 }
 
-void processImage(const std::string& fileName, std::int32_t* componentsOut, const CorrectionSettings& settings) {
+void processImage(const std::string& fileName, std::int32_t* componentsOut,
+                  const CorrectionSettings& settings) {
     DecodedImage image;
     mode_t mode = S_IRUSR | S_IWUSR;
     {

@@ -1,9 +1,9 @@
 #include "imaging/jpeg_codec.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <new>
-
-#include <jpeglib.h>
 
 namespace pagewash {
 
@@ -57,7 +57,8 @@ bool decodeJpeg(std::FILE* file, DecodedImage& image) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    const std::size_t stride = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.components);
+    const std::size_t stride =
+        static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.components);
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = image.pixels.get() + cinfo.output_scanline * stride;
         jpeg_read_scanlines(&cinfo, &row, 1);

@@ -31,6 +31,7 @@ bool decodeJpeg(std::FILE* file, DecodedImage& image);
 // Encodes components 1 (gray) or 3 (RGB) with jpeg_set_defaults and jpeg_set_quality(quality, baseline),
 // all tables written, one scanline per call, to `file`. Returns false after a fatal libjpeg error
 // (including a failed write). The caller closes `file`.
-bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components, int quality);
+bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
+                int quality);
 
 }  // namespace pagewash

@@ -1,10 +1,12 @@
-#include "imaging/blur_kernels.h"
+#include "imaging/median_blur.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <vector>
+
+#include "imaging/vector_clones.h"
 
 #if defined(__x86_64__)
 #include <emmintrin.h>
@@ -68,7 +70,8 @@ void medianRow(const BlurImage& image, std::size_t y, std::size_t rx, std::size_
 
 // The k-th smallest sample (1-based) of the window of (x, y), clipped. For the few border pixels of the
 // 3 x 3 filter.
-std::uint8_t windowRank(const BlurImage& image, std::size_t x, std::size_t y, std::size_t rx, std::size_t ry) {
+std::uint8_t windowRank(const BlurImage& image, std::size_t x, std::size_t y, std::size_t rx,
+                        std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const std::size_t x0 = x > rx ? x - rx : 0, x1 = std::min(x + rx, width - 1);
@@ -84,37 +87,35 @@ std::uint8_t windowRank(const BlurImage& image, std::size_t x, std::size_t y, st
     return samples[k - 1];
 }
 
-// 32 bytes in vector registers (two SSE2 registers on the baseline processor, one with AVX2). The helpers
-// that take them by value are internal and inlined, so the calling convention GCC warns about never applies.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// 32 bytes in vector registers (two SSE2 registers on the baseline processor, one with AVX2).
 using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
 
-inline Bytes32 load32(const std::uint8_t* p) {
+// The helpers that take or return vectors are always inlined: no call passes a 32-byte vector, whose calling
+// convention differs with and without AVX.
+[[gnu::always_inline]] inline Bytes32 load32(const std::uint8_t* p) {
     Bytes32 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 template <typename T>
-inline T minimum(T a, T b) {
+[[gnu::always_inline]] inline T minimum(T a, T b) {
     return a < b ? a : b;
 }
 template <typename T>
-inline T maximum(T a, T b) {
+[[gnu::always_inline]] inline T maximum(T a, T b) {
     return a < b ? b : a;
 }
 template <typename T>
-inline T median3(T a, T b, T c) {
+[[gnu::always_inline]] inline T median3(T a, T b, T c) {
     return maximum(minimum(a, b), minimum(maximum(a, b), c));
 }
 
 // 3 x 3 median of the interior of row y (1 <= y < height - 1): each column's three samples are sorted once,
 // then the median of nine is med3(max of the low ones, med3 of the middle ones, min of the high ones).
-__attribute__((target_clones("avx2", "default"))) void median3x3Row(const std::uint8_t* above,
-                                                                    const std::uint8_t* row,
-                                                                    const std::uint8_t* below, std::uint8_t* low,
-                                                                    std::uint8_t* middle, std::uint8_t* high,
-                                                                    std::uint8_t* out, std::size_t width) {
+PAGEWASH_VECTOR_CLONES void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
+                                         const std::uint8_t* below, std::uint8_t* low, std::uint8_t* middle,
+                                         std::uint8_t* high, std::uint8_t* out, std::size_t width) {
     std::size_t x = 0;
     for (; x + 32 <= width; x += 32) {
         const Bytes32 a = load32(above + x), b = load32(row + x), c = load32(below + x);
@@ -133,7 +134,8 @@ __attribute__((target_clones("avx2", "default"))) void median3x3Row(const std::u
     x = 1;
     for (; x + 33 <= width; x += 32) {
         const Bytes32 maxLow = maximum(maximum(load32(low + x - 1), load32(low + x)), load32(low + x + 1));
-        const Bytes32 minHigh = minimum(minimum(load32(high + x - 1), load32(high + x)), load32(high + x + 1));
+        const Bytes32 minHigh =
+            minimum(minimum(load32(high + x - 1), load32(high + x)), load32(high + x + 1));
         const Bytes32 medMiddle = median3(load32(middle + x - 1), load32(middle + x), load32(middle + x + 1));
         const Bytes32 result = median3(maxLow, medMiddle, minHigh);
         std::memcpy(out + x, &result, 32);
@@ -148,8 +150,8 @@ __attribute__((target_clones("avx2", "default"))) void median3x3Row(const std::u
 void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>& scratch, std::uint8_t* out) {
     const auto width = static_cast<std::size_t>(image.width);
     const std::uint8_t* row = image.pixels + y * width;
-    median3x3Row(row - width, row, row + width, scratch.data(), scratch.data() + width, scratch.data() + 2 * width,
-                 out, width);
+    median3x3Row(row - width, row, row + width, scratch.data(), scratch.data() + width,
+                 scratch.data() + 2 * width, out, width);
     out[0] = windowRank(image, 0, y, 1, 1);
     out[width - 1] = windowRank(image, width - 1, y, 1, 1);
 }
@@ -203,12 +205,18 @@ inline unsigned leadingCountsBelow(const Segment& counts, unsigned need, unsigne
 using ByteSegment = std::uint8_t __attribute__((vector_size(16)));  // 16 counts of at most 255
 
 template <typename ColumnSegment>
-[[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx, std::size_t ry) {
-    auto widen = [](const ColumnSegment& counts) { return __builtin_convertvector(counts, Segment); };
+[[gnu::always_inline]] inline Segment widen(const ColumnSegment& counts) {
+    return __builtin_convertvector(counts, Segment);
+}
+
+template <typename ColumnSegment>
+[[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx,
+                                                             std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     std::uint8_t* const pixels = image.pixels;
-    std::vector<ColumnSegment> columnFine(width * 16, ColumnSegment{});
+    // Fine counts by coarse bin, then column: the window moves along one bin's columns, side by side in memory.
+    std::vector<ColumnSegment> columnFine(16 * width, ColumnSegment{});
     std::vector<ColumnSegment> columnCoarse(width, ColumnSegment{});
     // Results wait in a ring of ry + 1 rows until no later row reads their input (row y is read up to row
     // y + ry, and leaves the column histograms at row y + ry + 1).
@@ -218,14 +226,14 @@ template <typename ColumnSegment>
     auto addRow = [&](std::size_t row) {
         const std::uint8_t* p = pixels + row * width;
         for (std::size_t x = 0; x < width; ++x) {
-            ++columnFine[x * 16 + (p[x] >> 4)][p[x] & 15];
+            ++columnFine[(p[x] >> 4) * width + x][p[x] & 15];
             ++columnCoarse[x][p[x] >> 4];
         }
     };
     auto removeRow = [&](std::size_t row) {
         const std::uint8_t* p = pixels + row * width;
         for (std::size_t x = 0; x < width; ++x) {
-            --columnFine[x * 16 + (p[x] >> 4)][p[x] & 15];
+            --columnFine[(p[x] >> 4) * width + x][p[x] & 15];
             --columnCoarse[x][p[x] >> 4];
         }
     };
@@ -246,6 +254,8 @@ template <typename ColumnSegment>
         Segment coarse{};
         for (std::size_t x = 0; x < rx; ++x) coarse += widen(columnCoarse[x]);
         for (auto& at : fineAt) at = -1;
+        unsigned currentBin = 16;  // none yet in this row
+        Segment current{};
         for (std::size_t x = 0; x < width; ++x) {
             if (x + rx < width) coarse += widen(columnCoarse[x + rx]);
             if (x > rx) coarse -= widen(columnCoarse[x - rx - 1]);
@@ -254,24 +264,37 @@ template <typename ColumnSegment>
             const unsigned m = static_cast<unsigned>((x1 - x0 + 1) * windowHeight);
             const unsigned k = m - m / 2;  // the k-th smallest sample is wanted
 
-            // The coarse bin holding it: fewer than k samples lie below 16 bin, at least k below 16 (bin + 1).
+            // The coarse bin holding it: fewer than k samples lie below 16 bin, at least k below 16 (bin +
+            // 1).
             unsigned below = 0;
             const unsigned bin = leadingCountsBelow(coarse, k, below);
 
-            // Bring fine[bin] to the window of x: step by step from where it was, or anew when that is cheaper.
-            Segment& segment = fine[bin];
-            const std::ptrdiff_t at = fineAt[bin];
+            // The fine counts of that bin for the window of x. The bin of the last pixel is kept in `current`
+            // and moves along with one step; another bin is caught up step by step from where it was left,
+            // or summed anew when that is cheaper.
             const auto here = static_cast<std::ptrdiff_t>(x);
-            if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
-                segment = Segment{};
-                for (std::size_t c = x0; c <= x1; ++c) segment += widen(columnFine[c * 16 + bin]);
+            if (bin == currentBin) {
+                if (x + rx < width) current += widen(columnFine[bin * width + x + rx]);
+                if (x > rx) current -= widen(columnFine[bin * width + x - rx - 1]);
             } else {
-                for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
-                    if (step + rx < width) segment += widen(columnFine[(step + rx) * 16 + bin]);
-                    if (step > rx) segment -= widen(columnFine[(step - rx - 1) * 16 + bin]);
+                if (currentBin < 16) {
+                    fine[currentBin] = current;
+                    fineAt[currentBin] = here - 1;
                 }
+                const std::ptrdiff_t at = fineAt[bin];
+                if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
+                    current = Segment{};
+                    for (std::size_t c = x0; c <= x1; ++c) current += widen(columnFine[bin * width + c]);
+                } else {
+                    current = fine[bin];
+                    for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
+                        if (step + rx < width) current += widen(columnFine[bin * width + step + rx]);
+                        if (step > rx) current -= widen(columnFine[bin * width + step - rx - 1]);
+                    }
+                }
+                currentBin = bin;
             }
-            fineAt[bin] = here;
+            const Segment& segment = current;
 
             unsigned belowLevel = 0;
             const unsigned level = leadingCountsBelow(segment, k - below, belowLevel);
@@ -284,8 +307,7 @@ template <typename ColumnSegment>
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void medianPerreaultHebert(const BlurImage& image, std::size_t rx,
-                                                                             std::size_t ry) {
+PAGEWASH_VECTOR_CLONES void medianPerreaultHebert(const BlurImage& image, std::size_t rx, std::size_t ry) {
     if (2 * ry + 1 <= 255) {
         medianPerreaultHebertWith<ByteSegment>(image, rx, ry);
     } else {

@@ -1,6 +1,7 @@
 #include "imaging/pixel_kernels.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace pagewash::kernels {
 
@@ -57,26 +58,25 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
 }
 
 void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist) {
-    // Four partial histograms let neighbouring equal pixels (the common case on a page) update different
-    // counters instead of waiting on one another. Chunks keep the 32-bit partial counters from overflowing.
+    // Eight partial histograms: on a page, long runs of one level would otherwise make every increment wait
+    // for the one before it to the same counter. Chunks keep the 32-bit partial counters from overflowing.
+    constexpr std::size_t kParts = 8;
     constexpr std::size_t kChunk = std::size_t{1} << 30;
-    std::array<std::array<std::uint32_t, 256>, 4> partial;
+    std::array<std::array<std::uint32_t, 256>, kParts> partial;
     while (count > 0) {
         const std::size_t n = std::min(count, kChunk);
         for (auto& p : partial) p.fill(0);
         std::size_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            ++partial[0][gray[i]];
-            ++partial[1][gray[i + 1]];
-            ++partial[2][gray[i + 2]];
-            ++partial[3][gray[i + 3]];
+        for (; i + kParts <= n; i += kParts) {
+            std::uint64_t eight;
+            std::memcpy(&eight, gray + i, sizeof eight);
+            for (std::size_t k = 0; k < kParts; ++k) ++partial[k][(eight >> (8 * k)) & 0xFF];
         }
         for (; i < n; ++i) ++partial[0][gray[i]];
-        for (int v = 0; v < 256; ++v) {
-            hist[static_cast<std::size_t>(v)] += std::uint64_t{partial[0][static_cast<std::size_t>(v)]} +
-                                                 partial[1][static_cast<std::size_t>(v)] +
-                                                 partial[2][static_cast<std::size_t>(v)] +
-                                                 partial[3][static_cast<std::size_t>(v)];
+        for (std::size_t v = 0; v < 256; ++v) {
+            std::uint64_t total = 0;
+            for (const auto& p : partial) total += p[v];
+            hist[v] += total;
         }
         gray += n;
         count -= n;

@@ -43,10 +43,11 @@ PAGEWASH_TARGET_AVX2 inline __m256i luminance8(__m256i r, __m256i g, __m256i b) 
     __m256i x = _mm256_add_epi32(_mm256_mullo_epi32(r, _mm256_set1_epi32(597824)),
                                  _mm256_mullo_epi32(g, _mm256_set1_epi32(1173222)));
     x = _mm256_add_epi32(x, _mm256_mullo_epi32(b, _mm256_set1_epi32(228956)));
-    const __m256i special = _mm256_or_si256(_mm256_cmpeq_epi32(r, _mm256_set1_epi32(66)),
-                                            _mm256_cmpeq_epi32(r, _mm256_set1_epi32(172)));
-    x = _mm256_add_epi32(x, special);  // -1 where R is 66 or 172
-    const __m256 scaled = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(x, 7)), _mm256_set1_ps(1.0f / 15625.0f));
+    const __m256i roundsDown = _mm256_or_si256(_mm256_cmpeq_epi32(r, _mm256_set1_epi32(66)),
+                                               _mm256_cmpeq_epi32(r, _mm256_set1_epi32(172)));
+    x = _mm256_add_epi32(x, roundsDown);  // -1 where R is 66 or 172
+    const __m256 scaled =
+        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(x, 7)), _mm256_set1_ps(1.0f / 15625.0f));
     return _mm256_cvttps_epi32(scaled);
 }
 
@@ -77,7 +78,8 @@ PAGEWASH_TARGET_AVX2 void grayRow(const std::uint8_t* rgb, std::uint8_t* gray, s
             loadChannels(rgb + 3 * (i + 8 * static_cast<std::size_t>(k)), r, g, b);
             parts[k] = kYellowing ? yellowingGray8(r, g, b) : luminance8(r, g, b);
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(gray + i), packBytes(parts[0], parts[1], parts[2], parts[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(gray + i),
+                            packBytes(parts[0], parts[1], parts[2], parts[3]));
     }
     if (kYellowing) {
         scalar::yellowingGrayRow(rgb + 3 * i, gray + i, count - i);
@@ -102,7 +104,8 @@ PAGEWASH_TARGET_AVX2 void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t
 PAGEWASH_TARGET_AVX2 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
     __m256i parts[16];
     for (int k = 0; k < 16; ++k) {
-        parts[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data() + 16 * k)));
+        parts[k] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data() + 16 * k)));
     }
     const __m256i sixteen = _mm256_set1_epi8(16);
     const __m256i lift = _mm256_set1_epi8(0x70);

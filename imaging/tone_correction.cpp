@@ -35,7 +35,6 @@ using Histogram = std::array<std::uint64_t, 256>;
 
 // Black and white levels found in the histogram of the gray image.
 Levels automaticLevels(const Histogram& hist, std::int64_t pixelCount) {
-
     // trunc(hist * 10^6 / n) in exact integers; the double quotient of the definition truncates to the
     // same value because the exact quotient is at least 1/n away from the next integer.
     std::array<std::int64_t, 256> levelShare{};

@@ -192,6 +192,15 @@ TEST_F(EditedPdf, MissingTemporaryImageRaisesTheFileException) {
     EXPECT_THROW(updateStreamLengths(records, names), CFileException);
 }
 
+TEST_F(EditedPdf, TemporaryImageChangedAfterItsLengthWasTakenIsNotWritten) {
+    const FixturePdf pdf = test::makeFixturePdf({fixtureImage(test::colourJpeg())});
+    prepare(pdf.bytes);
+    updateStreamLengths(records, names);
+    test::writeFile(names[0], slice(test::colourJpeg(), 0, 100));
+    OutputFile output(dir.file("out.pdf"));
+    EXPECT_THROW(writeEditedPdf(output, pdf.bytes, records, names, kAuto), CFileException);
+}
+
 TEST_F(EditedPdf, MoreThanAThousandImagesAreAllReplaced) {
     const auto& gray = test::grayJpeg();
     if (!gray) GTEST_SKIP() << "cjpeg is missing";
@@ -225,6 +234,13 @@ TEST(FileLayer, OpeningOrCreatingFailuresRaiseTheFileExceptionWithThePath) {
     EXPECT_THROW(InputFile{dir.path().string()}, CFileException) << "a folder is not a file";
     EXPECT_THROW(OutputFile{dir.file("no/such/folder.pdf")}, CFileException);
     EXPECT_FALSE(removeFile(dir.file("missing.pdf")));
+}
+
+TEST(FileLayer, DataThatCannotBeWrittenRaisesTheFileExceptionOnClose) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    OutputFile full("/dev/full");
+    full.write(std::string_view("buffered until the flush"));
+    EXPECT_THROW(full.close(), CFileException);
 }
 
 TEST(FileLayer, WrittenBytesReadBackWhole) {

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "imaging/blur_kernels.h"
+#include "imaging/average_blur.h"
 #include "tests/imaging/reference_correction.h"
 #include "tests/imaging/test_images.h"
 
@@ -39,7 +39,7 @@ TEST(ApplyBlur, ClippedWindowsAtCornersAndEdges) {
     // 4 x 3 image; at the corner (0, 0) the window holds 4 pixels, on the edge (1, 0) it holds 6.
     const std::vector<std::uint8_t> image = {10, 40, 20, 90,  //
                                              30, 70, 50, 5,   //
-                                             60, 80, 0, 255};
+                                             60, 80, 0,  255};
     const auto average = blurred(image, 4, 3, 1, 1, BlurMode::Average);
     EXPECT_EQ(average[0], (10 + 40 + 30 + 70) / 4);
     EXPECT_EQ(average[1], (10 + 40 + 20 + 30 + 70 + 50) / 6);
@@ -75,18 +75,21 @@ TEST(ApplyBlur, IdentityCases) {
 TEST(ApplyBlur, ColourMedianIsTheAverage) {
     const auto image = makeImage(29, 23, 3, Pattern::Noise, 5);
     for (int radius : {1, 4}) {
-        EXPECT_EQ(blurred(image, 29, 23, 3, radius, BlurMode::Median), blurred(image, 29, 23, 3, radius, BlurMode::Average));
+        EXPECT_EQ(blurred(image, 29, 23, 3, radius, BlurMode::Median),
+                  blurred(image, 29, 23, 3, radius, BlurMode::Average));
     }
 }
 
 TEST(ApplyBlur, WindowLargerThanTheImageGivesTheMeanEverywhere) {
     const auto image = makeImage(5, 5, 1, Pattern::Noise, 6);
     const int mean = std::accumulate(image.begin(), image.end(), 0) / 25;
-    EXPECT_EQ(blurred(image, 5, 5, 1, 10, BlurMode::Average), std::vector<std::uint8_t>(25, static_cast<std::uint8_t>(mean)));
+    EXPECT_EQ(blurred(image, 5, 5, 1, 10, BlurMode::Average),
+              std::vector<std::uint8_t>(25, static_cast<std::uint8_t>(mean)));
 }
 
 TEST(ApplyBlur, MatchesTheReferenceForEveryRadius) {
-    const std::vector<std::pair<int, int>> sizes = {{1, 1}, {1, 45}, {45, 1}, {2, 2}, {7, 5}, {22, 3}, {23, 19}, {41, 36}};
+    const std::vector<std::pair<int, int>> sizes = {{1, 1}, {1, 45}, {45, 1},  {2, 2},
+                                                    {7, 5}, {22, 3}, {23, 19}, {41, 36}};
     const Pattern patterns[] = {Pattern::Noise, Pattern::FewLevels, Pattern::Page};
     std::uint32_t seed = 100;
     for (int radius = 0; radius <= 10; ++radius) {
@@ -97,9 +100,13 @@ TEST(ApplyBlur, MatchesTheReferenceForEveryRadius) {
                     for (BlurMode mode : {BlurMode::Average, BlurMode::Median}) {
                         std::vector<std::uint8_t> expected = image;
                         reference::applyBlur(expected.data(), width, height, components, radius, mode);
-                        ASSERT_EQ(firstDifference(expected, blurred(image, width, height, components, radius, mode), width, components), "")
-                            << width << " x " << height << " C = " << components << " radius " << radius << " "
-                            << testing::patternName(pattern) << (mode == BlurMode::Median ? " median" : " average");
+                        ASSERT_EQ(
+                            firstDifference(expected, blurred(image, width, height, components, radius, mode),
+                                            width, components),
+                            "")
+                            << width << " x " << height << " C = " << components << " radius " << radius
+                            << " " << testing::patternName(pattern)
+                            << (mode == BlurMode::Median ? " median" : " average");
                     }
                 }
             }
@@ -113,17 +120,20 @@ TEST(ApplyBlur, MatchesTheReferenceOnAPageSizedImage) {
     for (auto [radius, mode] : {std::pair{1, BlurMode::Median}, std::pair{3, BlurMode::Average}}) {
         std::vector<std::uint8_t> expected = gray;
         reference::applyBlur(expected.data(), width, height, 1, radius, mode);
-        ASSERT_EQ(firstDifference(expected, blurred(gray, width, height, 1, radius, mode), width, 1), "") << radius;
+        ASSERT_EQ(firstDifference(expected, blurred(gray, width, height, 1, radius, mode), width, 1), "")
+            << radius;
     }
     const auto colour = makeImage(width, height, 3, Pattern::Page, 8);
     std::vector<std::uint8_t> expected = colour;
     reference::applyBlur(expected.data(), width, height, 3, 2, BlurMode::Average);
-    ASSERT_EQ(firstDifference(expected, blurred(colour, width, height, 3, 2, BlurMode::Average), width, 3), "");
+    ASSERT_EQ(firstDifference(expected, blurred(colour, width, height, 3, 2, BlurMode::Average), width, 3),
+              "");
 }
 
 // Position floor(m / 2) of the clipped window's samples in descending order, by a full sort: for windows too
 // large for the bubble passes of the reference.
-std::uint8_t sortedWindowValue(const std::vector<std::uint8_t>& image, int width, int height, int x, int y, int radius) {
+std::uint8_t sortedWindowValue(const std::vector<std::uint8_t>& image, int width, int height, int x, int y,
+                               int radius) {
     std::vector<std::uint8_t> window;
     for (int wy = std::max(y - radius, 0); wy <= std::min(y + radius, height - 1); ++wy) {
         for (int wx = std::max(x - radius, 0); wx <= std::min(x + radius, width - 1); ++wx) {
@@ -141,7 +151,8 @@ TEST(ApplyBlur, TallWindowsCountBeyondOneByte) {
     const auto result = blurred(image, width, height, 1, radius, BlurMode::Median);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            ASSERT_EQ(result[static_cast<std::size_t>(y * width + x)], sortedWindowValue(image, width, height, x, y, radius))
+            ASSERT_EQ(result[static_cast<std::size_t>(y * width + x)],
+                      sortedWindowValue(image, width, height, x, y, radius))
                 << "(" << x << ", " << y << ")";
         }
     }
@@ -155,7 +166,8 @@ TEST(ApplyBlur, WindowsOfMoreThan65535Samples) {
     for (int y = 0; y < height; y += 37) {
         for (int x = 0; x < width; x += 41) {
             const auto at = static_cast<std::size_t>(y * width + x);
-            ASSERT_EQ(median[at], sortedWindowValue(image, width, height, x, y, radius)) << "(" << x << ", " << y << ")";
+            ASSERT_EQ(median[at], sortedWindowValue(image, width, height, x, y, radius))
+                << "(" << x << ", " << y << ")";
             long sum = 0, m = 0;
             for (int wy = std::max(y - radius, 0); wy <= std::min(y + radius, height - 1); ++wy) {
                 for (int wx = std::max(x - radius, 0); wx <= std::min(x + radius, width - 1); ++wx, ++m) {

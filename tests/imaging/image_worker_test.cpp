@@ -1,6 +1,8 @@
 #include "imaging/image_worker.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +14,6 @@
 #include <iterator>
 #include <thread>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "tests/imaging/reference_correction.h"
 
@@ -55,7 +55,8 @@ Raster decodeWithLibjpeg(const fs::path& path) {
     raster.width = static_cast<int>(cinfo.output_width);
     raster.height = static_cast<int>(cinfo.output_height);
     raster.components = cinfo.output_components;
-    const std::size_t stride = static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
+    const std::size_t stride =
+        static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
     raster.pixels.resize(stride * static_cast<std::size_t>(raster.height));
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = raster.pixels.data() + cinfo.output_scanline * stride;
@@ -81,7 +82,8 @@ Bytes encodeWithLibjpeg(const Raster& raster, int quality, const fs::path& scrat
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    const std::size_t stride = static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
+    const std::size_t stride =
+        static_cast<std::size_t>(raster.width) * static_cast<std::size_t>(raster.components);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(raster.pixels.data() + cinfo.next_scanline * stride);
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -116,7 +118,7 @@ bool haveTool(const char* name) {
 }
 
 class ImageWorkerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "pagewash-imaging-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -131,8 +133,8 @@ protected:
     // A gray JFIF JPEG made from the colour one by cjpeg.
     fs::path makeGrayJpeg() {
         const fs::path gray = path("gray.jpg");
-        const std::string command = "djpeg -grayscale '" + colorJpeg().string() + "' | cjpeg -quality 85 > '" +
-                                    gray.string() + "'";
+        const std::string command =
+            "djpeg -grayscale '" + colorJpeg().string() + "' | cjpeg -quality 85 > '" + gray.string() + "'";
         if (std::system(command.c_str()) != 0) return {};
         return gray;
     }
@@ -190,11 +192,9 @@ TEST_F(ImageWorkerTest, ColourImagesComeBackAsTheReferenceCorrectionEncodes) {
     manual.colorWhite = 70;
     manual.compression = 75;
     const Case cases[] = {
-        {CorrectionSettings{}, 1},          // the defaults: yellowing removal, automatic gray levels, quality 40
-        {withModes(3, 0, 1, 1), 1},         // plain luminance, averaged
-        {withModes(3, 2), 1},
-        {withModes(1, 0), 3},
-        {manual, 3},
+        {CorrectionSettings{}, 1},   // the defaults: yellowing removal, automatic gray levels, quality 40
+        {withModes(3, 0, 1, 1), 1},  // plain luminance, averaged
+        {withModes(3, 2), 1},       {withModes(1, 0), 3}, {manual, 3},
     };
     for (const Case& c : cases) {
         fs::copy_file(input, colorJpeg(), fs::copy_options::overwrite_existing);
@@ -242,7 +242,8 @@ TEST_F(ImageWorkerTest, QualityZeroActsAsOneAndHundredAsHundred) {
         outputs[index++] = readBytes(colorJpeg());
     }
     EXPECT_EQ(outputs[0], outputs[1]);
-    EXPECT_EQ(decodeWithLibjpeg(colorJpeg()).firstQuantizer, 255) << "quality 1 scales the tables to their limit";
+    EXPECT_EQ(decodeWithLibjpeg(colorJpeg()).firstQuantizer, 255)
+        << "quality 1 scales the tables to their limit";
     fs::copy_file(input, colorJpeg(), fs::copy_options::overwrite_existing);
     settings.compression = 100;
     std::int32_t components = 0;
@@ -296,7 +297,10 @@ TEST_F(ImageWorkerTest, TruncatedScanIsCorrectedAsDecoded) {
 TEST_F(ImageWorkerTest, CmykJpegIsLeftAsItWas) {
     if (!haveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
     const fs::path cmyk = path("cmyk.jpg");
-    ASSERT_EQ(std::system(("convert '" + colorJpeg().string() + "' -colorspace CMYK '" + cmyk.string() + "'").c_str()), 0);
+    ASSERT_EQ(
+        std::system(
+            ("convert '" + colorJpeg().string() + "' -colorspace CMYK '" + cmyk.string() + "'").c_str()),
+        0);
     const Bytes before = readBytes(cmyk);
     std::int32_t components = 0;
     ProcessImageJob(cmyk.string(), &components, withModes(2, 1, 1, 2));
@@ -331,6 +335,22 @@ TEST_F(ImageWorkerTest, UnwritableFolderKeepsTheImage) {
     EXPECT_NE(messages.find("can't open " + file.string() + "\n"), std::string::npos) << messages;
 }
 
+TEST_F(ImageWorkerTest, OutputThatCannotBeCreatedKeepsTheImage) {
+    // The longest name a folder entry may have: the result, written beside it under a longer name first,
+    // cannot be created, whoever runs the test.
+    const fs::path file = m_dir / (std::string(251, 'i') + ".jpg");
+    fs::copy_file(colorJpeg(), file);
+    const Bytes before = readBytes(file);
+    std::int32_t components = 0;
+    ::testing::internal::CaptureStderr();
+    ProcessImageJob(file.string(), &components, CorrectionSettings{});
+    const std::string messages = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(components, 3);
+    EXPECT_EQ(readBytes(file), before);
+    EXPECT_NE(messages.find("can't open " + file.string() + "\n"), std::string::npos) << messages;
+    EXPECT_EQ(strayFiles({colorJpeg(), file}), std::vector<std::string>{});
+}
+
 TEST_F(ImageWorkerTest, WorkersCountThemselvesDoneOnceAndOnlyAfterTheStarterLetsGo) {
     constexpr int kWorkers = 12;
     const CorrectionSettings settings;
@@ -340,7 +360,8 @@ TEST_F(ImageWorkerTest, WorkersCountThemselvesDoneOnceAndOnlyAfterTheStarterLets
     for (int i = 0; i < kWorkers; ++i) {
         const fs::path file = m_dir / ("_image_" + std::to_string(i) + ".jpg");
         fs::copy_file(colorJpeg(), file);
-        jobs.push_back(ImageJob{file.string(), &components[static_cast<std::size_t>(i)], &settings, &completion});
+        jobs.push_back(
+            ImageJob{file.string(), &components[static_cast<std::size_t>(i)], &settings, &completion});
     }
     std::vector<std::thread> workers;
     {
@@ -363,6 +384,71 @@ TEST_F(ImageWorkerTest, WorkersCountThemselvesDoneOnceAndOnlyAfterTheStarterLets
         EXPECT_EQ(completion.completedJobs, 0);
     }
     for (auto& worker : workers) worker.join();
+    EXPECT_EQ(completion.completedJobs, kWorkers);
+    for (std::int32_t c : components) EXPECT_EQ(c, 3);
+}
+
+TEST_F(ImageWorkerTest, GateNeverLetsMoreThanItsLimitDecodeAtOnce) {
+    // Each image is a named pipe: a worker that opens its file for decoding shows up as a reader of the
+    // pipe, and decodes only when the test writes the JPEG into it. So the test sees exactly which workers
+    // are inside the gate, and lets them finish one at a time.
+    constexpr int kWorkers = 6;
+    constexpr int kLimit = 2;
+    const Bytes jpeg = readBytes(colorJpeg());
+    DecodeGate gate(kLimit);
+    const CorrectionSettings settings;
+    JobCompletion completion;
+    std::vector<std::int32_t> components(kWorkers, 0);
+    std::vector<ImageJob> jobs;
+    for (int i = 0; i < kWorkers; ++i) {
+        const fs::path pipe = m_dir / ("_image_" + std::to_string(i) + ".jpg");
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+        jobs.push_back(
+            ImageJob{pipe.string(), &components[static_cast<std::size_t>(i)], &settings, &completion, &gate});
+    }
+    std::vector<std::thread> workers;
+    for (auto& job : jobs) workers.emplace_back(ImageWorker, &job);
+
+    std::vector<int> writeEnd(kWorkers, -1);  // open while the worker is inside the gate
+    std::vector<bool> finished(kWorkers, false);
+    int maxInside = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int done = 0; done < kWorkers && std::chrono::steady_clock::now() < deadline;) {
+        // Look for readers for a while: a worker past the gate opens its pipe at once.
+        int inside = 0;
+        for (int round = 0; round < 20; ++round) {
+            inside = 0;
+            for (int i = 0; i < kWorkers; ++i) {
+                if (finished[static_cast<std::size_t>(i)]) continue;
+                int& fd = writeEnd[static_cast<std::size_t>(i)];
+                if (fd < 0)
+                    fd =
+                        ::open(jobs[static_cast<std::size_t>(i)].tempFileName.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) ++inside;
+            }
+            maxInside = std::max(maxInside, inside);
+            ASSERT_LE(inside, kLimit);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        // Feed one worker inside the gate and wait until its result has replaced the pipe.
+        for (int i = 0; i < kWorkers; ++i) {
+            int& fd = writeEnd[static_cast<std::size_t>(i)];
+            if (finished[static_cast<std::size_t>(i)] || fd < 0) continue;
+            ASSERT_EQ(::fcntl(fd, F_SETFL, 0), 0);
+            ASSERT_EQ(::write(fd, jpeg.data(), jpeg.size()), static_cast<ssize_t>(jpeg.size()));
+            ::close(fd);
+            fd = -1;
+            while (!fs::is_regular_file(jobs[static_cast<std::size_t>(i)].tempFileName) &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            finished[static_cast<std::size_t>(i)] = true;
+            ++done;
+            break;
+        }
+    }
+    for (auto& worker : workers) worker.join();
+    EXPECT_EQ(maxInside, kLimit) << "the gate lets its limit in at once";
     EXPECT_EQ(completion.completedJobs, kWorkers);
     for (std::int32_t c : components) EXPECT_EQ(c, 3);
 }

@@ -39,10 +39,11 @@ void checkAllColours(GrayLoop loop, std::uint8_t (*expected)(int, int, int), con
     loop(rgb.data(), gray.data(), count);
     std::size_t mismatches = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const int r = static_cast<int>(i >> 16), g = static_cast<int>((i >> 8) & 255), b = static_cast<int>(i & 255);
+        const int r = static_cast<int>(i >> 16), g = static_cast<int>((i >> 8) & 255),
+                  b = static_cast<int>(i & 255);
         if (gray[i] != expected(r, g, b) && ++mismatches <= 5) {
-            ADD_FAILURE() << name << " (" << r << ", " << g << ", " << b << "): " << int{gray[i]} << " instead of "
-                          << int{expected(r, g, b)};
+            ADD_FAILURE() << name << " (" << r << ", " << g << ", " << b << "): " << int{gray[i]}
+                          << " instead of " << int{expected(r, g, b)};
         }
     }
     EXPECT_EQ(mismatches, 0u) << name;
@@ -66,7 +67,8 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
     for (auto& entry : table) entry = static_cast<std::uint8_t>(rng());
     std::vector<std::uint8_t> levels;
     for (int i = 0; i < 3 * 256 + 7; ++i) levels.push_back(static_cast<std::uint8_t>(i * 7));
-    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, levels.size()}) {
+    for (std::size_t length :
+         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, levels.size()}) {
         std::vector<std::uint8_t> plain(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
         std::vector<std::uint8_t> vector = plain;
         scalar::applyToneTable(plain.data(), plain.size(), table);
@@ -80,7 +82,7 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
 
 TEST(PixelKernels, HistogramCountsEveryPixel) {
     std::vector<std::uint8_t> gray;
-    for (int i = 0; i < 100003; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
+    for (std::uint64_t i = 0; i < 100003; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
     std::array<std::uint64_t, 256> expected{}, counted{};
     for (std::uint8_t v : gray) ++expected[v];
     addHistogram(gray.data(), gray.size(), counted);

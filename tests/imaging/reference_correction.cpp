@@ -38,7 +38,8 @@ void levelsFromHistogram(const std::uint8_t* gray, std::int64_t n, int& black, i
     black = std::min(lowest / 2, 50);
     white = 255;
     for (int v = 220; v <= 253; ++v) {
-        if (std::sqrt(static_cast<double>(levelShare[v + 1])) - std::sqrt(static_cast<double>(levelShare[v])) >
+        if (std::sqrt(static_cast<double>(levelShare[v + 1])) -
+                std::sqrt(static_cast<double>(levelShare[v])) >
             9.0) {
             white = v + 1;
             break;

@@ -15,10 +15,14 @@ enum class Pattern { Noise, FewLevels, Page, DarkPage };
 
 inline const char* patternName(Pattern pattern) {
     switch (pattern) {
-        case Pattern::Noise: return "noise";
-        case Pattern::FewLevels: return "few levels";
-        case Pattern::Page: return "page";
-        case Pattern::DarkPage: return "dark page";
+        case Pattern::Noise:
+            return "noise";
+        case Pattern::FewLevels:
+            return "few levels";
+        case Pattern::Page:
+            return "page";
+        case Pattern::DarkPage:
+            return "dark page";
     }
     return "?";
 }
@@ -42,8 +46,12 @@ inline std::vector<std::uint8_t> makeImage(int width, int height, int components
         for (int k = 0; k < components; ++k) {
             int v = 0;
             switch (pattern) {
-                case Pattern::Noise: v = any(rng); break;
-                case Pattern::FewLevels: v = levels[pick(rng)]; break;
+                case Pattern::Noise:
+                    v = any(rng);
+                    break;
+                case Pattern::FewLevels:
+                    v = levels[pick(rng)];
+                    break;
                 case Pattern::Page:
                 case Pattern::DarkPage: {
                     const int base = pattern == Pattern::DarkPage ? paper / 3 : paper;
@@ -59,14 +67,14 @@ inline std::vector<std::uint8_t> makeImage(int width, int height, int components
 }
 
 // "" when equal, else where the first difference is.
-inline std::string firstDifference(const std::vector<std::uint8_t>& expected, const std::vector<std::uint8_t>& actual,
-                                   int width, int components) {
+inline std::string firstDifference(const std::vector<std::uint8_t>& expected,
+                                   const std::vector<std::uint8_t>& actual, int width, int components) {
     if (expected.size() != actual.size()) return "sizes differ";
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (expected[i] != actual[i]) {
             const std::size_t pixel = i / static_cast<std::size_t>(components);
-            return "first difference at pixel (" + std::to_string(pixel % static_cast<std::size_t>(width)) + ", " +
-                   std::to_string(pixel / static_cast<std::size_t>(width)) + ") channel " +
+            return "first difference at pixel (" + std::to_string(pixel % static_cast<std::size_t>(width)) +
+                   ", " + std::to_string(pixel / static_cast<std::size_t>(width)) + ") channel " +
                    std::to_string(i % static_cast<std::size_t>(components)) + ": expected " +
                    std::to_string(expected[i]) + ", got " + std::to_string(actual[i]);
         }

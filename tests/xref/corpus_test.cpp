@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -93,6 +94,10 @@ TEST_P(CorpusPdf, EditedOutputReadsAsWellAsTheInput) {
     const fs::path output = dir / "edited.pdf";
     writeFile(output, result.output);
     EXPECT_EQ(result.imageCount, images.size());
+    // For a look at a failing output: PAGEWASH_KEEP_OUTPUTS=/some/folder keeps a copy of each.
+    if (const char* keep = std::getenv("PAGEWASH_KEEP_OUTPUTS")) {
+        fs::copy_file(output, fs::path(keep) / GetParam(), fs::copy_options::overwrite_existing);
+    }
     for (const std::string& warning : result.warnings) std::cout << GetParam() << ": " << warning << "\n";
 
     const ReaderReport before = readWithTools(input);

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "engine/pdf_lexer.h"
+#include "engine/xref_correction.h"
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {
@@ -25,9 +25,15 @@ protected:
         for (const char* tool : {"img2pdf", "qpdf", "gs", "pdftoppm", "pdftotext", "pdfimages", "convert", "cjpeg", "djpeg"}) {
             if (!toolExists(tool)) GTEST_SKIP() << tool << " is not installed";
         }
-        make("convert -size 320x240 gradient:red-blue -quality 85 '" + (m_dir / "colour.jpg").string() + "'");
-        make("convert -size 200x300 plasma:fractal -seed 7 -colorspace gray -quality 80 '" +
-             (m_dir / "gray.jpg").string() + "'");
+        // The two JPEGs are made once for all tests (ImageMagick is slow to start).
+        static const std::pair<Buffer, Buffer> jpegs = [this] {
+            make("convert -size 320x240 gradient:red-blue -quality 85 '" + (m_dir / "colour.jpg").string() + "'");
+            make("convert -size 200x300 plasma:fractal -seed 7 -colorspace gray -quality 80 '" +
+                 (m_dir / "gray.jpg").string() + "'");
+            return std::pair{readFile(m_dir / "colour.jpg"), readFile(m_dir / "gray.jpg")};
+        }();
+        writeFile(m_dir / "colour.jpg", jpegs.first);
+        writeFile(m_dir / "gray.jpg", jpegs.second);
     }
 
     void make(const std::string& commandLine) {
@@ -122,9 +128,16 @@ TEST_F(ProducedPdf, UncorrectedOutputIsDamagedForQpdf) {
     EXPECT_NE(readWithTools(output).qpdfExit, 0);
 }
 
-TEST_F(ProducedPdf, Img2pdfLinearizedFileIsCorrected) {
+// qpdf --check verifies every hint table entry against the objects of a linearized file.
+void expectLinearized(const fs::path& pdf) {
+    const CommandResult check = run("qpdf --check '" + pdf.string() + "'");
+    EXPECT_NE(check.out.find("File is linearized"), std::string::npos) << check.out;
+}
+
+TEST_F(ProducedPdf, Img2pdfLinearizedFileStaysLinearized) {
     const EditResult result = editAndCheck(img2pdf("img2pdf.pdf"), {0, 777}, 2);
-    ASSERT_EQ(result.warnings.size(), 1u) << joined(result.warnings);
+    EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
+    expectLinearized(m_dir / "img2pdf_edit.pdf");
 }
 
 TEST_F(ProducedPdf, GhostscriptPageKeepsItsText) {
@@ -150,18 +163,42 @@ TEST_F(ProducedPdf, CrossReferenceStreamWidensItsOffsetField) {
     EXPECT_NE(out.find("/Columns 5"), std::string::npos);
 }
 
-TEST_F(ProducedPdf, LinearizedFileOpensAsAnOrdinaryOne) {
+TEST_F(ProducedPdf, LinearizedFileKeepsExactHints) {
     const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
-    const EditResult result = editAndCheck(input, {2500, 0}, 2);
+    // Images that grow past a byte of the page length field's bits, and one that shrinks.
+    const EditResult result = editAndCheck(input, {70000, 0}, 2);
+    EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
+    expectLinearized(m_dir / "linearized_edit.pdf");
+}
+
+TEST_F(ProducedPdf, LinearizedFileWithUnreadableHintsOpensAsAnOrdinaryOne) {
+    const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
+    // Points /S of the hint stream outside its data: the tables cannot be rewritten.
+    Buffer bytes = readFile(input);
+    std::string text(bytes.begin(), bytes.end());
+    const std::size_t s = text.find("/S ", text.find("/H ["));
+    ASSERT_NE(s, std::string::npos);
+    text[s + 3] = '9';
+    const fs::path damaged = m_dir / "hintless.pdf";
+    writeFile(damaged, text);
+    const EditResult result = editImages(bytes = readFile(damaged), newJpegs(bytes, {2500, 0}), m_dir.path());
     ASSERT_EQ(result.warnings.size(), 1u) << joined(result.warnings);
     EXPECT_NE(result.warnings[0].find("linearized"), std::string::npos);
-    const fs::path output = m_dir / "linearized_edit.pdf";
+    // The input's damaged hints are reported; the output, no longer linearized, reads cleanly.
+    EXPECT_EQ(readWithTools(damaged).qpdfExit, 3);
+    const fs::path output = m_dir / "hintless_edit.pdf";
+    writeFile(output, result.output);
+    const ReaderReport report = readWithTools(output);
+    EXPECT_EQ(report.qpdfExit, 0) << joined(report.qpdfWarnings);
+    EXPECT_EQ(report.renderErrors, "");
+    EXPECT_EQ(report.imageCount, 2);
     EXPECT_NE(run("qpdf --check '" + output.string() + "'").out.find("File is not linearized"), std::string::npos);
 }
 
 TEST_F(ProducedPdf, LinearizedFileWithObjectStreams) {
     const fs::path input = qpdf(plainPdf(), "--linearize --object-streams=generate", "linstreams.pdf");
     editAndCheck(input, {0, 4000}, 2);
+    expectLinearized(m_dir / "linstreams_edit.pdf");
 }
 
 // Appends an incremental update that replaces the document information dictionary.
@@ -218,6 +255,42 @@ TEST_F(ProducedPdf, StartxrefThatGrowsADigitShiftsTheUpdateAfterIt) {
     const std::size_t firstStartxref = out.find("startxref");
     const std::string firstValue = out.substr(firstStartxref + 10, std::to_string(nextPower).size());
     EXPECT_GT(std::stoll(firstValue), nextPower) << "the number did not grow a digit";
+}
+
+}  // namespace
+}  // namespace pagewash::test
+
+namespace pagewash::test {
+namespace {
+
+TEST_F(ProducedPdf, DamagedLinearizationDataIsSurvived) {
+    // Every byte of the linearization dictionary, the first-page table and the hint stream damaged
+    // in turn: the plan stays within the file, sorted and outside the images, or says why it is empty.
+    const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
+    const Buffer pdf = readFile(input);
+    std::vector<ReplacedRange> images;
+    for (const ImageRecord& record : readImages(pdf)) {
+        images.push_back({record.dictionaryOffset, record.jpegEnd, record.jpegEnd - record.dictionaryOffset + 1000});
+    }
+    ASSERT_EQ(images.size(), 2u);
+    const auto limit = std::min<std::size_t>(static_cast<std::size_t>(images[0].inputBegin), 3000);
+    for (std::size_t at = 9; at < limit; ++at) {
+        Buffer damaged = pdf;
+        damaged[at] = static_cast<std::uint8_t>(damaged[at] ^ 0x15);
+        const XrefCorrection correction = planXrefCorrection(damaged, images);
+        std::int64_t end = 0;
+        for (const ByteSplice& patch : correction.patches) {
+            ASSERT_GE(patch.inputBegin, end) << "byte " << at;
+            ASSERT_LE(patch.inputEnd, static_cast<std::int64_t>(damaged.size()));
+            for (const ReplacedRange& range : images) {
+                ASSERT_TRUE(patch.inputEnd <= range.inputBegin || patch.inputBegin >= range.inputEnd) << "byte " << at;
+            }
+            end = patch.inputEnd;
+        }
+        if (correction.patches.empty()) {
+            ASSERT_FALSE(correction.warnings.empty()) << "byte " << at;
+        }
+    }
 }
 
 }  // namespace

@@ -471,3 +471,87 @@ TEST(XrefCorrection, PatchesAreSortedAndLieOutsideTheImages) {
 
 }  // namespace
 }  // namespace pagewash::test
+
+namespace pagewash::test {
+namespace {
+
+// What must hold for any input, damaged or not.
+void expectSoundPlan(const XrefCorrection& correction, const std::vector<ReplacedRange>& images, std::size_t size) {
+    for (std::size_t i = 0; i < correction.patches.size(); ++i) {
+        const ByteSplice& patch = correction.patches[i];
+        ASSERT_LE(patch.inputBegin, patch.inputEnd);
+        ASSERT_LE(patch.inputEnd, static_cast<std::int64_t>(size));
+        if (i > 0) {
+            ASSERT_GE(patch.inputBegin, correction.patches[i - 1].inputEnd);
+        }
+        for (const ReplacedRange& range : images) {
+            ASSERT_TRUE(patch.inputEnd <= range.inputBegin || patch.inputBegin >= range.inputEnd);
+        }
+    }
+    if (correction.patches.empty()) {
+        // Nothing corrected although an image changed length: the reason is given.
+        ASSERT_FALSE(correction.warnings.empty());
+    }
+}
+
+TEST(XrefCorrectionDamage, EveryDamagedByteOfTheCrossReferenceDataIsSurvived) {
+    PdfWriter writer;
+    writer.object(1, "<< /Type /Catalog >>");
+    const std::size_t image = writer.object(2, imageObject(300));
+    const std::size_t firstXref = writer.classicSection({1, 2}, "");
+    writer.startxref(firstXref);
+    writer.object(3, "<< /Update 1 >>");
+    const std::size_t stream = writer.xrefStream(4, 2, 4, " /Prev " + std::to_string(firstXref));
+    writer.startxref(stream);
+    const Buffer pdf = writer.bytes();
+    const std::vector<ReplacedRange> images{replaceImage(pdf, image, 900).range};
+    const std::size_t damageFrom = static_cast<std::size_t>(images[0].inputEnd);
+    for (std::size_t at = damageFrom; at < pdf.size(); ++at) {
+        for (const std::uint8_t value : {std::uint8_t{'0'}, std::uint8_t{'9'}, std::uint8_t{' '}, std::uint8_t{0xFF}}) {
+            Buffer damaged = pdf;
+            damaged[at] = value;
+            expectSoundPlan(planXrefCorrection(damaged, images), images, damaged.size());
+            if (HasFatalFailure()) {
+                FAIL() << "byte " << at << " set to " << int{value};
+            }
+        }
+        const Buffer cut(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(at));
+        expectSoundPlan(planXrefCorrection(cut, images), images, cut.size());
+        if (HasFatalFailure()) {
+            FAIL() << "file cut at " << at;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pagewash::test
+
+namespace pagewash::test {
+namespace {
+
+TEST(XrefCorrection, HybridFileMovesTheTableTheStreamAndXRefStm) {
+    // A classic table for objects 1, 2 and 4 whose trailer names, by /XRefStm, a cross-reference
+    // stream (object 4) that lists object 3 as well, as writers of hybrid files do.
+    PdfWriter writer;
+    writer.object(1, "<< /Type /Catalog >>");
+    const std::size_t image = writer.object(2, imageObject(500));
+    writer.object(3, "<< /OnlyInTheStream true >>");
+    const std::size_t stream = writer.xrefStream(4, 2, 2, "");
+    const std::size_t xref = writer.classicSection({1, 2, 4}, " /XRefStm " + std::to_string(stream));
+    writer.startxref(xref);
+    const Buffer pdf = writer.bytes();
+
+    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 3000)});
+    EXPECT_TRUE(applied.correction.warnings.empty());
+    expectObjectsAt(applied.output, classicEntries(applied.output));
+    const std::size_t xrefStm = std::stoull(applied.output.substr(applied.output.find("/XRefStm ") + 9));
+    EXPECT_EQ(applied.output.compare(xrefStm, 7, "4 0 obj"), 0);
+    const DecodedStream decoded = decodeXrefStream(applied.output);
+    ASSERT_EQ(decoded.rows.size(), 5u);
+    const auto third = static_cast<std::size_t>(decoded.rows[3][1]);
+    EXPECT_EQ(applied.output.compare(third, 7, "3 0 obj"), 0);
+    EXPECT_EQ(applied.output.compare(lastStartxref(applied.output), 4, "xref"), 0);
+}
+
+}  // namespace
+}  // namespace pagewash::test

@@ -1,9 +1,11 @@
 #pragma once
-// The two window filters behind ApplyBlur. Internal to imaging/. Each works in place on the image it is
-// given with working buffers of its own (a few rows), so every output depends only on the input image.
-// Both throw std::bad_alloc when those buffers cannot be allocated; the image is then unchanged.
+// The average window filter behind ApplyBlur. Internal to imaging/. Works in place with working buffers of
+// its own (a few rows), so every output depends only on the input image. Throws std::bad_alloc when those
+// buffers cannot be allocated; the image is then unchanged. Thread-safe on distinct images.
 
 #include <cstdint>
+
+#include "imaging/blur_image.h"
 
 namespace pagewash {
 
@@ -19,21 +21,9 @@ inline std::uint8_t windowQuotient(std::uint32_t sum, float inverse) {
     return static_cast<std::uint8_t>(static_cast<std::int32_t>(exact * inverse));
 }
 
-struct BlurImage {
-    std::uint8_t* pixels;  // height rows of width * components bytes, packed
-    int width;
-    int height;
-    int components;
-};
-
-// Window of (2 radiusX + 1) x (2 radiusY + 1) pixels clipped to the image.
+// Per channel: the sum of the samples of the (2 radiusX + 1) x (2 radiusY + 1) window clipped to the image,
+// divided by their number, truncated.
 // REQUIRES: 0 <= radiusX < width, 0 <= radiusY < height.
-
-// Per channel: the sum of the window's samples divided by their number, truncated.
 void averageBlur(const BlurImage& image, int radiusX, int radiusY);
-
-// One-component images only: the value at position floor(m / 2) of the window's m samples in descending
-// order (the median for odd m, the lower middle value for even m).
-void medianBlurGray(const BlurImage& image, int radiusX, int radiusY);
 
 }  // namespace pagewash

@@ -1,11 +1,11 @@
-// makeDictionaryGray: the colour-space rewrite of a stream dictionary's tokens.
+#include "engine/color_space_value.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
 
 #include "engine/dictionary_cut.h"
-#include "engine/dictionary_tokens.h"
 #include "engine/pdf_syntax.h"
 
 namespace pagewash {
@@ -24,7 +24,6 @@ constexpr std::size_t kInnerCapacity =
 struct InnerBytes {
     std::array<std::uint8_t, kInnerCapacity> bytes{};
     std::size_t size = 0;
-    std::array<std::size_t, DictionaryTokens::kSlotCount> slotStart{};
 
     void append(std::span<const std::uint8_t> more) {
         std::copy(more.begin(), more.end(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
@@ -82,6 +81,8 @@ std::optional<std::size_t> valueEnd(const InnerBytes& inner, std::size_t begin) 
     return at;
 }
 
+}  // namespace
+
 // No name begins "/Devi": the value of the /ColorSpace entry becomes "/DeviceGray", written as the
 // device-name rewrite writes it (a token of its own, nothing after it), so that a second gray rewrite
 // finds "/DeviceGray" and changes nothing. Values it cannot delimit safely stay as they are.
@@ -90,7 +91,6 @@ void replaceColorSpaceValue(DictionaryTokens& tokens) {
     const int last = lastSlot(tokens);
     std::optional<std::size_t> keyEnd;
     for (int i = 0; i <= last; ++i) {
-        inner.slotStart[static_cast<std::size_t>(i)] = inner.size;
         const auto token = slotBytes(tokens, i);
         if (i > 0 && !keyEnd && isColorSpaceKey(token)) keyEnd = inner.size + kColorSpaceKeyLength;
         inner.append(token);
@@ -119,7 +119,7 @@ void replaceColorSpaceValue(DictionaryTokens& tokens) {
 // The token becomes "/DeviceGray"; blanks and line ends after the old name go with it. Anything else
 // after the name inside the token ("]" of an array, ">>" of a nested dictionary) is syntax that the
 // dictionary needs, so it stays, and the token then keeps its bytes after the name as they were.
-void replaceDeviceName(DictionaryTokens& tokens, int index) {
+void replaceDeviceColorSpaceName(DictionaryTokens& tokens, int index) {
     const auto i = static_cast<std::size_t>(index);
     auto& slot = tokens.slots[i];
     const auto length =
@@ -136,19 +136,6 @@ void replaceDeviceName(DictionaryTokens& tokens, int index) {
     std::memcpy(rewritten.data() + kDeviceGrayLength, slot.data() + nameEnd, kept);
     slot = rewritten;
     tokens.lengths[i] = static_cast<std::int32_t>(kDeviceGrayLength + kept);
-}
-
-}  // namespace
-
-void makeDictionaryGray(DictionaryTokens& tokens) {
-    const int last = lastSlot(tokens);
-    for (int i = 0; i <= last; ++i) {
-        auto& slot = tokens.slots[static_cast<std::size_t>(i)];
-        if (std::memcmp(slot.data() + 1, "Devi", 4) != 0) continue;
-        replaceDeviceName(tokens, i);
-        return;
-    }
-    replaceColorSpaceValue(tokens);
 }
 
 }  // namespace pagewash

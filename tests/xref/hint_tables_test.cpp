@@ -1,0 +1,121 @@
+#include "engine/hint_tables.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/hint_stream.h"
+
+namespace pagewash {
+namespace {
+
+// Three pages and four shared object groups (two of the first page, two in the shared section).
+HintTables sampleTables() {
+    HintTables tables;
+    PageOffsetHints& pages = tables.pages;
+    pages.leastObjectCount = 2;
+    pages.firstPageLocation = 1000;
+    pages.objectCountBits = 3;
+    pages.sharedCountBits = 2;
+    pages.sharedIdentifierBits = 3;
+    pages.sharedNumeratorBits = 1;
+    pages.sharedDenominator = 4;
+    pages.objectCounts = {2, 5, 9};
+    pages.pageLengths = {300, 5000, 120};
+    pages.sharedCounts = {2, 0, 1};
+    pages.sharedIdentifiers = {{0, 1}, {}, {3}};
+    pages.sharedNumerators = {{0, 1}, {}, {0}};
+    pages.contentOffsets = {0, 0, 0};
+    pages.contentLengths = {0, 0, 0};
+    SharedObjectHints& shared = tables.shared;
+    shared.firstObjectNumber = 40;
+    shared.firstLocation = 6420;
+    shared.firstPageEntries = 2;
+    shared.totalEntries = 4;
+    shared.objectCountBits = 1;
+    shared.groupLengths = {100, 200, 50, 70};
+    shared.signatures = {{}, {}, {}, {}};
+    shared.objectCountsMinusOne = {0, 0, 1, 0};
+    tables.generic.push_back({"O", 30, 6540, 3, 77});
+    return tables;
+}
+
+std::vector<HintTablePlace> placesOf(const std::vector<HintTablePlace>& written) { return written; }
+
+TEST(HintTables, WrittenTablesReadBackTheSame) {
+    std::vector<HintTablePlace> places;
+    const std::vector<std::uint8_t> data = writeHintTables(sampleTables(), places);
+    ASSERT_EQ(places.size(), 2u);
+    EXPECT_EQ(places[0].key, "S");
+    EXPECT_EQ(places[1].key, "O");
+    std::string error;
+    const auto back = readHintTables(data, 3, placesOf(places), error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->pages.pageLengths, (std::vector<std::uint64_t>{300, 5000, 120}));
+    EXPECT_EQ(back->pages.leastPageLength, 120u);
+    EXPECT_EQ(back->pages.pageLengthBits, 13u);  // 5000 - 120 needs 13 bits
+    EXPECT_EQ(back->pages.objectCounts, (std::vector<std::uint64_t>{2, 5, 9}));
+    EXPECT_EQ(back->pages.sharedIdentifiers, sampleTables().pages.sharedIdentifiers);
+    EXPECT_EQ(back->shared.groupLengths, (std::vector<std::uint64_t>{100, 200, 50, 70}));
+    EXPECT_EQ(back->shared.objectCountsMinusOne, (std::vector<std::uint64_t>{0, 0, 1, 0}));
+    ASSERT_EQ(back->generic.size(), 1u);
+    EXPECT_EQ(back->generic[0].firstLocation, 6540u);
+    EXPECT_EQ(back->generic[0].groupLength, 77u);
+}
+
+TEST(HintTables, TruncatedDataIsRejected) {
+    std::vector<HintTablePlace> places;
+    std::vector<std::uint8_t> data = writeHintTables(sampleTables(), places);
+    data.resize(static_cast<std::size_t>(places[0].offset) + 10);
+    std::string error;
+    EXPECT_FALSE(readHintTables(data, 3, places, error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(HintTables, UnknownTableKindIsRejected) {
+    std::vector<HintTablePlace> places;
+    const std::vector<std::uint8_t> data = writeHintTables(sampleTables(), places);
+    places.push_back({"T", places[0].offset});  // thumbnails are not rewritten
+    std::string error;
+    EXPECT_FALSE(readHintTables(data, 3, places, error));
+    EXPECT_NE(error.find("/T"), std::string::npos);
+}
+
+TEST(HintTables, MovedTablesFollowTheMapAndWidenTheirBits) {
+    // An image inside page 2 (locations 1300..6300) grows by 70000 bytes; everything after moves.
+    const auto map = [](std::int64_t location) { return location > 2000 ? location + 70000 : location; };
+    const HintTables moved = movedHintTables(sampleTables(), map);
+    EXPECT_EQ(moved.pages.firstPageLocation, 1000u);
+    EXPECT_EQ(moved.pages.pageLengths, (std::vector<std::uint64_t>{300, 75000, 120}));
+    EXPECT_EQ(moved.shared.groupLengths, (std::vector<std::uint64_t>{100, 200, 50, 70}));
+    EXPECT_EQ(moved.shared.firstLocation, 76420u);
+    EXPECT_EQ(moved.generic[0].firstLocation, 76540u);
+
+    std::vector<HintTablePlace> places;
+    const std::vector<std::uint8_t> data = writeHintTables(moved, places);
+    std::string error;
+    const auto back = readHintTables(data, 3, places, error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->pages.pageLengthBits, 17u);  // 75000 - 120 needs 17 bits now
+    EXPECT_EQ(back->pages.pageLengths, moved.pages.pageLengths);
+}
+
+TEST(HintStream, GroupsMustBeginAndEndAtObjects) {
+    HintStreamSection hints;
+    hints.offset = 500;  // the hint stream: 500..600, left out of the tables' locations
+    hints.length = 100;
+    hints.tables = sampleTables();
+    // In the file every location at or after 500 lies 100 bytes further on: pages at 1100, 1400 and
+    // 6400; shared groups at 1100, 1200, 6520 and 6570; the outline group at 6640, ending at 6717.
+    std::set<std::int64_t> starts{1100, 1400, 6400, 6520, 6570, 6640, 6717};
+    const std::set<std::int64_t> ends{6800};
+    std::string error;
+    EXPECT_FALSE(hintGroupsFollowObjects(hints, starts, ends, error));
+    EXPECT_NE(error.find("shared object group 0 of the hint tables does not end"), std::string::npos) << error;
+    starts.insert(1200);
+    EXPECT_TRUE(hintGroupsFollowObjects(hints, starts, ends, error)) << error;
+    starts.erase(1400);
+    EXPECT_FALSE(hintGroupsFollowObjects(hints, starts, ends, error));
+    EXPECT_NE(error.find("page 1 of the hint tables does not end"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace pagewash

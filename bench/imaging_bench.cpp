@@ -1,0 +1,245 @@
+// Speed of the image correction on an A4 page at 300 dpi (2480 x 3508), colour and gray, in Mpixel/s.
+// The page is made from a photographed book page of the corpus, scaled to size and encoded at quality 90.
+// Compare every figure with BM_Decode of the same page in the same run.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imaging/blur.h"
+#include "imaging/image_worker.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/tone_correction.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace pagewash;
+
+constexpr int kPageWidth = 2480;
+constexpr int kPageHeight = 3508;
+constexpr std::int64_t kPagePixels = std::int64_t{kPageWidth} * kPageHeight;
+
+struct Page {
+    DecodedImage image;  // the decoded page as the worker sees it
+    fs::path jpeg;       // the page encoded at quality 90
+};
+
+struct Pages {
+    fs::path folder;
+    Page color;
+    Page gray;
+};
+
+void setRate(benchmark::State& state) {
+    state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(kPagePixels) * 1e-6,
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+
+bool writeJpeg(const fs::path& path, const DecodedImage& image, int quality) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool ok =
+        encodeJpeg(file, image.pixels.get(), image.width, image.height, image.components, quality);
+    return std::fclose(file) == 0 && ok;
+}
+
+bool readJpeg(const fs::path& path, DecodedImage& image) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    const bool ok = decodeJpeg(file, image);
+    std::fclose(file);
+    return ok;
+}
+
+bool g_pagesMade = false;  // so that a filtered run that made no page removes nothing
+
+Pages& pages() {
+    static Pages made = [] {
+        g_pagesMade = true;
+        Pages p;
+        std::string pattern = (fs::temp_directory_path() / "pagewash-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        p.folder = pattern;
+        DecodedImage source;
+        if (!readJpeg(fs::path(PAGEWASH_CORPUS_DIR) / "img" / "pagedewarp_linguistics_thesis_a.jpg",
+                      source) ||
+            source.components != 3) {
+            std::fprintf(stderr, "cannot read the corpus page\n");
+            std::abort();
+        }
+        DecodedImage color;
+        color.width = kPageWidth;
+        color.height = kPageHeight;
+        color.components = 3;
+        color.pixels = std::make_unique<std::uint8_t[]>(color.size());
+        for (int y = 0; y < kPageHeight; ++y) {
+            const std::size_t sy =
+                static_cast<std::size_t>(y) * static_cast<std::size_t>(source.height) / kPageHeight;
+            for (int x = 0; x < kPageWidth; ++x) {
+                const std::size_t sx =
+                    static_cast<std::size_t>(x) * static_cast<std::size_t>(source.width) / kPageWidth;
+                std::memcpy(color.pixels.get() +
+                                (static_cast<std::size_t>(y) * kPageWidth + static_cast<std::size_t>(x)) * 3,
+                            source.pixels.get() + (sy * static_cast<std::size_t>(source.width) + sx) * 3, 3);
+            }
+        }
+        DecodedImage gray;
+        gray.width = kPageWidth;
+        gray.height = kPageHeight;
+        gray.components = 1;
+        gray.pixels = std::make_unique<std::uint8_t[]>(gray.size());
+        CorrectionSettings toGray;
+        toGray.colorMode = static_cast<std::int32_t>(ColorMode::Grayscale);
+        toGray.grayMode = static_cast<std::int32_t>(GrayMode::None);
+        CorrectTones(gray.pixels.get(), toGray, color.pixels.get(), kPagePixels, 3);
+        p.color.jpeg = p.folder / "color.jpg";
+        p.gray.jpeg = p.folder / "gray.jpg";
+        if (!writeJpeg(p.color.jpeg, color, 90) || !writeJpeg(p.gray.jpeg, gray, 90) ||
+            !readJpeg(p.color.jpeg, p.color.image) || !readJpeg(p.gray.jpeg, p.gray.image)) {
+            std::abort();
+        }
+        return p;
+    }();
+    return made;
+}
+
+Page& page(bool color) { return color ? pages().color : pages().gray; }
+
+DecodedImage copyOf(const DecodedImage& image) {
+    DecodedImage copy;
+    copy.width = image.width;
+    copy.height = image.height;
+    copy.components = image.components;
+    copy.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(image.size());
+    std::memcpy(copy.pixels.get(), image.pixels.get(), image.size());
+    return copy;
+}
+
+void decode(benchmark::State& state, bool color) {
+    const fs::path jpeg = page(color).jpeg;
+    for (auto _ : state) {
+        DecodedImage image;
+        if (!readJpeg(jpeg, image)) state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(image.pixels.get());
+    }
+    setRate(state);
+}
+
+void encode(benchmark::State& state, bool color) {
+    const DecodedImage& image = page(color).image;
+    const fs::path out = pages().folder / "encoded.jpg";
+    for (auto _ : state) {
+        if (!writeJpeg(out, image, 40)) state.SkipWithError("encode failed");
+    }
+    setRate(state);
+}
+
+void correctTones(benchmark::State& state, bool color, CorrectionSettings settings) {
+    const DecodedImage& image = page(color).image;
+    DecodedImage work = copyOf(image);
+    std::vector<std::uint8_t> gray(static_cast<std::size_t>(kPagePixels));
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(work.pixels.get(), image.pixels.get(), image.size());
+        state.ResumeTiming();
+        if (color) {
+            CorrectTones(gray.data(), settings, work.pixels.get(), kPagePixels, 3);
+        } else {
+            CorrectTones(work.pixels.get(), settings, nullptr, kPagePixels, 1);
+        }
+        benchmark::ClobberMemory();
+    }
+    setRate(state);
+}
+
+void applyBlur(benchmark::State& state, bool color, BlurMode mode, int strength) {
+    const DecodedImage& image = page(color).image;
+    DecodedImage work = copyOf(image);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(work.pixels.get(), image.pixels.get(), image.size());
+        state.ResumeTiming();
+        ApplyBlur(work.pixels.get(), work.width, work.height, work.components, strength, mode);
+        benchmark::ClobberMemory();
+    }
+    setRate(state);
+}
+
+void processImageJob(benchmark::State& state, bool color) {
+    const fs::path source = page(color).jpeg;
+    const fs::path file = pages().folder / "_image_000.jpg";
+    const CorrectionSettings defaults;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::copy_file(source, file, fs::copy_options::overwrite_existing);
+        state.ResumeTiming();
+        std::int32_t components = 0;
+        ProcessImageJob(file.string(), &components, defaults);
+        if (components != (color ? 3 : 1)) state.SkipWithError("the job failed");
+    }
+    setRate(state);
+}
+
+CorrectionSettings modes(ColorMode color, GrayMode gray) {
+    CorrectionSettings settings;
+    settings.colorMode = static_cast<std::int32_t>(color);
+    settings.grayMode = static_cast<std::int32_t>(gray);
+    return settings;
+}
+
+void registerAll() {
+    auto unit = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond); };
+    for (bool color : {true, false}) {
+        const std::string kind = color ? "color" : "gray";
+        unit(benchmark::RegisterBenchmark(("BM_Decode/" + kind).c_str(), decode, color));
+        unit(benchmark::RegisterBenchmark(("BM_Encode/" + kind).c_str(), encode, color));
+    }
+    const std::pair<const char*, CorrectionSettings> colorModes[] = {
+        {"auto", modes(ColorMode::Auto, GrayMode::None)},
+        {"yellowing", modes(ColorMode::YellowingRemoval, GrayMode::Auto)},
+        {"grayscale", modes(ColorMode::Grayscale, GrayMode::None)},
+        {"grayscale+auto", modes(ColorMode::Grayscale, GrayMode::Auto)},
+        {"manual", modes(ColorMode::Manual, GrayMode::None)},
+    };
+    for (const auto& [name, settings] : colorModes) {
+        unit(benchmark::RegisterBenchmark((std::string("BM_CorrectTones/color/") + name).c_str(),
+                                          correctTones, true, settings));
+    }
+    unit(benchmark::RegisterBenchmark("BM_CorrectTones/gray/auto", correctTones, false,
+                                      modes(ColorMode::None, GrayMode::Auto)));
+    unit(benchmark::RegisterBenchmark("BM_CorrectTones/gray/manual", correctTones, false,
+                                      modes(ColorMode::None, GrayMode::Manual)));
+    for (int strength : {1, 5, 10}) {
+        for (bool color : {true, false}) {
+            const std::string kind = color ? "color/" : "gray/";
+            unit(benchmark::RegisterBenchmark(
+                ("BM_ApplyBlurAverage/" + kind + std::to_string(strength)).c_str(), applyBlur, color,
+                BlurMode::Average, strength));
+        }
+        unit(benchmark::RegisterBenchmark(("BM_ApplyBlurMedian/gray/" + std::to_string(strength)).c_str(),
+                                          applyBlur, false, BlurMode::Median, strength));
+    }
+    for (bool color : {true, false}) {
+        unit(benchmark::RegisterBenchmark(color ? "BM_ProcessImageJob/color" : "BM_ProcessImageJob/gray",
+                                          processImageJob, color));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (g_pagesMade) fs::remove_all(pages().folder);
+    return 0;
+}

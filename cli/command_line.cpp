@@ -1,0 +1,106 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <thread>
+
+namespace pagewash {
+
+namespace {
+
+const std::map<std::string, std::int32_t> kColorModes = {
+    {"none", 0}, {"auto", 1}, {"yellowing", 2}, {"gray", 3}, {"manual", 4}};
+const std::map<std::string, std::int32_t> kGrayModes = {{"none", 0}, {"auto", 1}, {"manual", 2}};
+const std::map<std::string, std::int32_t> kBlurModes = {{"none", 0}, {"average", 1}, {"median", 2}};
+
+// The names in the order of their values, for the help text.
+std::vector<std::string> namesOf(const std::map<std::string, std::int32_t>& modes) {
+    std::vector<std::pair<std::int32_t, std::string>> byValue;
+    for (const auto& [name, value] : modes) byValue.emplace_back(value, name);
+    std::sort(byValue.begin(), byValue.end());
+    std::vector<std::string> names;
+    for (const auto& entry : byValue) names.push_back(entry.second);
+    return names;
+}
+
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+constexpr int kMaxJobs = 1024;
+
+}  // namespace
+
+std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, int& exitStatus) {
+    CommandLine line;
+    std::string colorMode = "yellowing";
+    std::string grayMode = "auto";
+    std::string blurMode = "none";
+    CorrectionSettings& s = line.settings;
+    const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
+
+    CLI::App app{
+        "Bleaches scanned PDFs: every JFIF JPEG page image is corrected (white paper, yellowing removed,\n"
+        "black and white set) and re-encoded; FILE.pdf gives FILE_edit.pdf beside it.",
+        "pagewash-cli"};
+    app.set_version_flag("--version", PAGEWASH_VERSION, "Print the version and exit");
+    app.get_formatter()->column_width(34);
+
+    app.add_option("--color-mode", colorMode, "Treatment of colour page images")
+        ->check(CLI::IsMember(namesOf(kColorModes)))
+        ->capture_default_str();
+    app.add_option("--gray-mode", grayMode, "Treatment of grayscale page images")
+        ->check(CLI::IsMember(namesOf(kGrayModes)))
+        ->capture_default_str();
+    app.add_option("--color-black", s.colorBlack, "Black reference of the manual colour correction")
+        ->check(CLI::Range(kReferenceMin, kReferenceMax))
+        ->capture_default_str();
+    app.add_option("--color-white", s.colorWhite, "White reference of the manual colour correction")
+        ->check(CLI::Range(kReferenceMin, kReferenceMax))
+        ->capture_default_str();
+    app.add_option("--gray-black", s.grayBlack, "Black reference of the manual grayscale correction")
+        ->check(CLI::Range(kReferenceMin, kReferenceMax))
+        ->capture_default_str();
+    app.add_option("--gray-white", s.grayWhite, "White reference of the manual grayscale correction")
+        ->check(CLI::Range(kReferenceMin, kReferenceMax))
+        ->capture_default_str();
+    app.add_option("--quality", s.compression, "JPEG quality of the corrected images")
+        ->check(CLI::Range(kQualityMin, kQualityMax))
+        ->capture_default_str();
+    app.add_option("--blur", blurMode, "Blur filter applied after the tone correction")
+        ->check(CLI::IsMember(namesOf(kBlurModes)))
+        ->capture_default_str();
+    app.add_option("--blur-strength", s.blurStrength, "Blur radius")
+        ->check(CLI::Range(kBlurStrengthMin, kBlurStrengthMax))
+        ->capture_default_str();
+    app.add_option(
+           "--jobs", line.jobs,
+           "Images decoded at once (default: the hardware threads, " + std::to_string(hardware) + " here)")
+        ->check(CLI::Range(1, kMaxJobs));
+    app.add_flag("-q,--quiet", line.quiet, "No progress display (errors are still shown)");
+    app.add_option("FILE", line.files, "PDF files to bleach, one after the other")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        exitStatus = app.exit(e);
+        return std::nullopt;
+    } catch (const CLI::CallForVersion& e) {
+        exitStatus = app.exit(e);
+        return std::nullopt;
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "pagewash-cli: " << oneLine(e.what()) << " (see pagewash-cli --help)\n";
+        exitStatus = 2;
+        return std::nullopt;
+    }
+    s.colorMode = kColorModes.at(colorMode);
+    s.grayMode = kGrayModes.at(grayMode);
+    s.blurMode = kBlurModes.at(blurMode);
+    return line;
+}
+
+}  // namespace pagewash

@@ -1,0 +1,30 @@
+// pagewash-cli: bleaches the PDF files named on its command line with the engine of the dialog.
+// Exit status: 0 when every file was written or passed over (not a PDF, no JPEG image), 1 when a file
+// failed, 2 for a usage error.
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "cli/command_line.h"
+#include "cli/terminal_front_end.h"
+#include "engine/batch_run.h"
+
+int main(int argc, char** argv) {
+    using namespace pagewash;
+    int exitStatus = 0;
+    const std::optional<CommandLine> line = parseCommandLine(argc, argv, exitStatus);
+    if (!line) return exitStatus;
+
+    ProgressStyle style = isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Lines;
+    if (line->quiet) style = ProgressStyle::None;
+    TerminalFrontEnd frontEnd(line->files, line->settings, style, stderr);
+
+    BatchOptions options;
+    options.workerStartPauseMs = 0;
+    options.finalPauseMs = 0;
+    options.maxConcurrentDecodes = line->jobs;
+    options.endRunOnUnopenableInput = false;  // a file that cannot be opened is reported; the next follows
+    const unsigned runStatus = BatchRun(frontEnd, options);
+    return runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;
+}

@@ -1,0 +1,113 @@
+#include "cli/terminal_front_end.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+namespace pagewash {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+std::string oneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+}  // namespace
+
+std::string progressBar(int done, int total, int width) {
+    int filled = 0;
+    if (total > 0)
+        filled = static_cast<int>(static_cast<long long>(std::clamp(done, 0, total)) * width / total);
+    std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                      std::string(static_cast<std::size_t>(width - filled), '-') + "]";
+    if (total > 0) bar += "  " + std::to_string(done) + "/" + std::to_string(total);
+    return bar;
+}
+
+TerminalFrontEnd::TerminalFrontEnd(std::vector<std::string> files, const CorrectionSettings& settings,
+                                   ProgressStyle style, std::FILE* stream)
+    : m_files(std::move(files)), m_settings(settings), m_style(style), m_stream(stream) {}
+
+TerminalFrontEnd::~TerminalFrontEnd() { closeProgressLine(); }
+
+int TerminalFrontEnd::listItemCount() { return static_cast<int>(m_files.size()) + 1; }
+
+std::string TerminalFrontEnd::listItemText(int index) {
+    if (index <= 0 || index > static_cast<int>(m_files.size())) return {};
+    return m_files[static_cast<std::size_t>(index - 1)];
+}
+
+void TerminalFrontEnd::enableControl(int, bool) {}
+
+void TerminalFrontEnd::setProgressText(const std::string& text) {
+    closeProgressLine();
+    m_progress = text;
+    m_imagesDone = 0;
+    m_imagesTotal = 0;
+    if (text.empty() || m_style == ProgressStyle::None) return;
+    // The text is "i / N"; item i of the list is file i.
+    int index = 0;
+    std::from_chars(text.data(), text.data() + text.size(), index);
+    m_fileName = listItemText(index);
+    if (m_style == ProgressStyle::Lines) {
+        std::fprintf(m_stream, "%s %s\n", m_progress.c_str(), m_fileName.c_str());
+        std::fflush(m_stream);
+        return;
+    }
+    drawProgressLine();
+}
+
+void TerminalFrontEnd::showErrorBox(const std::string& text, const std::string& caption) {
+    // A terminal has no box to wait in: the message is shown and the run goes on at once.
+    printMessageLine(caption + ": " + oneLine(text));
+}
+
+CorrectionSettings TerminalFrontEnd::takeSettings() { return m_settings; }
+
+void TerminalFrontEnd::reportRefusedFile(const std::string& path, const std::string& reason) {
+    m_anyFileFailed = true;
+    // The reason normally begins with the path already.
+    const std::string line = reason.rfind(path, 0) == 0 ? reason : path + ": " + reason;
+    printMessageLine("error: " + oneLine(line));
+}
+
+void TerminalFrontEnd::reportWarning(const std::string& path, const std::string& warning) {
+    const std::string line = warning.rfind(path, 0) == 0 ? warning : path + ": " + warning;
+    printMessageLine("warning: " + oneLine(line));
+}
+
+void TerminalFrontEnd::imageProgress(int done, int total) {
+    m_imagesDone = done;
+    m_imagesTotal = total;
+    if (m_style == ProgressStyle::Terminal && m_lineOpen) drawProgressLine();
+}
+
+void TerminalFrontEnd::drawProgressLine() {
+    std::fprintf(m_stream, "\r\033[K%s  %s  %s", m_progress.c_str(), m_fileName.c_str(),
+                 progressBar(m_imagesDone, m_imagesTotal, kBarWidth).c_str());
+    std::fflush(m_stream);
+    m_lineOpen = true;
+}
+
+void TerminalFrontEnd::closeProgressLine() {
+    if (!m_lineOpen) return;
+    std::fputc('\n', m_stream);
+    std::fflush(m_stream);
+    m_lineOpen = false;
+}
+
+void TerminalFrontEnd::printMessageLine(const std::string& line) {
+    const bool redraw = m_lineOpen;
+    if (redraw) std::fputs("\r\033[K", m_stream);
+    std::fprintf(m_stream, "pagewash-cli: %s\n", line.c_str());
+    if (redraw) {
+        m_lineOpen = false;
+        drawProgressLine();
+    }
+    std::fflush(m_stream);
+}
+
+}  // namespace pagewash

@@ -1,0 +1,60 @@
+#pragma once
+// The command line's front end of a batch run: the file arguments stand in the list after a hint item,
+// progress and errors go to standard error, an error box is one line there and returns at once.
+// Used on the one thread that runs the batch.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/batch_front_end.h"
+
+namespace pagewash {
+
+enum class ProgressStyle {
+    Terminal,  // one line per file, redrawn as its images are done
+    Lines,     // one plain line per file ("2 / 5 book.pdf"), for logs and pipes
+    None,      // --quiet
+};
+
+class TerminalFrontEnd : public BatchFrontEnd {
+  public:
+    // `stream` (standard error) outlives the object.
+    TerminalFrontEnd(std::vector<std::string> files, const CorrectionSettings& settings, ProgressStyle style,
+                     std::FILE* stream);
+    ~TerminalFrontEnd() override;
+
+    int listItemCount() override;
+    std::string listItemText(int index) override;
+    void enableControl(int controlId, bool enabled) override;
+    void setProgressText(const std::string& text) override;
+    void showErrorBox(const std::string& text, const std::string& caption) override;
+    CorrectionSettings takeSettings() override;
+    void reportRefusedFile(const std::string& path, const std::string& reason) override;
+    void reportWarning(const std::string& path, const std::string& warning) override;
+    void imageProgress(int done, int total) override;
+
+    // True once a file was refused: the program then exits with status 1.
+    bool anyFileFailed() const { return m_anyFileFailed; }
+
+  private:
+    void drawProgressLine();
+    void closeProgressLine();
+    void printMessageLine(const std::string& line);
+
+    std::vector<std::string> m_files;
+    CorrectionSettings m_settings;
+    ProgressStyle m_style;
+    std::FILE* m_stream;
+    bool m_anyFileFailed = false;
+    bool m_lineOpen = false;  // a Terminal progress line is shown without its newline
+    std::string m_progress;   // "2 / 5"
+    std::string m_fileName;
+    int m_imagesDone = 0;
+    int m_imagesTotal = 0;
+};
+
+// "[########------------]  7/20": `width` cells, the filled part in proportion to done/total.
+std::string progressBar(int done, int total, int width);
+
+}  // namespace pagewash

@@ -1,0 +1,362 @@
+#include "imaging/median_blur.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "imaging/vector_clones.h"
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+namespace pagewash {
+
+namespace {
+
+// From this radius on, the constant-time median beats the sliding histogram of one row.
+constexpr std::size_t kConstantTimeFromRadius = 2;
+
+// Huang's sliding histogram along one row: moving one pixel right adds the column that enters the window
+// and removes the one that leaves it. The wanted value is tracked incrementally: `median` with `below`, the
+// number of samples smaller than it, moves only as far as the histogram's change requires.
+// Position floor(m / 2) of the descending order is the k-th smallest sample with k = m - floor(m / 2).
+void medianRow(const BlurImage& image, std::size_t y, std::size_t rx, std::size_t ry, std::uint8_t* out) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    const std::size_t y0 = y > ry ? y - ry : 0;
+    const std::size_t y1 = std::min(y + ry, height - 1);
+    const std::size_t windowHeight = y1 - y0 + 1;
+    const std::uint8_t* const top = image.pixels + y0 * width;
+
+    std::array<std::uint32_t, 256> hist{};
+    unsigned median = 0;
+    std::uint64_t below = 0;
+    auto addColumn = [&](std::size_t x) {
+        const std::uint8_t* p = top + x;
+        for (std::size_t i = 0; i < windowHeight; ++i, p += width) {
+            ++hist[*p];
+            below += *p < median;
+        }
+    };
+    auto removeColumn = [&](std::size_t x) {
+        const std::uint8_t* p = top + x;
+        for (std::size_t i = 0; i < windowHeight; ++i, p += width) {
+            --hist[*p];
+            below -= *p < median;
+        }
+    };
+
+    for (std::size_t x = 0; x < rx; ++x) addColumn(x);
+    for (std::size_t x = 0; x < width; ++x) {
+        if (x + rx < width) addColumn(x + rx);
+        if (x > rx) removeColumn(x - rx - 1);
+        const std::size_t windowWidth = std::min(x + rx, width - 1) - (x > rx ? x - rx : 0) + 1;
+        const std::uint64_t m = std::uint64_t{windowWidth} * windowHeight;
+        const std::uint64_t k = m - m / 2;
+        while (below >= k) {
+            --median;
+            below -= hist[median];
+        }
+        while (below + hist[median] < k) {
+            below += hist[median];
+            ++median;
+        }
+        out[x] = static_cast<std::uint8_t>(median);
+    }
+}
+
+// The k-th smallest sample (1-based) of the window of (x, y), clipped. For the few border pixels of the
+// 3 x 3 filter.
+std::uint8_t windowRank(const BlurImage& image, std::size_t x, std::size_t y, std::size_t rx,
+                        std::size_t ry) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    const std::size_t x0 = x > rx ? x - rx : 0, x1 = std::min(x + rx, width - 1);
+    const std::size_t y0 = y > ry ? y - ry : 0, y1 = std::min(y + ry, height - 1);
+    std::array<std::uint8_t, 9> samples{};
+    std::size_t m = 0;
+    for (std::size_t yy = y0; yy <= y1; ++yy) {
+        for (std::size_t xx = x0; xx <= x1; ++xx) samples[m++] = image.pixels[yy * width + xx];
+    }
+    const std::size_t k = m - m / 2;
+    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(k - 1),
+                     samples.begin() + static_cast<std::ptrdiff_t>(m));
+    return samples[k - 1];
+}
+
+// 32 bytes in vector registers (two SSE2 registers on the baseline processor, one with AVX2).
+using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
+
+// The helpers that take or return vectors are always inlined: no call passes a 32-byte vector, whose calling
+// convention differs with and without AVX.
+[[gnu::always_inline]] inline Bytes32 load32(const std::uint8_t* p) {
+    Bytes32 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+[[gnu::always_inline]] inline T minimum(T a, T b) {
+    return a < b ? a : b;
+}
+template <typename T>
+[[gnu::always_inline]] inline T maximum(T a, T b) {
+    return a < b ? b : a;
+}
+template <typename T>
+[[gnu::always_inline]] inline T median3(T a, T b, T c) {
+    return maximum(minimum(a, b), minimum(maximum(a, b), c));
+}
+
+// 3 x 3 median of the interior of row y (1 <= y < height - 1): each column's three samples are sorted once,
+// then the median of nine is med3(max of the low ones, med3 of the middle ones, min of the high ones).
+PAGEWASH_VECTOR_CLONES void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
+                                         const std::uint8_t* below, std::uint8_t* low, std::uint8_t* middle,
+                                         std::uint8_t* high, std::uint8_t* out, std::size_t width) {
+    std::size_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const Bytes32 a = load32(above + x), b = load32(row + x), c = load32(below + x);
+        const Bytes32 lo = minimum(a, b), hi = maximum(a, b);
+        const Bytes32 l = minimum(lo, c), h = maximum(hi, c), m = maximum(lo, minimum(hi, c));
+        std::memcpy(low + x, &l, 32);
+        std::memcpy(high + x, &h, 32);
+        std::memcpy(middle + x, &m, 32);
+    }
+    for (; x < width; ++x) {
+        const std::uint8_t a = above[x], b = row[x], c = below[x];
+        low[x] = minimum(minimum(a, b), c);
+        high[x] = maximum(maximum(a, b), c);
+        middle[x] = median3(a, b, c);
+    }
+    x = 1;
+    for (; x + 33 <= width; x += 32) {
+        const Bytes32 maxLow = maximum(maximum(load32(low + x - 1), load32(low + x)), load32(low + x + 1));
+        const Bytes32 minHigh =
+            minimum(minimum(load32(high + x - 1), load32(high + x)), load32(high + x + 1));
+        const Bytes32 medMiddle = median3(load32(middle + x - 1), load32(middle + x), load32(middle + x + 1));
+        const Bytes32 result = median3(maxLow, medMiddle, minHigh);
+        std::memcpy(out + x, &result, 32);
+    }
+    for (; x + 1 < width; ++x) {
+        const std::uint8_t maxLow = maximum(maximum(low[x - 1], low[x]), low[x + 1]);
+        const std::uint8_t minHigh = minimum(minimum(high[x - 1], high[x]), high[x + 1]);
+        out[x] = median3(maxLow, median3(middle[x - 1], middle[x], middle[x + 1]), minHigh);
+    }
+}
+
+void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>& scratch, std::uint8_t* out) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const std::uint8_t* row = image.pixels + y * width;
+    median3x3Row(row - width, row, row + width, scratch.data(), scratch.data() + width,
+                 scratch.data() + 2 * width, out, width);
+    out[0] = windowRank(image, 0, y, 1, 1);
+    out[width - 1] = windowRank(image, width - 1, y, 1, 1);
+}
+
+// Perreault and Hebert's constant-time median: a histogram per column over the window's rows, updated by
+// one sample in and one out per row, and the window's histogram updated by adding the entering column's
+// histogram and subtracting the leaving one's. Two tiers: 16 coarse bins (levels 16b .. 16b + 15), kept
+// exact at every pixel, and 16 fine bins per coarse bin, brought up to date only for the coarse bin that
+// holds the wanted sample. Counts are 16-bit: the caller makes sure that a window holds at most 65,535.
+using Segment = std::uint16_t __attribute__((vector_size(32)));  // 16 counts
+
+// The number n of leading counts whose running sum stays below `need`, and that sum (of counts 0 .. n - 1).
+// REQUIRES: 1 <= need <= the sum of all 16 counts, so that n <= 15.
+inline unsigned leadingCountsBelow(const Segment& counts, unsigned need, unsigned& sumBefore) {
+#if defined(__x86_64__)
+    // Running sums of 8 lanes in three shift-and-add steps (SSE2, part of every x86-64), the high half then
+    // raised by the low half's total. Lanes whose running sum is at most need - 1 form a leading run.
+    __m128i low, high;
+    std::memcpy(&low, &counts, 16);
+    std::memcpy(&high, reinterpret_cast<const char*>(&counts) + 16, 16);
+    low = _mm_add_epi16(low, _mm_slli_si128(low, 2));
+    low = _mm_add_epi16(low, _mm_slli_si128(low, 4));
+    low = _mm_add_epi16(low, _mm_slli_si128(low, 8));
+    high = _mm_add_epi16(high, _mm_slli_si128(high, 2));
+    high = _mm_add_epi16(high, _mm_slli_si128(high, 4));
+    high = _mm_add_epi16(high, _mm_slli_si128(high, 8));
+    const __m128i lowTotal = _mm_shufflehi_epi16(low, 0xFF);
+    high = _mm_add_epi16(high, _mm_unpackhi_epi64(lowTotal, lowTotal));
+    const __m128i limit = _mm_set1_epi16(static_cast<short>(need - 1));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lowBelow = _mm_cmpeq_epi16(_mm_subs_epu16(low, limit), zero);
+    const __m128i highBelow = _mm_cmpeq_epi16(_mm_subs_epu16(high, limit), zero);
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lowBelow, highBelow)));
+    const auto n = static_cast<unsigned>(__builtin_ctz(~mask));
+    std::uint16_t running[16];
+    std::memcpy(running, &low, 16);
+    std::memcpy(running + 8, &high, 16);
+    sumBefore = n == 0 ? 0 : running[n - 1];
+    return n;
+#else
+    unsigned n = 0;
+    unsigned sum = 0;
+    while (sum + counts[n] < need) sum += counts[n++];
+    sumBefore = sum;
+    return n;
+#endif
+}
+
+// The column histograms count at most 2 ry + 1 samples: bytes while that fits (half the memory, so that a
+// page's columns stay in the second-level cache), 16 bits otherwise.
+using ByteSegment = std::uint8_t __attribute__((vector_size(16)));  // 16 counts of at most 255
+
+template <typename ColumnSegment>
+[[gnu::always_inline]] inline Segment widen(const ColumnSegment& counts) {
+    return __builtin_convertvector(counts, Segment);
+}
+
+template <typename ColumnSegment>
+[[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx,
+                                                             std::size_t ry) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    std::uint8_t* const pixels = image.pixels;
+    // Fine counts by coarse bin, then column: the window moves along one bin's columns, side by side in memory.
+    std::vector<ColumnSegment> columnFine(16 * width, ColumnSegment{});
+    std::vector<ColumnSegment> columnCoarse(width, ColumnSegment{});
+    // Results wait in a ring of ry + 1 rows until no later row reads their input (row y is read up to row
+    // y + ry, and leaves the column histograms at row y + ry + 1).
+    const std::size_t ringRows = ry + 1;
+    std::vector<std::uint8_t> pending(ringRows * width);
+
+    auto addRow = [&](std::size_t row) {
+        const std::uint8_t* p = pixels + row * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            ++columnFine[(p[x] >> 4) * width + x][p[x] & 15];
+            ++columnCoarse[x][p[x] >> 4];
+        }
+    };
+    auto removeRow = [&](std::size_t row) {
+        const std::uint8_t* p = pixels + row * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            --columnFine[(p[x] >> 4) * width + x][p[x] & 15];
+            --columnCoarse[x][p[x] >> 4];
+        }
+    };
+
+    for (std::size_t row = 0; row < ry; ++row) addRow(row);
+    Segment fine[16];
+    std::ptrdiff_t fineAt[16];  // the x at which fine[b] was last brought up to date, -1: never in this row
+    for (std::size_t y = 0; y < height; ++y) {
+        if (y > ry) {
+            const std::size_t leaving = y - ry - 1;
+            removeRow(leaving);
+            std::memcpy(pixels + leaving * width, pending.data() + (leaving % ringRows) * width, width);
+        }
+        if (y + ry < height) addRow(y + ry);
+        const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
+        std::uint8_t* const out = pending.data() + (y % ringRows) * width;
+
+        Segment coarse{};
+        for (std::size_t x = 0; x < rx; ++x) coarse += widen(columnCoarse[x]);
+        for (auto& at : fineAt) at = -1;
+        unsigned currentBin = 16;  // none yet in this row
+        Segment current{};
+        for (std::size_t x = 0; x < width; ++x) {
+            if (x + rx < width) coarse += widen(columnCoarse[x + rx]);
+            if (x > rx) coarse -= widen(columnCoarse[x - rx - 1]);
+            const std::size_t x0 = x > rx ? x - rx : 0;
+            const std::size_t x1 = std::min(x + rx, width - 1);
+            const unsigned m = static_cast<unsigned>((x1 - x0 + 1) * windowHeight);
+            const unsigned k = m - m / 2;  // the k-th smallest sample is wanted
+
+            // The coarse bin holding it: fewer than k samples lie below 16 bin, at least k below 16 (bin +
+            // 1).
+            unsigned below = 0;
+            const unsigned bin = leadingCountsBelow(coarse, k, below);
+
+            // The fine counts of that bin for the window of x. The bin of the last pixel is kept in `current`
+            // and moves along with one step; another bin is caught up step by step from where it was left,
+            // or summed anew when that is cheaper.
+            const auto here = static_cast<std::ptrdiff_t>(x);
+            if (bin == currentBin) {
+                if (x + rx < width) current += widen(columnFine[bin * width + x + rx]);
+                if (x > rx) current -= widen(columnFine[bin * width + x - rx - 1]);
+            } else {
+                if (currentBin < 16) {
+                    fine[currentBin] = current;
+                    fineAt[currentBin] = here - 1;
+                }
+                const std::ptrdiff_t at = fineAt[bin];
+                if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
+                    current = Segment{};
+                    for (std::size_t c = x0; c <= x1; ++c) current += widen(columnFine[bin * width + c]);
+                } else {
+                    current = fine[bin];
+                    for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
+                        if (step + rx < width) current += widen(columnFine[bin * width + step + rx]);
+                        if (step > rx) current -= widen(columnFine[bin * width + step - rx - 1]);
+                    }
+                }
+                currentBin = bin;
+            }
+            const Segment& segment = current;
+
+            unsigned belowLevel = 0;
+            const unsigned level = leadingCountsBelow(segment, k - below, belowLevel);
+            out[x] = static_cast<std::uint8_t>(16 * bin + level);
+        }
+    }
+    const std::size_t firstUnwritten = height > ry + 1 ? height - ry - 1 : 0;
+    for (std::size_t row = firstUnwritten; row < height; ++row) {
+        std::memcpy(pixels + row * width, pending.data() + (row % ringRows) * width, width);
+    }
+}
+
+PAGEWASH_VECTOR_CLONES void medianPerreaultHebert(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    if (2 * ry + 1 <= 255) {
+        medianPerreaultHebertWith<ByteSegment>(image, rx, ry);
+    } else {
+        medianPerreaultHebertWith<Segment>(image, rx, ry);
+    }
+}
+
+}  // namespace
+
+void medianBlurGray(const BlurImage& image, int radiusX, int radiusY) {
+    if (radiusX == 0 && radiusY == 0) return;
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    const auto rx = static_cast<std::size_t>(radiusX);
+    const auto ry = static_cast<std::size_t>(radiusY);
+    const std::size_t largestWindow = (2 * rx + 1) * (2 * ry + 1);
+
+    if (rx == 1 && ry == 1) {
+        // Rows 0 and height - 1 are clipped windows: the sliding histogram takes them.
+        std::vector<std::uint8_t> scratch(3 * width);
+        std::vector<std::uint8_t> previous(width), current(width);
+        medianRow(image, 0, rx, ry, previous.data());
+        for (std::size_t y = 1; y + 1 < height; ++y) {
+            median3x3(image, y, scratch, current.data());
+            std::memcpy(image.pixels + (y - 1) * width, previous.data(), width);
+            std::swap(previous, current);
+        }
+        medianRow(image, height - 1, rx, ry, current.data());
+        std::memcpy(image.pixels + (height - 2) * width, previous.data(), width);
+        std::memcpy(image.pixels + (height - 1) * width, current.data(), width);
+        return;
+    }
+    if (largestWindow <= 65535 && rx >= kConstantTimeFromRadius) {
+        medianPerreaultHebert(image, rx, ry);
+        return;
+    }
+
+    // A result row may replace its input only when no later row reads that input any more: row y is read
+    // up to row y + ry. Results wait in a ring of ry + 1 rows.
+    const std::size_t ringRows = ry + 1;
+    std::vector<std::uint8_t> pending(ringRows * width);
+    auto flush = [&](std::size_t row) {
+        std::memcpy(image.pixels + row * width, pending.data() + (row % ringRows) * width, width);
+    };
+    for (std::size_t y = 0; y < height; ++y) {
+        if (y > ry) flush(y - ry - 1);
+        medianRow(image, y, rx, ry, pending.data() + (y % ringRows) * width);
+    }
+    for (std::size_t row = height > ry + 1 ? height - ry - 1 : 0; row < height; ++row) flush(row);
+}
+
+}  // namespace pagewash

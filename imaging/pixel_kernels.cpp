@@ -1,0 +1,95 @@
+#include "imaging/pixel_kernels.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pagewash::kernels {
+
+namespace scalar {
+
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        gray[i] = fastLuminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    }
+}
+
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t r = rgb[3 * i];
+        const std::uint8_t g = rgb[3 * i + 1];
+        const std::uint8_t b = rgb[3 * i + 2];
+        const unsigned y = fastLuminance(r, g, b);
+        // max(|R - G|, |R - B|, |G - B|) is the largest channel minus the smallest.
+        const unsigned spread = unsigned{std::max({r, g, b})} - unsigned{std::min({r, g, b})};
+        // y + min(spread, 255 - y) is min(y + spread, 255).
+        const unsigned lifted = std::min(y + spread, 255u);
+        gray[i] = static_cast<std::uint8_t>(y < 16u ? y : lifted);
+    }
+}
+
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+    for (std::size_t i = 0; i < count; ++i) gray[i] = table[gray[i]];
+}
+
+}  // namespace scalar
+
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    if (haveAvx2()) {
+        avx2::luminanceRow(rgb, gray, count);
+    } else {
+        scalar::luminanceRow(rgb, gray, count);
+    }
+}
+
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    if (haveAvx2()) {
+        avx2::yellowingGrayRow(rgb, gray, count);
+    } else {
+        scalar::yellowingGrayRow(rgb, gray, count);
+    }
+}
+
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+    if (haveAvx2()) {
+        avx2::applyToneTable(gray, count, table);
+    } else {
+        scalar::applyToneTable(gray, count, table);
+    }
+}
+
+void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist) {
+    // Eight partial histograms: on a page, long runs of one level would otherwise make every increment wait
+    // for the one before it to the same counter. Chunks keep the 32-bit partial counters from overflowing.
+    constexpr std::size_t kParts = 8;
+    constexpr std::size_t kChunk = std::size_t{1} << 30;
+    std::array<std::array<std::uint32_t, 256>, kParts> partial;
+    while (count > 0) {
+        const std::size_t n = std::min(count, kChunk);
+        for (auto& p : partial) p.fill(0);
+        std::size_t i = 0;
+        for (; i + kParts <= n; i += kParts) {
+            std::uint64_t eight;
+            std::memcpy(&eight, gray + i, sizeof eight);
+            for (std::size_t k = 0; k < kParts; ++k) ++partial[k][(eight >> (8 * k)) & 0xFF];
+        }
+        for (; i < n; ++i) ++partial[0][gray[i]];
+        for (std::size_t v = 0; v < 256; ++v) {
+            std::uint64_t total = 0;
+            for (const auto& p : partial) total += p[v];
+            hist[v] += total;
+        }
+        gray += n;
+        count -= n;
+    }
+}
+
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& channelMap = map[gray[i]];
+        rgb[3 * i] = channelMap[rgb[3 * i]];
+        rgb[3 * i + 1] = channelMap[rgb[3 * i + 1]];
+        rgb[3 * i + 2] = channelMap[rgb[3 * i + 2]];
+    }
+}
+
+}  // namespace pagewash::kernels

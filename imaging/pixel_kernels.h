@@ -1,0 +1,64 @@
+#pragma once
+// Per-pixel loops of the tone correction, kept apart so that they can be vectorised and tested alone.
+// Internal to imaging/. Every function works only on the buffers it is given: thread-safe on distinct
+// buffers. Results are bit-exact with the double-precision definitions (see tone_correction.h).
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/tone_correction.h"
+
+namespace pagewash::kernels {
+
+// Output byte of one colour channel, indexed [luminance][channel]; built once per image.
+using ColorMap = std::array<std::array<std::uint8_t, 256>, 256>;
+
+// The luminance of a pixel, computed in integers. 2 * 10^6 times the weights are integers, so the exact
+// weighted sum is x / (2 * 10^6) with x below 2^29. The double formula truncates that exactly, except
+// for the two colours (66, 142, 157) and (172, 42, 183): their exact sum is an integer but the double sum
+// falls one ulp below it. Subtracting one (half a millionth) whenever R is 66 or 172 reproduces them
+// and cannot move any other colour across an integer. The division by 2 * 10^6 is a shift by 7 and a
+// float multiplication by 1 / 15625, exact for every x below 2^29. The test checks all 2^24 colours.
+inline std::uint8_t fastLuminance(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    const std::uint32_t x = 597824u * r + 1173222u * g + 228956u * b - ((r == 66u) | (r == 172u));
+    return static_cast<std::uint8_t>(
+        static_cast<std::int32_t>(static_cast<float>(static_cast<std::int32_t>(x >> 7)) * (1.0f / 15625.0f)));
+}
+
+// The loops below pick the widest implementation the processor offers (AVX2 on x86-64, checked at run
+// time; plain code otherwise). Both give the same bytes; the scalar:: and avx2:: forms exist for the tests.
+
+// gray[i] = luminance of rgb[3i .. 3i + 2].
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+
+// gray[i] = y when y < 16, else y + min(spread, 255 - y); y the luminance, spread the largest difference
+// between two channels.
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+
+// hist[v] += number of v in gray[0 .. count).
+void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist);
+
+// gray[i] = table[gray[i]].
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+
+// rgb[3i + k] = map[gray[i]][rgb[3i + k]] for k = 0, 1, 2.
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map);
+
+namespace scalar {
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+}  // namespace scalar
+
+// True when the avx2:: loops may run on this processor.
+bool haveAvx2();
+
+namespace avx2 {
+// REQUIRES: haveAvx2().
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+}  // namespace avx2
+
+}  // namespace pagewash::kernels

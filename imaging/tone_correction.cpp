@@ -1,0 +1,185 @@
+#include "imaging/tone_correction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "imaging/pixel_kernels.h"
+
+namespace pagewash {
+
+namespace {
+
+constexpr std::int64_t kShareScale = 1000000;  // levelShare is in millionths of the pixel count
+constexpr int kBlackCap = 50;
+constexpr int kWhiteSearchFirst = 220;
+constexpr int kWhiteSearchLast = 253;
+constexpr double kWhiteStep = 9.0;
+
+struct Levels {
+    int black;
+    int white;
+};
+
+// Slider value 0..100 to level 0..255. Out-of-range references are held to the slider's range so that the
+// table below always stays within 0..255.
+int manualLevel(std::int32_t reference) {
+    return std::clamp(reference, kReferenceMin, kReferenceMax) * 255 / 100;
+}
+
+Levels manualLevels(std::int32_t blackReference, std::int32_t whiteReference) {
+    return {manualLevel(blackReference), manualLevel(whiteReference)};
+}
+
+using Histogram = std::array<std::uint64_t, 256>;
+
+// Black and white levels found in the histogram of the gray image.
+Levels automaticLevels(const Histogram& hist, std::int64_t pixelCount) {
+    // trunc(hist * 10^6 / n) in exact integers; the double quotient of the definition truncates to the
+    // same value because the exact quotient is at least 1/n away from the next integer.
+    std::array<std::int64_t, 256> levelShare{};
+    for (std::size_t v = 0; v < 256; ++v) {
+        levelShare[v] = static_cast<std::int64_t>(hist[v]) * kShareScale / pixelCount;
+    }
+
+    // Black: the highest level whose cumulative share, times 100 and divided by the pixel count, is still 0.
+    // The cumulative share never decreases, so that is the last level of the leading run of rank 0. When
+    // already level 0 has rank 1 or more, no level qualifies and the black level is 0.
+    int lowest = 0;
+    std::int64_t cumulative = 0;
+    for (int v = 0; v < 256; ++v) {
+        cumulative += levelShare[static_cast<std::size_t>(v)];
+        if (cumulative * 100 / pixelCount != 0) break;
+        lowest = v;
+    }
+    const int black = std::min(lowest / 2, kBlackCap);
+
+    // White: the first level from 221 up at which the square root of the share climbs by more than 9.0.
+    int white = 255;
+    for (int v = kWhiteSearchFirst; v <= kWhiteSearchLast; ++v) {
+        const double step = std::sqrt(static_cast<double>(levelShare[static_cast<std::size_t>(v + 1)])) -
+                            std::sqrt(static_cast<double>(levelShare[static_cast<std::size_t>(v)]));
+        if (step > kWhiteStep) {
+            white = v + 1;
+            break;
+        }
+    }
+    return {black, white};
+}
+
+// T[v] = 0 up to the black level, (v - B) * 255 / (Wt - B) between, 255 from the white level up, filled
+// in that order so that the 255 entries win when B >= Wt (a threshold at Wt).
+ToneTable buildToneTable(Levels levels) {
+    ToneTable table{};
+    const int b = levels.black;
+    const int wt = levels.white;
+    for (int v = 0; v < 256; ++v) {
+        if (v <= b) {
+            table[static_cast<std::size_t>(v)] = 0;
+        } else if (v < wt) {
+            table[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>((v - b) * 255 / (wt - b));
+        }
+    }
+    for (int v = std::max(wt, 0); v < 256; ++v) table[static_cast<std::size_t>(v)] = 255;
+    return table;
+}
+
+// map[g][ch]: the new value of a channel ch of a pixel of luminance g, t = T[g]:
+//   t < g:             trunc(ch * (t / g))                        (scaled toward black, hue kept)
+//   t >= g, t = 255:   255
+//   otherwise:         trunc(255 - (255 - ch) * ((255 - t) / (255 - g)))   (distance from white scaled)
+// in double precision, as the per-pixel definition computes it.
+void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
+    for (int g = 0; g < 256; ++g) {
+        const int t = table[static_cast<std::size_t>(g)];
+        auto& row = map[static_cast<std::size_t>(g)];
+        if (t < g) {
+            const double ratio = static_cast<double>(t) / static_cast<double>(g);
+            for (int ch = 0; ch < 256; ++ch) {
+                row[static_cast<std::size_t>(ch)] = static_cast<std::uint8_t>(static_cast<int>(ch * ratio));
+            }
+        } else if (t == 255) {
+            row.fill(255);
+        } else {
+            const double ratio = static_cast<double>(255 - t) / static_cast<double>(255 - g);
+            for (int ch = 0; ch < 256; ++ch) {
+                row[static_cast<std::size_t>(ch)] =
+                    static_cast<std::uint8_t>(static_cast<int>(255.0 - (255 - ch) * ratio));
+            }
+        }
+    }
+}
+
+// Fills grayBuffer from the colour pixels, and the histogram of the result when one is given, a slice at a
+// time so that the histogram reads the gray values while they are still in the cache.
+void convertToGray(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count, bool yellowing,
+                   Histogram* hist) {
+    constexpr std::size_t kSlice = 16384;
+    for (std::size_t start = 0; start < count; start += kSlice) {
+        const std::size_t n = std::min(kSlice, count - start);
+        if (yellowing) {
+            kernels::yellowingGrayRow(rgb + 3 * start, gray + start, n);
+        } else {
+            kernels::luminanceRow(rgb + 3 * start, gray + start, n);
+        }
+        if (hist != nullptr) kernels::addHistogram(gray + start, n, *hist);
+    }
+}
+
+bool isKnownColorMode(ColorMode mode) {
+    return mode == ColorMode::None || mode == ColorMode::Auto || mode == ColorMode::YellowingRemoval ||
+           mode == ColorMode::Grayscale || mode == ColorMode::Manual;
+}
+
+}  // namespace
+
+std::uint8_t luminance(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return kernels::fastLuminance(r, g, b);
+}
+
+void CorrectTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, std::uint8_t* colorBuffer,
+                  std::int64_t pixelCount, int components) {
+    if (pixelCount <= 0 || grayBuffer == nullptr) return;
+    const auto count = static_cast<std::size_t>(pixelCount);
+    const ColorMode colorMode = settings.color();
+    const GrayMode grayMode = settings.gray();
+    int c = components;
+    Histogram hist{};
+    bool histogramTaken = false;
+
+    if (c == 3) {
+        // A mode the settings layer does not know (a radio group with no selection) is treated as None.
+        if (colorBuffer == nullptr || colorMode == ColorMode::None || !isKnownColorMode(colorMode)) return;
+        const bool toGray = colorMode == ColorMode::YellowingRemoval || colorMode == ColorMode::Grayscale;
+        histogramTaken = toGray ? grayMode == GrayMode::Auto : colorMode == ColorMode::Auto;
+        convertToGray(colorBuffer, grayBuffer, count, colorMode == ColorMode::YellowingRemoval,
+                      histogramTaken ? &hist : nullptr);
+        if (toGray) c = 1;
+    } else if (c != 1) {
+        return;
+    }
+
+    const bool automatic = c == 3 ? colorMode == ColorMode::Auto : grayMode == GrayMode::Auto;
+    if (automatic && !histogramTaken) kernels::addHistogram(grayBuffer, count, hist);
+    Levels levels{};
+    if (automatic) {
+        levels = automaticLevels(hist, pixelCount);
+    } else if (c == 3) {
+        levels = manualLevels(settings.colorBlack, settings.colorWhite);
+    } else if (grayMode == GrayMode::Manual) {
+        levels = manualLevels(settings.grayBlack, settings.grayWhite);
+    } else {
+        return;  // None (or unknown): the gray image stays as it is
+    }
+    const ToneTable table = buildToneTable(levels);
+
+    if (c == 1) {
+        kernels::applyToneTable(grayBuffer, count, table);
+    } else {
+        kernels::ColorMap map;  // 64 KiB on the caller's stack; no heap, as for the other tables
+        buildColorMap(table, map);
+        kernels::applyColorMap(colorBuffer, grayBuffer, count, map);
+    }
+}
+
+}  // namespace pagewash

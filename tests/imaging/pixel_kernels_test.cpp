@@ -1,0 +1,93 @@
+#include "imaging/pixel_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "tests/imaging/reference_correction.h"
+
+namespace pagewash::kernels {
+namespace {
+
+// Every colour once, R G B in order.
+std::vector<std::uint8_t> allColours() {
+    std::vector<std::uint8_t> rgb(std::size_t{3} << 24);
+    for (std::size_t i = 0; i < (std::size_t{1} << 24); ++i) {
+        rgb[3 * i] = static_cast<std::uint8_t>(i >> 16);
+        rgb[3 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+        rgb[3 * i + 2] = static_cast<std::uint8_t>(i);
+    }
+    return rgb;
+}
+
+std::uint8_t referenceYellowing(int r, int g, int b) {
+    const int y = reference::luminance(r, g, b);
+    if (y < 16) return static_cast<std::uint8_t>(y);
+    const int d = std::max({std::abs(r - g), std::abs(r - b), std::abs(g - b)});
+    return static_cast<std::uint8_t>(y + std::min(d, 255 - y));
+}
+
+using GrayLoop = void (*)(const std::uint8_t*, std::uint8_t*, std::size_t);
+
+// Runs a loop over all colours (and an odd count, so that the vector loops' tails run) and reports the
+// colours where it differs from `expected`.
+void checkAllColours(GrayLoop loop, std::uint8_t (*expected)(int, int, int), const char* name) {
+    const auto rgb = allColours();
+    const std::size_t count = (std::size_t{1} << 24) - 13;
+    std::vector<std::uint8_t> gray(count + 1, 0xEE);
+    loop(rgb.data(), gray.data(), count);
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int r = static_cast<int>(i >> 16), g = static_cast<int>((i >> 8) & 255),
+                  b = static_cast<int>(i & 255);
+        if (gray[i] != expected(r, g, b) && ++mismatches <= 5) {
+            ADD_FAILURE() << name << " (" << r << ", " << g << ", " << b << "): " << int{gray[i]}
+                          << " instead of " << int{expected(r, g, b)};
+        }
+    }
+    EXPECT_EQ(mismatches, 0u) << name;
+    EXPECT_EQ(gray[count], 0xEE) << name << " wrote past its end";
+}
+
+TEST(PixelKernels, ScalarLoopsMatchTheDefinitionForAllColours) {
+    checkAllColours(scalar::luminanceRow, reference::luminance, "scalar luminance");
+    checkAllColours(scalar::yellowingGrayRow, referenceYellowing, "scalar yellowing");
+}
+
+TEST(PixelKernels, Avx2LoopsMatchTheDefinitionForAllColours) {
+    if (!haveAvx2()) GTEST_SKIP() << "no AVX2 on this processor";
+    checkAllColours(avx2::luminanceRow, reference::luminance, "AVX2 luminance");
+    checkAllColours(avx2::yellowingGrayRow, referenceYellowing, "AVX2 yellowing");
+}
+
+TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
+    std::mt19937 rng(5);
+    ToneTable table;
+    for (auto& entry : table) entry = static_cast<std::uint8_t>(rng());
+    std::vector<std::uint8_t> levels;
+    for (int i = 0; i < 3 * 256 + 7; ++i) levels.push_back(static_cast<std::uint8_t>(i * 7));
+    for (std::size_t length :
+         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, levels.size()}) {
+        std::vector<std::uint8_t> plain(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
+        std::vector<std::uint8_t> vector = plain;
+        scalar::applyToneTable(plain.data(), plain.size(), table);
+        for (std::size_t i = 0; i < length; ++i) ASSERT_EQ(plain[i], table[levels[i]]) << i;
+        if (haveAvx2()) {
+            avx2::applyToneTable(vector.data(), vector.size(), table);
+            EXPECT_EQ(vector, plain) << length;
+        }
+    }
+}
+
+TEST(PixelKernels, HistogramCountsEveryPixel) {
+    std::vector<std::uint8_t> gray;
+    for (std::uint64_t i = 0; i < 100003; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
+    std::array<std::uint64_t, 256> expected{}, counted{};
+    for (std::uint8_t v : gray) ++expected[v];
+    addHistogram(gray.data(), gray.size(), counted);
+    EXPECT_EQ(counted, expected);
+}
+
+}  // namespace
+}  // namespace pagewash::kernels

@@ -1,0 +1,153 @@
+#include "tests/imaging/reference_correction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace pagewash::reference {
+
+std::uint8_t luminance(int r, int g, int b) {
+    const double y = 0.298912 * r + 0.586611 * g + 0.114478 * b;
+    return static_cast<std::uint8_t>(static_cast<int>(y));
+}
+
+namespace {
+
+void levelsFromHistogram(const std::uint8_t* gray, std::int64_t n, int& black, int& white) {
+    std::uint32_t hist[256] = {};
+    for (std::int64_t i = 0; i < n; ++i) ++hist[gray[i]];
+    int levelShare[256];
+    for (int v = 0; v < 256; ++v) {
+        levelShare[v] = static_cast<int>(static_cast<double>(hist[v]) * 1000000.0 / static_cast<double>(n));
+    }
+    std::uint8_t table[101];
+    bool filled[101] = {};
+    std::int64_t sum = 0;
+    for (int v = 0; v < 256; ++v) {
+        sum += levelShare[v];
+        const std::int64_t rank = sum * 100 / n;
+        if (rank <= 100) {
+            for (std::int64_t i = rank; i <= 100; ++i) {
+                table[i] = static_cast<std::uint8_t>(v);
+                filled[i] = true;
+            }
+        }
+    }
+    const int lowest = filled[0] ? table[0] : 0;
+    black = std::min(lowest / 2, 50);
+    white = 255;
+    for (int v = 220; v <= 253; ++v) {
+        if (std::sqrt(static_cast<double>(levelShare[v + 1])) -
+                std::sqrt(static_cast<double>(levelShare[v])) >
+            9.0) {
+            white = v + 1;
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+void correctTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, std::uint8_t* colorBuffer,
+                  std::int64_t n, int components) {
+    int c = components;
+    const int colorMode = settings.colorMode;
+    const int grayMode = settings.grayMode;
+    if (colorMode == 2 && c == 3) {
+        for (std::int64_t i = 0; i < n; ++i) {
+            const int r = colorBuffer[3 * i], g = colorBuffer[3 * i + 1], b = colorBuffer[3 * i + 2];
+            const int y = luminance(r, g, b);
+            int value = y;
+            if (y >= 16) {
+                const int d = std::max({std::abs(r - g), std::abs(r - b), std::abs(g - b)});
+                value = y + std::min(d, 255 - y);
+            }
+            grayBuffer[i] = static_cast<std::uint8_t>(value);
+        }
+        c = 1;
+    }
+    if (colorMode == 0 && c == 3) return;
+    if (c == 3) {
+        for (std::int64_t i = 0; i < n; ++i) {
+            grayBuffer[i] = luminance(colorBuffer[3 * i], colorBuffer[3 * i + 1], colorBuffer[3 * i + 2]);
+        }
+        if (colorMode == 3) c = 1;
+    }
+    if (c == 1 && grayMode == 0) return;
+
+    int black = 0;
+    int white = 255;
+    if (c == 3 && colorMode == 4) {
+        black = settings.colorBlack * 255 / 100;
+        white = settings.colorWhite * 255 / 100;
+    } else if (c == 1 && grayMode == 2) {
+        black = settings.grayBlack * 255 / 100;
+        white = settings.grayWhite * 255 / 100;
+    } else {
+        levelsFromHistogram(grayBuffer, n, black, white);
+    }
+
+    int table[256];
+    for (int v = 0; v <= black; ++v) table[v] = 0;
+    for (int v = black + 1; v < white; ++v) table[v] = (v - black) * 255 / (white - black);
+    for (int v = white; v <= 255; ++v) table[v] = 255;
+
+    if (c == 3) {
+        for (std::int64_t i = 0; i < n; ++i) {
+            const int g = grayBuffer[i];
+            const int t = table[g];
+            for (int k = 0; k < 3; ++k) {
+                std::uint8_t& channel = colorBuffer[3 * i + k];
+                if (t < g) {
+                    const double r = static_cast<double>(t) / g;
+                    channel = static_cast<std::uint8_t>(static_cast<int>(channel * r));
+                } else if (t == 255) {
+                    channel = 255;
+                } else {
+                    const double r = static_cast<double>(255 - t) / (255 - g);
+                    channel = static_cast<std::uint8_t>(static_cast<int>(255 - (255 - channel) * r));
+                }
+            }
+        }
+    } else {
+        for (std::int64_t i = 0; i < n; ++i) grayBuffer[i] = static_cast<std::uint8_t>(table[grayBuffer[i]]);
+    }
+}
+
+void applyBlur(std::uint8_t* pixels, int width, int height, int components, int radius, BlurMode mode) {
+    if (mode == BlurMode::None) return;
+    const int stride = width * components;
+    std::vector<std::uint8_t> result(static_cast<std::size_t>(stride) * height);
+    std::vector<std::uint8_t> window(static_cast<std::size_t>(2 * radius + 1) * (2 * radius + 1));
+    for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < height; ++y) {
+            const int x0 = std::max(x - radius, 0), x1 = std::min(x + radius, width - 1);
+            const int y0 = std::max(y - radius, 0), y1 = std::min(y + radius, height - 1);
+            const int m = (x1 - x0 + 1) * (y1 - y0 + 1);
+            if (components == 1 && mode == BlurMode::Median) {
+                int count = 0;
+                for (int wx = x0; wx <= x1; ++wx) {
+                    for (int wy = y0; wy <= y1; ++wy) window[count++] = pixels[wy * stride + wx];
+                }
+                for (int pass = 0; pass < m / 2 + 1; ++pass) {
+                    for (int i = m - 2; i >= 0; --i) {
+                        if (window[i] < window[i + 1]) std::swap(window[i], window[i + 1]);
+                    }
+                }
+                result[y * stride + x] = window[m / 2];
+            } else {
+                for (int k = 0; k < components; ++k) {
+                    int sum = 0;
+                    for (int wy = y0; wy <= y1; ++wy) {
+                        for (int wx = x0; wx <= x1; ++wx) sum += pixels[wy * stride + wx * components + k];
+                    }
+                    result[y * stride + x * components + k] = static_cast<std::uint8_t>(sum / m);
+                }
+            }
+        }
+    }
+    std::memcpy(pixels, result.data(), result.size());
+}
+
+}  // namespace pagewash::reference

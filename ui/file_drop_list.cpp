@@ -1,0 +1,55 @@
+#include "ui/file_drop_list.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+namespace pagewash {
+
+FileDropList::FileDropList(QWidget* parent) : QListWidget(parent) {
+    setAcceptDrops(true);
+    // Items are never dragged out or moved inside the list; drops are handled here alone.
+    setDragDropMode(QAbstractItemView::DropOnly);
+}
+
+QStringList FileDropList::localFiles(const QMimeData* mime) {
+    QStringList paths;
+    if (mime == nullptr || !mime->hasUrls()) return paths;
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+void FileDropList::dragEnterEvent(QDragEnterEvent* event) {
+    if (localFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void FileDropList::dragMoveEvent(QDragMoveEvent* event) {
+    if (localFiles(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void FileDropList::dropEvent(QDropEvent* event) {
+    const QStringList paths = localFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    emit filesDropped(paths);
+}
+
+}  // namespace pagewash

@@ -83,12 +83,24 @@ void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::u
     }
 }
 
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto& channelMap = map[gray[i]];
-        rgb[3 * i] = channelMap[rgb[3 * i]];
-        rgb[3 * i + 1] = channelMap[rgb[3 * i + 1]];
-        rgb[3 * i + 2] = channelMap[rgb[3 * i + 2]];
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map,
+                   unsigned whiteFrom) {
+    constexpr std::size_t kBlock = 32;
+    for (std::size_t start = 0; start < count; start += kBlock) {
+        const std::size_t n = std::min(kBlock, count - start);
+        bool allWhite = n == kBlock;
+        for (std::size_t i = 0; i < n; ++i) allWhite &= gray[start + i] >= whiteFrom;
+        std::uint8_t* block = rgb + 3 * start;
+        if (allWhite) {
+            std::memset(block, 255, 3 * kBlock);
+            continue;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto& channelMap = map[gray[start + i]];
+            block[3 * i] = channelMap[block[3 * i]];
+            block[3 * i + 1] = channelMap[block[3 * i + 1]];
+            block[3 * i + 2] = channelMap[block[3 * i + 2]];
+        }
     }
 }
 

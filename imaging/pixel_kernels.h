@@ -43,7 +43,10 @@ void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::u
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
 
 // rgb[3i + k] = map[gray[i]][rgb[3i + k]] for k = 0, 1, 2.
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map);
+// REQUIRES: every row map[g] with g >= whiteFrom is all 255 (whiteFrom 256: no such row). Runs of pixels that
+// all turn white, the paper of a page, are then written without looking anything up.
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map,
+                   unsigned whiteFrom);
 
 namespace scalar {
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);

@@ -178,7 +178,10 @@ void CorrectTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, 
     } else {
         kernels::ColorMap map;  // 64 KiB on the caller's stack; no heap, as for the other tables
         buildColorMap(table, map);
-        kernels::applyColorMap(colorBuffer, grayBuffer, count, map);
+        // From the level on where the table stays at 255, t = 255 >= g: those pixels turn white.
+        unsigned whiteFrom = 256;
+        while (whiteFrom > 0 && table[whiteFrom - 1] == 255) --whiteFrom;
+        kernels::applyColorMap(colorBuffer, grayBuffer, count, map, whiteFrom);
     }
 }
 

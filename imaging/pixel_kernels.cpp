@@ -60,7 +60,7 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
 }
 
 void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist) {
-    HistogramCounter counter;
+    HistogramCounter counter(count);
     counter.add(gray, count);
     const Histogram counted = counter.total();
     for (std::size_t v = 0; v < 256; ++v) hist[v] += counted[v];

@@ -21,6 +21,7 @@ bool StreamedCorrection::begin(int width, int height, int components) noexcept {
         const bool wholeColor = m_plan.changesImage && m_plan.componentsOut == 3;
         m_decoded = std::make_unique_for_overwrite<std::uint8_t[]>(wholeColor ? w * h * c : w * c);
         if (m_plan.changesImage) m_gray = std::make_unique_for_overwrite<std::uint8_t[]>(w * h);
+        if (m_plan.automatic) m_histogram = HistogramCounter(w * h);
         return true;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "not enough memory for a %d x %d image\n", width, height);

@@ -52,7 +52,7 @@ private:
     int m_components = 0;
     std::unique_ptr<std::uint8_t[]> m_decoded;  // the whole colour image when it stays colour, else one scanline
     std::unique_ptr<std::uint8_t[]> m_gray;     // the whole gray image (nullptr when the image stays as it was)
-    HistogramCounter m_histogram;
+    HistogramCounter m_histogram{0};  // sized in begin() when the levels are automatic
     ToneTable m_table{};
     std::unique_ptr<kernels::ColorMap> m_colorMap;
     unsigned m_whiteFrom = 256;

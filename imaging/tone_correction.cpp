@@ -182,7 +182,7 @@ void CorrectTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, 
     const TonePlan plan = planTones(settings, components);
     if (!plan.changesImage) return;
     const auto count = static_cast<std::size_t>(pixelCount);
-    HistogramCounter counter;
+    HistogramCounter counter(plan.automatic ? count : 0);
     HistogramCounter* const histogram = plan.automatic ? &counter : nullptr;
     if (components == 3) {
         convertToGray(colorBuffer, grayBuffer, count, plan.yellowing, histogram);

@@ -52,7 +52,9 @@ void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t c
 }
 
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
-    if (haveAvx2()) {
+    if (haveAvx512()) {
+        avx512::applyToneTable(gray, count, table);
+    } else if (haveAvx2()) {
         avx2::applyToneTable(gray, count, table);
     } else {
         scalar::applyToneTable(gray, count, table);

@@ -69,7 +69,7 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
     std::vector<std::uint8_t> levels;
     for (int i = 0; i < 3 * 256 + 7; ++i) levels.push_back(static_cast<std::uint8_t>(i * 7));
     for (std::size_t length :
-         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, levels.size()}) {
+         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{64}, std::size_t{127}, levels.size()}) {
         std::vector<std::uint8_t> plain(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
         std::vector<std::uint8_t> vector = plain;
         scalar::applyToneTable(plain.data(), plain.size(), table);
@@ -77,6 +77,11 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
         if (haveAvx2()) {
             avx2::applyToneTable(vector.data(), vector.size(), table);
             EXPECT_EQ(vector, plain) << length;
+        }
+        if (haveAvx512()) {
+            std::vector<std::uint8_t> wide(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
+            avx512::applyToneTable(wide.data(), wide.size(), table);
+            EXPECT_EQ(wide, plain) << length;
         }
     }
 }

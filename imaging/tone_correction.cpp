@@ -135,7 +135,9 @@ unsigned whiteFrom(const ToneTable& table) {
 //   t < g:             trunc(ch * (t / g))                        (scaled toward black, hue kept)
 //   t >= g, t = 255:   255
 //   otherwise:         trunc(255 - (255 - ch) * ((255 - t) / (255 - g)))   (distance from white scaled)
-// in double precision, as the per-pixel definition computes it.
+// in double precision, as the per-pixel definition computes it. A table, not arithmetic per pixel: the exact
+// integer forms (ch * t / g, and 255 minus the rounded-up white-side quotient) differ from these doubles
+// for 2963 and 13 of the 256^3 (ch, g, t) triples, where the double product falls just below an integer.
 void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
     for (int g = 0; g < 256; ++g) {
         const int t = table[static_cast<std::size_t>(g)];

@@ -3,16 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <new>
 #include <string>
-#include <utility>
 
-#include "imaging/blur.h"
 #include "imaging/jpeg_codec.h"
-#include "imaging/tone_correction.h"
+#include "imaging/streamed_correction.h"
 
 namespace pagewash {
 
@@ -23,46 +22,13 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool isKnown(ColorMode mode) {
-    return mode == ColorMode::Auto || mode == ColorMode::YellowingRemoval || mode == ColorMode::Grayscale ||
-           mode == ColorMode::Manual || mode == ColorMode::None;
-}
-
-bool isKnown(GrayMode mode) {
-    return mode == GrayMode::None || mode == GrayMode::Auto || mode == GrayMode::Manual;
-}
-
-// Corrects and blurs the decoded image as the settings say. Returns false when the image is to be left as
-// it was (a None mode, a mode the settings do not know, a component count other than 1 and 3).
-// Throws std::bad_alloc when a buffer cannot be allocated.
-bool correctImage(DecodedImage& image, const CorrectionSettings& settings) {
-    const std::int64_t pixelCount = std::int64_t{image.width} * image.height;
-    if (image.components == 1) {
-        const GrayMode grayMode = settings.gray();
-        if (grayMode == GrayMode::None || !isKnown(grayMode)) return false;
-        CorrectTones(image.pixels.get(), settings, nullptr, pixelCount, 1);
-    } else if (image.components == 3) {
-        const ColorMode colorMode = settings.color();
-        if (colorMode == ColorMode::None || !isKnown(colorMode)) return false;
-        auto gray = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(pixelCount));
-        CorrectTones(gray.get(), settings, image.pixels.get(), pixelCount, 3);
-        if (colorMode == ColorMode::YellowingRemoval || colorMode == ColorMode::Grayscale) {
-            image.pixels = std::move(gray);
-            image.components = 1;
-        }
-    } else {
-        return false;  // CMYK and the like: no colour space to encode them in; the file stays as it was
-    }
-    if (settings.blur() != BlurMode::None) {
-        ApplyBlur(image.pixels.get(), image.width, image.height, image.components, settings.blurStrength,
-                  settings.blur());
-    }
-    return true;
-}
+// libjpeg's stdio source and destination move 4 KiB per call; a 64 KiB stream buffer turns the few
+// hundred system calls of a page into a handful. Set before the first read or write.
+constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 
 // Encodes the image into a new file beside `fileName` and renames it over `fileName` only when the
 // encoding is complete, so that a failure never leaves a truncated image behind.
-void replaceWithEncoded(const std::string& fileName, const DecodedImage& image, int quality, mode_t mode) {
+void replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, int quality, mode_t mode) {
     std::string partName = fileName + ".XXXXXX";
     const int descriptor = ::mkstemp(partName.data());
     File out(descriptor >= 0 ? ::fdopen(descriptor, "wb") : nullptr);
@@ -75,8 +41,9 @@ void replaceWithEncoded(const std::string& fileName, const DecodedImage& image, 
         return;
     }
     ::fchmod(descriptor, mode);
+    std::setvbuf(out.get(), nullptr, _IOFBF, kStreamBuffer);
     bool written =
-        encodeJpeg(out.get(), image.pixels.get(), image.width, image.height, image.components, quality);
+        encodeJpeg(out.get(), image, image.width(), image.height(), image.outputComponents(), quality);
     written = std::fflush(out.get()) == 0 && written;
     written = std::fclose(out.release()) == 0 && written;
     if (!written || std::rename(partName.c_str(), fileName.c_str()) != 0) {
@@ -87,17 +54,20 @@ void replaceWithEncoded(const std::string& fileName, const DecodedImage& image, 
 
 void processImage(const std::string& fileName, std::int32_t* componentsOut,
                   const CorrectionSettings& settings) {
-    DecodedImage image;
+    StreamedCorrection image(settings);
     mode_t mode = S_IRUSR | S_IWUSR;
     {
         File in(std::fopen(fileName.c_str(), "rb"));
         if (!in) return;
+        std::setvbuf(in.get(), nullptr, _IOFBF, kStreamBuffer);
         struct stat status {};
         if (::fstat(::fileno(in.get()), &status) == 0) mode = status.st_mode & 07777;
         if (!decodeJpeg(in.get(), image)) return;
     }
-    if (componentsOut != nullptr) *componentsOut = image.components;
-    if (!correctImage(image, settings)) return;
+    if (componentsOut != nullptr) *componentsOut = image.decodedComponents();
+    // None modes, modes the settings do not know, CMYK and the like: the file stays as it was.
+    if (!image.changesImage()) return;
+    image.finish();
     replaceWithEncoded(fileName, image, settings.compression, mode);
 }
 

@@ -28,7 +28,11 @@ struct ImageJob {
 };
 
 // The JPEG round trip of one file. Never throws and never ends the process: a libjpeg error or a
-// failed allocation leaves the file with the bytes it had.
+// failed allocation leaves the file with the bytes it had (the library's message goes to standard error).
+// The result is written to a new file beside tempFileName and renamed over it only once complete.
+// componentsOut receives the decoded component count once decoding has succeeded (4 for CMYK, whose file
+// is left as it was). The gate, when given, is held from before the file is opened until the result is in
+// place.
 void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
                      const CorrectionSettings& settings, DecodeGate* gate = nullptr);
 

@@ -22,21 +22,53 @@ struct JumpingErrorManager {
     std::longjmp(manager->recoveryPoint, 1);
 }
 
-// Kept outside the functions with setjmp: an allocation may throw, and those functions must hold no
-// object with a destructor.
-bool allocatePixels(DecodedImage& image) {
-    try {
-        image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(image.size());
-        return true;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "not enough memory for a %d x %d image\n", image.width, image.height);
-        return false;
+// Decodes into one whole-image buffer.
+class ImageSink final : public ScanlineSink {
+public:
+    explicit ImageSink(DecodedImage& image) : m_image(image) {}
+
+    bool begin(int width, int height, int components) noexcept override {
+        m_image.width = width;
+        m_image.height = height;
+        m_image.components = components;
+        m_stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
+        try {
+            m_image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(m_image.size());
+            return true;
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "not enough memory for a %d x %d image\n", width, height);
+            return false;
+        }
     }
-}
+    std::uint8_t* rowBuffer(int y) noexcept override {
+        return m_image.pixels.get() + static_cast<std::size_t>(y) * m_stride;
+    }
+    void rowDone(int) noexcept override {}
+
+private:
+    DecodedImage& m_image;
+    std::size_t m_stride = 0;
+};
+
+// Encodes from one whole-image buffer.
+class ImageSource final : public ScanlineSource {
+public:
+    ImageSource(const std::uint8_t* pixels, std::size_t stride) : m_pixels(pixels), m_stride(stride) {}
+    const std::uint8_t* row(int y) noexcept override { return m_pixels + static_cast<std::size_t>(y) * m_stride; }
+
+private:
+    const std::uint8_t* m_pixels;
+    std::size_t m_stride;
+};
 
 }  // namespace
 
 bool decodeJpeg(std::FILE* file, DecodedImage& image) {
+    ImageSink sink(image);
+    return decodeJpeg(file, sink);
+}
+
+bool decodeJpeg(std::FILE* file, ScanlineSink& sink) {
     jpeg_decompress_struct cinfo;
     JumpingErrorManager errorManager;
     cinfo.err = jpeg_std_error(&errorManager.standard);
@@ -50,18 +82,16 @@ bool decodeJpeg(std::FILE* file, DecodedImage& image) {
     jpeg_read_header(&cinfo, TRUE);
     jpeg_start_decompress(&cinfo);
 
-    image.width = static_cast<int>(cinfo.output_width);
-    image.height = static_cast<int>(cinfo.output_height);
-    image.components = cinfo.output_components;
-    if (!allocatePixels(image)) {
+    if (!sink.begin(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                    cinfo.output_components)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    const std::size_t stride =
-        static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.components);
     while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = image.pixels.get() + cinfo.output_scanline * stride;
+        const int y = static_cast<int>(cinfo.output_scanline);
+        JSAMPROW row = sink.rowBuffer(y);
         jpeg_read_scanlines(&cinfo, &row, 1);
+        sink.rowDone(y);
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
@@ -70,6 +100,11 @@ bool decodeJpeg(std::FILE* file, DecodedImage& image) {
 
 bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
                 int quality) {
+    ImageSource source(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
+    return encodeJpeg(file, source, width, height, components, quality);
+}
+
+bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality) {
     jpeg_compress_struct cinfo;
     JumpingErrorManager errorManager;
     cinfo.err = jpeg_std_error(&errorManager.standard);
@@ -87,10 +122,9 @@ bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int heig
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    const std::size_t stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
     while (cinfo.next_scanline < cinfo.image_height) {
         // libjpeg takes non-const rows but only reads them.
-        JSAMPROW row = const_cast<JSAMPROW>(pixels + cinfo.next_scanline * stride);
+        JSAMPROW row = const_cast<JSAMPROW>(source.row(static_cast<int>(cinfo.next_scanline)));
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);

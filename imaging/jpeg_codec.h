@@ -23,15 +23,48 @@ struct DecodedImage {
     }
 };
 
+// Takes the scanlines of a decoding as they come, so that they can be worked on while in the cache. The
+// functions are called on the decoding thread, in the order begin, then rowBuffer(y) and rowDone(y) for
+// y = 0, 1, ... height - 1. They must not throw.
+class ScanlineSink {
+public:
+    // The size, once the header is read. Returning false gives the decoding up (it then fails).
+    virtual bool begin(int width, int height, int components) noexcept = 0;
+    // Where scanline y is to be written: width * components bytes, valid until rowDone(y).
+    virtual std::uint8_t* rowBuffer(int y) noexcept = 0;
+    // Scanline y is in rowBuffer(y) (filled by the library even where the data ended early).
+    virtual void rowDone(int y) noexcept = 0;
+
+protected:
+    ~ScanlineSink() = default;
+};
+
+// Hands the rows to be encoded, y = 0, 1, ... height - 1 in order, on the encoding thread.
+class ScanlineSource {
+public:
+    // Scanline y: width * components bytes, valid until the next call. Must not throw.
+    virtual const std::uint8_t* row(int y) noexcept = 0;
+
+protected:
+    ~ScanlineSource() = default;
+};
+
 // Decodes `file` (read from its current position) with the library's default parameters, one scanline
 // per call. Returns false after a fatal libjpeg error or when the pixels cannot be allocated; `image` is
 // then unspecified. Warnings (a premature end of the data) are printed once and decoding goes on.
 bool decodeJpeg(std::FILE* file, DecodedImage& image);
+
+// The same decoding, the scanlines given to `sink`. Returns false after a fatal libjpeg error or when
+// sink.begin said no.
+bool decodeJpeg(std::FILE* file, ScanlineSink& sink);
 
 // Encodes components 1 (gray) or 3 (RGB) with jpeg_set_defaults and jpeg_set_quality(quality, baseline),
 // all tables written, one scanline per call, to `file`. Returns false after a fatal libjpeg error
 // (including a failed write). The caller closes `file`.
 bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
                 int quality);
+
+// The same encoding, the scanlines taken from `source`.
+bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality);
 
 }  // namespace pagewash

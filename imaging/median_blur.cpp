@@ -161,80 +161,112 @@ void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>&
 // histogram and subtracting the leaving one's. Two tiers: 16 coarse bins (levels 16b .. 16b + 15), kept
 // exact at every pixel, and 16 fine bins per coarse bin, brought up to date only for the coarse bin that
 // holds the wanted sample. Counts are 16-bit: the caller makes sure that a window holds at most 65,535.
-using Segment = std::uint16_t __attribute__((vector_size(32)));  // 16 counts
+// All histograms are kept cumulative (entry j counts the samples of bins 0 .. j), which sums as well as
+// plain counts do and lets the search compare without adding up first; a sample entering a column adds
+// one to every entry from its bin on.
+using Segment = std::uint16_t __attribute__((vector_size(32)));  // 16 cumulative counts
 
-// The number n of leading counts whose running sum stays below `need`, and that sum (of counts 0 .. n - 1).
-// REQUIRES: 1 <= need <= the sum of all 16 counts, so that n <= 15.
-inline unsigned leadingCountsBelow(const Segment& counts, unsigned need, unsigned& sumBefore) {
+// The number n of leading entries of the nondecreasing counts that are below `need`, and the entry before
+// them (0 when n = 0). REQUIRES: 1 <= need <= the last entry, so that n <= 15.
+inline unsigned leadingBelow(const Segment& cumulative, unsigned need, unsigned& entryBefore) {
 #if defined(__x86_64__)
-    // Running sums of 8 lanes in three shift-and-add steps (SSE2, part of every x86-64), the high half then
-    // raised by the low half's total. Lanes whose running sum is at most need - 1 form a leading run.
+    // SSE2, part of every x86-64: an entry is below `need` when subtracting need - 1 saturates to 0.
     __m128i low, high;
-    std::memcpy(&low, &counts, 16);
-    std::memcpy(&high, reinterpret_cast<const char*>(&counts) + 16, 16);
-    low = _mm_add_epi16(low, _mm_slli_si128(low, 2));
-    low = _mm_add_epi16(low, _mm_slli_si128(low, 4));
-    low = _mm_add_epi16(low, _mm_slli_si128(low, 8));
-    high = _mm_add_epi16(high, _mm_slli_si128(high, 2));
-    high = _mm_add_epi16(high, _mm_slli_si128(high, 4));
-    high = _mm_add_epi16(high, _mm_slli_si128(high, 8));
-    const __m128i lowTotal = _mm_shufflehi_epi16(low, 0xFF);
-    high = _mm_add_epi16(high, _mm_unpackhi_epi64(lowTotal, lowTotal));
+    std::memcpy(&low, &cumulative, 16);
+    std::memcpy(&high, reinterpret_cast<const char*>(&cumulative) + 16, 16);
     const __m128i limit = _mm_set1_epi16(static_cast<short>(need - 1));
     const __m128i zero = _mm_setzero_si128();
     const __m128i lowBelow = _mm_cmpeq_epi16(_mm_subs_epu16(low, limit), zero);
     const __m128i highBelow = _mm_cmpeq_epi16(_mm_subs_epu16(high, limit), zero);
     const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lowBelow, highBelow)));
     const auto n = static_cast<unsigned>(__builtin_ctz(~mask));
-    std::uint16_t running[16];
-    std::memcpy(running, &low, 16);
-    std::memcpy(running + 8, &high, 16);
-    sumBefore = n == 0 ? 0 : running[n - 1];
-    return n;
 #else
     unsigned n = 0;
-    unsigned sum = 0;
-    while (sum + counts[n] < need) sum += counts[n++];
-    sumBefore = sum;
-    return n;
+    while (cumulative[n] < need) ++n;
 #endif
+    entryBefore = n == 0 ? 0 : cumulative[n - 1];
+    return n;
 }
 
 // The column histograms count at most 2 ry + 1 samples: bytes while that fits (half the memory, so that a
 // page's columns stay in the second-level cache), 16 bits otherwise.
 using ByteSegment = std::uint8_t __attribute__((vector_size(16)));  // 16 counts of at most 255
 
-template <typename ColumnSegment>
-[[gnu::always_inline]] inline Segment widen(const ColumnSegment& counts) {
+template <typename Count>
+struct SegmentOf;
+template <>
+struct SegmentOf<std::uint8_t> {
+    using type = ByteSegment;
+};
+template <>
+struct SegmentOf<std::uint16_t> {
+    using type = Segment;
+};
+
+// The column counts live in plain arrays (16 per segment) and pass through vector registers by copies, which
+// need no particular alignment of the heap blocks.
+template <typename Count>
+class ColumnCounts {
+  public:
+    using Vector = typename SegmentOf<Count>::type;
+    explicit ColumnCounts(std::size_t segments) : m_counts(16 * segments, 0) {}
+    [[gnu::always_inline]] Vector operator[](std::size_t segment) const {
+        Vector v;
+        std::memcpy(&v, m_counts.data() + 16 * segment, sizeof v);
+        return v;
+    }
+    [[gnu::always_inline]] void add(std::size_t segment, const Vector& change) {
+        store(segment, (*this)[segment] + change);
+    }
+    [[gnu::always_inline]] void subtract(std::size_t segment, const Vector& change) {
+        store(segment, (*this)[segment] - change);
+    }
+
+  private:
+    [[gnu::always_inline]] void store(std::size_t segment, const Vector& v) {
+        std::memcpy(m_counts.data() + 16 * segment, &v, sizeof v);
+    }
+    std::vector<Count> m_counts;
+};
+
+template <typename Vector>
+[[gnu::always_inline]] inline Segment widen(const Vector& counts) {
     return __builtin_convertvector(counts, Segment);
 }
 
-template <typename ColumnSegment>
+template <typename Count>
 [[gnu::always_inline]] inline void medianPerreaultHebertWith(const BlurImage& image, std::size_t rx,
                                                              std::size_t ry) {
+    using ColumnSegment = typename SegmentOf<Count>::type;
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     std::uint8_t* const pixels = image.pixels;
-    // Fine counts by coarse bin, then column: the window moves along one bin's columns, side by side in memory.
-    std::vector<ColumnSegment> columnFine(16 * width, ColumnSegment{});
-    std::vector<ColumnSegment> columnCoarse(width, ColumnSegment{});
+    // Fine counts by coarse bin, then column: the window moves along one bin's columns, side by side in
+    // memory.
+    ColumnCounts<Count> columnFine(16 * width);
+    ColumnCounts<Count> columnCoarse(width);
     // Results wait in a ring of ry + 1 rows until no later row reads their input (row y is read up to row
     // y + ry, and leaves the column histograms at row y + ry + 1).
     const std::size_t ringRows = ry + 1;
     std::vector<std::uint8_t> pending(ringRows * width);
 
+    // from[t]: 1 in entries t .. 15, the change of a cumulative histogram by one sample of bin t.
+    ColumnSegment from[16];
+    for (unsigned t = 0; t < 16; ++t) {
+        for (unsigned j = 0; j < 16; ++j) from[t][j] = j >= t ? 1 : 0;
+    }
     auto addRow = [&](std::size_t row) {
         const std::uint8_t* p = pixels + row * width;
         for (std::size_t x = 0; x < width; ++x) {
-            ++columnFine[(p[x] >> 4) * width + x][p[x] & 15];
-            ++columnCoarse[x][p[x] >> 4];
+            columnFine.add((p[x] >> 4) * width + x, from[p[x] & 15]);
+            columnCoarse.add(x, from[p[x] >> 4]);
         }
     };
     auto removeRow = [&](std::size_t row) {
         const std::uint8_t* p = pixels + row * width;
         for (std::size_t x = 0; x < width; ++x) {
-            --columnFine[(p[x] >> 4) * width + x][p[x] & 15];
-            --columnCoarse[x][p[x] >> 4];
+            columnFine.subtract((p[x] >> 4) * width + x, from[p[x] & 15]);
+            columnCoarse.subtract(x, from[p[x] >> 4]);
         }
     };
 
@@ -267,7 +299,7 @@ template <typename ColumnSegment>
             // The coarse bin holding it: fewer than k samples lie below 16 bin, at least k below 16 (bin +
             // 1).
             unsigned below = 0;
-            const unsigned bin = leadingCountsBelow(coarse, k, below);
+            const unsigned bin = leadingBelow(coarse, k, below);
 
             // The fine counts of that bin for the window of x. The bin of the last pixel is kept in `current`
             // and moves along with one step; another bin is caught up step by step from where it was left,
@@ -297,7 +329,7 @@ template <typename ColumnSegment>
             const Segment& segment = current;
 
             unsigned belowLevel = 0;
-            const unsigned level = leadingCountsBelow(segment, k - below, belowLevel);
+            const unsigned level = leadingBelow(segment, k - below, belowLevel);
             out[x] = static_cast<std::uint8_t>(16 * bin + level);
         }
     }
@@ -309,9 +341,9 @@ template <typename ColumnSegment>
 
 PAGEWASH_VECTOR_CLONES void medianPerreaultHebert(const BlurImage& image, std::size_t rx, std::size_t ry) {
     if (2 * ry + 1 <= 255) {
-        medianPerreaultHebertWith<ByteSegment>(image, rx, ry);
+        medianPerreaultHebertWith<std::uint8_t>(image, rx, ry);
     } else {
-        medianPerreaultHebertWith<Segment>(image, rx, ry);
+        medianPerreaultHebertWith<std::uint16_t>(image, rx, ry);
     }
 }
 

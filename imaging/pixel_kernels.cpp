@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/histogram_counter.h"
+
 namespace pagewash::kernels {
 
 namespace scalar {
@@ -50,7 +52,9 @@ void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t c
 }
 
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
-    if (haveAvx2()) {
+    if (haveAvx512()) {
+        avx512::applyToneTable(gray, count, table);
+    } else if (haveAvx2()) {
         avx2::applyToneTable(gray, count, table);
     } else {
         scalar::applyToneTable(gray, count, table);
@@ -58,37 +62,30 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
 }
 
 void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist) {
-    // Eight partial histograms: on a page, long runs of one level would otherwise make every increment wait
-    // for the one before it to the same counter. Chunks keep the 32-bit partial counters from overflowing.
-    constexpr std::size_t kParts = 8;
-    constexpr std::size_t kChunk = std::size_t{1} << 30;
-    std::array<std::array<std::uint32_t, 256>, kParts> partial;
-    while (count > 0) {
-        const std::size_t n = std::min(count, kChunk);
-        for (auto& p : partial) p.fill(0);
-        std::size_t i = 0;
-        for (; i + kParts <= n; i += kParts) {
-            std::uint64_t eight;
-            std::memcpy(&eight, gray + i, sizeof eight);
-            for (std::size_t k = 0; k < kParts; ++k) ++partial[k][(eight >> (8 * k)) & 0xFF];
-        }
-        for (; i < n; ++i) ++partial[0][gray[i]];
-        for (std::size_t v = 0; v < 256; ++v) {
-            std::uint64_t total = 0;
-            for (const auto& p : partial) total += p[v];
-            hist[v] += total;
-        }
-        gray += n;
-        count -= n;
-    }
+    HistogramCounter counter(count);
+    counter.add(gray, count);
+    const Histogram counted = counter.total();
+    for (std::size_t v = 0; v < 256; ++v) hist[v] += counted[v];
 }
 
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto& channelMap = map[gray[i]];
-        rgb[3 * i] = channelMap[rgb[3 * i]];
-        rgb[3 * i + 1] = channelMap[rgb[3 * i + 1]];
-        rgb[3 * i + 2] = channelMap[rgb[3 * i + 2]];
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map,
+                   unsigned whiteFrom) {
+    constexpr std::size_t kBlock = 32;
+    for (std::size_t start = 0; start < count; start += kBlock) {
+        const std::size_t n = std::min(kBlock, count - start);
+        bool allWhite = n == kBlock;
+        for (std::size_t i = 0; i < n; ++i) allWhite &= gray[start + i] >= whiteFrom;
+        std::uint8_t* block = rgb + 3 * start;
+        if (allWhite) {
+            std::memset(block, 255, 3 * kBlock);
+            continue;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto& channelMap = map[gray[start + i]];
+            block[3 * i] = channelMap[block[3 * i]];
+            block[3 * i + 1] = channelMap[block[3 * i + 1]];
+            block[3 * i + 2] = channelMap[block[3 * i + 2]];
+        }
     }
 }
 

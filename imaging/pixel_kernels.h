@@ -26,8 +26,9 @@ inline std::uint8_t fastLuminance(std::uint32_t r, std::uint32_t g, std::uint32_
         static_cast<std::int32_t>(static_cast<float>(static_cast<std::int32_t>(x >> 7)) * (1.0f / 15625.0f)));
 }
 
-// The loops below pick the widest implementation the processor offers (AVX2 on x86-64, checked at run
-// time; plain code otherwise). Both give the same bytes; the scalar:: and avx2:: forms exist for the tests.
+// The loops below pick the widest implementation the processor offers (AVX2 on x86-64, and AVX-512 VBMI
+// for the tone table, checked at run time; plain code otherwise). All give the same bytes; the scalar::,
+// avx2:: and avx512:: forms exist for the tests.
 
 // gray[i] = luminance of rgb[3i .. 3i + 2].
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
@@ -43,7 +44,10 @@ void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::u
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
 
 // rgb[3i + k] = map[gray[i]][rgb[3i + k]] for k = 0, 1, 2.
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map);
+// REQUIRES: every row map[g] with g >= whiteFrom is all 255 (whiteFrom 256: no such row). Runs of pixels that
+// all turn white, the paper of a page, are then written without looking anything up.
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map,
+                   unsigned whiteFrom);
 
 namespace scalar {
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
@@ -60,5 +64,13 @@ void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count
 void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
 }  // namespace avx2
+
+// True when the avx512:: loops may run on this processor (AVX-512 F, BW and VBMI).
+bool haveAvx512();
+
+namespace avx512 {
+// REQUIRES: haveAvx512().
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+}  // namespace avx512
 
 }  // namespace pagewash::kernels

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "imaging/pixel_kernels.h"
+#include "imaging/tone_plan.h"
 
 namespace pagewash {
 
@@ -30,8 +31,6 @@ int manualLevel(std::int32_t reference) {
 Levels manualLevels(std::int32_t blackReference, std::int32_t whiteReference) {
     return {manualLevel(blackReference), manualLevel(whiteReference)};
 }
-
-using Histogram = std::array<std::uint64_t, 256>;
 
 // Black and white levels found in the histogram of the gray image.
 Levels automaticLevels(const Histogram& hist, std::int64_t pixelCount) {
@@ -84,11 +83,61 @@ ToneTable buildToneTable(Levels levels) {
     return table;
 }
 
+bool isKnownColorMode(ColorMode mode) {
+    return mode == ColorMode::None || mode == ColorMode::Auto || mode == ColorMode::YellowingRemoval ||
+           mode == ColorMode::Grayscale || mode == ColorMode::Manual;
+}
+
+}  // namespace
+
+TonePlan planTones(const CorrectionSettings& settings, int components) {
+    TonePlan plan;
+    if (components == 3) {
+        // A mode the settings layer does not know (a radio group with no selection) is treated as None.
+        const ColorMode colorMode = settings.color();
+        if (colorMode == ColorMode::None || !isKnownColorMode(colorMode)) return plan;
+        plan.toGray = colorMode == ColorMode::YellowingRemoval || colorMode == ColorMode::Grayscale;
+        plan.yellowing = colorMode == ColorMode::YellowingRemoval;
+        plan.changesImage = true;
+        plan.componentsOut = plan.toGray ? 1 : 3;
+        if (!plan.toGray) {
+            plan.levels = true;
+            plan.automatic = colorMode == ColorMode::Auto;
+            return plan;
+        }
+    } else if (components != 1) {
+        return plan;
+    }
+    // One channel, as decoded or after the conversion to gray: the gray mode decides.
+    const GrayMode grayMode = settings.gray();
+    plan.levels = grayMode == GrayMode::Auto || grayMode == GrayMode::Manual;
+    plan.automatic = grayMode == GrayMode::Auto;
+    plan.changesImage = plan.changesImage || plan.levels;
+    plan.componentsOut = 1;
+    return plan;
+}
+
+ToneTable toneTable(const TonePlan& plan, const CorrectionSettings& settings, const Histogram& hist,
+                    std::int64_t pixelCount) {
+    if (plan.automatic) return buildToneTable(automaticLevels(hist, pixelCount));
+    if (plan.componentsOut == 3) return buildToneTable(manualLevels(settings.colorBlack, settings.colorWhite));
+    return buildToneTable(manualLevels(settings.grayBlack, settings.grayWhite));
+}
+
+unsigned whiteFrom(const ToneTable& table) {
+    // From this level on the table stays at 255, so t = 255 >= g: those pixels turn white.
+    unsigned from = 256;
+    while (from > 0 && table[from - 1] == 255) --from;
+    return from;
+}
+
 // map[g][ch]: the new value of a channel ch of a pixel of luminance g, t = T[g]:
 //   t < g:             trunc(ch * (t / g))                        (scaled toward black, hue kept)
 //   t >= g, t = 255:   255
 //   otherwise:         trunc(255 - (255 - ch) * ((255 - t) / (255 - g)))   (distance from white scaled)
-// in double precision, as the per-pixel definition computes it.
+// in double precision, as the per-pixel definition computes it. A table, not arithmetic per pixel: the exact
+// integer forms (ch * t / g, and 255 minus the rounded-up white-side quotient) differ from these doubles
+// for 2963 and 13 of the 256^3 (ch, g, t) triples, where the double product falls just below an integer.
 void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
     for (int g = 0; g < 256; ++g) {
         const int t = table[static_cast<std::size_t>(g)];
@@ -110,10 +159,8 @@ void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
     }
 }
 
-// Fills grayBuffer from the colour pixels, and the histogram of the result when one is given, a slice at a
-// time so that the histogram reads the gray values while they are still in the cache.
 void convertToGray(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count, bool yellowing,
-                   Histogram* hist) {
+                   HistogramCounter* counter) {
     constexpr std::size_t kSlice = 16384;
     for (std::size_t start = 0; start < count; start += kSlice) {
         const std::size_t n = std::min(kSlice, count - start);
@@ -122,16 +169,9 @@ void convertToGray(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t coun
         } else {
             kernels::luminanceRow(rgb + 3 * start, gray + start, n);
         }
-        if (hist != nullptr) kernels::addHistogram(gray + start, n, *hist);
+        if (counter != nullptr) counter->add(gray + start, n);
     }
 }
-
-bool isKnownColorMode(ColorMode mode) {
-    return mode == ColorMode::None || mode == ColorMode::Auto || mode == ColorMode::YellowingRemoval ||
-           mode == ColorMode::Grayscale || mode == ColorMode::Manual;
-}
-
-}  // namespace
 
 std::uint8_t luminance(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return kernels::fastLuminance(r, g, b);
@@ -140,45 +180,25 @@ std::uint8_t luminance(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
 void CorrectTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, std::uint8_t* colorBuffer,
                   std::int64_t pixelCount, int components) {
     if (pixelCount <= 0 || grayBuffer == nullptr) return;
+    if (components == 3 && colorBuffer == nullptr) return;
+    const TonePlan plan = planTones(settings, components);
+    if (!plan.changesImage) return;
     const auto count = static_cast<std::size_t>(pixelCount);
-    const ColorMode colorMode = settings.color();
-    const GrayMode grayMode = settings.gray();
-    int c = components;
-    Histogram hist{};
-    bool histogramTaken = false;
-
-    if (c == 3) {
-        // A mode the settings layer does not know (a radio group with no selection) is treated as None.
-        if (colorBuffer == nullptr || colorMode == ColorMode::None || !isKnownColorMode(colorMode)) return;
-        const bool toGray = colorMode == ColorMode::YellowingRemoval || colorMode == ColorMode::Grayscale;
-        histogramTaken = toGray ? grayMode == GrayMode::Auto : colorMode == ColorMode::Auto;
-        convertToGray(colorBuffer, grayBuffer, count, colorMode == ColorMode::YellowingRemoval,
-                      histogramTaken ? &hist : nullptr);
-        if (toGray) c = 1;
-    } else if (c != 1) {
-        return;
+    HistogramCounter counter(plan.automatic ? count : 0);
+    HistogramCounter* const histogram = plan.automatic ? &counter : nullptr;
+    if (components == 3) {
+        convertToGray(colorBuffer, grayBuffer, count, plan.yellowing, histogram);
+    } else if (histogram != nullptr) {
+        histogram->add(grayBuffer, count);
     }
-
-    const bool automatic = c == 3 ? colorMode == ColorMode::Auto : grayMode == GrayMode::Auto;
-    if (automatic && !histogramTaken) kernels::addHistogram(grayBuffer, count, hist);
-    Levels levels{};
-    if (automatic) {
-        levels = automaticLevels(hist, pixelCount);
-    } else if (c == 3) {
-        levels = manualLevels(settings.colorBlack, settings.colorWhite);
-    } else if (grayMode == GrayMode::Manual) {
-        levels = manualLevels(settings.grayBlack, settings.grayWhite);
-    } else {
-        return;  // None (or unknown): the gray image stays as it is
-    }
-    const ToneTable table = buildToneTable(levels);
-
-    if (c == 1) {
+    if (!plan.levels) return;  // converted to gray; the gray mode None leaves it so
+    const ToneTable table = toneTable(plan, settings, counter.total(), pixelCount);
+    if (plan.componentsOut == 1) {
         kernels::applyToneTable(grayBuffer, count, table);
     } else {
         kernels::ColorMap map;  // 64 KiB on the caller's stack; no heap, as for the other tables
         buildColorMap(table, map);
-        kernels::applyColorMap(colorBuffer, grayBuffer, count, map);
+        kernels::applyColorMap(colorBuffer, grayBuffer, count, map, whiteFrom(table));
     }
 }
 

@@ -195,6 +195,8 @@ TEST_F(ImageWorkerTest, ColourImagesComeBackAsTheReferenceCorrectionEncodes) {
         {CorrectionSettings{}, 1},   // the defaults: yellowing removal, automatic gray levels, quality 40
         {withModes(3, 0, 1, 1), 1},  // plain luminance, averaged
         {withModes(3, 2), 1},       {withModes(1, 0), 3}, {manual, 3},
+        {withModes(1, 0, 2, 3), 3},  // automatic colour levels, then the blur
+        {withModes(2, 0, 1, 2), 1},  // yellowing removal, gray kept as converted, blurred
     };
     for (const Case& c : cases) {
         fs::copy_file(input, colorJpeg(), fs::copy_options::overwrite_existing);
@@ -219,7 +221,9 @@ TEST_F(ImageWorkerTest, GrayImagesFollowTheGrayModeWhateverTheColourMode) {
     ASSERT_FALSE(gray.empty());
     const fs::path input = path("input.jpg");
     fs::copy_file(gray, input);
-    for (const CorrectionSettings& settings : {withModes(0, 1, 2, 2), withModes(4, 2, 1, 10)}) {
+    // With a blur the tones are applied to the whole image first; without, a scanline at a time while encoding.
+    for (const CorrectionSettings& settings :
+         {withModes(0, 1, 2, 2), withModes(4, 2, 1, 10), withModes(0, 1), withModes(2, 2)}) {
         fs::copy_file(input, gray, fs::copy_options::overwrite_existing);
         std::int32_t components = -1;
         ProcessImageJob(gray.string(), &components, settings);

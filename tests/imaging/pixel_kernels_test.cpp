@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "imaging/histogram_counter.h"
 #include "tests/imaging/reference_correction.h"
 
 namespace pagewash::kernels {
@@ -68,7 +69,7 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
     std::vector<std::uint8_t> levels;
     for (int i = 0; i < 3 * 256 + 7; ++i) levels.push_back(static_cast<std::uint8_t>(i * 7));
     for (std::size_t length :
-         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, levels.size()}) {
+         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{64}, std::size_t{127}, levels.size()}) {
         std::vector<std::uint8_t> plain(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
         std::vector<std::uint8_t> vector = plain;
         scalar::applyToneTable(plain.data(), plain.size(), table);
@@ -77,16 +78,36 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
             avx2::applyToneTable(vector.data(), vector.size(), table);
             EXPECT_EQ(vector, plain) << length;
         }
+        if (haveAvx512()) {
+            std::vector<std::uint8_t> wide(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
+            avx512::applyToneTable(wide.data(), wide.size(), table);
+            EXPECT_EQ(wide, plain) << length;
+        }
     }
 }
 
 TEST(PixelKernels, HistogramCountsEveryPixel) {
-    std::vector<std::uint8_t> gray;
-    for (std::uint64_t i = 0; i < 100003; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
-    std::array<std::uint64_t, 256> expected{}, counted{};
+    // Below and above the size from which neighbouring values are counted in pairs; odd lengths leave tails.
+    for (std::uint64_t length : {std::uint64_t{1}, std::uint64_t{13}, std::uint64_t{65543}, std::uint64_t{100003}}) {
+        std::vector<std::uint8_t> gray;
+        for (std::uint64_t i = 0; i < length; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
+        std::array<std::uint64_t, 256> expected{}, counted{};
+        for (std::uint8_t v : gray) ++expected[v];
+        addHistogram(gray.data(), gray.size(), counted);
+        EXPECT_EQ(counted, expected) << length;
+    }
+}
+
+TEST(PixelKernels, HistogramCountedInPiecesAddsUp) {
+    // As the image worker counts: a scanline at a time, of a length that is no multiple of a word.
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> gray(301 * 997);
+    for (auto& v : gray) v = static_cast<std::uint8_t>(rng() % 7 == 0 ? rng() : 255);
+    std::array<std::uint64_t, 256> expected{};
     for (std::uint8_t v : gray) ++expected[v];
-    addHistogram(gray.data(), gray.size(), counted);
-    EXPECT_EQ(counted, expected);
+    HistogramCounter counter(gray.size());
+    for (std::size_t start = 0; start < gray.size(); start += 301) counter.add(gray.data() + start, 301);
+    EXPECT_EQ(counter.total(), expected);
 }
 
 }  // namespace

@@ -125,6 +125,19 @@ TEST(CorrectTones, ColourModeNoneTouchesNothingWhateverTheGrayMode) {
     }
 }
 
+TEST(CorrectTones, ModesOutsideTheirEnumerationsActAsNone) {
+    // A radio group with no selection reads as -1.
+    const auto rgb = makeImage(9, 4, 3, Pattern::Page, 12);
+    CorrectionSettings settings = settingsFor(ColorMode::None, GrayMode::Auto);
+    settings.colorMode = -1;
+    EXPECT_EQ(correctColor(rgb, settings).color, rgb);
+    settings.colorMode = 5;
+    EXPECT_EQ(correctColor(rgb, settings).color, rgb);
+    const auto gray = makeImage(9, 4, 1, Pattern::Page, 13);
+    settings.grayMode = -1;
+    EXPECT_EQ(correctGray(gray, settings), gray);
+}
+
 TEST(CorrectTones, GrayInputIgnoresTheColourMode) {
     const auto gray = makeImage(31, 9, 1, Pattern::Page, 8);
     const auto expected = correctGray(gray, settingsFor(ColorMode::None, GrayMode::Auto));

@@ -14,7 +14,7 @@
 namespace pagewash {
 namespace {
 
-using test::Bytes;
+using testing::Bytes;
 
 struct ManifestRow {
     std::string file;
@@ -23,7 +23,7 @@ struct ManifestRow {
 };
 
 std::vector<ManifestRow> readManifest() {
-    std::ifstream in(test::corpusDir() / "manifest.tsv");
+    std::ifstream in(testing::corpusPath("manifest.tsv"));
     std::string line;
     std::getline(in, line);
     std::vector<std::string> header;
@@ -62,7 +62,7 @@ class CorpusRewrite : public ::testing::TestWithParam<ManifestRow> {};
 
 TEST_P(CorpusRewrite, ImagesCopiedUnchangedKeepEveryOtherByte) {
     const ManifestRow& row = GetParam();
-    const Bytes input = test::readFile(test::corpusDir() / "pdf" / row.file);
+    const Bytes input = testing::readBytes(testing::corpusPath("pdf/" + row.file));
     ASSERT_TRUE(isPdf(input));
     std::vector<ImageRecord> records = findJpegStreams(input);
     ASSERT_EQ(static_cast<int>(records.size()), row.streamHits);
@@ -73,7 +73,7 @@ TEST_P(CorpusRewrite, ImagesCopiedUnchangedKeepEveryOtherByte) {
     sortImageRecords(records);
     ASSERT_FALSE(checkImageRanges(input, records));
 
-    test::TempDir dir;
+    testing::ScratchDir dir;
     std::vector<std::string> names;
     for (std::size_t r = 0; r < records.size(); ++r)
         names.push_back(dir.file(tempImageName(static_cast<int>(r))));
@@ -83,7 +83,7 @@ TEST_P(CorpusRewrite, ImagesCopiedUnchangedKeepEveryOtherByte) {
     const auto ranges =
         writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::Auto));
     file.close();
-    const Bytes output = test::readFile(dir.file("out.pdf"));
+    const Bytes output = testing::readBytes(dir.file("out.pdf"));
     ASSERT_EQ(ranges, plannedImageReplacements(records));
 
     // Walk input and output together.
@@ -101,7 +101,7 @@ TEST_P(CorpusRewrite, ImagesCopiedUnchangedKeepEveryOtherByte) {
         const std::int64_t outJpeg = out + range.outputLength - record.jpegLength;
         ASSERT_TRUE(std::equal(at(input, record.jpegOffset), at(input, record.jpegEnd), at(output, outJpeg)))
             << "image " << r << " differs";
-        EXPECT_EQ(test::toString(Bytes(at(output, outJpeg - 10), at(output, outJpeg))), ">>stream\r\n");
+        EXPECT_EQ(testing::toString(Bytes(at(output, outJpeg - 10), at(output, outJpeg))), ">>stream\r\n");
         DictionaryTokens tokens;
         EXPECT_EQ(parseImageDictionary(output, static_cast<std::int32_t>(outJpeg), tokens), out);
         EXPECT_EQ(readStreamLength(tokens), record.jpegEnd - record.jpegOffset) << "image " << r;
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, CorpusRewrite, ::testing::ValuesIn(readManifest
 
 TEST(CorpusSearch, ManifestListsEveryCorpusPdf) {
     std::set<std::string> files, listed;
-    for (const auto& entry : std::filesystem::directory_iterator(test::corpusDir() / "pdf"))
+    for (const auto& entry : std::filesystem::directory_iterator(testing::corpusPath("pdf")))
         files.insert(entry.path().filename().string());
     for (const ManifestRow& row : readManifest()) listed.insert(row.file);
     EXPECT_FALSE(files.empty());
@@ -133,12 +133,12 @@ TEST(CorpusSearch, ManifestListsEveryCorpusPdf) {
 }
 
 TEST(CorpusSearch, ExifThumbnailInsideThePhotoIsNotAnImage) {
-    const Bytes input = test::readFile(test::corpusDir() / "pdf" / "samplefiles_pdflatex-image.pdf");
+    const Bytes input = testing::readBytes(testing::corpusPath("pdf/samplefiles_pdflatex-image.pdf"));
     std::vector<ImageRecord> records = findJpegStreams(input);
     ASSERT_EQ(records.size(), 1u);
     ASSERT_FALSE(readImageDictionaries(input, records));
     // The second JFIF signature, the thumbnail's, lies inside the photo's stream data.
-    const std::string text = test::toString(input);
+    const std::string text = testing::toString(input);
     const std::size_t first = text.find("JFIF"), second = text.find("JFIF", first + 1);
     ASSERT_NE(second, std::string::npos);
     EXPECT_EQ(records[0].jpegOffset, static_cast<std::int32_t>(first - 6));
@@ -149,7 +149,7 @@ TEST(CorpusSearch, ExifThumbnailInsideThePhotoIsNotAnImage) {
 }
 
 TEST(CorpusSearch, InlineImageInAContentStreamIsNotAnImage) {
-    const Bytes input = test::readFile(test::corpusDir() / "pdf" / "qpdf_damaged-inline-image.pdf");
+    const Bytes input = testing::readBytes(testing::corpusPath("pdf/qpdf_damaged-inline-image.pdf"));
     ASSERT_NE(test::find(input, "JFIF"), std::string::npos);
     EXPECT_TRUE(findJpegStreams(input).empty());
 }

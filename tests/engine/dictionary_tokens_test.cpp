@@ -11,8 +11,8 @@
 namespace pagewash {
 namespace {
 
-using test::Bytes;
-using test::toBytes;
+using testing::Bytes;
+using testing::toBytes;
 
 std::string slotText(const DictionaryTokens& tokens, int i) {
     const auto& slot = tokens.slots[static_cast<std::size_t>(i)];

@@ -9,9 +9,9 @@
 namespace pagewash {
 namespace {
 
-using test::Bytes;
 using test::FixtureImage;
 using test::FixturePdf;
+using testing::Bytes;
 
 constexpr std::int32_t kAuto = static_cast<std::int32_t>(ColorMode::Auto);
 constexpr std::int32_t kYellowing = static_cast<std::int32_t>(ColorMode::YellowingRemoval);
@@ -34,7 +34,7 @@ class EditedPdf : public ::testing::Test {
     }
 
     void correct(std::size_t r, const Bytes& jpeg, std::int32_t components) {
-        test::writeFile(names[r], jpeg);
+        testing::writeBytes(names[r], jpeg);
         records[r].componentCount = components;
     }
 
@@ -43,7 +43,7 @@ class EditedPdf : public ::testing::Test {
         OutputFile output(dir.file("out.pdf"));
         written = writeEditedPdf(output, input, records, names, colorMode, patches);
         output.close();
-        return test::readFile(dir.file("out.pdf"));
+        return testing::readBytes(dir.file("out.pdf"));
     }
 
     static Bytes slice(const Bytes& bytes, std::size_t begin, std::size_t end) {
@@ -55,7 +55,7 @@ class EditedPdf : public ::testing::Test {
         out.insert(out.end(), more.begin(), more.end());
     }
 
-    test::TempDir dir;
+    testing::ScratchDir dir;
     std::vector<ImageRecord> records;
     std::vector<std::string> names;
     std::vector<ReplacedRange> written;
@@ -76,8 +76,8 @@ TEST_F(EditedPdf, OutputLayoutReplacesEachImageRangeAndCopiesEverythingElse) {
         test::makeFixturePdf({fixtureImage(colour, "stream\n"), fixtureImage(*gray, "stream\r\n")});
     prepare(pdf.bytes);
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(test::readFile(names[0]), colour) << "the temporary file holds the input's JPEG";
-    EXPECT_EQ(test::readFile(names[1]), *gray);
+    EXPECT_EQ(testing::readBytes(names[0]), colour) << "the temporary file holds the input's JPEG";
+    EXPECT_EQ(testing::readBytes(names[1]), *gray);
 
     // The "workers": the colour image became gray, the gray one got other bytes.
     const Bytes newFirst = *gray;
@@ -100,7 +100,7 @@ TEST_F(EditedPdf, OutputLayoutReplacesEachImageRangeAndCopiesEverythingElse) {
                          std::to_string(newSecond.size()) + ">>stream\r\n");
     append(expected, newSecond);
     append(expected, slice(pdf.bytes, pdf.images[1].jpegEnd, pdf.bytes.size()));
-    ASSERT_EQ(test::toString(output), test::toString(expected));
+    ASSERT_EQ(testing::toString(output), testing::toString(expected));
 
     ASSERT_EQ(written.size(), 2u);
     EXPECT_EQ(written, plannedImageReplacements(records));
@@ -122,7 +122,7 @@ TEST_F(EditedPdf, GrayRuleAppliesOnlyToColourImagesInTheTwoGrayingModes) {
         prepare(pdf.bytes);
         records[0].componentCount = 3;
         records[1].componentCount = 1;
-        const std::string output = test::toString(write(pdf.bytes, mode));
+        const std::string output = testing::toString(write(pdf.bytes, mode));
         const std::size_t second = output.find("/ColorSpace", output.find("/ColorSpace") + 1);
         EXPECT_EQ(output.substr(output.find("/ColorSpace"), 23),
                   grays ? "/ColorSpace /DeviceGray" : "/ColorSpace /DeviceRGB ")
@@ -133,7 +133,7 @@ TEST_F(EditedPdf, GrayRuleAppliesOnlyToColourImagesInTheTwoGrayingModes) {
 }
 
 TEST_F(EditedPdf, UnchangedImagesWithCanonicalDictionariesGiveTheInputBack) {
-    if (!test::toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is missing";
+    if (!testing::toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is missing";
     FixtureImage image = fixtureImage(test::colourJpeg(), "stream\r\n");
     image.dictionary =
         "<< /Type /XObject /Subtype /Image /Width %W /Height %H /ColorSpace %CS "
@@ -142,7 +142,7 @@ TEST_F(EditedPdf, UnchangedImagesWithCanonicalDictionariesGiveTheInputBack) {
     prepare(pdf.bytes);
     const Bytes output = write(pdf.bytes, kGrayscale);  // every componentCount is 1: no gray rewrite
     EXPECT_EQ(output, pdf.bytes);
-    EXPECT_EQ(test::runCommand("qpdf --check '" + dir.file("out.pdf") + "'"), 0);
+    EXPECT_EQ(testing::runCommand("qpdf --check " + testing::quote(dir.file("out.pdf"))).exitStatus, 0);
 }
 
 TEST_F(EditedPdf, StreamKeywordWithLineFeedAloneComesOutWithCrLf) {
@@ -151,14 +151,14 @@ TEST_F(EditedPdf, StreamKeywordWithLineFeedAloneComesOutWithCrLf) {
     const Bytes output = write(pdf.bytes, kAuto);
     const std::size_t at = test::find(output, ">>stream");
     ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(test::toString(slice(output, at, at + 10)), ">>stream\r\n");
+    EXPECT_EQ(testing::toString(slice(output, at, at + 10)), ">>stream\r\n");
     EXPECT_EQ(slice(output, at + 10, at + 10 + test::colourJpeg().size()), test::colourJpeg());
 }
 
 TEST_F(EditedPdf, PatchesAreSplicedAndReportedInInputOrder) {
     const FixturePdf pdf = test::makeFixturePdf({fixtureImage(test::colourJpeg())});
     prepare(pdf.bytes);
-    const std::string text = test::toString(pdf.bytes);
+    const std::string text = testing::toString(pdf.bytes);
     const std::size_t startxref = text.rfind("startxref\n") + 10;
     const std::size_t digitsEnd = text.find('\n', startxref);
     const std::vector<ByteSplice> patches = {
@@ -170,7 +170,7 @@ TEST_F(EditedPdf, PatchesAreSplicedAndReportedInInputOrder) {
     EXPECT_EQ(written[0], patches[0].range());
     EXPECT_EQ(written[1], plannedImageReplacements(records)[0]);
     EXPECT_EQ(written[2], patches[1].range());
-    const std::string out = test::toString(output);
+    const std::string out = testing::toString(output);
     EXPECT_EQ(out.substr(0, 9), "%PDF-1.7\n");
     EXPECT_EQ(out.substr(out.rfind("startxref\n")), "startxref\n123456789\n%%EOF\n");
 }
@@ -196,7 +196,7 @@ TEST_F(EditedPdf, TemporaryImageChangedAfterItsLengthWasTakenIsNotWritten) {
     const FixturePdf pdf = test::makeFixturePdf({fixtureImage(test::colourJpeg())});
     prepare(pdf.bytes);
     updateStreamLengths(records, names);
-    test::writeFile(names[0], slice(test::colourJpeg(), 0, 100));
+    testing::writeBytes(names[0], slice(test::colourJpeg(), 0, 100));
     OutputFile output(dir.file("out.pdf"));
     EXPECT_THROW(writeEditedPdf(output, pdf.bytes, records, names, kAuto), CFileException);
 }
@@ -216,14 +216,14 @@ TEST_F(EditedPdf, MoreThanAThousandImagesAreAllReplaced) {
     EXPECT_EQ(written.size(), 1003u);
     // Per image "/Length n >>" loses its blank and "stream\n" gains a CR; two images are 10 bytes shorter.
     EXPECT_EQ(output.size(), pdf.bytes.size() - 20);
-    const std::size_t last = test::toString(output).rfind(">>stream\r\n") + 10;
+    const std::size_t last = testing::toString(output).rfind(">>stream\r\n") + 10;
     EXPECT_EQ(slice(output, last, last + marker.size()), marker);
 }
 
 // ---- the file layer ----------------------------------------------------------------------------
 
 TEST(FileLayer, OpeningOrCreatingFailuresRaiseTheFileExceptionWithThePath) {
-    test::TempDir dir;
+    testing::ScratchDir dir;
     try {
         InputFile missing(dir.file("missing.pdf"));
         FAIL() << "no exception";
@@ -231,7 +231,7 @@ TEST(FileLayer, OpeningOrCreatingFailuresRaiseTheFileExceptionWithThePath) {
         EXPECT_EQ(error.path(), dir.file("missing.pdf"));
         EXPECT_EQ(error.errorNumber(), ENOENT);
     }
-    EXPECT_THROW(InputFile{dir.path().string()}, CFileException) << "a folder is not a file";
+    EXPECT_THROW(InputFile{dir.path()}, CFileException) << "a folder is not a file";
     EXPECT_THROW(OutputFile{dir.file("no/such/folder.pdf")}, CFileException);
     EXPECT_FALSE(removeFile(dir.file("missing.pdf")));
 }
@@ -244,7 +244,7 @@ TEST(FileLayer, DataThatCannotBeWrittenRaisesTheFileExceptionOnClose) {
 }
 
 TEST(FileLayer, WrittenBytesReadBackWhole) {
-    test::TempDir dir;
+    testing::ScratchDir dir;
     Bytes bytes(70000);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
     {
@@ -258,7 +258,7 @@ TEST(FileLayer, WrittenBytesReadBackWhole) {
     EXPECT_EQ(in.length(), 70003);
     const Bytes back = in.readAll();
     EXPECT_EQ(back.size(), 70003u);
-    EXPECT_EQ(test::toString(Bytes(back.begin() + 1000, back.begin() + 1003)), "xyz");
+    EXPECT_EQ(testing::toString(Bytes(back.begin() + 1000, back.begin() + 1003)), "xyz");
     EXPECT_EQ(readWholeFile(dir.file("a.bin")), back);
     EXPECT_TRUE(removeFile(dir.file("a.bin")));
 }

@@ -1,83 +1,35 @@
 #include "engine_test_support.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace pagewash::test {
 
-Bytes toBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
-std::string toString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-Bytes readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
+using testing::readBytes;
 
 std::size_t find(const Bytes& haystack, std::string_view needle, std::size_t from) {
     const std::string_view view(reinterpret_cast<const char*>(haystack.data()), haystack.size());
     return view.find(needle, from);
 }
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pagewash-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-std::filesystem::path corpusDir() { return PAGEWASH_CORPUS_DIR; }
-
-int runCommand(const std::string& command) {
-    const int status = std::system((command + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return output;
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
-    ::pclose(pipe);
-    return output;
-}
-
-bool toolAvailable(const char* tool) { return runCommand(std::string("command -v ") + tool) == 0; }
-
 const Bytes& colourJpeg() {
-    static const Bytes jpeg = readFile(corpusDir() / "img" / "pikepdf_congress_im0.jpg");
+    static const Bytes jpeg = readBytes(testing::corpusPath("img/pikepdf_congress_im0.jpg"));
     return jpeg;
 }
 
 const std::optional<Bytes>& grayJpeg() {
     static const std::optional<Bytes> jpeg = []() -> std::optional<Bytes> {
-        if (!toolAvailable("cjpeg")) return std::nullopt;
-        TempDir dir;
+        if (!testing::toolAvailable("cjpeg")) return std::nullopt;
+        testing::ScratchDir dir;
         // A 40 x 24 gray gradient as a binary PGM.
         std::string pgm = "P5\n40 24\n255\n";
         for (int y = 0; y < 24; ++y)
             for (int x = 0; x < 40; ++x) pgm.push_back(static_cast<char>((x * 6 + y * 3) & 0xFF));
-        writeFile(dir.path() / "in.pgm", toBytes(pgm));
-        const std::string command =
-            "cjpeg -quality 80 -outfile '" + dir.file("out.jpg") + "' '" + dir.file("in.pgm") + "'";
-        if (runCommand(command) != 0) return std::nullopt;
-        return readFile(dir.path() / "out.jpg");
+        testing::writeText(dir.file("in.pgm"), pgm);
+        const std::string command = "cjpeg -quality 80 -outfile " + testing::quote(dir.file("out.jpg")) +
+                                    " " + testing::quote(dir.file("in.pgm"));
+        if (testing::runCommand(command).exitStatus != 0) return std::nullopt;
+        return readBytes(dir.file("out.jpg"));
     }();
     return jpeg;
 }
@@ -190,7 +142,7 @@ FixturePdf makeFixturePdf(const std::vector<FixtureImage>& images) {
 }
 
 void appendIntegerUpdate(Bytes& pdf, int number, std::int64_t value) {
-    const std::string text = toString(pdf);
+    const std::string text = testing::toString(pdf);
     const std::size_t previousXref = std::stoull(text.substr(text.rfind("startxref") + 10));
     const std::size_t sizeAt = text.rfind("/Size ") + 6;
     const std::string size = text.substr(sizeAt, text.find(' ', sizeAt) - sizeAt);

@@ -1,46 +1,22 @@
 #pragma once
-// Helpers of the engine tests: byte strings, a private temporary folder, real JPEGs, and a fixture
-// that writes a valid PDF with JFIF image streams (classic cross-reference table) so that tests can
-// damage it one way at a time.
+// Helpers of the engine tests: real JPEGs, and a fixture that writes a valid PDF with JFIF image
+// streams (classic cross-reference table) so that tests can damage it one way at a time. Scratch
+// folders, file bytes and commands come from tests/support/test_tools.h.
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tests/support/test_tools.h"
+
 namespace pagewash::test {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 
-Bytes toBytes(std::string_view text);
-std::string toString(const Bytes& bytes);
-Bytes readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, const Bytes& bytes);
 // Index of the first occurrence of `needle` at or after `from`, or npos.
 std::size_t find(const Bytes& haystack, std::string_view needle, std::size_t from = 0);
-
-// A folder made with mkdtemp, removed with its contents when the object dies.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    std::string file(std::string_view name) const { return (m_path / name).string(); }
-
-  private:
-    std::filesystem::path m_path;
-};
-
-std::filesystem::path corpusDir();
-bool toolAvailable(const char* tool);
-// Exit status of a shell command (output discarded).
-int runCommand(const std::string& command);
-// Standard output of a shell command (standard error discarded).
-std::string commandOutput(const std::string& command);
 
 // A real colour JFIF JPEG from the corpus (a scanned page, 26 kB).
 const Bytes& colourJpeg();

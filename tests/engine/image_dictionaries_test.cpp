@@ -7,9 +7,9 @@
 namespace pagewash {
 namespace {
 
-using test::Bytes;
 using test::FixtureImage;
 using test::FixturePdf;
+using testing::Bytes;
 
 class ImageDictionaries : public ::testing::Test {
   protected:
@@ -51,12 +51,12 @@ TEST_F(ImageDictionaries, ValidFileGivesOneRecordPerImageStream) {
 }
 
 TEST_F(ImageDictionaries, FixtureIsAValidPdf) {
-    if (!test::toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is missing";
-    test::TempDir dir;
+    if (!testing::toolAvailable("qpdf")) GTEST_SKIP() << "qpdf is missing";
+    testing::ScratchDir dir;
     FixtureImage indirect = image();
     indirect.indirectLength = true;
-    test::writeFile(dir.path() / "fixture.pdf", test::makeFixturePdf({image(), indirect}).bytes);
-    EXPECT_EQ(test::runCommand("qpdf --check '" + dir.file("fixture.pdf") + "'"), 0);
+    testing::writeBytes(dir.file("fixture.pdf"), test::makeFixturePdf({image(), indirect}).bytes);
+    EXPECT_EQ(testing::runCommand("qpdf --check " + testing::quote(dir.file("fixture.pdf"))).exitStatus, 0);
 }
 
 TEST_F(ImageDictionaries, IndirectLengthIsResolvedAndWrittenDirectly) {

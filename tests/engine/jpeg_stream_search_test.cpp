@@ -10,8 +10,8 @@
 namespace pagewash {
 namespace {
 
-using test::Bytes;
-using test::toBytes;
+using testing::Bytes;
+using testing::toBytes;
 using namespace std::string_literals;
 
 constexpr char kJpegStart[] = "\xFF\xD8\xFF\xE0\x00\x10JFIF";  // the JFIF signature at +6

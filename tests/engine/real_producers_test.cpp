@@ -11,7 +11,7 @@
 namespace pagewash {
 namespace {
 
-using test::Bytes;
+using testing::Bytes;
 
 struct Producer {
     const char* name;
@@ -45,12 +45,12 @@ class RealProducer : public ::testing::TestWithParam<Producer> {};
 TEST_P(RealProducer, ColourImageTurnedGrayIsReadAsGray) {
     const Producer& producer = GetParam();
     for (const char* tool : {producer.tool, "cjpeg", "pdfimages", "pdftoppm"})
-        if (!test::toolAvailable(tool)) GTEST_SKIP() << tool << " is missing";
-    test::TempDir dir;
+        if (!testing::toolAvailable(tool)) GTEST_SKIP() << tool << " is missing";
+    testing::ScratchDir dir;
     const std::string made = dir.file("made.pdf");
-    std::string command = substitute(producer.command, "%IN", (test::corpusDir() / producer.input).string());
-    ASSERT_EQ(test::runCommand(substitute(command, "%OUT", made)), 0) << command;
-    const Bytes input = test::readFile(made);
+    std::string command = substitute(producer.command, "%IN", testing::corpusPath(producer.input));
+    ASSERT_EQ(testing::runCommand(substitute(command, "%OUT", made)).exitStatus, 0) << command;
+    const Bytes input = testing::readBytes(made);
 
     std::vector<ImageRecord> records = findJpegStreams(input);
     ASSERT_EQ(records.size(), 1u);
@@ -62,13 +62,16 @@ TEST_P(RealProducer, ColourImageTurnedGrayIsReadAsGray) {
     writeTempImages(input, records, names);
 
     // The worker's result: a gray JPEG of the same size.
-    const test::JpegFrame frame = test::jpegFrame(test::readFile(names[0]));
+    const test::JpegFrame frame = test::jpegFrame(testing::readBytes(names[0]));
     ASSERT_EQ(frame.components, 3);
     std::string pgm = "P5\n" + std::to_string(frame.width) + " " + std::to_string(frame.height) + "\n255\n";
     for (int y = 0; y < frame.height; ++y)
         for (int x = 0; x < frame.width; ++x) pgm.push_back(static_cast<char>((x + y) & 0xFF));
-    test::writeFile(dir.path() / "gray.pgm", test::toBytes(pgm));
-    ASSERT_EQ(test::runCommand("cjpeg -outfile '" + names[0] + "' '" + dir.file("gray.pgm") + "'"), 0);
+    testing::writeText(dir.file("gray.pgm"), pgm);
+    ASSERT_EQ(testing::runCommand("cjpeg -outfile " + testing::quote(names[0]) + " " +
+                                  testing::quote(dir.file("gray.pgm")))
+                  .exitStatus,
+              0);
     records[0].componentCount = 3;
     updateStreamLengths(records, names);
 
@@ -76,8 +79,8 @@ TEST_P(RealProducer, ColourImageTurnedGrayIsReadAsGray) {
     const auto ranges =
         writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::Grayscale));
     file.close();
-    const Bytes output = test::readFile(dir.file("out.pdf"));
-    const Bytes gray = test::readFile(names[0]);
+    const Bytes output = testing::readBytes(dir.file("out.pdf"));
+    const Bytes gray = testing::readBytes(names[0]);
 
     // Layout: the input up to the dictionary, the rebuilt image, the input after it.
     ASSERT_EQ(ranges.size(), 1u);
@@ -92,7 +95,7 @@ TEST_P(RealProducer, ColourImageTurnedGrayIsReadAsGray) {
     EXPECT_TRUE(std::equal(gray.begin(), gray.end(),
                            output.end() - static_cast<std::ptrdiff_t>(input.size() - end) -
                                static_cast<std::ptrdiff_t>(gray.size())));
-    const std::string dictionary = test::toString(Bytes(
+    const std::string dictionary = testing::toString(Bytes(
         output.begin() + static_cast<std::ptrdiff_t>(begin),
         output.begin() + static_cast<std::ptrdiff_t>(outEnd) - static_cast<std::ptrdiff_t>(gray.size())));
     EXPECT_NE(dictionary.find("/DeviceGray"), std::string::npos) << dictionary;
@@ -101,11 +104,13 @@ TEST_P(RealProducer, ColourImageTurnedGrayIsReadAsGray) {
     EXPECT_EQ(dictionary.find("ICCBased"), std::string::npos) << dictionary;
 
     if (producer.classicXref) {
-        const std::string list = test::commandOutput("pdfimages -list '" + dir.file("out.pdf") + "'");
+        const std::string list =
+            testing::runCommand("pdfimages -list " + testing::quote(dir.file("out.pdf"))).out;
         EXPECT_TRUE(listsGrayImage(list, frame.width, frame.height)) << list;
-        EXPECT_EQ(
-            test::runCommand("pdftoppm -r 5 -png '" + dir.file("out.pdf") + "' '" + dir.file("page") + "'"),
-            0);
+        EXPECT_EQ(testing::runCommand("pdftoppm -r 5 -png " + testing::quote(dir.file("out.pdf")) + " " +
+                                      testing::quote(dir.file("page")))
+                      .exitStatus,
+                  0);
     }
 }
 

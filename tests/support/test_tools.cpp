@@ -7,12 +7,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
 namespace pagewash::testing {
 
 namespace fs = std::filesystem;
+
+Bytes toBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+std::string toString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 ScratchDir::ScratchDir() {
     std::string pattern = (fs::temp_directory_path() / "pagewash-test-XXXXXX").string();
@@ -60,24 +65,28 @@ CommandResult runCommand(const std::string& command) {
 }
 
 bool toolAvailable(const std::string& tool) {
-    return runCommand("command -v " + quote(tool)).exitStatus == 0;
+    // The answer cannot change while the tests run, and some tests ask for every case.
+    static std::mutex mutex;
+    static std::map<std::string, bool> known;  // guarded by mutex
+    std::scoped_lock lock(mutex);
+    const auto found = known.find(tool);
+    if (found != known.end()) return found->second;
+    return known[tool] = runCommand("command -v " + quote(tool)).exitStatus == 0;
 }
 
-std::vector<std::uint8_t> readBytes(const std::string& path) {
+Bytes readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void writeBytes(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-void writeText(const std::string& path, const std::string& text) {
-    writeBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
+void writeText(const fs::path& path, std::string_view text) { writeBytes(path, toBytes(text)); }
 
 bool fileExists(const std::string& path) {
     std::error_code ignored;

@@ -1,12 +1,20 @@
 #pragma once
-// Helpers shared by the batch and command-line tests: a scratch folder, running the real PDF tools
+// Helpers shared by the test programs: a scratch folder, file bytes, running the real PDF tools
 // (img2pdf, Ghostscript, qpdf, poppler, ImageMagick) and reading their answers.
+// Built as the library pagewash_test_support; safe to call from several threads.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pagewash::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes toBytes(std::string_view text);
+std::string toString(const Bytes& bytes);
 
 // A fresh folder under the system's temporary directory, removed with everything in it at the end.
 class ScratchDir {
@@ -17,6 +25,9 @@ class ScratchDir {
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& path() const { return m_path; }
     std::string file(const std::string& name) const { return m_path + "/" + name; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return std::filesystem::path(m_path) / name;
+    }
 
   private:
     std::string m_path;
@@ -31,11 +42,12 @@ struct CommandResult {
 // Runs `command` with /bin/sh, standard input from /dev/null, and collects both outputs.
 CommandResult runCommand(const std::string& command);
 std::string quote(const std::string& text);  // one shell word
-bool toolAvailable(const std::string& tool);
+bool toolAvailable(const std::string& tool);  // asks the shell once per tool
 
-std::vector<std::uint8_t> readBytes(const std::string& path);
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
-void writeText(const std::string& path, const std::string& text);
+// Whole files; both throw std::runtime_error naming the file when it cannot be read or written.
+Bytes readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const Bytes& bytes);
+void writeText(const std::filesystem::path& path, std::string_view text);
 bool fileExists(const std::string& path);
 // Names in a folder (not recursive), sorted.
 std::vector<std::string> listFolder(const std::string& path);

@@ -13,6 +13,10 @@
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {
+
+// Scratch folders, file bytes and commands.
+using namespace pagewash::testing;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -74,12 +78,12 @@ class CorpusPdf : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CorpusPdf, EditedOutputReadsAsWellAsTheInput) {
     for (const char* tool : {"qpdf", "pdftoppm", "pdftotext", "pdfimages", "cjpeg", "djpeg"}) {
-        if (!toolExists(tool)) GTEST_SKIP() << tool << " is not installed";
+        if (!toolAvailable(tool)) GTEST_SKIP() << tool << " is not installed";
     }
-    TempDir dir;
+    ScratchDir dir;
     const fs::path input = dir / GetParam();
     fs::copy_file(fs::path(PAGEWASH_CORPUS_DIR) / "pdf" / GetParam(), input);
-    const Buffer in = readFile(input);
+    const Bytes in = readBytes(input);
     const std::vector<ImageRecord> images = readImages(in);
     ASSERT_EQ(images.size(), expectedImageStreams(GetParam()));
     if (images.empty()) return;  // nothing is edited, so nothing can move
@@ -92,7 +96,7 @@ TEST_P(CorpusPdf, EditedOutputReadsAsWellAsTheInput) {
     }
     const EditResult result = editImages(in, jpegs, dir.path());
     const fs::path output = dir / "edited.pdf";
-    writeFile(output, result.output);
+    writeBytes(output, result.output);
     EXPECT_EQ(result.imageCount, images.size());
     // For a look at a failing output: PAGEWASH_KEEP_OUTPUTS=/some/folder keeps a copy of each.
     if (const char* keep = std::getenv("PAGEWASH_KEEP_OUTPUTS")) {

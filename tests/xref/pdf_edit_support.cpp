@@ -1,14 +1,6 @@
 #include "tests/xref/pdf_edit_support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,55 +13,14 @@ namespace pagewash::test {
 
 namespace fs = std::filesystem;
 
-Buffer readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
-    return Buffer(std::istreambuf_iterator<char>(in), {});
-}
+using testing::CommandResult;
+using testing::quote;
+using testing::readBytes;
+using testing::runCommand;
+using testing::ScratchDir;
+using testing::writeText;
 
-void writeFile(const fs::path& path, const Buffer& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) { writeFile(path, toBuffer(bytes)); }
-
-Buffer toBuffer(const std::string& text) { return Buffer(text.begin(), text.end()); }
-
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "pagewash-xref-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
-
-CommandResult run(const std::string& commandLine) {
-    TempDir dir;
-    const fs::path out = dir / "out";
-    const fs::path err = dir / "err";
-    CommandResult result;
-    const int status = std::system((commandLine + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const Buffer outBytes = readFile(out);
-    const Buffer errBytes = readFile(err);
-    result.out.assign(outBytes.begin(), outBytes.end());
-    result.err.assign(errBytes.begin(), errBytes.end());
-    return result;
-}
-
-bool toolExists(const std::string& tool) {
-    static std::map<std::string, bool> known;  // the tests run on one thread
-    const auto found = known.find(tool);
-    if (found != known.end()) return found->second;
-    return known[tool] = run("command -v " + tool).exitCode == 0;
-}
-
-std::vector<ImageRecord> readImages(const Buffer& pdf) {
+std::vector<ImageRecord> readImages(const Bytes& pdf) {
     std::vector<ImageRecord> records = findJpegStreams(pdf);
     auto refusal = readImageDictionaries(pdf, records);
     if (!refusal) {
@@ -80,7 +31,7 @@ std::vector<ImageRecord> readImages(const Buffer& pdf) {
     return records;
 }
 
-std::string jpegOf(const Buffer& pdf, const ImageRecord& image) {
+std::string jpegOf(const Bytes& pdf, const ImageRecord& image) {
     return std::string(pdf.begin() + image.jpegOffset, pdf.begin() + image.jpegEnd);
 }
 
@@ -108,18 +59,18 @@ std::string growJpeg(const std::string& jpeg, std::size_t extra) {
 std::string reencodeJpeg(const std::string& jpeg, int quality, const fs::path& workDir) {
     const fs::path in = workDir / "reencode-in.jpg";
     const fs::path out = workDir / "reencode-out.jpg";
-    writeFile(in, jpeg);
-    const CommandResult result = run("djpeg '" + in.string() + "' | cjpeg -quality " + std::to_string(quality) +
-                                     " -outfile '" + out.string() + "'");
-    if (result.exitCode != 0) throw std::runtime_error("djpeg/cjpeg failed: " + result.err);
-    const Buffer bytes = readFile(out);
+    writeText(in, jpeg);
+    const CommandResult result = runCommand("djpeg " + quote(in.string()) + " | cjpeg -quality " +
+                                            std::to_string(quality) + " -outfile " + quote(out.string()));
+    if (result.exitStatus != 0) throw std::runtime_error("djpeg/cjpeg failed: " + result.err);
+    const Bytes bytes = readBytes(out);
     return std::string(bytes.begin(), bytes.end());
 }
 
-Buffer applyEdits(const Buffer& input, std::vector<Edit> edits) {
+Bytes applyEdits(const Bytes& input, std::vector<Edit> edits) {
     std::sort(edits.begin(), edits.end(),
               [](const Edit& a, const Edit& b) { return a.range.inputBegin < b.range.inputBegin; });
-    Buffer output;
+    Bytes output;
     std::int64_t copied = 0;
     for (const Edit& edit : edits) {
         if (edit.range.inputBegin < copied) throw std::logic_error("overlapping edits");
@@ -160,31 +111,32 @@ std::vector<std::string> qpdfMessages(const std::string& output, const fs::path&
 
 ReaderReport readWithTools(const fs::path& pdf) {
     ReaderReport report;
-    const std::string quoted = "'" + pdf.string() + "'";
-    const CommandResult check = run("qpdf --check " + quoted);
-    report.qpdfExit = check.exitCode;
+    const std::string quoted = quote(pdf.string());
+    const CommandResult check = runCommand("qpdf --check " + quoted);
+    report.qpdfExit = check.exitStatus;
     report.qpdfWarnings = qpdfMessages(check.out + check.err, pdf);
-    TempDir pages;
-    const CommandResult render = run("pdftoppm -r 10 -gray " + quoted + " '" + (pages / "p").string() + "'");
-    report.renderExit = render.exitCode;
+    ScratchDir pages;
+    const CommandResult render =
+        runCommand("pdftoppm -r 10 -gray " + quoted + " " + quote((pages / "p").string()));
+    report.renderExit = render.exitStatus;
     report.renderErrors = render.err;
-    report.text = run("pdftotext " + quoted + " -").out;
-    const CommandResult list = run("pdfimages -list " + quoted);
-    if (list.exitCode == 0) {
+    report.text = runCommand("pdftotext " + quoted + " -").out;
+    const CommandResult list = runCommand("pdfimages -list " + quoted);
+    if (list.exitStatus == 0) {
         // Two header lines, then one line per image.
         report.imageCount = static_cast<int>(std::count(list.out.begin(), list.out.end(), '\n')) - 2;
     }
     return report;
 }
 
-EditResult editImages(const Buffer& input, const std::vector<std::string>& newJpegs, const fs::path& workDir,
+EditResult editImages(const Bytes& input, const std::vector<std::string>& newJpegs, const fs::path& workDir,
                       bool correct) {
     std::vector<ImageRecord> records = readImages(input);
     if (records.size() != newJpegs.size()) throw std::invalid_argument("one new JPEG per image");
     std::vector<std::string> names;
     for (std::size_t i = 0; i < records.size(); ++i) {
         names.push_back((workDir / tempImageName(static_cast<int>(i))).string());
-        writeFile(names.back(), newJpegs[i]);
+        writeText(names.back(), newJpegs[i]);
     }
     updateStreamLengths(records, names);
     XrefCorrection correction;
@@ -194,7 +146,7 @@ EditResult editImages(const Buffer& input, const std::vector<std::string>& newJp
     writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::None), correction.patches);
     file.close();
     EditResult result;
-    result.output = readFile(output);
+    result.output = readBytes(output);
     result.imageCount = records.size();
     result.patchCount = correction.patches.size();
     result.warnings = std::move(correction.warnings);

@@ -9,6 +9,10 @@
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {
+
+// Scratch folders, file bytes and commands.
+using namespace pagewash::testing;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -23,22 +27,22 @@ class ProducedPdf : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* tool : {"img2pdf", "qpdf", "gs", "pdftoppm", "pdftotext", "pdfimages", "convert", "cjpeg", "djpeg"}) {
-            if (!toolExists(tool)) GTEST_SKIP() << tool << " is not installed";
+            if (!toolAvailable(tool)) GTEST_SKIP() << tool << " is not installed";
         }
         // The two JPEGs are made once for all tests (ImageMagick is slow to start).
-        static const std::pair<Buffer, Buffer> jpegs = [this] {
+        static const std::pair<Bytes, Bytes> jpegs = [this] {
             make("convert -size 320x240 gradient:red-blue -quality 85 '" + (m_dir / "colour.jpg").string() + "'");
             make("convert -size 200x300 plasma:fractal -seed 7 -colorspace gray -quality 80 '" +
                  (m_dir / "gray.jpg").string() + "'");
-            return std::pair{readFile(m_dir / "colour.jpg"), readFile(m_dir / "gray.jpg")};
+            return std::pair{readBytes(m_dir / "colour.jpg"), readBytes(m_dir / "gray.jpg")};
         }();
-        writeFile(m_dir / "colour.jpg", jpegs.first);
-        writeFile(m_dir / "gray.jpg", jpegs.second);
+        writeBytes(m_dir / "colour.jpg", jpegs.first);
+        writeBytes(m_dir / "gray.jpg", jpegs.second);
     }
 
     void make(const std::string& commandLine) {
-        const CommandResult result = run(commandLine);
-        ASSERT_EQ(result.exitCode, 0) << commandLine << "\n" << result.err;
+        const CommandResult result = runCommand(commandLine);
+        ASSERT_EQ(result.exitStatus, 0) << commandLine << "\n" << result.err;
     }
 
     // img2pdf writes a linearized file with a classic table.
@@ -62,20 +66,23 @@ protected:
     // the JPEG through unchanged.
     fs::path ghostscript(const std::string& name) {
         const fs::path ps = m_dir / "page.ps";
-        writeFile(ps, "%!PS\n/Helvetica findfont 24 scalefont setfont\n72 700 moveto (Pagewash bleaches pages) show\n"
-                      "gsave 72 300 translate 320 240 scale\n/f (" + (m_dir / "colour.jpg").string() +
-                      ") (r) file def\n/DeviceRGB setcolorspace\n"
-                      "<< /ImageType 1 /Width 320 /Height 240 /BitsPerComponent 8 /Decode [0 1 0 1 0 1]\n"
-                      "   /ImageMatrix [320 0 0 -240 0 240] /DataSource f /DCTDecode filter >> image\n"
-                      "grestore showpage\n");
+        const std::string program =
+            "%!PS\n/Helvetica findfont 24 scalefont setfont\n72 700 moveto (Pagewash bleaches pages) show\n"
+            "gsave 72 300 translate 320 240 scale\n/f (" +
+            (m_dir / "colour.jpg").string() +
+            ") (r) file def\n/DeviceRGB setcolorspace\n"
+            "<< /ImageType 1 /Width 320 /Height 240 /BitsPerComponent 8 /Decode [0 1 0 1 0 1]\n"
+            "   /ImageMatrix [320 0 0 -240 0 240] /DataSource f /DCTDecode filter >> image\n"
+            "grestore showpage\n";
+        writeText(ps, program);
         const fs::path pdf = m_dir / name;
-        make("gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite --permit-file-read='" + m_dir.path().string() +
+        make("gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite --permit-file-read='" + m_dir.path() +
              "/' -sOutputFile='" + pdf.string() + "' '" + ps.string() + "'");
         return pdf;
     }
 
     // Each image grown by `grow[i]` bytes (a comment segment) or, for 0, re-encoded at quality 20.
-    std::vector<std::string> newJpegs(const Buffer& pdf, const std::vector<std::size_t>& grow) {
+    std::vector<std::string> newJpegs(const Bytes& pdf, const std::vector<std::size_t>& grow) {
         std::vector<std::string> jpegs;
         const std::vector<ImageRecord> images = readImages(pdf);
         for (std::size_t i = 0; i < images.size(); ++i) {
@@ -89,11 +96,11 @@ protected:
     // Edits `input` and checks the output with the readers against the input's own report.
     EditResult editAndCheck(const fs::path& input, const std::vector<std::size_t>& grow,
                             std::size_t expectedImages) {
-        const Buffer in = readFile(input);
+        const Bytes in = readBytes(input);
         EditResult result = editImages(in, newJpegs(in, grow), m_dir.path());
         EXPECT_EQ(result.imageCount, expectedImages);
         const fs::path output = m_dir / (input.stem().string() + "_edit.pdf");
-        writeFile(output, result.output);
+        writeBytes(output, result.output);
         const ReaderReport before = readWithTools(input);
         const ReaderReport after = readWithTools(output);
         EXPECT_EQ(before.qpdfExit, 0) << joined(before.qpdfWarnings);
@@ -107,7 +114,7 @@ protected:
         return result;
     }
 
-    TempDir m_dir;
+    ScratchDir m_dir;
 };
 
 TEST_F(ProducedPdf, ClassicTableIsCorrected) {
@@ -119,18 +126,18 @@ TEST_F(ProducedPdf, ClassicTableIsCorrected) {
 TEST_F(ProducedPdf, UncorrectedOutputIsDamagedForQpdf) {
     // Guards the reader checks themselves: without the corrections the same edit is reported.
     const fs::path input = plainPdf();
-    const Buffer in = readFile(input);
+    const Bytes in = readBytes(input);
     std::vector<std::string> jpegs;
     for (const ImageRecord& image : readImages(in)) jpegs.push_back(growJpeg(jpegOf(in, image), 999));
     ASSERT_EQ(jpegs.size(), 2u);
     const fs::path output = m_dir / "uncorrected.pdf";
-    writeFile(output, editImages(in, jpegs, m_dir.path(), false).output);
+    writeBytes(output, editImages(in, jpegs, m_dir.path(), false).output);
     EXPECT_NE(readWithTools(output).qpdfExit, 0);
 }
 
 // qpdf --check verifies every hint table entry against the objects of a linearized file.
 void expectLinearized(const fs::path& pdf) {
-    const CommandResult check = run("qpdf --check '" + pdf.string() + "'");
+    const CommandResult check = runCommand("qpdf --check '" + pdf.string() + "'");
     EXPECT_NE(check.out.find("File is linearized"), std::string::npos) << check.out;
 }
 
@@ -153,7 +160,7 @@ TEST_F(ProducedPdf, CrossReferenceStreamWithObjectStreamsIsRewritten) {
 
 TEST_F(ProducedPdf, CrossReferenceStreamWidensItsOffsetField) {
     const fs::path input = qpdf(plainPdf(), "--object-streams=generate", "streams.pdf");
-    const Buffer in = readFile(input);
+    const Bytes in = readBytes(input);
     const std::string text(in.begin(), in.end());
     ASSERT_NE(text.find("/W [ 1 2 1 ]"), std::string::npos) << "qpdf no longer writes two-byte offsets here";
     // The second image and everything after it move past 65535.
@@ -174,25 +181,27 @@ TEST_F(ProducedPdf, LinearizedFileKeepsExactHints) {
 TEST_F(ProducedPdf, LinearizedFileWithUnreadableHintsOpensAsAnOrdinaryOne) {
     const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
     // Points /S of the hint stream outside its data: the tables cannot be rewritten.
-    Buffer bytes = readFile(input);
+    Bytes bytes = readBytes(input);
     std::string text(bytes.begin(), bytes.end());
     const std::size_t s = text.find("/S ", text.find("/H ["));
     ASSERT_NE(s, std::string::npos);
     text[s + 3] = '9';
     const fs::path damaged = m_dir / "hintless.pdf";
-    writeFile(damaged, text);
-    const EditResult result = editImages(bytes = readFile(damaged), newJpegs(bytes, {2500, 0}), m_dir.path());
+    writeText(damaged, text);
+    const EditResult result =
+        editImages(bytes = readBytes(damaged), newJpegs(bytes, {2500, 0}), m_dir.path());
     ASSERT_EQ(result.warnings.size(), 1u) << joined(result.warnings);
     EXPECT_NE(result.warnings[0].find("linearized"), std::string::npos);
     // The input's damaged hints are reported; the output, no longer linearized, reads cleanly.
     EXPECT_EQ(readWithTools(damaged).qpdfExit, 3);
     const fs::path output = m_dir / "hintless_edit.pdf";
-    writeFile(output, result.output);
+    writeBytes(output, result.output);
     const ReaderReport report = readWithTools(output);
     EXPECT_EQ(report.qpdfExit, 0) << joined(report.qpdfWarnings);
     EXPECT_EQ(report.renderErrors, "");
     EXPECT_EQ(report.imageCount, 2);
-    EXPECT_NE(run("qpdf --check '" + output.string() + "'").out.find("File is not linearized"), std::string::npos);
+    EXPECT_NE(runCommand("qpdf --check '" + output.string() + "'").out.find("File is not linearized"),
+              std::string::npos);
 }
 
 TEST_F(ProducedPdf, LinearizedFileWithObjectStreams) {
@@ -203,7 +212,7 @@ TEST_F(ProducedPdf, LinearizedFileWithObjectStreams) {
 
 // Appends an incremental update that replaces the document information dictionary.
 fs::path appendUpdate(const fs::path& input, const fs::path& output) {
-    Buffer pdf = readFile(input);
+    Bytes pdf = readBytes(input);
     std::string text(pdf.begin(), pdf.end());
     const std::size_t startxref = text.rfind("startxref");
     const std::int64_t previous = std::stoll(text.substr(startxref + 9));
@@ -222,7 +231,7 @@ fs::path appendUpdate(const fs::path& input, const fs::path& output) {
     update += "xref\n" + std::to_string(number) + " 1\n" + entry + "trailer\n<< /Size " + std::to_string(number + 1) +
               " /Root " + root + " /Info " + std::to_string(number) + " 0 R /Prev " + std::to_string(previous) +
               " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    writeFile(output, text + update);
+    writeText(output, text + update);
     return output;
 }
 
@@ -230,7 +239,8 @@ TEST_F(ProducedPdf, IncrementalUpdateOnClassicTable) {
     const fs::path input = appendUpdate(plainPdf(), m_dir / "updated.pdf");
     const EditResult result = editAndCheck(input, {0, 1234}, 2);
     EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
-    EXPECT_NE(run("pdfinfo '" + (m_dir / "updated_edit.pdf").string() + "'").out.find("Updated"), std::string::npos);
+    EXPECT_NE(runCommand("pdfinfo '" + (m_dir / "updated_edit.pdf").string() + "'").out.find("Updated"),
+              std::string::npos);
 }
 
 TEST_F(ProducedPdf, IncrementalUpdateOnCrossReferenceStream) {
@@ -247,7 +257,8 @@ TEST_F(ProducedPdf, LinearizedFileUpdatedLaterStaysAnOrdinaryOne) {
     const fs::path input = appendUpdate(linearized, m_dir / "linearized_updated.pdf");
     const EditResult result = editAndCheck(input, {3000, 0}, 2);
     EXPECT_TRUE(result.warnings.empty()) << joined(result.warnings);
-    const CommandResult check = run("qpdf --check '" + (m_dir / "linearized_updated_edit.pdf").string() + "'");
+    const CommandResult check =
+        runCommand("qpdf --check '" + (m_dir / "linearized_updated_edit.pdf").string() + "'");
     EXPECT_NE(check.out.find("File is not linearized"), std::string::npos) << check.out;
 }
 
@@ -255,7 +266,7 @@ TEST_F(ProducedPdf, StartxrefThatGrowsADigitShiftsTheUpdateAfterIt) {
     // The first startxref crosses a power of ten, so its number grows by a digit, and the update's
     // object and table that follow it move by one byte more than the image grew.
     const fs::path plain = plainPdf();
-    const Buffer original = readFile(plain);
+    const Bytes original = readBytes(plain);
     const std::string text(original.begin(), original.end());
     const std::int64_t startxref = std::stoll(text.substr(text.rfind("startxref") + 9));
     const auto nextPower = static_cast<std::int64_t>(std::pow(10, std::to_string(startxref).size()));
@@ -278,7 +289,7 @@ TEST_F(ProducedPdf, DamagedLinearizationDataIsSurvived) {
     // Every byte of the linearization dictionary, the first-page table and the hint stream damaged
     // in turn: the plan stays within the file, sorted and outside the images, or says why it is empty.
     const fs::path input = qpdf(plainPdf(), "--linearize", "linearized.pdf");
-    const Buffer pdf = readFile(input);
+    const Bytes pdf = readBytes(input);
     std::vector<ReplacedRange> images;
     for (const ImageRecord& record : readImages(pdf)) {
         images.push_back({record.dictionaryOffset, record.jpegEnd, record.jpegEnd - record.dictionaryOffset + 1000});
@@ -286,7 +297,7 @@ TEST_F(ProducedPdf, DamagedLinearizationDataIsSurvived) {
     ASSERT_EQ(images.size(), 2u);
     const auto limit = std::min<std::size_t>(static_cast<std::size_t>(images[0].inputBegin), 3000);
     for (std::size_t at = 9; at < limit; ++at) {
-        Buffer damaged = pdf;
+        Bytes damaged = pdf;
         damaged[at] = static_cast<std::uint8_t>(damaged[at] ^ 0x15);
         const XrefCorrection correction = planXrefCorrection(damaged, images);
         std::int64_t end = 0;

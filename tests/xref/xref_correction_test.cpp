@@ -11,6 +11,10 @@
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {
+
+// Scratch folders, file bytes and commands.
+using namespace pagewash::testing;
+
 namespace {
 
 // Writes a PDF piece by piece and remembers where each object begins.
@@ -76,7 +80,7 @@ public:
     void startxref(std::size_t offset) { m_text += "startxref\n" + std::to_string(offset) + "\n%%EOF\n"; }
     void append(const std::string& text) { m_text += text; }
     std::size_t size() const { return m_text.size(); }
-    Buffer bytes() const { return toBuffer(m_text); }
+    Bytes bytes() const { return toBytes(m_text); }
 
     // A plain PNG filter written from the definition (Sub, Up, Average, Paeth; none for 0).
     static std::vector<std::uint8_t> pngFilter(const std::vector<std::uint8_t>& rows, std::size_t width,
@@ -116,7 +120,7 @@ std::string imageObject(std::size_t dataLength) {
 }
 
 // The range [the "<<", end of data) of the image object at `objectOffset`, replaced by `newLength` bytes.
-Edit replaceImage(const Buffer& pdf, std::size_t objectOffset, std::size_t newLength) {
+Edit replaceImage(const Bytes& pdf, std::size_t objectOffset, std::size_t newLength) {
     const std::string text(pdf.begin(), pdf.end());
     const std::size_t open = text.find("<<", objectOffset);
     const std::size_t end = text.find("\nendstream", objectOffset);
@@ -132,13 +136,13 @@ struct Applied {
     std::string output;
 };
 
-Applied applyWithCorrection(const Buffer& pdf, std::vector<Edit> images) {
+Applied applyWithCorrection(const Bytes& pdf, std::vector<Edit> images) {
     std::vector<ReplacedRange> ranges;
     for (const Edit& edit : images) ranges.push_back(edit.range);
     Applied applied;
     applied.correction = planXrefCorrection(pdf, ranges);
     for (const ByteSplice& patch : applied.correction.patches) images.push_back({patch.range(), patch.bytes});
-    const Buffer out = applyEdits(pdf, std::move(images));
+    const Bytes out = applyEdits(pdf, std::move(images));
     applied.output.assign(out.begin(), out.end());
     return applied;
 }
@@ -212,7 +216,7 @@ TEST(XrefCorrection, EntriesBeforeBetweenAndAfterImagesMove) {
     writer.object(6, "<< /After true >>");
     const std::size_t xref = writer.classicSection({1, 2, 3, 4, 5, 6}, "");
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
 
     const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, first, 1700), replaceImage(pdf, second, 90)});
     EXPECT_TRUE(applied.correction.warnings.empty());
@@ -234,7 +238,7 @@ TEST(XrefCorrection, StartxrefGrowingADigitStillPointsAtTheTable) {
     const std::size_t xref = writer.classicSection({1, 2}, "");
     ASSERT_LT(xref, 10000u);
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
 
     const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 500)});
     const std::size_t moved = lastStartxref(applied.output);
@@ -250,7 +254,7 @@ TEST(XrefCorrection, ShrinkingNumberKeepsItsWidthWithLeadingZeros) {
     writer.append(std::string(10020 - writer.size(), '\n'));
     const std::size_t xref = writer.classicSection({1, 2}, "");
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
 
     const Edit edit = replaceImage(pdf, image, 10);
     const Applied applied = applyWithCorrection(pdf, {edit});
@@ -271,7 +275,7 @@ TEST(XrefCorrection, IncrementalUpdateChainIsFollowedAndEveryStartxrefMoves) {
     writer.object(3, "<< /Update 1 >>");
     const std::size_t secondXref = writer.classicSection({3}, " /Prev " + std::to_string(firstXref));
     writer.startxref(secondXref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
 
     const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 2000)});
     const auto entries = classicEntries(applied.output);
@@ -345,7 +349,7 @@ TEST_P(XrefStreamPredictor, TypeOneEntriesMoveWhateverFilterTheRowsUse) {
     writer.object(3, "<< /After true >>");
     const std::size_t xref = writer.xrefStream(4, 2, GetParam(), "");
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
 
     const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 1600)});
     EXPECT_TRUE(applied.correction.warnings.empty());
@@ -370,7 +374,7 @@ TEST(XrefCorrection, OffsetFieldWidensWhenAnOffsetPassesItsBytes) {
     writer.object(3, "<< /After true >>");
     const std::size_t xref = writer.xrefStream(4, 2, 2, " /Info 3 0 R");
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
 
     const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 70000)});
     const DecodedStream stream = decodeXrefStream(applied.output);
@@ -388,14 +392,14 @@ TEST(XrefCorrection, DamagedDataGivesAWarningAndNoPatches) {
     const std::size_t image = writer.object(2, imageObject(100));
     const std::size_t xref = writer.classicSection({1, 2}, "");
     writer.startxref(xref + 3);  // points into the table
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
     const Edit edit = replaceImage(pdf, image, 300);
     const XrefCorrection correction = planXrefCorrection(pdf, std::vector<ReplacedRange>{edit.range});
     EXPECT_TRUE(correction.patches.empty());
     ASSERT_EQ(correction.warnings.size(), 1u);
     EXPECT_NE(correction.warnings[0].find("startxref"), std::string::npos) << correction.warnings[0];
 
-    Buffer noStartxref = toBuffer(std::string(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(xref)));
+    Bytes noStartxref = toBytes(std::string(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(xref)));
     const XrefCorrection missing = planXrefCorrection(noStartxref, std::vector<ReplacedRange>{edit.range});
     EXPECT_TRUE(missing.patches.empty());
     ASSERT_EQ(missing.warnings.size(), 1u);
@@ -408,7 +412,7 @@ TEST(XrefCorrection, DamagedStreamDataGivesAWarning) {
     const std::size_t image = writer.object(2, imageObject(100));
     const std::size_t xref = writer.xrefStream(3, 2, 2, "");
     writer.startxref(xref);
-    Buffer pdf = writer.bytes();
+    Bytes pdf = writer.bytes();
     const std::string text(pdf.begin(), pdf.end());
     pdf[text.find("stream\r\n", xref) + 10] ^= 0x5A;  // inside the zlib data
     const Edit edit = replaceImage(pdf, image, 300);
@@ -425,7 +429,7 @@ TEST(XrefCorrection, SignatureIsReportedAndTheTableStillCorrected) {
     writer.object(3, "<< /Type /Sig /ByteRange [0 10 20 30] /Contents <00> >>");
     const std::size_t xref = writer.classicSection({1, 2, 3}, "");
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
     const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 300)});
     EXPECT_TRUE(applied.correction.hasSignature);
     ASSERT_EQ(applied.correction.warnings.size(), 1u);
@@ -439,7 +443,7 @@ TEST(XrefCorrection, ImagesOfUnchangedLengthNeedNoPatch) {
     const std::size_t image = writer.object(2, imageObject(100));
     const std::size_t xref = writer.classicSection({1, 2}, "");
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
     Edit edit = replaceImage(pdf, image, 0);
     edit.range.outputLength = edit.range.inputEnd - edit.range.inputBegin;
     const XrefCorrection correction = planXrefCorrection(pdf, std::vector<ReplacedRange>{edit.range});
@@ -454,7 +458,7 @@ TEST(XrefCorrection, PatchesAreSortedAndLieOutsideTheImages) {
     const std::size_t b = writer.object(3, imageObject(200));
     const std::size_t xref = writer.xrefStream(4, 2, 2, "");
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
     const std::vector<ReplacedRange> ranges{replaceImage(pdf, a, 50).range, replaceImage(pdf, b, 900).range};
     const XrefCorrection correction = planXrefCorrection(pdf, ranges);
     ASSERT_FALSE(correction.patches.empty());
@@ -503,19 +507,19 @@ TEST(XrefCorrectionDamage, EveryDamagedByteOfTheCrossReferenceDataIsSurvived) {
     writer.object(3, "<< /Update 1 >>");
     const std::size_t stream = writer.xrefStream(4, 2, 4, " /Prev " + std::to_string(firstXref));
     writer.startxref(stream);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
     const std::vector<ReplacedRange> images{replaceImage(pdf, image, 900).range};
     const std::size_t damageFrom = static_cast<std::size_t>(images[0].inputEnd);
     for (std::size_t at = damageFrom; at < pdf.size(); ++at) {
         for (const std::uint8_t value : {std::uint8_t{'0'}, std::uint8_t{'9'}, std::uint8_t{' '}, std::uint8_t{0xFF}}) {
-            Buffer damaged = pdf;
+            Bytes damaged = pdf;
             damaged[at] = value;
             expectSoundPlan(planXrefCorrection(damaged, images), images, damaged.size());
             if (HasFatalFailure()) {
                 FAIL() << "byte " << at << " set to " << int{value};
             }
         }
-        const Buffer cut(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(at));
+        const Bytes cut(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(at));
         expectSoundPlan(planXrefCorrection(cut, images), images, cut.size());
         if (HasFatalFailure()) {
             FAIL() << "file cut at " << at;
@@ -539,7 +543,7 @@ TEST(XrefCorrection, HybridFileMovesTheTableTheStreamAndXRefStm) {
     const std::size_t stream = writer.xrefStream(4, 2, 2, "");
     const std::size_t xref = writer.classicSection({1, 2, 4}, " /XRefStm " + std::to_string(stream));
     writer.startxref(xref);
-    const Buffer pdf = writer.bytes();
+    const Bytes pdf = writer.bytes();
 
     const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 3000)});
     EXPECT_TRUE(applied.correction.warnings.empty());

@@ -33,6 +33,27 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
     for (std::size_t i = 0; i < count; ++i) gray[i] = table[gray[i]];
 }
 
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+                   const ColorCorrection& correction) {
+    constexpr std::size_t kBlock = 32;
+    for (std::size_t start = 0; start < count; start += kBlock) {
+        const std::size_t n = std::min(kBlock, count - start);
+        bool allWhite = n == kBlock;
+        for (std::size_t i = 0; i < n; ++i) allWhite &= gray[start + i] >= correction.whiteFrom;
+        std::uint8_t* block = rgb + 3 * start;
+        if (allWhite) {
+            std::memset(block, 255, 3 * kBlock);
+            continue;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto& channelMap = correction.map[gray[start + i]];
+            block[3 * i] = channelMap[block[3 * i]];
+            block[3 * i + 1] = channelMap[block[3 * i + 1]];
+            block[3 * i + 2] = channelMap[block[3 * i + 2]];
+        }
+    }
+}
+
 }  // namespace scalar
 
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
@@ -68,24 +89,12 @@ void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::u
     for (std::size_t v = 0; v < 256; ++v) hist[v] += counted[v];
 }
 
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map,
-                   unsigned whiteFrom) {
-    constexpr std::size_t kBlock = 32;
-    for (std::size_t start = 0; start < count; start += kBlock) {
-        const std::size_t n = std::min(kBlock, count - start);
-        bool allWhite = n == kBlock;
-        for (std::size_t i = 0; i < n; ++i) allWhite &= gray[start + i] >= whiteFrom;
-        std::uint8_t* block = rgb + 3 * start;
-        if (allWhite) {
-            std::memset(block, 255, 3 * kBlock);
-            continue;
-        }
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto& channelMap = map[gray[start + i]];
-            block[3 * i] = channelMap[block[3 * i]];
-            block[3 * i + 1] = channelMap[block[3 * i + 1]];
-            block[3 * i + 2] = channelMap[block[3 * i + 2]];
-        }
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+                   const ColorCorrection& correction) {
+    if (haveAvx512()) {
+        avx512::applyColorMap(rgb, gray, count, correction);
+    } else {
+        scalar::applyColorMap(rgb, gray, count, correction);
     }
 }
 

@@ -14,6 +14,28 @@ namespace pagewash::kernels {
 // Output byte of one colour channel, indexed [luminance][channel]; built once per image.
 using ColorMap = std::array<std::array<std::uint8_t, 256>, 256>;
 
+// The colour correction of one image, as a table and as integer arithmetic (built by buildColorCorrection).
+// Per luminance g the arithmetic form is scaledChannel(ch, flip[g], ratio[g]); rows of the map that the
+// arithmetic misses somewhere (the double formula lands just below an integer) are marked `irregular`, and
+// the loops take those pixels from the map.
+struct ColorCorrection {
+    ColorMap map;
+    unsigned whiteFrom = 256;  // from this luminance on every row of the map is all 255 (256: none)
+    std::array<std::uint8_t, 256> flip{};       // 0: darkened row, 0xFF: lightened row
+    std::array<std::uint8_t, 256> ratioLow{};   // the 16-bit ratio, low byte
+    std::array<std::uint8_t, 256> ratioHigh{};  // and high byte
+    std::array<std::uint8_t, 256> irregular{};  // 0xFF: take the row from the map
+};
+
+// A darkened row (flip 0) gives floor(ch * ratio / 2^16), a lightened row (flip 0xFF)
+// 255 - ceil((255 - ch) * ratio / 2^16). The complements are XORs with 0xFF since both values are bytes.
+inline std::uint8_t scaledChannel(std::uint8_t ch, std::uint8_t flip, std::uint16_t ratio) {
+    const std::uint32_t product = std::uint32_t{static_cast<std::uint8_t>(ch ^ flip)} * ratio;
+    std::uint32_t quotient = product >> 16;
+    if (flip != 0 && (product & 0xFFFFu) != 0) ++quotient;
+    return static_cast<std::uint8_t>(quotient ^ flip);
+}
+
 // The luminance of a pixel, computed in integers. 2 * 10^6 times the weights are integers, so the exact
 // weighted sum is x / (2 * 10^6) with x below 2^29. The double formula truncates that exactly, except
 // for the two colours (66, 142, 157) and (172, 42, 183): their exact sum is an integer but the double sum
@@ -27,7 +49,7 @@ inline std::uint8_t fastLuminance(std::uint32_t r, std::uint32_t g, std::uint32_
 }
 
 // The loops below pick the widest implementation the processor offers (AVX2 on x86-64, and AVX-512 VBMI
-// for the tone table, checked at run time; plain code otherwise). All give the same bytes; the scalar::,
+// for the tone table and the colour map, checked at run time; plain code otherwise). All give the same bytes; the scalar::,
 // avx2:: and avx512:: forms exist for the tests.
 
 // gray[i] = luminance of rgb[3i .. 3i + 2].
@@ -43,16 +65,18 @@ void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::u
 // gray[i] = table[gray[i]].
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
 
-// rgb[3i + k] = map[gray[i]][rgb[3i + k]] for k = 0, 1, 2.
-// REQUIRES: every row map[g] with g >= whiteFrom is all 255 (whiteFrom 256: no such row). Runs of pixels that
-// all turn white, the paper of a page, are then written without looking anything up.
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count, const ColorMap& map,
-                   unsigned whiteFrom);
+// rgb[3i + k] = correction.map[gray[i]][rgb[3i + k]] for k = 0, 1, 2.
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+                   const ColorCorrection& correction);
 
 namespace scalar {
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
 void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+// Looks every pixel up in the map; runs of pixels that all turn white, the paper of a page, are written
+// without looking anything up.
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+                   const ColorCorrection& correction);
 }  // namespace scalar
 
 // True when the avx2:: loops may run on this processor.
@@ -71,6 +95,9 @@ bool haveAvx512();
 namespace avx512 {
 // REQUIRES: haveAvx512().
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
+// The arithmetic form, 64 pixels at a time; irregular rows and the tail from the map.
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+                   const ColorCorrection& correction);
 }  // namespace avx512
 
 }  // namespace pagewash::kernels

@@ -56,14 +56,13 @@ void StreamedCorrection::rowDone(int y) noexcept {
 }
 
 void StreamedCorrection::finish() {
-    // The colour map's 64 KiB go to the heap here rather than on a worker thread's stack.
+    // The colour map's 65 KiB go to the heap here rather than on a worker thread's stack.
     if (m_plan.levels) {
         const std::int64_t pixelCount = std::int64_t{m_width} * m_height;
         m_table = toneTable(m_plan, m_settings, m_histogram.total(), pixelCount);
         if (m_plan.componentsOut == 3) {
-            m_colorMap = std::make_unique<kernels::ColorMap>();
-            buildColorMap(m_table, *m_colorMap);
-            m_whiteFrom = whiteFrom(m_table);
+            m_colorCorrection = std::make_unique<kernels::ColorCorrection>();
+            buildColorCorrection(m_table, *m_colorCorrection);
         }
     }
     m_tonesPerRow = m_plan.levels;
@@ -78,7 +77,7 @@ void StreamedCorrection::finish() {
 const std::uint8_t* StreamedCorrection::row(int y) noexcept {
     const auto w = static_cast<std::size_t>(m_width);
     if (m_plan.componentsOut == 3) {
-        if (m_tonesPerRow) kernels::applyColorMap(colorRow(y), grayRow(y), w, *m_colorMap, m_whiteFrom);
+        if (m_tonesPerRow) kernels::applyColorMap(colorRow(y), grayRow(y), w, *m_colorCorrection);
         return colorRow(y);
     }
     if (m_tonesPerRow) kernels::applyToneTable(grayRow(y), w, m_table);

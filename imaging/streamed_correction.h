@@ -54,8 +54,7 @@ private:
     std::unique_ptr<std::uint8_t[]> m_gray;     // the whole gray image (nullptr when the image stays as it was)
     HistogramCounter m_histogram{0};  // sized in begin() when the levels are automatic
     ToneTable m_table{};
-    std::unique_ptr<kernels::ColorMap> m_colorMap;
-    unsigned m_whiteFrom = 256;
+    std::unique_ptr<kernels::ColorCorrection> m_colorCorrection;
     bool m_tonesPerRow = false;  // the tables are still to be applied, a scanline at a time in row()
 };
 

@@ -124,6 +124,8 @@ ToneTable toneTable(const TonePlan& plan, const CorrectionSettings& settings, co
     return buildToneTable(manualLevels(settings.grayBlack, settings.grayWhite));
 }
 
+namespace {
+
 unsigned whiteFrom(const ToneTable& table) {
     // From this level on the table stays at 255, so t = 255 >= g: those pixels turn white.
     unsigned from = 256;
@@ -135,9 +137,7 @@ unsigned whiteFrom(const ToneTable& table) {
 //   t < g:             trunc(ch * (t / g))                        (scaled toward black, hue kept)
 //   t >= g, t = 255:   255
 //   otherwise:         trunc(255 - (255 - ch) * ((255 - t) / (255 - g)))   (distance from white scaled)
-// in double precision, as the per-pixel definition computes it. A table, not arithmetic per pixel: the exact
-// integer forms (ch * t / g, and 255 minus the rounded-up white-side quotient) differ from these doubles
-// for 2963 and 13 of the 256^3 (ch, g, t) triples, where the double product falls just below an integer.
+// in double precision, as the per-pixel definition computes it.
 void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
     for (int g = 0; g < 256; ++g) {
         const int t = table[static_cast<std::size_t>(g)];
@@ -157,6 +157,49 @@ void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
             }
         }
     }
+}
+
+// The 16-bit ratio R of the row of g in kernels::scaledChannel, with x the channel or its complement:
+// - darkened (t < g): R = ceil(t * 2^16 / g) <= 2^16 - 1. Then 0 <= x * R / 2^16 - x * t / g < x / 2^16
+//   <= 255 / 2^16 < 1 / 255 <= 1 / g, while x * t / g lies at least 1 / g below the next integer: both
+//   have the same floor.
+// - lightened (g <= t < 255), s = 255 - t, d = 255 - g >= 1: R = floor(s * 2^16 / d), or 2^16 - 1 when
+//   s = d. Then 0 <= x * s / d - x * R / 2^16 < x / 2^16 < 1 / d, while x * s / d is an integer or lies at
+//   least 1 / d above the one below: both have the same ceiling.
+// - white (t = 255): R = 0, lightened, gives 255 - 0.
+// These are the exact quotients; the double formula of the map differs from them for 2963 and 13 of the
+// 256^3 (ch, g, t) triples, where its product falls just below an integer. Such rows stay with the map.
+void buildColorArithmetic(const ToneTable& table, kernels::ColorCorrection& correction) {
+    for (unsigned g = 0; g < 256; ++g) {
+        const unsigned t = table[g];
+        std::uint32_t ratio = 0;
+        bool lightened = true;
+        if (t < g) {
+            lightened = false;
+            ratio = (t * 65536u + g - 1) / g;
+        } else if (t < 255) {
+            const unsigned s = 255 - t, d = 255 - g;
+            ratio = s == d ? 65535u : s * 65536u / d;
+        }
+        const auto flip = static_cast<std::uint8_t>(lightened ? 0xFF : 0);
+        correction.flip[g] = flip;
+        correction.ratioLow[g] = static_cast<std::uint8_t>(ratio & 0xFF);
+        correction.ratioHigh[g] = static_cast<std::uint8_t>(ratio >> 8);
+        bool regular = true;
+        for (unsigned ch = 0; ch < 256; ++ch) {
+            regular &= kernels::scaledChannel(static_cast<std::uint8_t>(ch), flip,
+                                              static_cast<std::uint16_t>(ratio)) == correction.map[g][ch];
+        }
+        correction.irregular[g] = static_cast<std::uint8_t>(regular ? 0 : 0xFF);
+    }
+}
+
+}  // namespace
+
+void buildColorCorrection(const ToneTable& table, kernels::ColorCorrection& correction) {
+    buildColorMap(table, correction.map);
+    correction.whiteFrom = whiteFrom(table);
+    buildColorArithmetic(table, correction);
 }
 
 void convertToGray(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count, bool yellowing,
@@ -196,9 +239,9 @@ void CorrectTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, 
     if (plan.componentsOut == 1) {
         kernels::applyToneTable(grayBuffer, count, table);
     } else {
-        kernels::ColorMap map;  // 64 KiB on the caller's stack; no heap, as for the other tables
-        buildColorMap(table, map);
-        kernels::applyColorMap(colorBuffer, grayBuffer, count, map, whiteFrom(table));
+        kernels::ColorCorrection correction;  // 65 KiB on the caller's stack; no heap, as for the other tables
+        buildColorCorrection(table, correction);
+        kernels::applyColorMap(colorBuffer, grayBuffer, count, correction);
     }
 }
 

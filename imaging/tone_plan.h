@@ -29,9 +29,8 @@ TonePlan planTones(const CorrectionSettings& settings, int components);
 ToneTable toneTable(const TonePlan& plan, const CorrectionSettings& settings, const Histogram& hist,
                     std::int64_t pixelCount);
 
-// The colour map of a table and the level from which the map's rows are all 255 (256: none).
-void buildColorMap(const ToneTable& table, kernels::ColorMap& map);
-unsigned whiteFrom(const ToneTable& table);
+// The colour correction of a table: its map, in both forms that applyColorMap uses.
+void buildColorCorrection(const ToneTable& table, kernels::ColorCorrection& correction);
 
 // Gray values of count colour pixels, counted into `counter` when it is given, a slice at a time so that
 // the counting reads them while they are still in the cache.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/histogram_counter.h"
+#include "imaging/tone_plan.h"
 #include "tests/imaging/reference_correction.h"
 
 namespace pagewash::kernels {
@@ -84,6 +85,56 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
             EXPECT_EQ(wide, plain) << length;
         }
     }
+}
+
+// The colour correction as defined: double ratios per pixel, truncated.
+std::uint8_t definedChannel(int ch, int g, int t) {
+    if (t < g) return static_cast<std::uint8_t>(static_cast<int>(ch * (static_cast<double>(t) / g)));
+    if (t == 255) return 255;
+    const double ratio = static_cast<double>(255 - t) / static_cast<double>(255 - g);
+    return static_cast<std::uint8_t>(static_cast<int>(255.0 - (255 - ch) * ratio));
+}
+
+TEST(PixelKernels, ColorMapLoopsAgreeWithTheDefinitionOnEveryTriple) {
+    // Table k sends level g to (g + k) mod 256, so the 256 tables hold every (g, t) pair once; the pixels
+    // pair every luminance with every channel value. Together: all 2^24 (channel, g, t) triples, in both the
+    // plain loop and the vector loop (whose irregular rows must come from the map).
+    std::vector<std::uint8_t> gray, original;
+    for (int g = 0; g < 256; ++g) {
+        for (int ch = 0; ch < 256; ++ch) {
+            gray.push_back(static_cast<std::uint8_t>(g));
+            const auto c = static_cast<std::uint8_t>(ch);
+            original.insert(original.end(), {c, static_cast<std::uint8_t>(255 - c), static_cast<std::uint8_t>(ch * 7)});
+        }
+    }
+    const std::size_t count = gray.size() - 5;  // leaves a tail for the plain loop
+    auto correction = std::make_unique<ColorCorrection>();
+    std::size_t irregularRows = 0, mismatches = 0;
+    for (int k = 0; k < 256; ++k) {
+        ToneTable table;
+        for (int g = 0; g < 256; ++g) table[static_cast<std::size_t>(g)] = static_cast<std::uint8_t>((g + k) & 255);
+        buildColorCorrection(table, *correction);
+        for (std::uint8_t flag : correction->irregular) irregularRows += flag != 0;
+        std::vector<std::uint8_t> plain = original;
+        scalar::applyColorMap(plain.data(), gray.data(), count, *correction);
+        for (std::size_t i = 0; i < 3 * count; ++i) {
+            const int g = gray[i / 3];
+            if (plain[i] != definedChannel(original[i], g, table[static_cast<std::size_t>(g)]) && ++mismatches <= 5) {
+                ADD_FAILURE() << "plain loop: channel " << int{original[i]} << ", g " << g << ", t "
+                              << int{table[static_cast<std::size_t>(g)]};
+            }
+        }
+        EXPECT_TRUE(std::equal(plain.begin() + 3 * static_cast<std::ptrdiff_t>(count), plain.end(),
+                               original.begin() + 3 * static_cast<std::ptrdiff_t>(count)))
+            << "wrote past its end";
+        if (haveAvx512()) {
+            std::vector<std::uint8_t> wide = original;
+            avx512::applyColorMap(wide.data(), gray.data(), count, *correction);
+            if (wide != plain && ++mismatches <= 5) ADD_FAILURE() << "AVX-512 loop differs with table " << k;
+        }
+    }
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_GT(irregularRows, 0u) << "no row took the map: the irregular path went untested";
 }
 
 TEST(PixelKernels, HistogramCountsEveryPixel) {

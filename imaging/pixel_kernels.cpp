@@ -57,7 +57,9 @@ void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t coun
 }  // namespace scalar
 
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    if (haveAvx2()) {
+    if (haveAvx512Vnni()) {
+        avx512::luminanceRow(rgb, gray, count);
+    } else if (haveAvx2()) {
         avx2::luminanceRow(rgb, gray, count);
     } else {
         scalar::luminanceRow(rgb, gray, count);
@@ -65,7 +67,9 @@ void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count
 }
 
 void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    if (haveAvx2()) {
+    if (haveAvx512Vnni()) {
+        avx512::yellowingGrayRow(rgb, gray, count);
+    } else if (haveAvx2()) {
         avx2::yellowingGrayRow(rgb, gray, count);
     } else {
         scalar::yellowingGrayRow(rgb, gray, count);

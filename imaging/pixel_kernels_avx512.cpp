@@ -10,6 +10,7 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define PAGEWASH_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#define PAGEWASH_TARGET_AVX512_VNNI __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni")))
 #endif
 
 namespace pagewash::kernels {
@@ -19,6 +20,11 @@ namespace pagewash::kernels {
 bool haveAvx512() {
     static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                   __builtin_cpu_supports("avx512vbmi");
+    return available;
+}
+
+bool haveAvx512Vnni() {
+    static const bool available = haveAvx512() && __builtin_cpu_supports("avx512vnni");
     return available;
 }
 
@@ -51,12 +57,6 @@ constexpr std::array<std::uint8_t, 192> kPixelOfChannel = [] {
     return pixelOf;
 }();
 
-// Byte j of the result is bytes[index[j]]. (The unmasked intrinsic draws a false "may be used
-// uninitialized" from GCC 12.)
-PAGEWASH_TARGET_AVX512 inline __m512i permuteBytes(__m512i index, __m512i bytes) {
-    return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, bytes);
-}
-
 // scaledChannel on 64 channel bytes, with their rows' flip and ratio bytes, in 16-bit lanes. The unpacks
 // work within 128-bit lanes, and the final pack puts the bytes back in the same order.
 PAGEWASH_TARGET_AVX512 inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i ratioLow,
@@ -78,7 +78,96 @@ PAGEWASH_TARGET_AVX512 inline __m512i scaleChannels(__m512i channels, __m512i fl
     return _mm512_xor_si512(_mm512_packus_epi16(quotients[0], quotients[1]), flip);
 }
 
+// The gray conversions, 64 pixels (three registers) at a time, in four groups of 16 pixels. Each pixel of a
+// group goes into a 32-bit lane as the bytes R, G, B, 0. Group k starts at byte 48k; groups 0 and 1 are
+// taken from registers 0 and 1, groups 2 and 3 from registers 1 and 2, so the index counts from the first
+// register of the pair.
+constexpr std::array<std::uint8_t, 256> kGroupIndex = [] {
+    std::array<std::uint8_t, 256> index{};
+    for (std::size_t k = 0; k < 4; ++k) {
+        const std::size_t base = 48 * k - (k < 2 ? 0 : 64);
+        for (std::size_t j = 0; j < 16; ++j) {
+            for (std::size_t c = 0; c < 3; ++c) index[64 * k + 4 * j + c] = static_cast<std::uint8_t>(base + 3 * j + c);
+        }
+    }
+    return index;
+}();
+constexpr __mmask64 kColourBytes = 0x7777777777777777;  // bytes 0, 1, 2 of each lane; byte 3 becomes 0
+
+// fastLuminance on 16 lanes of R, G, B, 0. The weighted sum is formed in base 256 with the digits of the
+// three weights as signed bytes, by dot products of four unsigned pixel bytes with four signed weight bytes:
+//   597824 =  9 * 65536 + 31 * 256 + 64
+//   1173222 = 18 * 65536 - 25 * 256 - 26
+//   228956 =  3 * 65536 + 126 * 256 + 92
+// The partial sums wrap as 32-bit integers do, and the final sum (below 2^29) is exact.
+PAGEWASH_TARGET_AVX512_VNNI inline __m512i luminance16(__m512i pixels) {
+    const __m512i high = _mm512_set1_epi32(0x00031209);    // 9, 18, 3
+    const __m512i middle = _mm512_set1_epi32(0x007EE71F);  // 31, -25, 126
+    const __m512i low = _mm512_set1_epi32(0x005CE640);     // 64, -26, 92
+    __m512i x = _mm512_dpbusd_epi32(_mm512_setzero_si512(), pixels, high);
+    x = _mm512_dpbusd_epi32(_mm512_slli_epi32(x, 8), pixels, middle);
+    x = _mm512_dpbusd_epi32(_mm512_slli_epi32(x, 8), pixels, low);
+    const __m512i red = _mm512_and_si512(pixels, _mm512_set1_epi32(0xFF));
+    const __mmask16 roundsDown = _mm512_cmpeq_epi32_mask(red, _mm512_set1_epi32(66)) |
+                                 _mm512_cmpeq_epi32_mask(red, _mm512_set1_epi32(172));
+    x = _mm512_mask_sub_epi32(x, roundsDown, x, _mm512_set1_epi32(1));
+    const __m512 scaled =
+        _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_srli_epi32(x, 7)), _mm512_set1_ps(1.0f / 15625.0f));
+    return _mm512_cvttps_epi32(scaled);
+}
+
+// The yellowing gray value on 16 lanes: the spread is the largest minus the smallest of the three bytes,
+// compared in the lowest byte of each lane with the lane shifted down by one and by two bytes.
+PAGEWASH_TARGET_AVX512_VNNI inline __m512i yellowingGray16(__m512i pixels) {
+    const __m512i y = luminance16(pixels);
+    const __m512i green = _mm512_srli_epi32(pixels, 8);
+    const __m512i blue = _mm512_srli_epi32(pixels, 16);
+    const __m512i largest = _mm512_max_epu8(pixels, _mm512_max_epu8(green, blue));
+    const __m512i smallest = _mm512_min_epu8(pixels, _mm512_min_epu8(green, blue));
+    const __m512i spread = _mm512_and_si512(_mm512_sub_epi8(largest, smallest), _mm512_set1_epi32(0xFF));
+    const __m512i lifted = _mm512_min_epu32(_mm512_add_epi32(y, spread), _mm512_set1_epi32(255));
+    return _mm512_mask_blend_epi32(_mm512_cmplt_epu32_mask(y, _mm512_set1_epi32(16)), lifted, y);
+}
+
+template <bool kYellowing>
+PAGEWASH_TARGET_AVX512_VNNI void grayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    const __m512i index[4] = {
+        _mm512_loadu_si512(kGroupIndex.data()), _mm512_loadu_si512(kGroupIndex.data() + 64),
+        _mm512_loadu_si512(kGroupIndex.data() + 128), _mm512_loadu_si512(kGroupIndex.data() + 192)};
+    // After the two packs, 32-bit word 4L + m of the result holds four values of group m from lane L.
+    const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const std::uint8_t* const p = rgb + 3 * i;
+        const __m512i r0 = _mm512_loadu_si512(p), r1 = _mm512_loadu_si512(p + 64),
+                      r2 = _mm512_loadu_si512(p + 128);
+        __m512i values[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m512i pixels = k < 2 ? _mm512_maskz_permutex2var_epi8(kColourBytes, r0, index[k], r1)
+                                         : _mm512_maskz_permutex2var_epi8(kColourBytes, r1, index[k], r2);
+            values[k] = kYellowing ? yellowingGray16(pixels) : luminance16(pixels);
+        }
+        const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(values[0], values[1]),
+                                                  _mm512_packs_epi32(values[2], values[3]));
+        _mm512_storeu_si512(gray + i, _mm512_permutexvar_epi32(order, bytes));
+    }
+    if (kYellowing) {
+        scalar::yellowingGrayRow(rgb + 3 * i, gray + i, count - i);
+    } else {
+        scalar::luminanceRow(rgb + 3 * i, gray + i, count - i);
+    }
+}
+
 }  // namespace
+
+PAGEWASH_TARGET_AVX512_VNNI void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    grayRow<false>(rgb, gray, count);
+}
+
+PAGEWASH_TARGET_AVX512_VNNI void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray,
+                                                  std::size_t count) {
+    grayRow<true>(rgb, gray, count);
+}
 
 PAGEWASH_TARGET_AVX512 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
     const ByteTable entries = loadTable(table.data());
@@ -112,9 +201,9 @@ PAGEWASH_TARGET_AVX512 void applyColorMap(std::uint8_t* rgb, const std::uint8_t*
         for (int k = 0; k < 3; ++k) {
             input[k] = _mm512_loadu_si512(pixels + 64 * k);
             _mm512_storeu_si512(pixels + 64 * k,
-                                scaleChannels(input[k], permuteBytes(pixelOf[k], rowFlip),
-                                              permuteBytes(pixelOf[k], rowRatioLow),
-                                              permuteBytes(pixelOf[k], rowRatioHigh)));
+                                scaleChannels(input[k], _mm512_permutexvar_epi8(pixelOf[k], rowFlip),
+                                              _mm512_permutexvar_epi8(pixelOf[k], rowRatioLow),
+                                              _mm512_permutexvar_epi8(pixelOf[k], rowRatioHigh)));
         }
         if (fromMap != 0) {
             std::uint8_t original[192];
@@ -134,6 +223,7 @@ PAGEWASH_TARGET_AVX512 void applyColorMap(std::uint8_t* rgb, const std::uint8_t*
 #else  // not x86-64: the plain loops only
 
 bool haveAvx512() { return false; }
+bool haveAvx512Vnni() { return false; }
 
 namespace avx512 {
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
@@ -142,6 +232,12 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
                    const ColorCorrection& correction) {
     scalar::applyColorMap(rgb, gray, count, correction);
+}
+void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    scalar::luminanceRow(rgb, gray, count);
+}
+void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    scalar::yellowingGrayRow(rgb, gray, count);
 }
 }  // namespace avx512
 

@@ -63,6 +63,12 @@ TEST(PixelKernels, Avx2LoopsMatchTheDefinitionForAllColours) {
     checkAllColours(avx2::yellowingGrayRow, referenceYellowing, "AVX2 yellowing");
 }
 
+TEST(PixelKernels, Avx512LoopsMatchTheDefinitionForAllColours) {
+    if (!haveAvx512Vnni()) GTEST_SKIP() << "no AVX-512 VBMI and VNNI on this processor";
+    checkAllColours(avx512::luminanceRow, reference::luminance, "AVX-512 luminance");
+    checkAllColours(avx512::yellowingGrayRow, referenceYellowing, "AVX-512 yellowing");
+}
+
 TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
     std::mt19937 rng(5);
     ToneTable table;

@@ -5,7 +5,9 @@
 
 #include "imaging/pixel_kernels.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -129,32 +131,84 @@ PAGEWASH_TARGET_AVX512_VNNI inline __m512i yellowingGray16(__m512i pixels) {
     return _mm512_mask_blend_epi32(_mm512_cmplt_epu32_mask(y, _mm512_set1_epi32(16)), lifted, y);
 }
 
+// 64 gray values from 192 colour bytes.
+template <bool kYellowing>
+PAGEWASH_TARGET_AVX512_VNNI inline void grayBlock(const std::uint8_t* rgb, std::uint8_t* gray, const __m512i* index) {
+    const __m512i r0 = _mm512_loadu_si512(rgb), r1 = _mm512_loadu_si512(rgb + 64),
+                  r2 = _mm512_loadu_si512(rgb + 128);
+    __m512i values[4];
+    for (int k = 0; k < 4; ++k) {
+        const __m512i pixels = k < 2 ? _mm512_maskz_permutex2var_epi8(kColourBytes, r0, index[k], r1)
+                                     : _mm512_maskz_permutex2var_epi8(kColourBytes, r1, index[k], r2);
+        values[k] = kYellowing ? yellowingGray16(pixels) : luminance16(pixels);
+    }
+    const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(values[0], values[1]),
+                                              _mm512_packs_epi32(values[2], values[3]));
+    // After the two packs, 32-bit word 4L + m holds four values of group m from 128-bit lane L.
+    const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    _mm512_storeu_si512(gray, _mm512_permutexvar_epi32(order, bytes));
+}
+
 template <bool kYellowing>
 PAGEWASH_TARGET_AVX512_VNNI void grayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
     const __m512i index[4] = {
         _mm512_loadu_si512(kGroupIndex.data()), _mm512_loadu_si512(kGroupIndex.data() + 64),
         _mm512_loadu_si512(kGroupIndex.data() + 128), _mm512_loadu_si512(kGroupIndex.data() + 192)};
-    // After the two packs, 32-bit word 4L + m of the result holds four values of group m from lane L.
-    const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
     std::size_t i = 0;
-    for (; i + 64 <= count; i += 64) {
-        const std::uint8_t* const p = rgb + 3 * i;
-        const __m512i r0 = _mm512_loadu_si512(p), r1 = _mm512_loadu_si512(p + 64),
-                      r2 = _mm512_loadu_si512(p + 128);
-        __m512i values[4];
-        for (int k = 0; k < 4; ++k) {
-            const __m512i pixels = k < 2 ? _mm512_maskz_permutex2var_epi8(kColourBytes, r0, index[k], r1)
-                                         : _mm512_maskz_permutex2var_epi8(kColourBytes, r1, index[k], r2);
-            values[k] = kYellowing ? yellowingGray16(pixels) : luminance16(pixels);
-        }
-        const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(values[0], values[1]),
-                                                  _mm512_packs_epi32(values[2], values[3]));
-        _mm512_storeu_si512(gray + i, _mm512_permutexvar_epi32(order, bytes));
+    for (; i + 64 <= count; i += 64) grayBlock<kYellowing>(rgb + 3 * i, gray + i, index);
+    if (i < count) {  // the rest of a scanline: one block through a buffer
+        const std::size_t rest = count - i;
+        std::uint8_t rgbRest[192] = {}, grayRest[64];
+        std::memcpy(rgbRest, rgb + 3 * i, 3 * rest);
+        grayBlock<kYellowing>(rgbRest, grayRest, index);
+        std::memcpy(gray + i, grayRest, rest);
     }
-    if (kYellowing) {
-        scalar::yellowingGrayRow(rgb + 3 * i, gray + i, count - i);
-    } else {
-        scalar::luminanceRow(rgb + 3 * i, gray + i, count - i);
+}
+
+// Byte j of the result is bytes[index[j]]. The zero-masking form: the plain one passes an undefined merge
+// source, which GCC 12 reports as used uninitialized.
+PAGEWASH_TARGET_AVX512 inline __m512i permuteBytes(__m512i index, __m512i bytes) {
+    return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, bytes);
+}
+
+// The colour correction's tables in registers.
+struct ColorTables {
+    PAGEWASH_TARGET_AVX512 explicit ColorTables(const ColorCorrection& correction)
+        : flip(loadTable(correction.flip.data())),
+          ratioLow(loadTable(correction.ratioLow.data())),
+          ratioHigh(loadTable(correction.ratioHigh.data())),
+          irregular(loadTable(correction.irregular.data())),
+          pixelOf{_mm512_loadu_si512(kPixelOfChannel.data()), _mm512_loadu_si512(kPixelOfChannel.data() + 64),
+                  _mm512_loadu_si512(kPixelOfChannel.data() + 128)} {}
+    ByteTable flip, ratioLow, ratioHigh, irregular;
+    __m512i pixelOf[3];
+};
+
+// 64 colour pixels corrected in place.
+PAGEWASH_TARGET_AVX512 inline void colorBlock(std::uint8_t* rgb, const std::uint8_t* gray, const ColorTables& tables,
+                                              const ColorCorrection& correction) {
+    const __m512i g = _mm512_loadu_si512(gray);
+    const __mmask64 top = _mm512_movepi8_mask(g);
+    const __m512i rowFlip = lookUp(tables.flip, g, top);
+    const __m512i rowRatioLow = lookUp(tables.ratioLow, g, top);
+    const __m512i rowRatioHigh = lookUp(tables.ratioHigh, g, top);
+    const __mmask64 fromMap = _mm512_movepi8_mask(lookUp(tables.irregular, g, top));
+    __m512i input[3];
+    for (int k = 0; k < 3; ++k) {
+        input[k] = _mm512_loadu_si512(rgb + 64 * k);
+        _mm512_storeu_si512(rgb + 64 * k,
+                            scaleChannels(input[k], permuteBytes(tables.pixelOf[k], rowFlip),
+                                          permuteBytes(tables.pixelOf[k], rowRatioLow),
+                                          permuteBytes(tables.pixelOf[k], rowRatioHigh)));
+    }
+    if (fromMap != 0) {
+        std::uint8_t original[192];
+        for (int k = 0; k < 3; ++k) _mm512_storeu_si512(original + 64 * k, input[k]);
+        for (std::uint64_t left = fromMap; left != 0; left &= left - 1) {
+            const auto p = static_cast<std::size_t>(__builtin_ctzll(left));
+            const auto& row = correction.map[gray[p]];
+            for (std::size_t c = 0; c < 3; ++c) rgb[3 * p + c] = row[original[3 * p + c]];
+        }
     }
 }
 
@@ -171,51 +225,27 @@ PAGEWASH_TARGET_AVX512_VNNI void yellowingGrayRow(const std::uint8_t* rgb, std::
 
 PAGEWASH_TARGET_AVX512 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
     const ByteTable entries = loadTable(table.data());
-    std::size_t i = 0;
-    for (; i + 64 <= count; i += 64) {
-        const __m512i v = _mm512_loadu_si512(gray + i);
-        _mm512_storeu_si512(gray + i, lookUp(entries, v, _mm512_movepi8_mask(v)));
+    for (std::size_t i = 0; i < count; i += 64) {
+        const std::size_t n = std::min<std::size_t>(64, count - i);
+        const __mmask64 wanted = n == 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+        const __m512i v = _mm512_maskz_loadu_epi8(wanted, gray + i);
+        _mm512_mask_storeu_epi8(gray + i, wanted, lookUp(entries, v, _mm512_movepi8_mask(v)));
     }
-    scalar::applyToneTable(gray + i, count - i, table);
 }
 
 PAGEWASH_TARGET_AVX512 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
                                           const ColorCorrection& correction) {
-    const ByteTable flip = loadTable(correction.flip.data());
-    const ByteTable ratioLow = loadTable(correction.ratioLow.data());
-    const ByteTable ratioHigh = loadTable(correction.ratioHigh.data());
-    const ByteTable irregular = loadTable(correction.irregular.data());
-    const __m512i pixelOf[3] = {_mm512_loadu_si512(kPixelOfChannel.data()),
-                                _mm512_loadu_si512(kPixelOfChannel.data() + 64),
-                                _mm512_loadu_si512(kPixelOfChannel.data() + 128)};
+    const ColorTables tables(correction);
     std::size_t i = 0;
-    for (; i + 64 <= count; i += 64) {
-        const __m512i g = _mm512_loadu_si512(gray + i);
-        const __mmask64 top = _mm512_movepi8_mask(g);
-        const __m512i rowFlip = lookUp(flip, g, top);
-        const __m512i rowRatioLow = lookUp(ratioLow, g, top);
-        const __m512i rowRatioHigh = lookUp(ratioHigh, g, top);
-        const __mmask64 fromMap = _mm512_movepi8_mask(lookUp(irregular, g, top));
-        std::uint8_t* const pixels = rgb + 3 * i;
-        __m512i input[3];
-        for (int k = 0; k < 3; ++k) {
-            input[k] = _mm512_loadu_si512(pixels + 64 * k);
-            _mm512_storeu_si512(pixels + 64 * k,
-                                scaleChannels(input[k], _mm512_permutexvar_epi8(pixelOf[k], rowFlip),
-                                              _mm512_permutexvar_epi8(pixelOf[k], rowRatioLow),
-                                              _mm512_permutexvar_epi8(pixelOf[k], rowRatioHigh)));
-        }
-        if (fromMap != 0) {
-            std::uint8_t original[192];
-            for (int k = 0; k < 3; ++k) _mm512_storeu_si512(original + 64 * k, input[k]);
-            for (std::uint64_t left = fromMap; left != 0; left &= left - 1) {
-                const auto p = static_cast<std::size_t>(__builtin_ctzll(left));
-                const auto& row = correction.map[gray[i + p]];
-                for (std::size_t c = 0; c < 3; ++c) pixels[3 * p + c] = row[original[3 * p + c]];
-            }
-        }
+    for (; i + 64 <= count; i += 64) colorBlock(rgb + 3 * i, gray + i, tables, correction);
+    if (i < count) {  // the rest of a scanline: one block through a buffer
+        const std::size_t rest = count - i;
+        std::uint8_t rgbRest[192] = {}, grayRest[64] = {};
+        std::memcpy(rgbRest, rgb + 3 * i, 3 * rest);
+        std::memcpy(grayRest, gray + i, rest);
+        colorBlock(rgbRest, grayRest, tables, correction);
+        std::memcpy(rgb + 3 * i, rgbRest, 3 * rest);
     }
-    scalar::applyColorMap(rgb + 3 * i, gray + i, count - i, correction);
 }
 
 }  // namespace avx512

@@ -6,7 +6,16 @@
 #include <limits>
 #include <vector>
 
-#include "imaging/vector_clones.h"
+#include "imaging/vector_level.h"
+
+#if defined(__x86_64__)
+// GCC 12 takes the deliberately undefined register behind several AVX-512 intrinsics for an uninitialised
+// variable.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
 
 namespace pagewash {
 
@@ -141,7 +150,7 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
 // The same running sums for windows of at most kFloatQuotientWindowLimit samples, in three passes over each
 // row that the compiler can vectorise apart from the running sum itself: column sums, window sums, and the
 // division as a multiplication by 1 / m in single precision.
-PAGEWASH_VECTOR_CLONES void averageBlurSmallWindow(const BlurImage& image, std::size_t rx, std::size_t ry) {
+[[gnu::always_inline]] inline void averageBlurSmallWindow(const BlurImage& image, std::size_t rx, std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const auto channels = static_cast<std::size_t>(image.components);
@@ -198,14 +207,197 @@ PAGEWASH_VECTOR_CLONES void averageBlurSmallWindow(const BlurImage& image, std::
     }
 }
 
+void averageSmallWindowBaseline(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    averageBlurSmallWindow(image, rx, ry);
+}
+
+#if defined(__x86_64__)
+PAGEWASH_TARGET_AVX2 void averageSmallWindowAvx2(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    averageBlurSmallWindow(image, rx, ry);
+}
+
+// With AVX-512 the running sum along a row vectorises as well: each row's column sums are turned into
+// running totals per channel (16 at a time, by shifted additions within the register and the last totals
+// carried over), and every window sum is the difference of two totals. Two passes per row, both 16 samples
+// at a time, the last 16 under a mask. The totals wrap modulo 2^32; their differences, the window sums, stay
+// far below it.
+
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __mmask16 firstLanes(std::size_t count) {
+    return count >= 16 ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << count) - 1);
+}
+
+// Lane j: the sum of the lanes j, j - Channels, j - 2 Channels, ... of v, plus the last lane of `previous`
+// of the same channel (lane 15 for one channel; lane 13 + j mod 3 for three, as 16 = 1 mod 3).
+template <std::size_t Channels>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i runningTotals(__m512i v, __m512i previous) {
+    const __m512i zero = _mm512_setzero_si512();
+    // _mm512_alignr_epi32(v, zero, 16 - s): v moved up by s lanes, zeros below.
+    if constexpr (Channels == 1) {
+        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 15));
+        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 14));
+        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 12));
+        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 8));
+        return _mm512_add_epi32(v, _mm512_permutexvar_epi32(_mm512_set1_epi32(15), previous));
+    } else {
+        static_assert(Channels == 3);
+        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 13));
+        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 10));
+        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 4));
+        const __m512i lastOfChannel =
+            _mm512_setr_epi32(13, 14, 15, 13, 14, 15, 13, 14, 15, 13, 14, 15, 13, 14, 15, 13);
+        return _mm512_add_epi32(v, _mm512_permutexvar_epi32(lastOfChannel, previous));
+    }
+}
+
+// Samples i .. i + 15 (those in `mask`) of one row: the entering row is added to the column sums, the
+// leaving row (saved in the ring) subtracted, the current row's input saved in its place, and the running
+// totals of the new column sums stored.
+template <std::size_t Channels, bool Enter, bool Leave>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i updateColumns16(
+    const std::uint8_t* entering, std::uint8_t* saved, const std::uint8_t* row, std::uint32_t* columnSums,
+    std::uint32_t* totals, __m512i previous, __mmask16 mask) {
+    __m512i sums = _mm512_maskz_loadu_epi32(mask, columnSums);
+    if constexpr (Enter) sums = _mm512_add_epi32(sums, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mask, entering)));
+    if constexpr (Leave) sums = _mm512_sub_epi32(sums, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mask, saved)));
+    _mm_mask_storeu_epi8(saved, mask, _mm_maskz_loadu_epi8(mask, row));
+    _mm512_mask_storeu_epi32(columnSums, mask, sums);
+    const __m512i next = runningTotals<Channels>(sums, previous);
+    _mm512_mask_storeu_epi32(totals, mask, next);
+    return next;
+}
+
+template <std::size_t Channels, bool Enter, bool Leave>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void updateColumns(const std::uint8_t* entering,
+                                                                        std::uint8_t* saved,
+                                                                        const std::uint8_t* row,
+                                                                        std::uint32_t* columnSums,
+                                                                        std::uint32_t* totals,
+                                                                        std::size_t rowLength) {
+    __m512i previous = _mm512_setzero_si512();
+    std::size_t i = 0;
+    for (; i + 16 <= rowLength; i += 16) {
+        previous = updateColumns16<Channels, Enter, Leave>(Enter ? entering + i : nullptr, saved + i, row + i,
+                                                           columnSums + i, totals + i, previous,
+                                                           __mmask16{0xFFFF});
+    }
+    if (i < rowLength) {
+        updateColumns16<Channels, Enter, Leave>(Enter ? entering + i : nullptr, saved + i, row + i,
+                                                columnSums + i, totals + i, previous, firstLanes(rowLength - i));
+    }
+}
+
+// windowQuotient of 16 window sums last - beforeFirst with 16 inverses.
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void quotients16(const std::uint32_t* last,
+                                                                     const std::uint32_t* beforeFirst,
+                                                                     __m512 inverse, std::uint8_t* out,
+                                                                     __mmask16 mask) {
+    const __m512i sums =
+        _mm512_sub_epi32(_mm512_maskz_loadu_epi32(mask, last), _mm512_maskz_loadu_epi32(mask, beforeFirst));
+    const __m512 exact = _mm512_add_ps(_mm512_cvtepi32_ps(sums), _mm512_set1_ps(0.5f));
+    _mm_mask_storeu_epi8(out, mask, _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(_mm512_mul_ps(exact, inverse))));
+}
+
+template <std::size_t Channels>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void averageSmallWindowAvx512(const BlurImage& image,
+                                                                                  std::size_t rx,
+                                                                                  std::size_t ry) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    const std::size_t rowLength = width * Channels;
+    std::uint8_t* const pixels = image.pixels;
+
+    std::vector<std::uint32_t> columnSums(rowLength, 0);
+    // Running totals of one row, with rx + 1 columns of zeros before the row and rx copies of its last column
+    // after it: the window of sample i then sums to last[i] - beforeFirst[i] for every column, clipped or not.
+    const std::size_t behind = (rx + 1) * Channels, ahead = rx * Channels;
+    std::vector<std::uint32_t> totalsBuffer(behind + rowLength + ahead, 0);
+    std::uint32_t* const totals = totalsBuffer.data() + behind;
+    const std::uint32_t* const last = totals + ahead;
+    const std::uint32_t* const beforeFirst = totalsBuffer.data();
+    // 1 / m per sample for windows of inverseHeight rows; only the clipped columns read it.
+    std::vector<float> inverse(rowLength);
+    std::size_t inverseHeight = 0;
+    // The input of the last ry + 1 rows, which their results have already replaced in the image.
+    const std::size_t ringRows = ry + 1;
+    std::vector<std::uint8_t> ring(ringRows * rowLength);
+
+    for (std::size_t y = 0; y < ry; ++y) {
+        const std::uint8_t* in = pixels + y * rowLength;
+        for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] += in[i];
+    }
+    // Samples [interiorBegin, interiorEnd) have unclipped windows along the row.
+    const std::size_t interiorBegin = std::min(rx, width) * Channels;
+    const std::size_t interiorEnd = std::max(interiorBegin, (width - std::min(rx, width)) * Channels);
+    for (std::size_t y = 0; y < height; ++y) {
+        std::uint8_t* const row = pixels + y * rowLength;
+        std::uint8_t* const saved = ring.data() + (y % ringRows) * rowLength;
+        const bool enter = y + ry < height, leave = y > ry;
+        const std::uint8_t* const entering = enter ? pixels + (y + ry) * rowLength : nullptr;
+        std::uint32_t* const sums = columnSums.data();
+        if (enter && leave) {
+            updateColumns<Channels, true, true>(entering, saved, row, sums, totals, rowLength);
+        } else if (enter) {
+            updateColumns<Channels, true, false>(entering, saved, row, sums, totals, rowLength);
+        } else if (leave) {
+            updateColumns<Channels, false, true>(entering, saved, row, sums, totals, rowLength);
+        } else {
+            updateColumns<Channels, false, false>(entering, saved, row, sums, totals, rowLength);
+        }
+        for (std::size_t i = 0; i < ahead; ++i) totals[rowLength + i] = totals[rowLength - Channels + i % Channels];
+
+        const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
+        if (windowHeight != inverseHeight) {
+            for (std::size_t x = 0; x < width; ++x) {
+                const std::size_t windowWidth = std::min(x + rx, width - 1) - (x > rx ? x - rx : 0) + 1;
+                const float value = 1.0f / static_cast<float>(windowWidth * windowHeight);
+                for (std::size_t c = 0; c < Channels; ++c) inverse[x * Channels + c] = value;
+            }
+            inverseHeight = windowHeight;
+        }
+        const __m512 interior = _mm512_set1_ps(1.0f / static_cast<float>((2 * rx + 1) * windowHeight));
+        std::size_t i = 0;
+        for (; i + 16 <= rowLength; i += 16) {
+            const bool clipped = i < interiorBegin || i + 16 > interiorEnd;
+            quotients16(last + i, beforeFirst + i, clipped ? _mm512_loadu_ps(inverse.data() + i) : interior,
+                        row + i, __mmask16{0xFFFF});
+        }
+        if (i < rowLength) {
+            const __mmask16 mask = firstLanes(rowLength - i);
+            quotients16(last + i, beforeFirst + i, _mm512_maskz_loadu_ps(mask, inverse.data() + i), row + i, mask);
+        }
+    }
+}
+
+PAGEWASH_TARGET_AVX512 void averageSmallWindowAvx512(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    switch (image.components) {
+        case 1:
+            return averageSmallWindowAvx512<1>(image, rx, ry);
+        case 3:
+            return averageSmallWindowAvx512<3>(image, rx, ry);
+        default:
+            return averageBlurSmallWindow(image, rx, ry);
+    }
+}
+#endif
+
 }  // namespace
 
 void averageBlur(const BlurImage& image, int radiusX, int radiusY) {
+    averageBlur(image, radiusX, radiusY, processorVectorLevel());
+}
+
+void averageBlur(const BlurImage& image, int radiusX, int radiusY, VectorLevel level) {
     if (radiusX == 0 && radiusY == 0) return;
     const std::uint64_t maxWindow =
         (2 * static_cast<std::uint64_t>(radiusX) + 1) * (2 * static_cast<std::uint64_t>(radiusY) + 1);
     if (maxWindow <= kFloatQuotientWindowLimit) {
-        averageBlurSmallWindow(image, static_cast<std::size_t>(radiusX), static_cast<std::size_t>(radiusY));
+        const auto rx = static_cast<std::size_t>(radiusX), ry = static_cast<std::size_t>(radiusY);
+#if defined(__x86_64__)
+        if (level == VectorLevel::Avx512) return averageSmallWindowAvx512(image, rx, ry);
+        if (level == VectorLevel::Avx2) return averageSmallWindowAvx2(image, rx, ry);
+#endif
+        static_cast<void>(level);
+        averageSmallWindowBaseline(image, rx, ry);
     } else if (maxWindow * 255 <= std::numeric_limits<std::uint32_t>::max()) {
         averageBlurWith<std::uint32_t>(image, radiusX, radiusY);
     } else {

@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "imaging/blur_image.h"
+#include "imaging/vector_level.h"
+#include "imaging/vector_level.h"
 
 namespace pagewash {
 
@@ -25,5 +27,13 @@ inline std::uint8_t windowQuotient(std::uint32_t sum, float inverse) {
 // divided by their number, truncated.
 // REQUIRES: 0 <= radiusX < width, 0 <= radiusY < height.
 void averageBlur(const BlurImage& image, int radiusX, int radiusY);
+
+// The same with the vector instructions of `level` (the tests run every level the processor has).
+// REQUIRES: level <= processorVectorLevel().
+void averageBlur(const BlurImage& image, int radiusX, int radiusY, VectorLevel level);
+
+// The same with the vector instructions of `level` (for the tests, which run every level).
+// REQUIRES: level <= processorVectorLevel().
+void averageBlur(const BlurImage& image, int radiusX, int radiusY, VectorLevel level);
 
 }  // namespace pagewash

@@ -226,63 +226,112 @@ PAGEWASH_TARGET_AVX2 void averageSmallWindowAvx2(const BlurImage& image, std::si
     return count >= 16 ? __mmask16{0xFFFF} : static_cast<__mmask16>((1u << count) - 1);
 }
 
-// Lane j: the sum of the lanes j, j - Channels, j - 2 Channels, ... of v, plus the last lane of `previous`
-// of the same channel (lane 15 for one channel; lane 13 + j mod 3 for three, as 16 = 1 mod 3).
+// Lane j: the sum of the lanes j, j - Channels, j - 2 Channels, ... of v.
 template <std::size_t Channels>
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i runningTotals(__m512i v, __m512i previous) {
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i localTotals(__m512i v) {
     const __m512i zero = _mm512_setzero_si512();
     // _mm512_alignr_epi32(v, zero, 16 - s): v moved up by s lanes, zeros below.
     if constexpr (Channels == 1) {
         v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 15));
         v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 14));
         v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 12));
-        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 8));
-        return _mm512_add_epi32(v, _mm512_permutexvar_epi32(_mm512_set1_epi32(15), previous));
+        return _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 8));
     } else {
         static_assert(Channels == 3);
         v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 13));
         v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 10));
-        v = _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 4));
-        const __m512i lastOfChannel =
-            _mm512_setr_epi32(13, 14, 15, 13, 14, 15, 13, 14, 15, 13, 14, 15, 13, 14, 15, 13);
-        return _mm512_add_epi32(v, _mm512_permutexvar_epi32(lastOfChannel, previous));
+        return _mm512_add_epi32(v, _mm512_alignr_epi32(v, zero, 4));
+    }
+}
+
+// Lane j: the last lane of `previous` holding the channel that lane j holds in the next 16 samples: lane
+// 15 for one channel, lane 13 + j mod 3 for three (16 = 1 mod 3).
+template <std::size_t Channels>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i carriedOver(__m512i previous) {
+    if constexpr (Channels == 1) {
+        return _mm512_permutexvar_epi32(_mm512_set1_epi32(15), previous);
+    } else {
+        return _mm512_permutexvar_epi32(
+            _mm512_setr_epi32(13, 14, 15, 13, 14, 15, 13, 14, 15, 13, 14, 15, 13, 14, 15, 13), previous);
     }
 }
 
 // Samples i .. i + 15 (those in `mask`) of one row: the entering row is added to the column sums, the
-// leaving row (saved in the ring) subtracted, the current row's input saved in its place, and the running
-// totals of the new column sums stored.
-template <std::size_t Channels, bool Enter, bool Leave>
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i updateColumns16(
-    const std::uint8_t* entering, std::uint8_t* saved, const std::uint8_t* row, std::uint32_t* columnSums,
-    std::uint32_t* totals, __m512i previous, __mmask16 mask) {
+// leaving row (saved in the ring) subtracted and the current row's input saved in its place. Returns the
+// new column sums.
+template <bool Enter, bool Leave>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i newColumnSums(const std::uint8_t* entering,
+                                                                          std::uint8_t* saved,
+                                                                          const std::uint8_t* row,
+                                                                          std::uint32_t* columnSums,
+                                                                          __mmask16 mask) {
     __m512i sums = _mm512_maskz_loadu_epi32(mask, columnSums);
     if constexpr (Enter) sums = _mm512_add_epi32(sums, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mask, entering)));
     if constexpr (Leave) sums = _mm512_sub_epi32(sums, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mask, saved)));
     _mm_mask_storeu_epi8(saved, mask, _mm_maskz_loadu_epi8(mask, row));
     _mm512_mask_storeu_epi32(columnSums, mask, sums);
-    const __m512i next = runningTotals<Channels>(sums, previous);
-    _mm512_mask_storeu_epi32(totals, mask, next);
-    return next;
+    return sums;
 }
+
+// The column sums of samples [begin, end) of one row brought up to date, and their running totals per
+// channel stored in `totals`. The totals go 48 samples (one channel) or 64 (three) at a time: within a block
+// each 16 takes the last totals of the 16 before it, but from one block to the next only one addition
+// carries over (`carry`, in lane j the total so far of the channel that lane j holds at the start of a
+// block), so that blocks do not wait on each other's shuffles.
+// REQUIRES: begin is a multiple of kTotalsBlock; end is one too, or the row's end.
+template <std::size_t Channels>
+inline constexpr std::size_t kTotalsBlock = Channels == 1 ? 64 : 48;  // a multiple of 16 and of Channels
 
 template <std::size_t Channels, bool Enter, bool Leave>
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void updateColumns(const std::uint8_t* entering,
                                                                         std::uint8_t* saved,
                                                                         const std::uint8_t* row,
                                                                         std::uint32_t* columnSums,
-                                                                        std::uint32_t* totals,
-                                                                        std::size_t rowLength) {
-    __m512i previous = _mm512_setzero_si512();
-    std::size_t i = 0;
-    for (; i + 16 <= rowLength; i += 16) {
-        previous = updateColumns16<Channels, Enter, Leave>(Enter ? entering + i : nullptr, saved + i, row + i,
-                                                           columnSums + i, totals + i, previous,
-                                                           __mmask16{0xFFFF});
+                                                                        std::uint32_t* totals, std::size_t begin,
+                                                                        std::size_t end, __m512i& carry) {
+    constexpr std::size_t kBlock = kTotalsBlock<Channels>;
+    constexpr __mmask16 kAll = 0xFFFF;
+    std::size_t i = begin;
+    for (; i + kBlock <= end; i += kBlock) {
+        __m512i local[kBlock / 16];  // totals within the block
+        for (std::size_t k = 0; k < kBlock / 16; ++k) {
+            const std::size_t at = i + 16 * k;
+            local[k] = localTotals<Channels>(newColumnSums<Enter, Leave>(Enter ? entering + at : nullptr, saved + at,
+                                                                        row + at, columnSums + at, kAll));
+            if (k > 0) local[k] = _mm512_add_epi32(local[k], carriedOver<Channels>(local[k - 1]));
+        }
+        for (std::size_t k = 0; k < kBlock / 16; ++k) {
+            // The carry in the lane order of the k-th 16: channel (16 k + j) mod 3 in lane j.
+            __m512i carryHere = carry;
+            if constexpr (Channels == 3) {
+                if (k == 1) {
+                    carryHere = _mm512_permutexvar_epi32(
+                        _mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1), carry);
+                }
+                if (k == 2) {
+                    carryHere = _mm512_permutexvar_epi32(
+                        _mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2), carry);
+                }
+            }
+            _mm512_storeu_si512(totals + i + 16 * k, _mm512_add_epi32(local[k], carryHere));
+        }
+        // The block's last 16 end with every channel: their totals, in block order, join the carry.
+        carry = _mm512_add_epi32(carry, carriedOver<Channels>(local[kBlock / 16 - 1]));
     }
-    if (i < rowLength) {
-        updateColumns16<Channels, Enter, Leave>(Enter ? entering + i : nullptr, saved + i, row + i,
-                                                columnSums + i, totals + i, previous, firstLanes(rowLength - i));
+    if (i == end) return;
+    // The last samples of the row 16 at a time, each taking the totals of the 16 before; `previous` starts
+    // as a vector whose last lanes hold the carry in the order carriedOver reads them.
+    __m512i previous = carry;
+    if constexpr (Channels == 3) {
+        previous =
+            _mm512_permutexvar_epi32(_mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2), carry);
+    }
+    for (; i < end; i += 16) {
+        const __mmask16 mask = firstLanes(end - i);
+        previous = _mm512_add_epi32(localTotals<Channels>(newColumnSums<Enter, Leave>(
+                                        Enter ? entering + i : nullptr, saved + i, row + i, columnSums + i, mask)),
+                                    carriedOver<Channels>(previous));
+        _mm512_mask_storeu_epi32(totals + i, mask, previous);
     }
 }
 
@@ -295,6 +344,64 @@ template <std::size_t Channels, bool Enter, bool Leave>
         _mm512_sub_epi32(_mm512_maskz_loadu_epi32(mask, last), _mm512_maskz_loadu_epi32(mask, beforeFirst));
     const __m512 exact = _mm512_add_ps(_mm512_cvtepi32_ps(sums), _mm512_set1_ps(0.5f));
     _mm_mask_storeu_epi8(out, mask, _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(_mm512_mul_ps(exact, inverse))));
+}
+
+// The working state of the filter, shared by its rows.
+struct AverageRows {
+    std::size_t rowLength;
+    std::size_t ahead;          // samples from a sample to the last column of its window (rx columns)
+    std::size_t interiorBegin;  // samples [interiorBegin, interiorEnd) have unclipped windows along the row
+    std::size_t interiorEnd;
+    std::uint32_t* columnSums;
+    std::uint32_t* totals;             // running totals of the current row, padded on both sides
+    const std::uint32_t* last;         // the window of sample i sums to last[i] - beforeFirst[i]
+    const std::uint32_t* beforeFirst;  //
+    const float* inverse;              // 1 / m per sample of the current row
+};
+
+// The results of the samples from `done` on, 16 at a time, as far as `end`. Returns the new done.
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline std::size_t results(const AverageRows& rows, std::uint8_t* row,
+                                                                        std::size_t done, std::size_t end,
+                                                                        __m512 interior) {
+    for (; done + 16 <= end; done += 16) {
+        // Clipped windows take their inverses per sample.
+        const bool clipped = done < rows.interiorBegin || done + 16 > rows.interiorEnd;
+        quotients16(rows.last + done, rows.beforeFirst + done,
+                    clipped ? _mm512_loadu_ps(rows.inverse + done) : interior, row + done, 0xFFFF);
+    }
+    return done;
+}
+
+// One row: its column sums and running totals a stretch at a time, and the results of each stretch as soon
+// as the totals they need are there, while those are still in the first-level cache.
+template <std::size_t Channels, bool Enter, bool Leave>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void averageRow(const AverageRows& rows,
+                                                                    const std::uint8_t* entering,
+                                                                    std::uint8_t* saved, std::uint8_t* row,
+                                                                    __m512 interior) {
+    constexpr std::size_t kStretch = 16 * kTotalsBlock<Channels>;
+    const std::size_t rowLength = rows.rowLength;
+    __m512i carry = _mm512_setzero_si512();
+    std::size_t done = 0;  // results written for samples [0, done)
+    for (std::size_t begin = 0; begin < rowLength; begin += kStretch) {
+        const std::size_t end = std::min(begin + kStretch, rowLength);
+        updateColumns<Channels, Enter, Leave>(entering, saved, row, rows.columnSums, rows.totals, begin, end,
+                                              carry);
+        if (end < rowLength) {
+            if (end >= rows.ahead) done = results(rows, row, done, end - rows.ahead, interior);
+        } else {
+            std::uint32_t* const totals = rows.totals;
+            for (std::size_t i = 0; i < rows.ahead; ++i) {
+                totals[rowLength + i] = totals[rowLength - Channels + i % Channels];
+            }
+            done = results(rows, row, done, rowLength, interior);
+            if (done < rowLength) {
+                const __mmask16 mask = firstLanes(rowLength - done);
+                quotients16(rows.last + done, rows.beforeFirst + done,
+                            _mm512_maskz_loadu_ps(mask, rows.inverse + done), row + done, mask);
+            }
+        }
+    }
 }
 
 template <std::size_t Channels>
@@ -311,12 +418,18 @@ template <std::size_t Channels>
     // after it: the window of sample i then sums to last[i] - beforeFirst[i] for every column, clipped or not.
     const std::size_t behind = (rx + 1) * Channels, ahead = rx * Channels;
     std::vector<std::uint32_t> totalsBuffer(behind + rowLength + ahead, 0);
-    std::uint32_t* const totals = totalsBuffer.data() + behind;
-    const std::uint32_t* const last = totals + ahead;
-    const std::uint32_t* const beforeFirst = totalsBuffer.data();
-    // 1 / m per sample for windows of inverseHeight rows; only the clipped columns read it.
-    std::vector<float> inverse(rowLength);
+    std::vector<float> inverse(rowLength);  // for windows of inverseHeight rows
     std::size_t inverseHeight = 0;
+    const std::size_t interiorBegin = std::min(rx, width) * Channels;
+    const AverageRows rows{rowLength,
+                           ahead,
+                           interiorBegin,
+                           std::max(interiorBegin, (width - std::min(rx, width)) * Channels),
+                           columnSums.data(),
+                           totalsBuffer.data() + behind,
+                           totalsBuffer.data() + behind + ahead,
+                           totalsBuffer.data(),
+                           inverse.data()};
     // The input of the last ry + 1 rows, which their results have already replaced in the image.
     const std::size_t ringRows = ry + 1;
     std::vector<std::uint8_t> ring(ringRows * rowLength);
@@ -325,26 +438,7 @@ template <std::size_t Channels>
         const std::uint8_t* in = pixels + y * rowLength;
         for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] += in[i];
     }
-    // Samples [interiorBegin, interiorEnd) have unclipped windows along the row.
-    const std::size_t interiorBegin = std::min(rx, width) * Channels;
-    const std::size_t interiorEnd = std::max(interiorBegin, (width - std::min(rx, width)) * Channels);
     for (std::size_t y = 0; y < height; ++y) {
-        std::uint8_t* const row = pixels + y * rowLength;
-        std::uint8_t* const saved = ring.data() + (y % ringRows) * rowLength;
-        const bool enter = y + ry < height, leave = y > ry;
-        const std::uint8_t* const entering = enter ? pixels + (y + ry) * rowLength : nullptr;
-        std::uint32_t* const sums = columnSums.data();
-        if (enter && leave) {
-            updateColumns<Channels, true, true>(entering, saved, row, sums, totals, rowLength);
-        } else if (enter) {
-            updateColumns<Channels, true, false>(entering, saved, row, sums, totals, rowLength);
-        } else if (leave) {
-            updateColumns<Channels, false, true>(entering, saved, row, sums, totals, rowLength);
-        } else {
-            updateColumns<Channels, false, false>(entering, saved, row, sums, totals, rowLength);
-        }
-        for (std::size_t i = 0; i < ahead; ++i) totals[rowLength + i] = totals[rowLength - Channels + i % Channels];
-
         const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
         if (windowHeight != inverseHeight) {
             for (std::size_t x = 0; x < width; ++x) {
@@ -355,15 +449,18 @@ template <std::size_t Channels>
             inverseHeight = windowHeight;
         }
         const __m512 interior = _mm512_set1_ps(1.0f / static_cast<float>((2 * rx + 1) * windowHeight));
-        std::size_t i = 0;
-        for (; i + 16 <= rowLength; i += 16) {
-            const bool clipped = i < interiorBegin || i + 16 > interiorEnd;
-            quotients16(last + i, beforeFirst + i, clipped ? _mm512_loadu_ps(inverse.data() + i) : interior,
-                        row + i, __mmask16{0xFFFF});
-        }
-        if (i < rowLength) {
-            const __mmask16 mask = firstLanes(rowLength - i);
-            quotients16(last + i, beforeFirst + i, _mm512_maskz_loadu_ps(mask, inverse.data() + i), row + i, mask);
+        std::uint8_t* const row = pixels + y * rowLength;
+        std::uint8_t* const saved = ring.data() + (y % ringRows) * rowLength;
+        const bool enter = y + ry < height, leave = y > ry;
+        const std::uint8_t* const entering = enter ? pixels + (y + ry) * rowLength : nullptr;
+        if (enter && leave) {
+            averageRow<Channels, true, true>(rows, entering, saved, row, interior);
+        } else if (enter) {
+            averageRow<Channels, true, false>(rows, entering, saved, row, interior);
+        } else if (leave) {
+            averageRow<Channels, false, true>(rows, entering, saved, row, interior);
+        } else {
+            averageRow<Channels, false, false>(rows, entering, saved, row, interior);
         }
     }
 }

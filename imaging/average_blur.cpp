@@ -335,15 +335,19 @@ template <std::size_t Channels, bool Enter, bool Leave>
     }
 }
 
-// windowQuotient of 16 window sums last - beforeFirst with 16 inverses.
+// windowQuotient of 16 window sums last - beforeFirst with 16 inverses. windowQuotient rounds (sum + 0.5) *
+// inverse once, sum + 0.5 being exact in single precision (sum < 2^23); a fused multiply-add of sum *
+// inverse + inverse / 2 (exact: a power of two apart) rounds the same exact value once, so it gives the
+// same bits with one instruction less.
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void quotients16(const std::uint32_t* last,
                                                                      const std::uint32_t* beforeFirst,
                                                                      __m512 inverse, std::uint8_t* out,
                                                                      __mmask16 mask) {
     const __m512i sums =
         _mm512_sub_epi32(_mm512_maskz_loadu_epi32(mask, last), _mm512_maskz_loadu_epi32(mask, beforeFirst));
-    const __m512 exact = _mm512_add_ps(_mm512_cvtepi32_ps(sums), _mm512_set1_ps(0.5f));
-    _mm_mask_storeu_epi8(out, mask, _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(_mm512_mul_ps(exact, inverse))));
+    const __m512 quotient =
+        _mm512_fmadd_ps(_mm512_cvtepi32_ps(sums), inverse, _mm512_mul_ps(inverse, _mm512_set1_ps(0.5f)));
+    _mm_mask_storeu_epi8(out, mask, _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(quotient)));
 }
 
 // The working state of the filter, shared by its rows.

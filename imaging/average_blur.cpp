@@ -256,82 +256,100 @@ template <std::size_t Channels>
     }
 }
 
-// Samples i .. i + 15 (those in `mask`) of one row: the entering row is added to the column sums, the
-// leaving row (saved in the ring) subtracted and the current row's input saved in its place. Returns the
-// new column sums.
+// Samples i .. i + 31 (those in `mask`) of one row: the entering row is added to the column sums, the
+// leaving row (saved in the ring) subtracted and the current row's input saved in its place. The column
+// sums are 16-bit (a column of at most 257 samples sums to at most 65,535); the new ones are returned as
+// two vectors of 16 32-bit sums.
 template <bool Enter, bool Leave>
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i newColumnSums(const std::uint8_t* entering,
-                                                                          std::uint8_t* saved,
-                                                                          const std::uint8_t* row,
-                                                                          std::uint32_t* columnSums,
-                                                                          __mmask16 mask) {
-    __m512i sums = _mm512_maskz_loadu_epi32(mask, columnSums);
-    if constexpr (Enter) sums = _mm512_add_epi32(sums, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mask, entering)));
-    if constexpr (Leave) sums = _mm512_sub_epi32(sums, _mm512_cvtepu8_epi32(_mm_maskz_loadu_epi8(mask, saved)));
-    _mm_mask_storeu_epi8(saved, mask, _mm_maskz_loadu_epi8(mask, row));
-    _mm512_mask_storeu_epi32(columnSums, mask, sums);
-    return sums;
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void newColumnSums32(const std::uint8_t* entering,
+                                                                         std::uint8_t* saved,
+                                                                         const std::uint8_t* row,
+                                                                         std::uint16_t* columnSums,
+                                                                         __mmask32 mask, __m512i& low,
+                                                                         __m512i& high) {
+    __m512i sums = _mm512_maskz_loadu_epi16(mask, columnSums);
+    if constexpr (Enter) {
+        sums = _mm512_add_epi16(sums, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, entering)));
+    }
+    if constexpr (Leave) {
+        sums = _mm512_sub_epi16(sums, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, saved)));
+    }
+    _mm256_mask_storeu_epi8(saved, mask, _mm256_maskz_loadu_epi8(mask, row));
+    _mm512_mask_storeu_epi16(columnSums, mask, sums);
+    low = _mm512_cvtepu16_epi32(_mm512_castsi512_si256(sums));
+    high = _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(sums, 1));
 }
 
 // The column sums of samples [begin, end) of one row brought up to date, and their running totals per
-// channel stored in `totals`. The totals go 48 samples (one channel) or 64 (three) at a time: within a block
-// each 16 takes the last totals of the 16 before it, but from one block to the next only one addition
-// carries over (`carry`, in lane j the total so far of the channel that lane j holds at the start of a
-// block), so that blocks do not wait on each other's shuffles.
+// channel stored in `totals`. The totals go 64 samples (one channel) or 96 (three) at a time: within a
+// block each 16 takes the last totals of the 16 before it, but from one block to the next only one
+// addition carries over (`carry`, in lane j the total so far of the channel that lane j holds at the
+// start of a block), so that blocks do not wait on each other's shuffles.
 // REQUIRES: begin is a multiple of kTotalsBlock; end is one too, or the row's end.
 template <std::size_t Channels>
-inline constexpr std::size_t kTotalsBlock = Channels == 1 ? 64 : 48;  // a multiple of 16 and of Channels
+inline constexpr std::size_t kTotalsBlock = Channels == 1 ? 64 : 96;  // a multiple of 32 and of Channels
+
+// The carry in the lane order of the k-th 16 of a block: channel (16 k + j) mod 3 in lane j.
+template <std::size_t Channels>
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i carryAt(__m512i carry, std::size_t k) {
+    if constexpr (Channels == 3) {
+        if (k % 3 == 1) {
+            return _mm512_permutexvar_epi32(_mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1), carry);
+        }
+        if (k % 3 == 2) {
+            return _mm512_permutexvar_epi32(_mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2), carry);
+        }
+    }
+    return carry;
+}
 
 template <std::size_t Channels, bool Enter, bool Leave>
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void updateColumns(const std::uint8_t* entering,
                                                                         std::uint8_t* saved,
                                                                         const std::uint8_t* row,
-                                                                        std::uint32_t* columnSums,
+                                                                        std::uint16_t* columnSums,
                                                                         std::uint32_t* totals, std::size_t begin,
                                                                         std::size_t end, __m512i& carry) {
-    constexpr std::size_t kBlock = kTotalsBlock<Channels>;
-    constexpr __mmask16 kAll = 0xFFFF;
+    constexpr std::size_t kBlock = kTotalsBlock<Channels>, kParts = kBlock / 16;
+    constexpr __mmask32 kAll = 0xFFFFFFFF;
     std::size_t i = begin;
     for (; i + kBlock <= end; i += kBlock) {
-        __m512i local[kBlock / 16];  // totals within the block
-        for (std::size_t k = 0; k < kBlock / 16; ++k) {
+        __m512i local[kParts];  // totals within the block
+        for (std::size_t k = 0; k < kParts; k += 2) {
             const std::size_t at = i + 16 * k;
-            local[k] = localTotals<Channels>(newColumnSums<Enter, Leave>(Enter ? entering + at : nullptr, saved + at,
-                                                                        row + at, columnSums + at, kAll));
+            newColumnSums32<Enter, Leave>(Enter ? entering + at : nullptr, saved + at, row + at, columnSums + at, kAll,
+                                          local[k], local[k + 1]);
+        }
+        for (std::size_t k = 0; k < kParts; ++k) {
+            local[k] = localTotals<Channels>(local[k]);
             if (k > 0) local[k] = _mm512_add_epi32(local[k], carriedOver<Channels>(local[k - 1]));
         }
-        for (std::size_t k = 0; k < kBlock / 16; ++k) {
-            // The carry in the lane order of the k-th 16: channel (16 k + j) mod 3 in lane j.
-            __m512i carryHere = carry;
-            if constexpr (Channels == 3) {
-                if (k == 1) {
-                    carryHere = _mm512_permutexvar_epi32(
-                        _mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1), carry);
-                }
-                if (k == 2) {
-                    carryHere = _mm512_permutexvar_epi32(
-                        _mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2), carry);
-                }
-            }
-            _mm512_storeu_si512(totals + i + 16 * k, _mm512_add_epi32(local[k], carryHere));
+        for (std::size_t k = 0; k < kParts; ++k) {
+            _mm512_storeu_si512(totals + i + 16 * k, _mm512_add_epi32(local[k], carryAt<Channels>(carry, k)));
         }
         // The block's last 16 end with every channel: their totals, in block order, join the carry.
-        carry = _mm512_add_epi32(carry, carriedOver<Channels>(local[kBlock / 16 - 1]));
+        carry = _mm512_add_epi32(carry, carriedOver<Channels>(local[kParts - 1]));
     }
     if (i == end) return;
-    // The last samples of the row 16 at a time, each taking the totals of the 16 before; `previous` starts
-    // as a vector whose last lanes hold the carry in the order carriedOver reads them.
+    // The last samples of the row 32 at a time, each 16 taking the totals of the 16 before; `previous`
+    // starts as a vector whose last lanes hold the carry in the order carriedOver reads them.
     __m512i previous = carry;
     if constexpr (Channels == 3) {
         previous =
             _mm512_permutexvar_epi32(_mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2), carry);
     }
-    for (; i < end; i += 16) {
-        const __mmask16 mask = firstLanes(end - i);
-        previous = _mm512_add_epi32(localTotals<Channels>(newColumnSums<Enter, Leave>(
-                                        Enter ? entering + i : nullptr, saved + i, row + i, columnSums + i, mask)),
-                                    carriedOver<Channels>(previous));
-        _mm512_mask_storeu_epi32(totals + i, mask, previous);
+    for (; i < end; i += 32) {
+        const std::size_t count = std::min<std::size_t>(end - i, 32);
+        const auto mask = static_cast<__mmask32>(count == 32 ? 0xFFFFFFFFu : (1u << count) - 1);
+        __m512i low, high;
+        newColumnSums32<Enter, Leave>(Enter ? entering + i : nullptr, saved + i, row + i, columnSums + i, mask, low,
+                                      high);
+        previous = _mm512_add_epi32(localTotals<Channels>(low), carriedOver<Channels>(previous));
+        _mm512_mask_storeu_epi32(totals + i, firstLanes(count), previous);
+        if (count > 16) {
+            previous = _mm512_add_epi32(localTotals<Channels>(high), carriedOver<Channels>(previous));
+            _mm512_mask_storeu_epi32(totals + i + 16, firstLanes(count - 16), previous);
+        }
     }
 }
 
@@ -356,7 +374,7 @@ struct AverageRows {
     std::size_t ahead;          // samples from a sample to the last column of its window (rx columns)
     std::size_t interiorBegin;  // samples [interiorBegin, interiorEnd) have unclipped windows along the row
     std::size_t interiorEnd;
-    std::uint32_t* columnSums;
+    std::uint16_t* columnSums;
     std::uint32_t* totals;             // running totals of the current row, padded on both sides
     const std::uint32_t* last;         // the window of sample i sums to last[i] - beforeFirst[i]
     const std::uint32_t* beforeFirst;  //
@@ -367,8 +385,27 @@ struct AverageRows {
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline std::size_t results(const AverageRows& rows, std::uint8_t* row,
                                                                         std::size_t done, std::size_t end,
                                                                         __m512 interior) {
+    // Clipped windows take their inverses per sample. Unclipped ones go 64 at a time, narrowed to bytes by
+    // packing (cheaper than four narrowing stores).
+    const __m512 half = _mm512_mul_ps(interior, _mm512_set1_ps(0.5f));
+    const __m512i inOrder = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    for (; done < rows.interiorBegin && done + 16 <= end; done += 16) {
+        quotients16(rows.last + done, rows.beforeFirst + done, _mm512_loadu_ps(rows.inverse + done), row + done,
+                    0xFFFF);
+    }
+    for (; done + 64 <= end && done + 64 <= rows.interiorEnd; done += 64) {
+        __m512i q[4];
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::size_t at = done + 16 * k;
+            const __m512i sums =
+                _mm512_sub_epi32(_mm512_loadu_si512(rows.last + at), _mm512_loadu_si512(rows.beforeFirst + at));
+            q[k] = _mm512_cvttps_epi32(_mm512_fmadd_ps(_mm512_cvtepi32_ps(sums), interior, half));
+        }
+        // Per 128-bit lane L the packs give the bytes of q0, q1, q2, q3 at L; the permute puts them in order.
+        const __m512i bytes = _mm512_packus_epi16(_mm512_packus_epi32(q[0], q[1]), _mm512_packus_epi32(q[2], q[3]));
+        _mm512_storeu_si512(row + done, _mm512_permutexvar_epi32(inOrder, bytes));
+    }
     for (; done + 16 <= end; done += 16) {
-        // Clipped windows take their inverses per sample.
         const bool clipped = done < rows.interiorBegin || done + 16 > rows.interiorEnd;
         quotients16(rows.last + done, rows.beforeFirst + done,
                     clipped ? _mm512_loadu_ps(rows.inverse + done) : interior, row + done, 0xFFFF);
@@ -417,7 +454,7 @@ template <std::size_t Channels>
     const std::size_t rowLength = width * Channels;
     std::uint8_t* const pixels = image.pixels;
 
-    std::vector<std::uint32_t> columnSums(rowLength, 0);
+    std::vector<std::uint16_t> columnSums(rowLength, 0);
     // Running totals of one row, with rx + 1 columns of zeros before the row and rx copies of its last column
     // after it: the window of sample i then sums to last[i] - beforeFirst[i] for every column, clipped or not.
     const std::size_t behind = (rx + 1) * Channels, ahead = rx * Channels;
@@ -440,7 +477,7 @@ template <std::size_t Channels>
 
     for (std::size_t y = 0; y < ry; ++y) {
         const std::uint8_t* in = pixels + y * rowLength;
-        for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] += in[i];
+        for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] = static_cast<std::uint16_t>(columnSums[i] + in[i]);
     }
     for (std::size_t y = 0; y < height; ++y) {
         const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
@@ -470,6 +507,7 @@ template <std::size_t Channels>
 }
 
 PAGEWASH_TARGET_AVX512 void averageSmallWindowAvx512(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    if (2 * ry + 1 > 257) return averageBlurSmallWindow(image, rx, ry);  // columns beyond 16-bit sums
     switch (image.components) {
         case 1:
             return averageSmallWindowAvx512<1>(image, rx, ry);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,57 @@ TEST(BlurVectorLevels, AverageOfTallAndWideWindows) {
 TEST(BlurVectorLevels, AverageWithOtherComponentCounts) {
     checkAverage({{7, 5}, {40, 3}}, 2, {1, 3});
     checkAverage({{7, 5}, {40, 3}}, 4, {1, 3});
+}
+
+// Position floor(m / 2) of the clipped window's samples in descending order, by a full sort (quicker than
+// the reference's bubble passes for tall windows).
+std::vector<std::uint8_t> sortedMedians(const std::vector<std::uint8_t>& image, int width, int height, int radius) {
+    std::vector<std::uint8_t> result(image.size());
+    std::vector<std::uint8_t> window;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            window.clear();
+            for (int wy = std::max(y - radius, 0); wy <= std::min(y + radius, height - 1); ++wy) {
+                for (int wx = std::max(x - radius, 0); wx <= std::min(x + radius, width - 1); ++wx) {
+                    window.push_back(image[static_cast<std::size_t>(wy * width + wx)]);
+                }
+            }
+            std::sort(window.begin(), window.end(), std::greater<>());
+            result[static_cast<std::size_t>(y * width + x)] = window[window.size() / 2];
+        }
+    }
+    return result;
+}
+
+void checkMedian(const std::vector<Size>& sizes, const std::vector<int>& radii) {
+    std::uint32_t seed = 700;
+    for (const Size size : sizes) {
+        for (Pattern pattern : {Pattern::Noise, Pattern::FewLevels, Pattern::Page}) {
+            const auto image = makeImage(size.width, size.height, 1, pattern, ++seed);
+            for (int radius : radii) {
+                const auto expected = sortedMedians(image, size.width, size.height, radius);
+                for (VectorLevel level : levelsToTest()) {
+                    std::vector<std::uint8_t> actual = image;
+                    medianBlurGray(BlurImage{actual.data(), size.width, size.height, 1},
+                                   std::min(radius, size.width - 1), std::min(radius, size.height - 1), level);
+                    ASSERT_EQ(firstDifference(expected, actual, size.width, 1), "")
+                        << size.width << " x " << size.height << " radius " << radius << " "
+                        << testing::patternName(pattern) << " " << levelName(level);
+                }
+            }
+        }
+    }
+}
+
+TEST(BlurVectorLevels, MedianForEveryRadius) {
+    // Rows narrower than, as wide as and wider than the window; one row and one column.
+    checkMedian({{1, 30}, {30, 1}, {2, 9}, {5, 5}, {13, 22}, {21, 21}, {22, 7}, {47, 31}, {64, 12}},
+                radiiUpTo(10));
+}
+
+TEST(BlurVectorLevels, MedianOfTallWindows) {
+    // 2 * 127 + 1 samples per column still fit byte counts; 2 * 128 + 1 do not.
+    checkMedian({{6, 300}}, {127, 128});
 }
 
 }  // namespace

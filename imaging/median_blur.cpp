@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/vector_clones.h"
 #include "imaging/vector_level.h"
 
 #if defined(__x86_64__)
@@ -119,9 +118,9 @@ template <typename T>
 
 // 3 x 3 median of the interior of row y (1 <= y < height - 1): each column's three samples are sorted once,
 // then the median of nine is med3(max of the low ones, med3 of the middle ones, min of the high ones).
-PAGEWASH_VECTOR_CLONES void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
-                                         const std::uint8_t* below, std::uint8_t* low, std::uint8_t* middle,
-                                         std::uint8_t* high, std::uint8_t* out, std::size_t width) {
+[[gnu::always_inline]] inline void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
+                                               const std::uint8_t* below, std::uint8_t* low, std::uint8_t* middle,
+                                               std::uint8_t* high, std::uint8_t* out, std::size_t width) {
     std::size_t x = 0;
     for (; x + 32 <= width; x += 32) {
         const Bytes32 a = load32(above + x), b = load32(row + x), c = load32(below + x);
@@ -153,11 +152,33 @@ PAGEWASH_VECTOR_CLONES void median3x3Row(const std::uint8_t* above, const std::u
     }
 }
 
-void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>& scratch, std::uint8_t* out) {
+void median3x3RowBaseline(const std::uint8_t* above, const std::uint8_t* row, const std::uint8_t* below,
+                          std::uint8_t* scratch, std::uint8_t* out, std::size_t width) {
+    median3x3Row(above, row, below, scratch, scratch + width, scratch + 2 * width, out, width);
+}
+
+#if defined(__x86_64__)
+PAGEWASH_TARGET_AVX2 void median3x3RowAvx2(const std::uint8_t* above, const std::uint8_t* row,
+                                           const std::uint8_t* below, std::uint8_t* scratch, std::uint8_t* out,
+                                           std::size_t width) {
+    median3x3Row(above, row, below, scratch, scratch + width, scratch + 2 * width, out, width);
+}
+#endif
+
+void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>& scratch, std::uint8_t* out,
+               VectorLevel level) {
     const auto width = static_cast<std::size_t>(image.width);
     const std::uint8_t* row = image.pixels + y * width;
-    median3x3Row(row - width, row, row + width, scratch.data(), scratch.data() + width,
-                 scratch.data() + 2 * width, out, width);
+#if defined(__x86_64__)
+    if (level >= VectorLevel::Avx2) {
+        median3x3RowAvx2(row - width, row, row + width, scratch.data(), out, width);
+    } else {
+        median3x3RowBaseline(row - width, row, row + width, scratch.data(), out, width);
+    }
+#else
+    static_cast<void>(level);
+    median3x3RowBaseline(row - width, row, row + width, scratch.data(), out, width);
+#endif
     out[0] = windowRank(image, 0, y, 1, 1);
     out[width - 1] = windowRank(image, width - 1, y, 1, 1);
 }
@@ -502,7 +523,7 @@ void medianBlurGray(const BlurImage& image, int radiusX, int radiusY, VectorLeve
         std::vector<std::uint8_t> previous(width), current(width);
         medianRow(image, 0, rx, ry, previous.data());
         for (std::size_t y = 1; y + 1 < height; ++y) {
-            median3x3(image, y, scratch, current.data());
+            median3x3(image, y, scratch, current.data(), level);
             std::memcpy(image.pixels + (y - 1) * width, previous.data(), width);
             std::swap(previous, current);
         }

@@ -303,9 +303,17 @@ template <std::size_t Channels>
     return carry;
 }
 
-// How far ahead the entering row is prefetched, in bytes (measured on a colour page: 1 KiB too short, 4 KiB
-// no better).
+// How far ahead the rows are prefetched, in bytes (measured on a colour page: 1 KiB too short, 4 KiB no
+// better).
 constexpr std::uintptr_t kPrefetchDistance = 2048;
+
+// The two cache lines kPrefetchDistance after p. A prefetch past the image's end is harmless; the address
+// is formed in integers so that no pointer leaves its array.
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void prefetchAhead(const std::uint8_t* p) {
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(p) + kPrefetchDistance;
+    _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + 64), _MM_HINT_T0);
+}
 
 template <std::size_t Channels, bool Enter, bool Leave>
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void updateColumns(const std::uint8_t* entering,
@@ -319,13 +327,10 @@ template <std::size_t Channels, bool Enter, bool Leave>
     std::size_t i = begin;
     for (; i + kBlock <= end; i += kBlock) {
         __m512i local[kParts];  // totals within the block
-        if constexpr (Enter) {
-            // The entering row comes from far caches or memory; ask for it a little ahead (a prefetch past the
-            // image's end is harmless, hence the address arithmetic in integers).
-            const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(entering + i) + kPrefetchDistance;
-            _mm_prefetch(reinterpret_cast<const char*>(ahead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(ahead + 64), _MM_HINT_T0);
-        }
+        // The entering row comes from far caches or memory, the leaving one from the second level: ask for
+        // both a little ahead.
+        if constexpr (Enter) prefetchAhead(entering + i);
+        if constexpr (Leave) prefetchAhead(saved + i);
         for (std::size_t k = 0; k < kParts; k += 2) {
             const std::size_t at = i + 16 * k;
             newColumnSums32<Enter, Leave>(Enter ? entering + at : nullptr, saved + at, row + at, columnSums + at, kAll,

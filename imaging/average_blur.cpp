@@ -9,7 +9,6 @@
 #include "imaging/average_rows.h"
 #include "imaging/vector_level.h"
 
-
 namespace pagewash {
 
 namespace {
@@ -143,7 +142,8 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
 // The same running sums for windows of at most kFloatQuotientWindowLimit samples, in three passes over each
 // row that the compiler can vectorise apart from the running sum itself: column sums, window sums, and the
 // division as a multiplication by 1 / m in single precision.
-[[gnu::always_inline]] inline void averageBlurSmallWindow(const BlurImage& image, std::size_t rx, std::size_t ry) {
+[[gnu::always_inline]] inline void averageBlurSmallWindow(const BlurImage& image, std::size_t rx,
+                                                          std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const auto channels = static_cast<std::size_t>(image.components);
@@ -205,14 +205,16 @@ void averageSmallWindowBaseline(const BlurImage& image, std::size_t rx, std::siz
 }
 
 #if defined(__x86_64__)
-PAGEWASH_TARGET_AVX2 void averageSmallWindowAvx2Columns(const BlurImage& image, std::size_t rx, std::size_t ry) {
+PAGEWASH_TARGET_AVX2 void averageSmallWindowAvx2Columns(const BlurImage& image, std::size_t rx,
+                                                        std::size_t ry) {
     averageBlurSmallWindow(image, rx, ry);
 }
 
 // Running totals along each row, a row at a time by `rowFunction` (AVX-512 or AVX2).
 // REQUIRES: components 1 or 3, 2 ry + 1 <= 257 (16-bit column sums), windows of at most
 // kFloatQuotientWindowLimit samples.
-void averageByRunningTotals(const BlurImage& image, std::size_t rx, std::size_t ry, AverageRowFunction* rowFunction) {
+void averageByRunningTotals(const BlurImage& image, std::size_t rx, std::size_t ry,
+                            AverageRowFunction* rowFunction) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const auto channels = static_cast<std::size_t>(image.components);
@@ -221,8 +223,8 @@ void averageByRunningTotals(const BlurImage& image, std::size_t rx, std::size_t 
 
     std::vector<std::uint16_t> columnSums(rowLength, 0);
     // Running totals of one row, with rx + 1 columns of zeros before the row and rx copies of its last column
-    // after it: the window of sample i then sums to last[i] - beforeFirst[i] for every column, clipped or not.
-    // Room for a vector's width beyond them lets the row functions read whole vectors.
+    // after it: the window of sample i then sums to last[i] - beforeFirst[i] for every column, clipped or
+    // not.
     const std::size_t behind = (rx + 1) * channels, ahead = rx * channels;
     std::vector<std::uint32_t> totalsBuffer(behind + rowLength + ahead, 0);
     std::vector<float> inverse(rowLength);  // for windows of inverseHeight rows
@@ -245,7 +247,8 @@ void averageByRunningTotals(const BlurImage& image, std::size_t rx, std::size_t 
 
     for (std::size_t y = 0; y < ry; ++y) {
         const std::uint8_t* in = pixels + y * rowLength;
-        for (std::size_t i = 0; i < rowLength; ++i) columnSums[i] = static_cast<std::uint16_t>(columnSums[i] + in[i]);
+        for (std::size_t i = 0; i < rowLength; ++i)
+            columnSums[i] = static_cast<std::uint16_t>(columnSums[i] + in[i]);
     }
     for (std::size_t y = 0; y < height; ++y) {
         const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
@@ -259,8 +262,8 @@ void averageByRunningTotals(const BlurImage& image, std::size_t rx, std::size_t 
             rows.interiorInverse = 1.0f / static_cast<float>((2 * rx + 1) * windowHeight);
         }
         const bool enter = y + ry < height;
-        rowFunction(rows, enter ? pixels + (y + ry) * rowLength : nullptr, ring.data() + (y % ringRows) * rowLength,
-                    y > ry, pixels + y * rowLength);
+        rowFunction(rows, enter ? pixels + (y + ry) * rowLength : nullptr,
+                    ring.data() + (y % ringRows) * rowLength, y > ry, pixels + y * rowLength);
     }
 }
 

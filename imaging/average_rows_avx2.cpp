@@ -1,13 +1,12 @@
 // One row of the average blur with AVX2. Compiled for the baseline processor like the rest; only these
 // functions carry the AVX2 target, and they run only after processorVectorLevel() said so.
 
-#include "imaging/average_rows.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "imaging/average_blur.h"
+#include "imaging/average_rows.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -68,10 +67,10 @@ template <std::size_t Channels>
 // subtracted, the current row's input saved; the new sums come back as two vectors of 8 32-bit sums.
 template <bool Enter, bool Leave>
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX2 inline void newColumnSums16(const std::uint8_t* entering,
-                                                                       std::uint8_t* saved,
-                                                                       const std::uint8_t* row,
-                                                                       std::uint16_t* columnSums, __m256i& low,
-                                                                       __m256i& high) {
+                                                                        std::uint8_t* saved,
+                                                                        const std::uint8_t* row,
+                                                                        std::uint16_t* columnSums,
+                                                                        __m256i& low, __m256i& high) {
     auto* const sumsAt = reinterpret_cast<__m256i*>(columnSums);
     __m256i sums = _mm256_loadu_si256(sumsAt);
     if constexpr (Enter) {
@@ -79,10 +78,11 @@ template <bool Enter, bool Leave>
             sums, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(entering))));
     }
     if constexpr (Leave) {
-        sums = _mm256_sub_epi16(sums,
-                                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(saved))));
+        sums = _mm256_sub_epi16(
+            sums, _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(saved))));
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(saved), _mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(saved),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
     _mm256_storeu_si256(sumsAt, sums);
     low = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(sums));
     high = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(sums, 1));
@@ -108,11 +108,9 @@ inline constexpr std::size_t kTotalsBlock = Channels == 1 ? 32 : 48;  // a multi
 // after the last whole block go one by one.
 // REQUIRES: begin is a multiple of kTotalsBlock; end is one too, or the row's end.
 template <std::size_t Channels, bool Enter, bool Leave>
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX2 inline void updateColumns(const AverageRows& rows,
-                                                                      const std::uint8_t* entering,
-                                                                      std::uint8_t* saved,
-                                                                      const std::uint8_t* row, std::size_t begin,
-                                                                      std::size_t end, __m256i& carry) {
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX2 inline void updateColumns(
+    const AverageRows& rows, const std::uint8_t* entering, std::uint8_t* saved, const std::uint8_t* row,
+    std::size_t begin, std::size_t end, __m256i& carry) {
     constexpr std::size_t kBlock = kTotalsBlock<Channels>, kParts = kBlock / 8;
     std::uint16_t* const columnSums = rows.columnSums;
     std::uint32_t* const totals = rows.totals;
@@ -125,8 +123,8 @@ template <std::size_t Channels, bool Enter, bool Leave>
         __m256i local[kParts];
         for (std::size_t k = 0; k < kParts; k += 2) {
             const std::size_t at = i + 8 * k;
-            newColumnSums16<Enter, Leave>(Enter ? entering + at : nullptr, saved + at, row + at, columnSums + at,
-                                          local[k], local[k + 1]);
+            newColumnSums16<Enter, Leave>(Enter ? entering + at : nullptr, saved + at, row + at,
+                                          columnSums + at, local[k], local[k + 1]);
         }
         for (std::size_t k = 0; k < kParts; ++k) {
             local[k] = localTotals<Channels>(local[k]);
@@ -150,8 +148,9 @@ template <std::size_t Channels, bool Enter, bool Leave>
 
 // The results of samples [done, end): unclipped windows 32 at a time (packed to bytes), the others one by
 // one with their own inverses. Returns the new done.
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX2 inline std::size_t results(const AverageRows& rows, std::uint8_t* row,
-                                                                      std::size_t done, std::size_t end) {
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX2 inline std::size_t results(const AverageRows& rows,
+                                                                       std::uint8_t* row, std::size_t done,
+                                                                       std::size_t end) {
     const std::uint32_t* const last = rows.last;
     const std::uint32_t* const beforeFirst = rows.beforeFirst;
     for (; done < rows.interiorBegin && done < end; ++done) {
@@ -165,14 +164,16 @@ template <std::size_t Channels, bool Enter, bool Leave>
         __m256i q[4];
         for (std::size_t k = 0; k < 4; ++k) {
             const std::size_t at = done + 8 * k;
-            const __m256i sums = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(last + at)),
-                                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(beforeFirst + at)));
+            const __m256i sums =
+                _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(last + at)),
+                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(beforeFirst + at)));
             q[k] = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(sums), half), inverse));
         }
         // Per 128-bit half H the packs give the bytes of q0, q1, q2, q3 at H; the permute puts them in order.
         const __m256i bytes =
             _mm256_packus_epi16(_mm256_packus_epi32(q[0], q[1]), _mm256_packus_epi32(q[2], q[3]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + done), _mm256_permutevar8x32_epi32(bytes, inOrder));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + done),
+                            _mm256_permutevar8x32_epi32(bytes, inOrder));
     }
     for (; done < end; ++done) {
         const float inverseHere = done < rows.interiorEnd ? rows.interiorInverse : rows.inverse[done];
@@ -184,8 +185,8 @@ template <std::size_t Channels, bool Enter, bool Leave>
 // One row a stretch at a time: the results of each stretch follow as soon as the totals they need are
 // there, while those are still in the first-level cache.
 template <std::size_t Channels, bool Enter, bool Leave>
-PAGEWASH_TARGET_AVX2 void averageRowBy(const AverageRows& rows, const std::uint8_t* entering, std::uint8_t* saved,
-                                       std::uint8_t* row) {
+PAGEWASH_TARGET_AVX2 void averageRowBy(const AverageRows& rows, const std::uint8_t* entering,
+                                       std::uint8_t* saved, std::uint8_t* row) {
     constexpr std::size_t kStretch = 32 * kTotalsBlock<Channels>;
     const std::size_t rowLength = rows.rowLength;
     __m256i carry = _mm256_setzero_si256();

@@ -2,11 +2,11 @@
 // rest; only these functions carry the AVX-512 target, and they run only after processorVectorLevel() said
 // so.
 
-#include "imaging/average_rows.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+
+#include "imaging/average_rows.h"
 
 #if defined(__x86_64__)
 // GCC 12 takes the deliberately undefined register behind several AVX-512 intrinsics for an uninitialised
@@ -62,12 +62,9 @@ template <std::size_t Channels>
 // sums are 16-bit (a column of at most 257 samples sums to at most 65,535); the new ones are returned as
 // two vectors of 16 32-bit sums.
 template <bool Enter, bool Leave>
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void newColumnSums32(const std::uint8_t* entering,
-                                                                         std::uint8_t* saved,
-                                                                         const std::uint8_t* row,
-                                                                         std::uint16_t* columnSums,
-                                                                         __mmask32 mask, __m512i& low,
-                                                                         __m512i& high) {
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void newColumnSums32(
+    const std::uint8_t* entering, std::uint8_t* saved, const std::uint8_t* row, std::uint16_t* columnSums,
+    __mmask32 mask, __m512i& low, __m512i& high) {
     __m512i sums = _mm512_maskz_loadu_epi16(mask, columnSums);
     if constexpr (Enter) {
         sums = _mm512_add_epi16(sums, _mm512_cvtepu8_epi16(_mm256_maskz_loadu_epi8(mask, entering)));
@@ -95,10 +92,12 @@ template <std::size_t Channels>
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m512i carryAt(__m512i carry, std::size_t k) {
     if constexpr (Channels == 3) {
         if (k % 3 == 1) {
-            return _mm512_permutexvar_epi32(_mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1), carry);
+            return _mm512_permutexvar_epi32(_mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1),
+                                            carry);
         }
         if (k % 3 == 2) {
-            return _mm512_permutexvar_epi32(_mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2), carry);
+            return _mm512_permutexvar_epi32(_mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2),
+                                            carry);
         }
     }
     return carry;
@@ -117,12 +116,9 @@ constexpr std::uintptr_t kPrefetchDistance = 2048;
 }
 
 template <std::size_t Channels, bool Enter, bool Leave>
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void updateColumns(const std::uint8_t* entering,
-                                                                        std::uint8_t* saved,
-                                                                        const std::uint8_t* row,
-                                                                        std::uint16_t* columnSums,
-                                                                        std::uint32_t* totals, std::size_t begin,
-                                                                        std::size_t end, __m512i& carry) {
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void updateColumns(
+    const std::uint8_t* entering, std::uint8_t* saved, const std::uint8_t* row, std::uint16_t* columnSums,
+    std::uint32_t* totals, std::size_t begin, std::size_t end, __m512i& carry) {
     constexpr std::size_t kBlock = kTotalsBlock<Channels>, kParts = kBlock / 16;
     constexpr __mmask32 kAll = 0xFFFFFFFF;
     std::size_t i = begin;
@@ -134,8 +130,8 @@ template <std::size_t Channels, bool Enter, bool Leave>
         if constexpr (Leave) prefetchAhead(saved + i);
         for (std::size_t k = 0; k < kParts; k += 2) {
             const std::size_t at = i + 16 * k;
-            newColumnSums32<Enter, Leave>(Enter ? entering + at : nullptr, saved + at, row + at, columnSums + at, kAll,
-                                          local[k], local[k + 1]);
+            newColumnSums32<Enter, Leave>(Enter ? entering + at : nullptr, saved + at, row + at,
+                                          columnSums + at, kAll, local[k], local[k + 1]);
         }
         for (std::size_t k = 0; k < kParts; ++k) {
             local[k] = localTotals<Channels>(local[k]);
@@ -152,15 +148,15 @@ template <std::size_t Channels, bool Enter, bool Leave>
     // starts as a vector whose last lanes hold the carry in the order carriedOver reads them.
     __m512i previous = carry;
     if constexpr (Channels == 3) {
-        previous =
-            _mm512_permutexvar_epi32(_mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2), carry);
+        previous = _mm512_permutexvar_epi32(_mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2),
+                                            carry);
     }
     for (; i < end; i += 32) {
         const std::size_t count = std::min<std::size_t>(end - i, 32);
         const auto mask = static_cast<__mmask32>(count == 32 ? 0xFFFFFFFFu : (1u << count) - 1);
         __m512i low, high;
-        newColumnSums32<Enter, Leave>(Enter ? entering + i : nullptr, saved + i, row + i, columnSums + i, mask, low,
-                                      high);
+        newColumnSums32<Enter, Leave>(Enter ? entering + i : nullptr, saved + i, row + i, columnSums + i,
+                                      mask, low, high);
         previous = _mm512_add_epi32(localTotals<Channels>(low), carriedOver<Channels>(previous));
         _mm512_mask_storeu_epi32(totals + i, firstLanes(count), previous);
         if (count > 16) {
@@ -175,9 +171,9 @@ template <std::size_t Channels, bool Enter, bool Leave>
 // inverse + inverse / 2 (exact: a power of two apart) rounds the same exact value once, so it gives the
 // same bits with one instruction less.
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void quotients16(const std::uint32_t* last,
-                                                                     const std::uint32_t* beforeFirst,
-                                                                     __m512 inverse, std::uint8_t* out,
-                                                                     __mmask16 mask) {
+                                                                      const std::uint32_t* beforeFirst,
+                                                                      __m512 inverse, std::uint8_t* out,
+                                                                      __mmask16 mask) {
     const __m512i sums =
         _mm512_sub_epi32(_mm512_maskz_loadu_epi32(mask, last), _mm512_maskz_loadu_epi32(mask, beforeFirst));
     const __m512 quotient =
@@ -185,29 +181,29 @@ template <std::size_t Channels, bool Enter, bool Leave>
     _mm_mask_storeu_epi8(out, mask, _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(quotient)));
 }
 
-
 // The results of the samples from `done` on, 16 at a time, as far as `end`. Returns the new done.
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline std::size_t results(const AverageRows& rows, std::uint8_t* row,
-                                                                        std::size_t done, std::size_t end,
-                                                                        __m512 interior) {
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline std::size_t results(const AverageRows& rows,
+                                                                         std::uint8_t* row, std::size_t done,
+                                                                         std::size_t end, __m512 interior) {
     // Clipped windows take their inverses per sample. Unclipped ones go 64 at a time, narrowed to bytes by
     // packing (cheaper than four narrowing stores).
     const __m512 half = _mm512_mul_ps(interior, _mm512_set1_ps(0.5f));
     const __m512i inOrder = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
     for (; done < rows.interiorBegin && done + 16 <= end; done += 16) {
-        quotients16(rows.last + done, rows.beforeFirst + done, _mm512_loadu_ps(rows.inverse + done), row + done,
-                    0xFFFF);
+        quotients16(rows.last + done, rows.beforeFirst + done, _mm512_loadu_ps(rows.inverse + done),
+                    row + done, 0xFFFF);
     }
     for (; done + 64 <= end && done + 64 <= rows.interiorEnd; done += 64) {
         __m512i q[4];
         for (std::size_t k = 0; k < 4; ++k) {
             const std::size_t at = done + 16 * k;
-            const __m512i sums =
-                _mm512_sub_epi32(_mm512_loadu_si512(rows.last + at), _mm512_loadu_si512(rows.beforeFirst + at));
+            const __m512i sums = _mm512_sub_epi32(_mm512_loadu_si512(rows.last + at),
+                                                  _mm512_loadu_si512(rows.beforeFirst + at));
             q[k] = _mm512_cvttps_epi32(_mm512_fmadd_ps(_mm512_cvtepi32_ps(sums), interior, half));
         }
         // Per 128-bit lane L the packs give the bytes of q0, q1, q2, q3 at L; the permute puts them in order.
-        const __m512i bytes = _mm512_packus_epi16(_mm512_packus_epi32(q[0], q[1]), _mm512_packus_epi32(q[2], q[3]));
+        const __m512i bytes =
+            _mm512_packus_epi16(_mm512_packus_epi32(q[0], q[1]), _mm512_packus_epi32(q[2], q[3]));
         _mm512_storeu_si512(row + done, _mm512_permutexvar_epi32(inOrder, bytes));
     }
     for (; done + 16 <= end; done += 16) {
@@ -222,9 +218,9 @@ template <std::size_t Channels, bool Enter, bool Leave>
 // as the totals they need are there, while those are still in the first-level cache.
 template <std::size_t Channels, bool Enter, bool Leave>
 [[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void averageRowBy(const AverageRows& rows,
-                                                                    const std::uint8_t* entering,
-                                                                    std::uint8_t* saved, std::uint8_t* row,
-                                                                    __m512 interior) {
+                                                                       const std::uint8_t* entering,
+                                                                       std::uint8_t* saved, std::uint8_t* row,
+                                                                       __m512 interior) {
     constexpr std::size_t kStretch = 16 * kTotalsBlock<Channels>;
     const std::size_t rowLength = rows.rowLength;
     __m512i carry = _mm512_setzero_si512();

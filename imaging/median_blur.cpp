@@ -119,8 +119,9 @@ template <typename T>
 // 3 x 3 median of the interior of row y (1 <= y < height - 1): each column's three samples are sorted once,
 // then the median of nine is med3(max of the low ones, med3 of the middle ones, min of the high ones).
 [[gnu::always_inline]] inline void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
-                                               const std::uint8_t* below, std::uint8_t* low, std::uint8_t* middle,
-                                               std::uint8_t* high, std::uint8_t* out, std::size_t width) {
+                                                const std::uint8_t* below, std::uint8_t* low,
+                                                std::uint8_t* middle, std::uint8_t* high, std::uint8_t* out,
+                                                std::size_t width) {
     std::size_t x = 0;
     for (; x + 32 <= width; x += 32) {
         const Bytes32 a = load32(above + x), b = load32(row + x), c = load32(below + x);
@@ -159,8 +160,8 @@ void median3x3RowBaseline(const std::uint8_t* above, const std::uint8_t* row, co
 
 #if defined(__x86_64__)
 PAGEWASH_TARGET_AVX2 void median3x3RowAvx2(const std::uint8_t* above, const std::uint8_t* row,
-                                           const std::uint8_t* below, std::uint8_t* scratch, std::uint8_t* out,
-                                           std::size_t width) {
+                                           const std::uint8_t* below, std::uint8_t* scratch,
+                                           std::uint8_t* out, std::size_t width) {
     median3x3Row(above, row, below, scratch, scratch + width, scratch + 2 * width, out, width);
 }
 #endif
@@ -388,7 +389,8 @@ PAGEWASH_TARGET_AVX2 void medianPerreaultHebertAvx2(const BlurImage& image, std:
 // the window stay in registers, and the search compares all 16 entries at once into a mask whose population
 // is the bin. The number of samples below a bin is broadcast from its neighbour entry, never read back
 // through memory. Column counts are bytes (REQUIRES: 2 ry + 1 <= 255).
-PAGEWASH_TARGET_AVX512 void medianPerreaultHebertAvx512(const BlurImage& image, std::size_t rx, std::size_t ry) {
+PAGEWASH_TARGET_AVX512 void medianPerreaultHebertAvx512(const BlurImage& image, std::size_t rx,
+                                                        std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     std::uint8_t* const pixels = image.pixels;
@@ -443,15 +445,19 @@ PAGEWASH_TARGET_AVX512 void medianPerreaultHebertAvx512(const BlurImage& image, 
             const unsigned m = static_cast<unsigned>((x1 - x0 + 1) * windowHeight);
             const __m256i need = _mm256_set1_epi16(static_cast<short>(m - m / 2));  // the k-th smallest
 
-            // Entries below need: the bins wholly below the wanted sample; their number is the bin holding it.
+            // Entries below need: the bins wholly below the wanted sample; their number is the bin holding
+            // it.
             const auto bin = static_cast<unsigned>(__builtin_popcount(_mm256_cmplt_epu16_mask(coarse, need)));
-            const __m256i below = _mm256_maskz_permutexvar_epi16(
-                static_cast<__mmask16>(bin == 0 ? 0 : 0xFFFF), _mm256_set1_epi16(static_cast<short>(bin - 1)), coarse);
+            const __m256i below =
+                _mm256_maskz_permutexvar_epi16(static_cast<__mmask16>(bin == 0 ? 0 : 0xFFFF),
+                                               _mm256_set1_epi16(static_cast<short>(bin - 1)), coarse);
 
             const auto here = static_cast<std::ptrdiff_t>(x);
             if (bin == currentBin) {
-                if (x + rx < width) current = _mm256_add_epi16(current, widened(columnFine[bin * width + x + rx]));
-                if (x > rx) current = _mm256_sub_epi16(current, widened(columnFine[bin * width + x - rx - 1]));
+                if (x + rx < width)
+                    current = _mm256_add_epi16(current, widened(columnFine[bin * width + x + rx]));
+                if (x > rx)
+                    current = _mm256_sub_epi16(current, widened(columnFine[bin * width + x - rx - 1]));
             } else {
                 if (currentBin < 16) {
                     fine[currentBin] = current;
@@ -469,7 +475,9 @@ PAGEWASH_TARGET_AVX512 void medianPerreaultHebertAvx512(const BlurImage& image, 
                         if (step + rx < width) {
                             current = _mm256_add_epi16(current, widened(columnFine[bin * width + step + rx]));
                         }
-                        if (step > rx) current = _mm256_sub_epi16(current, widened(columnFine[bin * width + step - rx - 1]));
+                        if (step > rx)
+                            current =
+                                _mm256_sub_epi16(current, widened(columnFine[bin * width + step - rx - 1]));
                     }
                 }
                 currentBin = bin;

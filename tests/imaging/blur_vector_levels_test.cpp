@@ -77,15 +77,41 @@ std::vector<int> radiiUpTo(int last) {
 
 TEST(BlurVectorLevels, AverageOfGrayRowsAroundVectorAndBlockWidths) {
     // 16 samples per vector, 64 per block, 1,024 per stretch.
-    checkAverage({{1, 9}, {2, 3}, {15, 4}, {16, 7}, {17, 12}, {31, 3}, {33, 5}, {63, 2}, {64, 6},
-                  {65, 11}, {97, 1}, {128, 3}, {1023, 3}, {1024, 2}, {1025, 3}, {1100, 2}},
+    checkAverage({{1, 9},
+                  {2, 3},
+                  {15, 4},
+                  {16, 7},
+                  {17, 12},
+                  {31, 3},
+                  {33, 5},
+                  {63, 2},
+                  {64, 6},
+                  {65, 11},
+                  {97, 1},
+                  {128, 3},
+                  {1023, 3},
+                  {1024, 2},
+                  {1025, 3},
+                  {1100, 2}},
                  1, radiiUpTo(10));
 }
 
 TEST(BlurVectorLevels, AverageOfColourRowsAroundVectorAndBlockWidths) {
     // 96 samples (32 pixels) per block, 1,536 (512 pixels) per stretch.
-    checkAverage({{1, 8}, {5, 3}, {6, 5}, {11, 4}, {16, 6}, {21, 2}, {32, 3}, {33, 13}, {64, 2},
-                  {65, 3}, {511, 2}, {512, 3}, {513, 2}, {530, 3}},
+    checkAverage({{1, 8},
+                  {5, 3},
+                  {6, 5},
+                  {11, 4},
+                  {16, 6},
+                  {21, 2},
+                  {32, 3},
+                  {33, 13},
+                  {64, 2},
+                  {65, 3},
+                  {511, 2},
+                  {512, 3},
+                  {513, 2},
+                  {530, 3}},
                  3, radiiUpTo(10));
 }
 
@@ -108,7 +134,8 @@ TEST(BlurVectorLevels, AverageWithOtherComponentCounts) {
 
 // Position floor(m / 2) of the clipped window's samples in descending order, by a full sort (quicker than
 // the reference's bubble passes for tall windows).
-std::vector<std::uint8_t> sortedMedians(const std::vector<std::uint8_t>& image, int width, int height, int radius) {
+std::vector<std::uint8_t> sortedMedians(const std::vector<std::uint8_t>& image, int width, int height,
+                                        int radius) {
     std::vector<std::uint8_t> result(image.size());
     std::vector<std::uint8_t> window;
     for (int y = 0; y < height; ++y) {
@@ -136,7 +163,8 @@ void checkMedian(const std::vector<Size>& sizes, const std::vector<int>& radii) 
                 for (VectorLevel level : levelsToTest()) {
                     std::vector<std::uint8_t> actual = image;
                     medianBlurGray(BlurImage{actual.data(), size.width, size.height, 1},
-                                   std::min(radius, size.width - 1), std::min(radius, size.height - 1), level);
+                                   std::min(radius, size.width - 1), std::min(radius, size.height - 1),
+                                   level);
                     ASSERT_EQ(firstDifference(expected, actual, size.width, 1), "")
                         << size.width << " x " << size.height << " radius " << radius << " "
                         << testing::patternName(pattern) << " " << levelName(level);

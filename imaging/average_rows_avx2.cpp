@@ -185,8 +185,10 @@ template <std::size_t Channels, bool Enter, bool Leave>
 // One row a stretch at a time: the results of each stretch follow as soon as the totals they need are
 // there, while those are still in the first-level cache.
 template <std::size_t Channels, bool Enter, bool Leave>
-PAGEWASH_TARGET_AVX2 void averageRowBy(const AverageRows& rows, const std::uint8_t* entering,
+PAGEWASH_TARGET_AVX2 void averageRowBy(const AverageRows& shared, const std::uint8_t* entering,
                                        std::uint8_t* saved, std::uint8_t* row) {
+    // A copy of its own: the stores below cannot change it, so its fields stay in registers.
+    const AverageRows rows = shared;
     constexpr std::size_t kStretch = 32 * kTotalsBlock<Channels>;
     const std::size_t rowLength = rows.rowLength;
     __m256i carry = _mm256_setzero_si256();

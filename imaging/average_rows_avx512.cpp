@@ -217,10 +217,12 @@ template <std::size_t Channels, bool Enter, bool Leave>
 // One row: its column sums and running totals a stretch at a time, and the results of each stretch as soon
 // as the totals they need are there, while those are still in the first-level cache.
 template <std::size_t Channels, bool Enter, bool Leave>
-[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void averageRowBy(const AverageRows& rows,
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline void averageRowBy(const AverageRows& shared,
                                                                        const std::uint8_t* entering,
                                                                        std::uint8_t* saved, std::uint8_t* row,
                                                                        __m512 interior) {
+    // A copy of its own: the stores below cannot change it, so its fields stay in registers.
+    const AverageRows rows = shared;
     constexpr std::size_t kStretch = 16 * kTotalsBlock<Channels>;
     const std::size_t rowLength = rows.rowLength;
     __m512i carry = _mm512_setzero_si512();

@@ -6,7 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "imaging/vector_clones.h"
+#include "imaging/average_rows.h"
+#include "imaging/vector_level.h"
 
 namespace pagewash {
 
@@ -141,7 +142,8 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
 // The same running sums for windows of at most kFloatQuotientWindowLimit samples, in three passes over each
 // row that the compiler can vectorise apart from the running sum itself: column sums, window sums, and the
 // division as a multiplication by 1 / m in single precision.
-PAGEWASH_VECTOR_CLONES void averageBlurSmallWindow(const BlurImage& image, std::size_t rx, std::size_t ry) {
+[[gnu::always_inline]] inline void averageBlurSmallWindow(const BlurImage& image, std::size_t rx,
+                                                          std::size_t ry) {
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
     const auto channels = static_cast<std::size_t>(image.components);
@@ -198,14 +200,107 @@ PAGEWASH_VECTOR_CLONES void averageBlurSmallWindow(const BlurImage& image, std::
     }
 }
 
+void averageSmallWindowBaseline(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    averageBlurSmallWindow(image, rx, ry);
+}
+
+#if defined(__x86_64__)
+PAGEWASH_TARGET_AVX2 void averageSmallWindowAvx2Columns(const BlurImage& image, std::size_t rx,
+                                                        std::size_t ry) {
+    averageBlurSmallWindow(image, rx, ry);
+}
+
+// Running totals along each row, a row at a time by `rowFunction` (AVX-512 or AVX2).
+// REQUIRES: components 1 or 3, 2 ry + 1 <= 257 (16-bit column sums), windows of at most
+// kFloatQuotientWindowLimit samples.
+void averageByRunningTotals(const BlurImage& image, std::size_t rx, std::size_t ry,
+                            AverageRowFunction* rowFunction) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    const auto channels = static_cast<std::size_t>(image.components);
+    const std::size_t rowLength = width * channels;
+    std::uint8_t* const pixels = image.pixels;
+
+    std::vector<std::uint16_t> columnSums(rowLength, 0);
+    // Running totals of one row, with rx + 1 columns of zeros before the row and rx copies of its last column
+    // after it: the window of sample i then sums to last[i] - beforeFirst[i] for every column, clipped or
+    // not.
+    const std::size_t behind = (rx + 1) * channels, ahead = rx * channels;
+    std::vector<std::uint32_t> totalsBuffer(behind + rowLength + ahead, 0);
+    std::vector<float> inverse(rowLength);  // for windows of inverseHeight rows
+    std::size_t inverseHeight = 0;
+    const std::size_t interiorBegin = std::min(rx, width) * channels;
+    AverageRows rows{channels,
+                     rowLength,
+                     ahead,
+                     interiorBegin,
+                     std::max(interiorBegin, (width - std::min(rx, width)) * channels),
+                     columnSums.data(),
+                     totalsBuffer.data() + behind,
+                     totalsBuffer.data() + behind + ahead,
+                     totalsBuffer.data(),
+                     inverse.data(),
+                     0.0f};
+    // The input of the last ry + 1 rows, which their results have already replaced in the image.
+    const std::size_t ringRows = ry + 1;
+    std::vector<std::uint8_t> ring(ringRows * rowLength);
+
+    for (std::size_t y = 0; y < ry; ++y) {
+        const std::uint8_t* in = pixels + y * rowLength;
+        for (std::size_t i = 0; i < rowLength; ++i)
+            columnSums[i] = static_cast<std::uint16_t>(columnSums[i] + in[i]);
+    }
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
+        if (windowHeight != inverseHeight) {
+            for (std::size_t x = 0; x < width; ++x) {
+                const std::size_t windowWidth = std::min(x + rx, width - 1) - (x > rx ? x - rx : 0) + 1;
+                const float value = 1.0f / static_cast<float>(windowWidth * windowHeight);
+                for (std::size_t c = 0; c < channels; ++c) inverse[x * channels + c] = value;
+            }
+            inverseHeight = windowHeight;
+            rows.interiorInverse = 1.0f / static_cast<float>((2 * rx + 1) * windowHeight);
+        }
+        const bool enter = y + ry < height;
+        rowFunction(rows, enter ? pixels + (y + ry) * rowLength : nullptr,
+                    ring.data() + (y % ringRows) * rowLength, y > ry, pixels + y * rowLength);
+    }
+}
+
+// The running totals need 16-bit column sums and one or three channels.
+bool runningTotalsFit(const BlurImage& image, std::size_t ry) {
+    return 2 * ry + 1 <= 257 && (image.components == 1 || image.components == 3);
+}
+
+void averageSmallWindowAvx2(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    if (!runningTotalsFit(image, ry)) return averageSmallWindowAvx2Columns(image, rx, ry);
+    averageByRunningTotals(image, rx, ry, avx2::averageRow);
+}
+
+void averageSmallWindowAvx512(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    if (!runningTotalsFit(image, ry)) return averageSmallWindowAvx2Columns(image, rx, ry);
+    averageByRunningTotals(image, rx, ry, avx512::averageRow);
+}
+#endif
+
 }  // namespace
 
 void averageBlur(const BlurImage& image, int radiusX, int radiusY) {
+    averageBlur(image, radiusX, radiusY, processorVectorLevel());
+}
+
+void averageBlur(const BlurImage& image, int radiusX, int radiusY, VectorLevel level) {
     if (radiusX == 0 && radiusY == 0) return;
     const std::uint64_t maxWindow =
         (2 * static_cast<std::uint64_t>(radiusX) + 1) * (2 * static_cast<std::uint64_t>(radiusY) + 1);
     if (maxWindow <= kFloatQuotientWindowLimit) {
-        averageBlurSmallWindow(image, static_cast<std::size_t>(radiusX), static_cast<std::size_t>(radiusY));
+        const auto rx = static_cast<std::size_t>(radiusX), ry = static_cast<std::size_t>(radiusY);
+#if defined(__x86_64__)
+        if (level == VectorLevel::Avx512) return averageSmallWindowAvx512(image, rx, ry);
+        if (level == VectorLevel::Avx2) return averageSmallWindowAvx2(image, rx, ry);
+#endif
+        static_cast<void>(level);
+        averageSmallWindowBaseline(image, rx, ry);
     } else if (maxWindow * 255 <= std::numeric_limits<std::uint32_t>::max()) {
         averageBlurWith<std::uint32_t>(image, radiusX, radiusY);
     } else {

@@ -6,10 +6,15 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/vector_clones.h"
+#include "imaging/vector_level.h"
 
 #if defined(__x86_64__)
-#include <emmintrin.h>
+// GCC 12 takes the deliberately undefined register behind several AVX-512 intrinsics for an uninitialised
+// variable.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 namespace pagewash {
@@ -113,9 +118,10 @@ template <typename T>
 
 // 3 x 3 median of the interior of row y (1 <= y < height - 1): each column's three samples are sorted once,
 // then the median of nine is med3(max of the low ones, med3 of the middle ones, min of the high ones).
-PAGEWASH_VECTOR_CLONES void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
-                                         const std::uint8_t* below, std::uint8_t* low, std::uint8_t* middle,
-                                         std::uint8_t* high, std::uint8_t* out, std::size_t width) {
+[[gnu::always_inline]] inline void median3x3Row(const std::uint8_t* above, const std::uint8_t* row,
+                                                const std::uint8_t* below, std::uint8_t* low,
+                                                std::uint8_t* middle, std::uint8_t* high, std::uint8_t* out,
+                                                std::size_t width) {
     std::size_t x = 0;
     for (; x + 32 <= width; x += 32) {
         const Bytes32 a = load32(above + x), b = load32(row + x), c = load32(below + x);
@@ -147,11 +153,33 @@ PAGEWASH_VECTOR_CLONES void median3x3Row(const std::uint8_t* above, const std::u
     }
 }
 
-void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>& scratch, std::uint8_t* out) {
+void median3x3RowBaseline(const std::uint8_t* above, const std::uint8_t* row, const std::uint8_t* below,
+                          std::uint8_t* scratch, std::uint8_t* out, std::size_t width) {
+    median3x3Row(above, row, below, scratch, scratch + width, scratch + 2 * width, out, width);
+}
+
+#if defined(__x86_64__)
+PAGEWASH_TARGET_AVX2 void median3x3RowAvx2(const std::uint8_t* above, const std::uint8_t* row,
+                                           const std::uint8_t* below, std::uint8_t* scratch,
+                                           std::uint8_t* out, std::size_t width) {
+    median3x3Row(above, row, below, scratch, scratch + width, scratch + 2 * width, out, width);
+}
+#endif
+
+void median3x3(const BlurImage& image, std::size_t y, std::vector<std::uint8_t>& scratch, std::uint8_t* out,
+               VectorLevel level) {
     const auto width = static_cast<std::size_t>(image.width);
     const std::uint8_t* row = image.pixels + y * width;
-    median3x3Row(row - width, row, row + width, scratch.data(), scratch.data() + width,
-                 scratch.data() + 2 * width, out, width);
+#if defined(__x86_64__)
+    if (level >= VectorLevel::Avx2) {
+        median3x3RowAvx2(row - width, row, row + width, scratch.data(), out, width);
+    } else {
+        median3x3RowBaseline(row - width, row, row + width, scratch.data(), out, width);
+    }
+#else
+    static_cast<void>(level);
+    median3x3RowBaseline(row - width, row, row + width, scratch.data(), out, width);
+#endif
     out[0] = windowRank(image, 0, y, 1, 1);
     out[width - 1] = windowRank(image, width - 1, y, 1, 1);
 }
@@ -339,17 +367,157 @@ template <typename Count>
     }
 }
 
-PAGEWASH_VECTOR_CLONES void medianPerreaultHebert(const BlurImage& image, std::size_t rx, std::size_t ry) {
-    if (2 * ry + 1 <= 255) {
-        medianPerreaultHebertWith<std::uint8_t>(image, rx, ry);
+template <typename Count>
+void medianPerreaultHebertBaseline(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    medianPerreaultHebertWith<Count>(image, rx, ry);
+}
+
+#if defined(__x86_64__)
+template <typename Count>
+PAGEWASH_TARGET_AVX2 void medianPerreaultHebertAvx2(const BlurImage& image, std::size_t rx, std::size_t ry) {
+    medianPerreaultHebertWith<Count>(image, rx, ry);
+}
+
+// 16 byte counts widened to 16 bits.
+[[gnu::always_inline]] PAGEWASH_TARGET_AVX512 inline __m256i widened(const ByteSegment& counts) {
+    __m128i bytes;
+    std::memcpy(&bytes, &counts, sizeof bytes);
+    return _mm256_cvtepu8_epi16(bytes);
+}
+
+// The same constant-time median with AVX-512 (BW and VL) on 256-bit registers: the coarse and fine counts of
+// the window stay in registers, and the search compares all 16 entries at once into a mask whose population
+// is the bin. The number of samples below a bin is broadcast from its neighbour entry, never read back
+// through memory. Column counts are bytes (REQUIRES: 2 ry + 1 <= 255).
+PAGEWASH_TARGET_AVX512 void medianPerreaultHebertAvx512(const BlurImage& image, std::size_t rx,
+                                                        std::size_t ry) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    std::uint8_t* const pixels = image.pixels;
+    ColumnCounts<std::uint8_t> columnFine(16 * width);
+    ColumnCounts<std::uint8_t> columnCoarse(width);
+    const std::size_t ringRows = ry + 1;
+    std::vector<std::uint8_t> pending(ringRows * width);
+
+    ByteSegment from[16];
+    for (unsigned t = 0; t < 16; ++t) {
+        for (unsigned j = 0; j < 16; ++j) from[t][j] = j >= t ? 1 : 0;
+    }
+    for (std::size_t row = 0; row < ry; ++row) {
+        const std::uint8_t* p = pixels + row * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            columnFine.add((p[x] >> 4) * width + x, from[p[x] & 15]);
+            columnCoarse.add(x, from[p[x] >> 4]);
+        }
+    }
+    __m256i fine[16];
+    std::ptrdiff_t fineAt[16];
+    for (std::size_t y = 0; y < height; ++y) {
+        if (y > ry) {
+            const std::size_t leaving = y - ry - 1;
+            const std::uint8_t* p = pixels + leaving * width;
+            for (std::size_t x = 0; x < width; ++x) {
+                columnFine.subtract((p[x] >> 4) * width + x, from[p[x] & 15]);
+                columnCoarse.subtract(x, from[p[x] >> 4]);
+            }
+            std::memcpy(pixels + leaving * width, pending.data() + (leaving % ringRows) * width, width);
+        }
+        if (y + ry < height) {
+            const std::uint8_t* p = pixels + (y + ry) * width;
+            for (std::size_t x = 0; x < width; ++x) {
+                columnFine.add((p[x] >> 4) * width + x, from[p[x] & 15]);
+                columnCoarse.add(x, from[p[x] >> 4]);
+            }
+        }
+        const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
+        std::uint8_t* const out = pending.data() + (y % ringRows) * width;
+
+        __m256i coarse = _mm256_setzero_si256();
+        for (std::size_t x = 0; x < rx; ++x) coarse = _mm256_add_epi16(coarse, widened(columnCoarse[x]));
+        for (auto& at : fineAt) at = -1;
+        unsigned currentBin = 16;
+        __m256i current = _mm256_setzero_si256();
+        for (std::size_t x = 0; x < width; ++x) {
+            if (x + rx < width) coarse = _mm256_add_epi16(coarse, widened(columnCoarse[x + rx]));
+            if (x > rx) coarse = _mm256_sub_epi16(coarse, widened(columnCoarse[x - rx - 1]));
+            const std::size_t x0 = x > rx ? x - rx : 0;
+            const std::size_t x1 = std::min(x + rx, width - 1);
+            const unsigned m = static_cast<unsigned>((x1 - x0 + 1) * windowHeight);
+            const __m256i need = _mm256_set1_epi16(static_cast<short>(m - m / 2));  // the k-th smallest
+
+            // Entries below need: the bins wholly below the wanted sample; their number is the bin holding
+            // it.
+            const auto bin = static_cast<unsigned>(__builtin_popcount(_mm256_cmplt_epu16_mask(coarse, need)));
+            const __m256i below =
+                _mm256_maskz_permutexvar_epi16(static_cast<__mmask16>(bin == 0 ? 0 : 0xFFFF),
+                                               _mm256_set1_epi16(static_cast<short>(bin - 1)), coarse);
+
+            const auto here = static_cast<std::ptrdiff_t>(x);
+            if (bin == currentBin) {
+                if (x + rx < width)
+                    current = _mm256_add_epi16(current, widened(columnFine[bin * width + x + rx]));
+                if (x > rx)
+                    current = _mm256_sub_epi16(current, widened(columnFine[bin * width + x - rx - 1]));
+            } else {
+                if (currentBin < 16) {
+                    fine[currentBin] = current;
+                    fineAt[currentBin] = here - 1;
+                }
+                const std::ptrdiff_t at = fineAt[bin];
+                if (at < 0 || static_cast<std::size_t>(here - at) * 2 > x1 - x0 + 1) {
+                    current = _mm256_setzero_si256();
+                    for (std::size_t c = x0; c <= x1; ++c) {
+                        current = _mm256_add_epi16(current, widened(columnFine[bin * width + c]));
+                    }
+                } else {
+                    current = fine[bin];
+                    for (auto step = static_cast<std::size_t>(at) + 1; step <= x; ++step) {
+                        if (step + rx < width) {
+                            current = _mm256_add_epi16(current, widened(columnFine[bin * width + step + rx]));
+                        }
+                        if (step > rx)
+                            current =
+                                _mm256_sub_epi16(current, widened(columnFine[bin * width + step - rx - 1]));
+                    }
+                }
+                currentBin = bin;
+            }
+            const auto level = static_cast<unsigned>(
+                __builtin_popcount(_mm256_cmplt_epu16_mask(_mm256_add_epi16(current, below), need)));
+            out[x] = static_cast<std::uint8_t>(16 * bin + level);
+        }
+    }
+    const std::size_t firstUnwritten = height > ry + 1 ? height - ry - 1 : 0;
+    for (std::size_t row = firstUnwritten; row < height; ++row) {
+        std::memcpy(pixels + row * width, pending.data() + (row % ringRows) * width, width);
+    }
+}
+#endif
+
+void medianPerreaultHebert(const BlurImage& image, std::size_t rx, std::size_t ry, VectorLevel level) {
+    const bool byteColumns = 2 * ry + 1 <= 255;
+#if defined(__x86_64__)
+    if (level == VectorLevel::Avx512 && byteColumns) return medianPerreaultHebertAvx512(image, rx, ry);
+    if (level >= VectorLevel::Avx2) {
+        return byteColumns ? medianPerreaultHebertAvx2<std::uint8_t>(image, rx, ry)
+                           : medianPerreaultHebertAvx2<std::uint16_t>(image, rx, ry);
+    }
+#endif
+    static_cast<void>(level);
+    if (byteColumns) {
+        medianPerreaultHebertBaseline<std::uint8_t>(image, rx, ry);
     } else {
-        medianPerreaultHebertWith<std::uint16_t>(image, rx, ry);
+        medianPerreaultHebertBaseline<std::uint16_t>(image, rx, ry);
     }
 }
 
 }  // namespace
 
 void medianBlurGray(const BlurImage& image, int radiusX, int radiusY) {
+    medianBlurGray(image, radiusX, radiusY, processorVectorLevel());
+}
+
+void medianBlurGray(const BlurImage& image, int radiusX, int radiusY, VectorLevel level) {
     if (radiusX == 0 && radiusY == 0) return;
     const auto width = static_cast<std::size_t>(image.width);
     const auto height = static_cast<std::size_t>(image.height);
@@ -363,7 +531,7 @@ void medianBlurGray(const BlurImage& image, int radiusX, int radiusY) {
         std::vector<std::uint8_t> previous(width), current(width);
         medianRow(image, 0, rx, ry, previous.data());
         for (std::size_t y = 1; y + 1 < height; ++y) {
-            median3x3(image, y, scratch, current.data());
+            median3x3(image, y, scratch, current.data(), level);
             std::memcpy(image.pixels + (y - 1) * width, previous.data(), width);
             std::swap(previous, current);
         }
@@ -373,7 +541,7 @@ void medianBlurGray(const BlurImage& image, int radiusX, int radiusY) {
         return;
     }
     if (largestWindow <= 65535 && rx >= kConstantTimeFromRadius) {
-        medianPerreaultHebert(image, rx, ry);
+        medianPerreaultHebert(image, rx, ry, level);
         return;
     }
 

@@ -15,25 +15,26 @@ namespace pagewash::kernels {
 using ColorMap = std::array<std::array<std::uint8_t, 256>, 256>;
 
 // The colour correction of one image, as a table and as integer arithmetic (built by buildColorCorrection).
-// Per luminance g the arithmetic form is scaledChannel(ch, flip[g], ratio[g]); rows of the map that the
-// arithmetic misses somewhere (the double formula lands just below an integer) are marked `irregular`, and
-// the loops take those pixels from the map.
+// Per luminance g the arithmetic form is scaledChannel(ch, flip[g], white[g], ratio[g]); rows of the map
+// that the arithmetic misses somewhere (the double formula lands just below an integer) are marked
+// `irregular`, and the loops take those pixels from the map.
 struct ColorCorrection {
     ColorMap map;
     unsigned whiteFrom = 256;  // from this luminance on every row of the map is all 255 (256: none)
-    std::array<std::uint8_t, 256> flip{};       // 0: darkened row, 0xFF: lightened row
+    std::array<std::uint8_t, 256> flip{};       // 0xFF: lightened row, else 0
+    std::array<std::uint8_t, 256> white{};      // 0xFF: the row is all 255, else 0
     std::array<std::uint8_t, 256> ratioLow{};   // the 16-bit ratio, low byte
     std::array<std::uint8_t, 256> ratioHigh{};  // and high byte
     std::array<std::uint8_t, 256> irregular{};  // 0xFF: take the row from the map
 };
 
-// A darkened row (flip 0) gives floor(ch * ratio / 2^16), a lightened row (flip 0xFF)
-// 255 - ceil((255 - ch) * ratio / 2^16). The complements are XORs with 0xFF since both values are bytes.
-inline std::uint8_t scaledChannel(std::uint8_t ch, std::uint8_t flip, std::uint16_t ratio) {
-    const std::uint32_t product = std::uint32_t{static_cast<std::uint8_t>(ch ^ flip)} * ratio;
-    std::uint32_t quotient = product >> 16;
-    if (flip != 0 && (product & 0xFFFFu) != 0) ++quotient;
-    return static_cast<std::uint8_t>(quotient ^ flip);
+// A darkened row gives floor(ch * ratio / 2^16); a lightened row (flip 0xFF) keeps the channel and adds
+// floor((255 - ch) * ratio / 2^16), a part of its distance from white; a white row (white 0xFF, ratio 0)
+// gives 255. 255 - ch is ch XOR 0xFF.
+inline std::uint8_t scaledChannel(std::uint8_t ch, std::uint8_t flip, std::uint8_t white, std::uint16_t ratio) {
+    const std::uint32_t x = static_cast<std::uint8_t>(ch ^ flip);
+    const std::uint32_t base = static_cast<std::uint8_t>((ch & flip) | white);
+    return static_cast<std::uint8_t>(base + ((x * ratio) >> 16));
 }
 
 // The luminance of a pixel, computed in integers. 2 * 10^6 times the weights are integers, so the exact

@@ -59,25 +59,17 @@ constexpr std::array<std::uint8_t, 192> kPixelOfChannel = [] {
     return pixelOf;
 }();
 
-// scaledChannel on 64 channel bytes, with their rows' flip and ratio bytes, in 16-bit lanes. The unpacks
-// work within 128-bit lanes, and the final pack puts the bytes back in the same order.
-PAGEWASH_TARGET_AVX512 inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i ratioLow,
-                                                    __m512i ratioHigh) {
+// scaledChannel on 64 channel bytes, with their rows' flip, white and ratio bytes; the products in 16-bit
+// lanes. The unpacks work within 128-bit lanes, and the pack puts the bytes back in the same order.
+PAGEWASH_TARGET_AVX512 inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i white,
+                                                    __m512i ratioLow, __m512i ratioHigh) {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i x = _mm512_xor_si512(channels, flip);
-    const __m512i xs[2] = {_mm512_unpacklo_epi8(x, zero), _mm512_unpackhi_epi8(x, zero)};
-    const __m512i ratios[2] = {_mm512_unpacklo_epi8(ratioLow, ratioHigh), _mm512_unpackhi_epi8(ratioLow, ratioHigh)};
-    const __mmask32 lightened[2] = {_mm512_movepi16_mask(_mm512_unpacklo_epi8(flip, flip)),
-                                    _mm512_movepi16_mask(_mm512_unpackhi_epi8(flip, flip))};
-    __m512i quotients[2];
-    for (int k = 0; k < 2; ++k) {
-        const __m512i high = _mm512_mulhi_epu16(xs[k], ratios[k]);
-        const __m512i low = _mm512_mullo_epi16(xs[k], ratios[k]);
-        // A lightened channel rounds up when the product leaves a remainder: subtract -1.
-        const __mmask32 roundUp = _mm512_mask_test_epi16_mask(lightened[k], low, low);
-        quotients[k] = _mm512_mask_sub_epi16(high, roundUp, high, _mm512_set1_epi16(-1));
-    }
-    return _mm512_xor_si512(_mm512_packus_epi16(quotients[0], quotients[1]), flip);
+    const __m512i low = _mm512_mulhi_epu16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
+    const __m512i high = _mm512_mulhi_epu16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
+    // (channels & flip) | white, as a three-input logic function: truth table 0xEA = A & B | C.
+    const __m512i base = _mm512_ternarylogic_epi32(channels, flip, white, 0xEA);
+    return _mm512_add_epi8(base, _mm512_packus_epi16(low, high));
 }
 
 // The gray conversions, 64 pixels (three registers) at a time, in four groups of 16 pixels. Each pixel of a
@@ -175,12 +167,13 @@ PAGEWASH_TARGET_AVX512 inline __m512i permuteBytes(__m512i index, __m512i bytes)
 struct ColorTables {
     PAGEWASH_TARGET_AVX512 explicit ColorTables(const ColorCorrection& correction)
         : flip(loadTable(correction.flip.data())),
+          white(loadTable(correction.white.data())),
           ratioLow(loadTable(correction.ratioLow.data())),
           ratioHigh(loadTable(correction.ratioHigh.data())),
           irregular(loadTable(correction.irregular.data())),
           pixelOf{_mm512_loadu_si512(kPixelOfChannel.data()), _mm512_loadu_si512(kPixelOfChannel.data() + 64),
                   _mm512_loadu_si512(kPixelOfChannel.data() + 128)} {}
-    ByteTable flip, ratioLow, ratioHigh, irregular;
+    ByteTable flip, white, ratioLow, ratioHigh, irregular;
     __m512i pixelOf[3];
 };
 
@@ -190,6 +183,7 @@ PAGEWASH_TARGET_AVX512 inline void colorBlock(std::uint8_t* rgb, const std::uint
     const __m512i g = _mm512_loadu_si512(gray);
     const __mmask64 top = _mm512_movepi8_mask(g);
     const __m512i rowFlip = lookUp(tables.flip, g, top);
+    const __m512i rowWhite = lookUp(tables.white, g, top);
     const __m512i rowRatioLow = lookUp(tables.ratioLow, g, top);
     const __m512i rowRatioHigh = lookUp(tables.ratioHigh, g, top);
     const __mmask64 fromMap = _mm512_movepi8_mask(lookUp(tables.irregular, g, top));
@@ -198,6 +192,7 @@ PAGEWASH_TARGET_AVX512 inline void colorBlock(std::uint8_t* rgb, const std::uint
         input[k] = _mm512_loadu_si512(rgb + 64 * k);
         _mm512_storeu_si512(rgb + 64 * k,
                             scaleChannels(input[k], permuteBytes(tables.pixelOf[k], rowFlip),
+                                          permuteBytes(tables.pixelOf[k], rowWhite),
                                           permuteBytes(tables.pixelOf[k], rowRatioLow),
                                           permuteBytes(tables.pixelOf[k], rowRatioHigh)));
     }

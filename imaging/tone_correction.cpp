@@ -159,35 +159,39 @@ void buildColorMap(const ToneTable& table, kernels::ColorMap& map) {
     }
 }
 
-// The 16-bit ratio R of the row of g in kernels::scaledChannel, with x the channel or its complement:
-// - darkened (t < g): R = ceil(t * 2^16 / g) <= 2^16 - 1. Then 0 <= x * R / 2^16 - x * t / g < x / 2^16
-//   <= 255 / 2^16 < 1 / 255 <= 1 / g, while x * t / g lies at least 1 / g below the next integer: both
-//   have the same floor.
-// - lightened (g <= t < 255), s = 255 - t, d = 255 - g >= 1: R = floor(s * 2^16 / d), or 2^16 - 1 when
-//   s = d. Then 0 <= x * s / d - x * R / 2^16 < x / 2^16 < 1 / d, while x * s / d is an integer or lies at
-//   least 1 / d above the one below: both have the same ceiling.
-// - white (t = 255): R = 0, lightened, gives 255 - 0.
+// The rows of kernels::scaledChannel, with t = T[g]:
+// - darkened (t < g): floor(ch * t / g) with R = ceil(t * 2^16 / g).
+// - lightened (g <= t < 255): 255 - ceil((255 - ch) * (255 - t) / (255 - g)), which is
+//   ch + floor((255 - ch) * (t - g) / (255 - g)) since ceil(a) = x - floor(x - a) for an integer x; with
+//   R = ceil((t - g) * 2^16 / (255 - g)).
+// - white (t = 255): 255.
+// In both scaled forms the quotient is floor(x * s / d) with s < d and x <= 255, and R = ceil(s * 2^16 / d)
+// <= 2^16 - 1. Then 0 <= x * R / 2^16 - x * s / d < x / 2^16 <= 255 / 2^16 < 1 / 255 <= 1 / d, while
+// x * s / d lies at least 1 / d below the next integer: both have the same floor.
 // These are the exact quotients; the double formula of the map differs from them for 2963 and 13 of the
 // 256^3 (ch, g, t) triples, where its product falls just below an integer. Such rows stay with the map.
 void buildColorArithmetic(const ToneTable& table, kernels::ColorCorrection& correction) {
     for (unsigned g = 0; g < 256; ++g) {
         const unsigned t = table[g];
         std::uint32_t ratio = 0;
-        bool lightened = true;
+        bool lightened = false, white = false;
         if (t < g) {
-            lightened = false;
             ratio = (t * 65536u + g - 1) / g;
         } else if (t < 255) {
-            const unsigned s = 255 - t, d = 255 - g;
-            ratio = s == d ? 65535u : s * 65536u / d;
+            lightened = true;
+            ratio = ((t - g) * 65536u + (254 - g)) / (255 - g);
+        } else {
+            white = true;
         }
         const auto flip = static_cast<std::uint8_t>(lightened ? 0xFF : 0);
+        const auto whiteRow = static_cast<std::uint8_t>(white ? 0xFF : 0);
         correction.flip[g] = flip;
+        correction.white[g] = whiteRow;
         correction.ratioLow[g] = static_cast<std::uint8_t>(ratio & 0xFF);
         correction.ratioHigh[g] = static_cast<std::uint8_t>(ratio >> 8);
         bool regular = true;
         for (unsigned ch = 0; ch < 256; ++ch) {
-            regular &= kernels::scaledChannel(static_cast<std::uint8_t>(ch), flip,
+            regular &= kernels::scaledChannel(static_cast<std::uint8_t>(ch), flip, whiteRow,
                                               static_cast<std::uint16_t>(ratio)) == correction.map[g][ch];
         }
         correction.irregular[g] = static_cast<std::uint8_t>(regular ? 0 : 0xFF);

@@ -69,6 +69,17 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
     }
 }
 
+// 1 / m in single precision for every sample of a row whose windows are windowHeight rows high; m is the
+// number of samples of the clipped window.
+void fillInverses(std::vector<float>& inverse, std::size_t width, std::size_t channels, std::size_t rx,
+                  std::size_t windowHeight) {
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::size_t windowWidth = std::min(x + rx, width - 1) - (x > rx ? x - rx : 0) + 1;
+        const float value = 1.0f / static_cast<float>(windowWidth * windowHeight);
+        for (std::size_t c = 0; c < channels; ++c) inverse[x * channels + c] = value;
+    }
+}
+
 // Window sums along one row, per channel, from the column sums: one column enters and one leaves per step.
 // Where both happen, the differences are formed first (independent, so vectorised) and then accumulated in
 // several independent running sums at once: the channels of a colour row, or four stretches of a gray row.
@@ -188,11 +199,7 @@ void averageBlurWith(const BlurImage& image, int radiusX, int radiusY) {
 
         const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
         if (windowHeight != inverseHeight) {
-            for (std::size_t x = 0; x < width; ++x) {
-                const std::size_t windowWidth = std::min(x + rx, width - 1) - (x > rx ? x - rx : 0) + 1;
-                const float value = 1.0f / static_cast<float>(windowWidth * windowHeight);
-                for (std::size_t c = 0; c < channels; ++c) inverse[x * channels + c] = value;
-            }
+            fillInverses(inverse, width, channels, rx, windowHeight);
             inverseHeight = windowHeight;
         }
         horizontalSums(columnSums.data(), windowSums.data(), differences.data(), width, channels, rx);
@@ -253,11 +260,7 @@ void averageByRunningTotals(const BlurImage& image, std::size_t rx, std::size_t 
     for (std::size_t y = 0; y < height; ++y) {
         const std::size_t windowHeight = std::min(y + ry, height - 1) - (y > ry ? y - ry : 0) + 1;
         if (windowHeight != inverseHeight) {
-            for (std::size_t x = 0; x < width; ++x) {
-                const std::size_t windowWidth = std::min(x + rx, width - 1) - (x > rx ? x - rx : 0) + 1;
-                const float value = 1.0f / static_cast<float>(windowWidth * windowHeight);
-                for (std::size_t c = 0; c < channels; ++c) inverse[x * channels + c] = value;
-            }
+            fillInverses(inverse, width, channels, rx, windowHeight);
             inverseHeight = windowHeight;
             rows.interiorInverse = 1.0f / static_cast<float>((2 * rx + 1) * windowHeight);
         }

@@ -2,20 +2,17 @@
 // functions carry the avx2 target, and they run only after haveAvx2() said yes.
 
 #include "imaging/pixel_kernels.h"
+#include "imaging/vector_level.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
-#define PAGEWASH_TARGET_AVX2 __attribute__((target("avx2")))
 #endif
 
 namespace pagewash::kernels {
 
 #if defined(__x86_64__)
 
-bool haveAvx2() {
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
-}
+bool haveAvx2() { return processorVectorLevel() >= VectorLevel::Avx2; }
 
 namespace avx2 {
 

@@ -4,6 +4,7 @@
 // after haveAvx512() said yes. (The gray conversion stays with AVX2: 16-lane forms of it measured slower.)
 
 #include "imaging/pixel_kernels.h"
+#include "imaging/vector_level.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,7 @@
 
 #if defined(__x86_64__)
 #include <immintrin.h>
-#define PAGEWASH_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#define PAGEWASH_TARGET_AVX512_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 #define PAGEWASH_TARGET_AVX512_VNNI __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni")))
 #endif
 
@@ -20,8 +21,8 @@ namespace pagewash::kernels {
 #if defined(__x86_64__)
 
 bool haveAvx512() {
-    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                  __builtin_cpu_supports("avx512vbmi");
+    static const bool available =
+        processorVectorLevel() >= VectorLevel::Avx512 && __builtin_cpu_supports("avx512vbmi");
     return available;
 }
 
@@ -39,14 +40,14 @@ struct ByteTable {
     __m512i entries[4];
 };
 
-PAGEWASH_TARGET_AVX512 inline ByteTable loadTable(const std::uint8_t* table) {
+PAGEWASH_TARGET_AVX512_VBMI inline ByteTable loadTable(const std::uint8_t* table) {
     return {{_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64), _mm512_loadu_si512(table + 128),
              _mm512_loadu_si512(table + 192)}};
 }
 
 // The two-table permute looks up 128 entries by the low seven bits; the top bit, given as `top`, picks the
 // half.
-PAGEWASH_TARGET_AVX512 inline __m512i lookUp(const ByteTable& table, __m512i index, __mmask64 top) {
+PAGEWASH_TARGET_AVX512_VBMI inline __m512i lookUp(const ByteTable& table, __m512i index, __mmask64 top) {
     const __m512i low = _mm512_permutex2var_epi8(table.entries[0], index, table.entries[1]);
     const __m512i high = _mm512_permutex2var_epi8(table.entries[2], index, table.entries[3]);
     return _mm512_mask_blend_epi8(top, low, high);
@@ -61,7 +62,7 @@ constexpr std::array<std::uint8_t, 192> kPixelOfChannel = [] {
 
 // scaledChannel on 64 channel bytes, with their rows' flip, white and ratio bytes; the products in 16-bit
 // lanes. The unpacks work within 128-bit lanes, and the pack puts the bytes back in the same order.
-PAGEWASH_TARGET_AVX512 inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i white,
+PAGEWASH_TARGET_AVX512_VBMI inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i white,
                                                     __m512i ratioLow, __m512i ratioHigh) {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i x = _mm512_xor_si512(channels, flip);
@@ -159,13 +160,13 @@ PAGEWASH_TARGET_AVX512_VNNI void grayRow(const std::uint8_t* rgb, std::uint8_t* 
 
 // Byte j of the result is bytes[index[j]]. The zero-masking form: the plain one passes an undefined merge
 // source, which GCC 12 reports as used uninitialized.
-PAGEWASH_TARGET_AVX512 inline __m512i permuteBytes(__m512i index, __m512i bytes) {
+PAGEWASH_TARGET_AVX512_VBMI inline __m512i permuteBytes(__m512i index, __m512i bytes) {
     return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index, bytes);
 }
 
 // The colour correction's tables in registers.
 struct ColorTables {
-    PAGEWASH_TARGET_AVX512 explicit ColorTables(const ColorCorrection& correction)
+    PAGEWASH_TARGET_AVX512_VBMI explicit ColorTables(const ColorCorrection& correction)
         : flip(loadTable(correction.flip.data())),
           white(loadTable(correction.white.data())),
           ratioLow(loadTable(correction.ratioLow.data())),
@@ -178,7 +179,7 @@ struct ColorTables {
 };
 
 // 64 colour pixels corrected in place.
-PAGEWASH_TARGET_AVX512 inline void colorBlock(std::uint8_t* rgb, const std::uint8_t* gray, const ColorTables& tables,
+PAGEWASH_TARGET_AVX512_VBMI inline void colorBlock(std::uint8_t* rgb, const std::uint8_t* gray, const ColorTables& tables,
                                               const ColorCorrection& correction) {
     const __m512i g = _mm512_loadu_si512(gray);
     const __mmask64 top = _mm512_movepi8_mask(g);
@@ -218,7 +219,7 @@ PAGEWASH_TARGET_AVX512_VNNI void yellowingGrayRow(const std::uint8_t* rgb, std::
     grayRow<true>(rgb, gray, count);
 }
 
-PAGEWASH_TARGET_AVX512 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+PAGEWASH_TARGET_AVX512_VBMI void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
     const ByteTable entries = loadTable(table.data());
     for (std::size_t i = 0; i < count; i += 64) {
         const std::size_t n = std::min<std::size_t>(64, count - i);
@@ -228,7 +229,7 @@ PAGEWASH_TARGET_AVX512 void applyToneTable(std::uint8_t* gray, std::size_t count
     }
 }
 
-PAGEWASH_TARGET_AVX512 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+PAGEWASH_TARGET_AVX512_VBMI void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
                                           const ColorCorrection& correction) {
     const ColorTables tables(correction);
     std::size_t i = 0;

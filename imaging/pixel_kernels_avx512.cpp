@@ -73,6 +73,20 @@ PAGEWASH_TARGET_AVX512_VBMI inline __m512i scaleChannels(__m512i channels, __m51
     return _mm512_add_epi8(base, _mm512_packus_epi16(low, high));
 }
 
+// The channels whose quotient x * s / d is whole, the only places where the double formula can differ from
+// the arithmetic (see buildColorCorrection): there x * R = k * 2^16 + x * (R - s * 2^16 / d) leaves a
+// remainder below 256 in its low 16 bits; elsewhere the remainder is at least 2^16 / d > 257.
+PAGEWASH_TARGET_AVX512_VBMI inline __mmask64 wholeQuotients(__m512i channels, __m512i flip, __m512i ratioLow,
+                                                            __m512i ratioHigh) {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i x = _mm512_xor_si512(channels, flip);
+    const __m512i low = _mm512_mullo_epi16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
+    const __m512i high = _mm512_mullo_epi16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
+    // The remainders' high bytes, back in channel order.
+    const __m512i remainderHigh = _mm512_packus_epi16(_mm512_srli_epi16(low, 8), _mm512_srli_epi16(high, 8));
+    return _mm512_testn_epi8_mask(remainderHigh, remainderHigh);
+}
+
 // The gray conversions, 64 pixels (three registers) at a time, in four groups of 16 pixels. Each pixel of a
 // group goes into a 32-bit lane as the bytes R, G, B, 0. Group k starts at byte 48k; groups 0 and 1 are
 // taken from registers 0 and 1, groups 2 and 3 from registers 1 and 2, so the index counts from the first
@@ -187,23 +201,26 @@ PAGEWASH_TARGET_AVX512_VBMI inline void colorBlock(std::uint8_t* rgb, const std:
     const __m512i rowWhite = lookUp(tables.white, g, top);
     const __m512i rowRatioLow = lookUp(tables.ratioLow, g, top);
     const __m512i rowRatioHigh = lookUp(tables.ratioHigh, g, top);
-    const __mmask64 fromMap = _mm512_movepi8_mask(lookUp(tables.irregular, g, top));
-    __m512i input[3];
+    const __m512i rowIrregular = lookUp(tables.irregular, g, top);
+    const bool anyIrregular = _mm512_movepi8_mask(rowIrregular) != 0;
     for (int k = 0; k < 3; ++k) {
-        input[k] = _mm512_loadu_si512(rgb + 64 * k);
-        _mm512_storeu_si512(rgb + 64 * k,
-                            scaleChannels(input[k], permuteBytes(tables.pixelOf[k], rowFlip),
-                                          permuteBytes(tables.pixelOf[k], rowWhite),
-                                          permuteBytes(tables.pixelOf[k], rowRatioLow),
-                                          permuteBytes(tables.pixelOf[k], rowRatioHigh)));
-    }
-    if (fromMap != 0) {
-        std::uint8_t original[192];
-        for (int k = 0; k < 3; ++k) _mm512_storeu_si512(original + 64 * k, input[k]);
+        std::uint8_t* const channelBytes = rgb + 64 * k;
+        const __m512i channels = _mm512_loadu_si512(channelBytes);
+        const __m512i flip = permuteBytes(tables.pixelOf[k], rowFlip);
+        const __m512i ratioLow = permuteBytes(tables.pixelOf[k], rowRatioLow);
+        const __m512i ratioHigh = permuteBytes(tables.pixelOf[k], rowRatioHigh);
+        _mm512_storeu_si512(channelBytes, scaleChannels(channels, flip, permuteBytes(tables.pixelOf[k], rowWhite),
+                                                        ratioLow, ratioHigh));
+        if (!anyIrregular) continue;
+        // An irregular row differs from the arithmetic only where the quotient is whole.
+        const __mmask64 fromMap = _mm512_movepi8_mask(permuteBytes(tables.pixelOf[k], rowIrregular)) &
+                                  wholeQuotients(channels, flip, ratioLow, ratioHigh);
+        if (fromMap == 0) continue;
+        std::uint8_t original[64];
+        _mm512_storeu_si512(original, channels);
         for (std::uint64_t left = fromMap; left != 0; left &= left - 1) {
-            const auto p = static_cast<std::size_t>(__builtin_ctzll(left));
-            const auto& row = correction.map[gray[p]];
-            for (std::size_t c = 0; c < 3; ++c) rgb[3 * p + c] = row[original[3 * p + c]];
+            const auto j = static_cast<std::size_t>(__builtin_ctzll(left));
+            channelBytes[j] = correction.map[gray[(64 * static_cast<std::size_t>(k) + j) / 3]][original[j]];
         }
     }
 }

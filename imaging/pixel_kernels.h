@@ -31,7 +31,8 @@ struct ColorCorrection {
 // A darkened row gives floor(ch * ratio / 2^16); a lightened row (flip 0xFF) keeps the channel and adds
 // floor((255 - ch) * ratio / 2^16), a part of its distance from white; a white row (white 0xFF, ratio 0)
 // gives 255. 255 - ch is ch XOR 0xFF.
-inline std::uint8_t scaledChannel(std::uint8_t ch, std::uint8_t flip, std::uint8_t white, std::uint16_t ratio) {
+inline std::uint8_t scaledChannel(std::uint8_t ch, std::uint8_t flip, std::uint8_t white,
+                                  std::uint16_t ratio) {
     const std::uint32_t x = static_cast<std::uint8_t>(ch ^ flip);
     const std::uint32_t base = static_cast<std::uint8_t>((ch & flip) | white);
     return static_cast<std::uint8_t>(base + ((x * ratio) >> 16));

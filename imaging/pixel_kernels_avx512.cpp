@@ -1,14 +1,15 @@
-// The tone table and the colour map with the byte permutes of AVX-512 VBMI: a 256-entry byte table in four
-// registers, two permutes and a blend per 64 values, instead of sixteen shuffles per 32 with AVX2. Compiled
-// for the baseline processor like the rest; only these functions carry the avx512 target, and they run only
-// after haveAvx512() said yes. (The gray conversion stays with AVX2: 16-lane forms of it measured slower.)
-
-#include "imaging/pixel_kernels.h"
-#include "imaging/vector_level.h"
+// The tone loops with AVX-512, 64 pixels at a time. The tone table and the colour levels use the byte
+// permutes of VBMI: a 256-entry byte table in four registers, two permutes and a blend per 64 values. The
+// gray conversions form the luminance sum with the byte dot products of VNNI. Compiled for the baseline
+// processor like the rest; only these functions carry the AVX-512 targets, and they run only after
+// haveAvx512() or haveAvx512Vnni() said yes.
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+
+#include "imaging/pixel_kernels.h"
+#include "imaging/vector_level.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -63,11 +64,13 @@ constexpr std::array<std::uint8_t, 192> kPixelOfChannel = [] {
 // scaledChannel on 64 channel bytes, with their rows' flip, white and ratio bytes; the products in 16-bit
 // lanes. The unpacks work within 128-bit lanes, and the pack puts the bytes back in the same order.
 PAGEWASH_TARGET_AVX512_VBMI inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i white,
-                                                    __m512i ratioLow, __m512i ratioHigh) {
+                                                         __m512i ratioLow, __m512i ratioHigh) {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i x = _mm512_xor_si512(channels, flip);
-    const __m512i low = _mm512_mulhi_epu16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
-    const __m512i high = _mm512_mulhi_epu16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
+    const __m512i low =
+        _mm512_mulhi_epu16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
+    const __m512i high =
+        _mm512_mulhi_epu16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
     // (channels & flip) | white, as a three-input logic function: truth table 0xEA = A & B | C.
     const __m512i base = _mm512_ternarylogic_epi32(channels, flip, white, 0xEA);
     return _mm512_add_epi8(base, _mm512_packus_epi16(low, high));
@@ -80,8 +83,10 @@ PAGEWASH_TARGET_AVX512_VBMI inline __mmask64 wholeQuotients(__m512i channels, __
                                                             __m512i ratioHigh) {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i x = _mm512_xor_si512(channels, flip);
-    const __m512i low = _mm512_mullo_epi16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
-    const __m512i high = _mm512_mullo_epi16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
+    const __m512i low =
+        _mm512_mullo_epi16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
+    const __m512i high =
+        _mm512_mullo_epi16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
     // The remainders' high bytes, back in channel order.
     const __m512i remainderHigh = _mm512_packus_epi16(_mm512_srli_epi16(low, 8), _mm512_srli_epi16(high, 8));
     return _mm512_testn_epi8_mask(remainderHigh, remainderHigh);
@@ -96,7 +101,8 @@ constexpr std::array<std::uint8_t, 256> kGroupIndex = [] {
     for (std::size_t k = 0; k < 4; ++k) {
         const std::size_t base = 48 * k - (k < 2 ? 0 : 64);
         for (std::size_t j = 0; j < 16; ++j) {
-            for (std::size_t c = 0; c < 3; ++c) index[64 * k + 4 * j + c] = static_cast<std::uint8_t>(base + 3 * j + c);
+            for (std::size_t c = 0; c < 3; ++c)
+                index[64 * k + 4 * j + c] = static_cast<std::uint8_t>(base + 3 * j + c);
         }
     }
     return index;
@@ -140,7 +146,8 @@ PAGEWASH_TARGET_AVX512_VNNI inline __m512i yellowingGray16(__m512i pixels) {
 
 // 64 gray values from 192 colour bytes.
 template <bool kYellowing>
-PAGEWASH_TARGET_AVX512_VNNI inline void grayBlock(const std::uint8_t* rgb, std::uint8_t* gray, const __m512i* index) {
+PAGEWASH_TARGET_AVX512_VNNI inline void grayBlock(const std::uint8_t* rgb, std::uint8_t* gray,
+                                                  const __m512i* index) {
     const __m512i r0 = _mm512_loadu_si512(rgb), r1 = _mm512_loadu_si512(rgb + 64),
                   r2 = _mm512_loadu_si512(rgb + 128);
     __m512i values[4];
@@ -193,8 +200,9 @@ struct ColorTables {
 };
 
 // 64 colour pixels corrected in place.
-PAGEWASH_TARGET_AVX512_VBMI inline void colorBlock(std::uint8_t* rgb, const std::uint8_t* gray, const ColorTables& tables,
-                                              const ColorCorrection& correction) {
+PAGEWASH_TARGET_AVX512_VBMI inline void colorBlock(std::uint8_t* rgb, const std::uint8_t* gray,
+                                                   const ColorTables& tables,
+                                                   const ColorCorrection& correction) {
     const __m512i g = _mm512_loadu_si512(gray);
     const __mmask64 top = _mm512_movepi8_mask(g);
     const __m512i rowFlip = lookUp(tables.flip, g, top);
@@ -209,8 +217,9 @@ PAGEWASH_TARGET_AVX512_VBMI inline void colorBlock(std::uint8_t* rgb, const std:
         const __m512i flip = permuteBytes(tables.pixelOf[k], rowFlip);
         const __m512i ratioLow = permuteBytes(tables.pixelOf[k], rowRatioLow);
         const __m512i ratioHigh = permuteBytes(tables.pixelOf[k], rowRatioHigh);
-        _mm512_storeu_si512(channelBytes, scaleChannels(channels, flip, permuteBytes(tables.pixelOf[k], rowWhite),
-                                                        ratioLow, ratioHigh));
+        _mm512_storeu_si512(
+            channelBytes,
+            scaleChannels(channels, flip, permuteBytes(tables.pixelOf[k], rowWhite), ratioLow, ratioHigh));
         if (!anyIrregular) continue;
         // An irregular row differs from the arithmetic only where the quotient is whole.
         const __mmask64 fromMap = _mm512_movepi8_mask(permuteBytes(tables.pixelOf[k], rowIrregular)) &
@@ -227,7 +236,8 @@ PAGEWASH_TARGET_AVX512_VBMI inline void colorBlock(std::uint8_t* rgb, const std:
 
 }  // namespace
 
-PAGEWASH_TARGET_AVX512_VNNI void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+PAGEWASH_TARGET_AVX512_VNNI void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray,
+                                              std::size_t count) {
     grayRow<false>(rgb, gray, count);
 }
 
@@ -236,7 +246,8 @@ PAGEWASH_TARGET_AVX512_VNNI void yellowingGrayRow(const std::uint8_t* rgb, std::
     grayRow<true>(rgb, gray, count);
 }
 
-PAGEWASH_TARGET_AVX512_VBMI void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+PAGEWASH_TARGET_AVX512_VBMI void applyToneTable(std::uint8_t* gray, std::size_t count,
+                                                const ToneTable& table) {
     const ByteTable entries = loadTable(table.data());
     for (std::size_t i = 0; i < count; i += 64) {
         const std::size_t n = std::min<std::size_t>(64, count - i);
@@ -247,7 +258,7 @@ PAGEWASH_TARGET_AVX512_VBMI void applyToneTable(std::uint8_t* gray, std::size_t 
 }
 
 PAGEWASH_TARGET_AVX512_VBMI void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
-                                          const ColorCorrection& correction) {
+                                               const ColorCorrection& correction) {
     const ColorTables tables(correction);
     std::size_t i = 0;
     for (; i + 64 <= count; i += 64) colorBlock(rgb + 3 * i, gray + i, tables, correction);

@@ -243,7 +243,8 @@ void CorrectTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, 
     if (plan.componentsOut == 1) {
         kernels::applyToneTable(grayBuffer, count, table);
     } else {
-        kernels::ColorCorrection correction;  // 65 KiB on the caller's stack; no heap, as for the other tables
+        // 65 KiB on the caller's stack; no heap, as for the other tables.
+        kernels::ColorCorrection correction;
         buildColorCorrection(table, correction);
         kernels::applyColorMap(colorBuffer, grayBuffer, count, correction);
     }

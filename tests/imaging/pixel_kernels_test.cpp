@@ -75,8 +75,8 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
     for (auto& entry : table) entry = static_cast<std::uint8_t>(rng());
     std::vector<std::uint8_t> levels;
     for (int i = 0; i < 3 * 256 + 7; ++i) levels.push_back(static_cast<std::uint8_t>(i * 7));
-    for (std::size_t length :
-         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{64}, std::size_t{127}, levels.size()}) {
+    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32},
+                               std::size_t{64}, std::size_t{127}, levels.size()}) {
         std::vector<std::uint8_t> plain(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
         std::vector<std::uint8_t> vector = plain;
         scalar::applyToneTable(plain.data(), plain.size(), table);
@@ -86,7 +86,8 @@ TEST(PixelKernels, ToneTableLoopsAgreeOnEveryLevelAndLength) {
             EXPECT_EQ(vector, plain) << length;
         }
         if (haveAvx512()) {
-            std::vector<std::uint8_t> wide(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(length));
+            std::vector<std::uint8_t> wide(levels.begin(),
+                                           levels.begin() + static_cast<std::ptrdiff_t>(length));
             avx512::applyToneTable(wide.data(), wide.size(), table);
             EXPECT_EQ(wide, plain) << length;
         }
@@ -110,7 +111,8 @@ TEST(PixelKernels, ColorMapLoopsAgreeWithTheDefinitionOnEveryTriple) {
         for (int ch = 0; ch < 256; ++ch) {
             gray.push_back(static_cast<std::uint8_t>(g));
             const auto c = static_cast<std::uint8_t>(ch);
-            original.insert(original.end(), {c, static_cast<std::uint8_t>(255 - c), static_cast<std::uint8_t>(ch * 7)});
+            original.insert(original.end(),
+                            {c, static_cast<std::uint8_t>(255 - c), static_cast<std::uint8_t>(ch * 7)});
         }
     }
     const std::size_t count = gray.size() - 5;  // leaves a tail for the plain loop
@@ -118,14 +120,16 @@ TEST(PixelKernels, ColorMapLoopsAgreeWithTheDefinitionOnEveryTriple) {
     std::size_t irregularRows = 0, mismatches = 0;
     for (int k = 0; k < 256; ++k) {
         ToneTable table;
-        for (int g = 0; g < 256; ++g) table[static_cast<std::size_t>(g)] = static_cast<std::uint8_t>((g + k) & 255);
+        for (int g = 0; g < 256; ++g)
+            table[static_cast<std::size_t>(g)] = static_cast<std::uint8_t>((g + k) & 255);
         buildColorCorrection(table, *correction);
         for (std::uint8_t flag : correction->irregular) irregularRows += flag != 0;
         std::vector<std::uint8_t> plain = original;
         scalar::applyColorMap(plain.data(), gray.data(), count, *correction);
         for (std::size_t i = 0; i < 3 * count; ++i) {
             const int g = gray[i / 3];
-            if (plain[i] != definedChannel(original[i], g, table[static_cast<std::size_t>(g)]) && ++mismatches <= 5) {
+            if (plain[i] != definedChannel(original[i], g, table[static_cast<std::size_t>(g)]) &&
+                ++mismatches <= 5) {
                 ADD_FAILURE() << "plain loop: channel " << int{original[i]} << ", g " << g << ", t "
                               << int{table[static_cast<std::size_t>(g)]};
             }
@@ -145,7 +149,8 @@ TEST(PixelKernels, ColorMapLoopsAgreeWithTheDefinitionOnEveryTriple) {
 
 TEST(PixelKernels, HistogramCountsEveryPixel) {
     // Below and above the size from which neighbouring values are counted in pairs; odd lengths leave tails.
-    for (std::uint64_t length : {std::uint64_t{1}, std::uint64_t{13}, std::uint64_t{65543}, std::uint64_t{100003}}) {
+    for (std::uint64_t length :
+         {std::uint64_t{1}, std::uint64_t{13}, std::uint64_t{65543}, std::uint64_t{100003}}) {
         std::vector<std::uint8_t> gray;
         for (std::uint64_t i = 0; i < length; ++i) gray.push_back(static_cast<std::uint8_t>((i * i) % 251));
         std::array<std::uint64_t, 256> expected{}, counted{};

@@ -61,16 +61,29 @@ constexpr std::array<std::uint8_t, 192> kPixelOfChannel = [] {
     return pixelOf;
 }();
 
-// scaledChannel on 64 channel bytes, with their rows' flip, white and ratio bytes; the products in 16-bit
-// lanes. The unpacks work within 128-bit lanes, and the pack puts the bytes back in the same order.
-PAGEWASH_TARGET_AVX512_VBMI inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i white,
-                                                         __m512i ratioLow, __m512i ratioHigh) {
+// The factors of scaledChannel's product for 64 channel bytes, widened to 16-bit lanes: x (the channel, or
+// its complement in lightened rows) and the row's ratio. The unpacks work within 128-bit lanes; packing the
+// two halves puts the bytes back in the same order.
+struct ChannelFactors {
+    __m512i xLow, xHigh;          // x of bytes 0..7 and 8..15 of each 128-bit lane
+    __m512i ratioLow, ratioHigh;  // the ratios of the same bytes
+};
+
+PAGEWASH_TARGET_AVX512_VBMI inline ChannelFactors channelFactors(__m512i channels, __m512i flip,
+                                                                 __m512i ratioLowBytes,
+                                                                 __m512i ratioHighBytes) {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i x = _mm512_xor_si512(channels, flip);
-    const __m512i low =
-        _mm512_mulhi_epu16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
-    const __m512i high =
-        _mm512_mulhi_epu16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
+    return {_mm512_unpacklo_epi8(x, zero), _mm512_unpackhi_epi8(x, zero),
+            _mm512_unpacklo_epi8(ratioLowBytes, ratioHighBytes),
+            _mm512_unpackhi_epi8(ratioLowBytes, ratioHighBytes)};
+}
+
+// scaledChannel on 64 channel bytes, with their rows' flip and white bytes.
+PAGEWASH_TARGET_AVX512_VBMI inline __m512i scaleChannels(__m512i channels, __m512i flip, __m512i white,
+                                                         const ChannelFactors& factors) {
+    const __m512i low = _mm512_mulhi_epu16(factors.xLow, factors.ratioLow);
+    const __m512i high = _mm512_mulhi_epu16(factors.xHigh, factors.ratioHigh);
     // (channels & flip) | white, as a three-input logic function: truth table 0xEA = A & B | C.
     const __m512i base = _mm512_ternarylogic_epi32(channels, flip, white, 0xEA);
     return _mm512_add_epi8(base, _mm512_packus_epi16(low, high));
@@ -79,14 +92,9 @@ PAGEWASH_TARGET_AVX512_VBMI inline __m512i scaleChannels(__m512i channels, __m51
 // The channels whose quotient x * s / d is whole, the only places where the double formula can differ from
 // the arithmetic (see buildColorCorrection): there x * R = k * 2^16 + x * (R - s * 2^16 / d) leaves a
 // remainder below 256 in its low 16 bits; elsewhere the remainder is at least 2^16 / d > 257.
-PAGEWASH_TARGET_AVX512_VBMI inline __mmask64 wholeQuotients(__m512i channels, __m512i flip, __m512i ratioLow,
-                                                            __m512i ratioHigh) {
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i x = _mm512_xor_si512(channels, flip);
-    const __m512i low =
-        _mm512_mullo_epi16(_mm512_unpacklo_epi8(x, zero), _mm512_unpacklo_epi8(ratioLow, ratioHigh));
-    const __m512i high =
-        _mm512_mullo_epi16(_mm512_unpackhi_epi8(x, zero), _mm512_unpackhi_epi8(ratioLow, ratioHigh));
+PAGEWASH_TARGET_AVX512_VBMI inline __mmask64 wholeQuotients(const ChannelFactors& factors) {
+    const __m512i low = _mm512_mullo_epi16(factors.xLow, factors.ratioLow);
+    const __m512i high = _mm512_mullo_epi16(factors.xHigh, factors.ratioHigh);
     // The remainders' high bytes, back in channel order.
     const __m512i remainderHigh = _mm512_packus_epi16(_mm512_srli_epi16(low, 8), _mm512_srli_epi16(high, 8));
     return _mm512_testn_epi8_mask(remainderHigh, remainderHigh);
@@ -215,15 +223,15 @@ PAGEWASH_TARGET_AVX512_VBMI inline void colorBlock(std::uint8_t* rgb, const std:
         std::uint8_t* const channelBytes = rgb + 64 * k;
         const __m512i channels = _mm512_loadu_si512(channelBytes);
         const __m512i flip = permuteBytes(tables.pixelOf[k], rowFlip);
-        const __m512i ratioLow = permuteBytes(tables.pixelOf[k], rowRatioLow);
-        const __m512i ratioHigh = permuteBytes(tables.pixelOf[k], rowRatioHigh);
+        const ChannelFactors factors =
+            channelFactors(channels, flip, permuteBytes(tables.pixelOf[k], rowRatioLow),
+                           permuteBytes(tables.pixelOf[k], rowRatioHigh));
         _mm512_storeu_si512(
-            channelBytes,
-            scaleChannels(channels, flip, permuteBytes(tables.pixelOf[k], rowWhite), ratioLow, ratioHigh));
+            channelBytes, scaleChannels(channels, flip, permuteBytes(tables.pixelOf[k], rowWhite), factors));
         if (!anyIrregular) continue;
         // An irregular row differs from the arithmetic only where the quotient is whole.
-        const __mmask64 fromMap = _mm512_movepi8_mask(permuteBytes(tables.pixelOf[k], rowIrregular)) &
-                                  wholeQuotients(channels, flip, ratioLow, ratioHigh);
+        const __mmask64 fromMap =
+            _mm512_movepi8_mask(permuteBytes(tables.pixelOf[k], rowIrregular)) & wholeQuotients(factors);
         if (fromMap == 0) continue;
         std::uint8_t original[64];
         _mm512_storeu_si512(original, channels);

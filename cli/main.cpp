@@ -8,7 +8,7 @@
 
 #include "cli/command_line.h"
 #include "cli/terminal_front_end.h"
-#include "engine/batch_run.h"
+#include "engine/batch/batch_run.h"
 
 int main(int argc, char** argv) {
     using namespace pagewash;

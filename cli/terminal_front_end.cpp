@@ -1,8 +1,9 @@
 #include "cli/terminal_front_end.h"
 
 #include <algorithm>
-#include <charconv>
 #include <utility>
+
+#include "engine/batch/batch_messages.h"
 
 namespace pagewash {
 
@@ -40,18 +41,13 @@ std::string TerminalFrontEnd::listItemText(int index) {
     return m_files[static_cast<std::size_t>(index - 1)];
 }
 
-void TerminalFrontEnd::enableControl(int, bool) {}
-
-void TerminalFrontEnd::setProgressText(const std::string& text) {
+void TerminalFrontEnd::fileStarted(int index, int count, const std::string& path) {
     closeProgressLine();
-    m_progress = text;
+    m_progress = progressText(index, count);
+    m_fileName = path;
     m_imagesDone = 0;
     m_imagesTotal = 0;
-    if (text.empty() || m_style == ProgressStyle::None) return;
-    // The text is "i / N"; item i of the list is file i.
-    int index = 0;
-    std::from_chars(text.data(), text.data() + text.size(), index);
-    m_fileName = listItemText(index);
+    if (m_style == ProgressStyle::None) return;
     if (m_style == ProgressStyle::Lines) {
         std::fprintf(m_stream, "%s %s\n", m_progress.c_str(), m_fileName.c_str());
         std::fflush(m_stream);
@@ -60,17 +56,21 @@ void TerminalFrontEnd::setProgressText(const std::string& text) {
     drawProgressLine();
 }
 
-void TerminalFrontEnd::showErrorBox(const std::string& text, const std::string& caption) {
+void TerminalFrontEnd::showErrorBox(const std::string& text) {
     // A terminal has no box to wait in: the message is shown and the run goes on at once.
-    printMessageLine(caption + ": " + oneLine(text));
+    printMessageLine(std::string(kErrorCaption) + ": " + oneLine(text));
 }
+
+void TerminalFrontEnd::runEnded() { closeProgressLine(); }
 
 CorrectionSettings TerminalFrontEnd::takeSettings() { return m_settings; }
 
-void TerminalFrontEnd::reportRefusedFile(const std::string& path, const std::string& reason) {
+void TerminalFrontEnd::fileFinished(const FileReport& report) {
+    if (report.outcome != FileOutcome::Refused) return;
     m_anyFileFailed = true;
     // The reason normally begins with the path already.
-    const std::string line = reason.rfind(path, 0) == 0 ? reason : path + ": " + reason;
+    const std::string& path = report.path;
+    const std::string line = report.reason.rfind(path, 0) == 0 ? report.reason : path + ": " + report.reason;
     printMessageLine("error: " + oneLine(line));
 }
 
@@ -79,7 +79,7 @@ void TerminalFrontEnd::reportWarning(const std::string& path, const std::string&
     printMessageLine("warning: " + oneLine(line));
 }
 
-void TerminalFrontEnd::imageProgress(int done, int total) {
+void TerminalFrontEnd::imageFinished(int done, int total) {
     m_imagesDone = done;
     m_imagesTotal = total;
     if (m_style == ProgressStyle::Terminal && m_lineOpen) drawProgressLine();

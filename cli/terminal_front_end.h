@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/batch_front_end.h"
+#include "engine/batch/batch_front_end.h"
 
 namespace pagewash {
 
@@ -26,13 +26,13 @@ class TerminalFrontEnd : public BatchFrontEnd {
 
     int listItemCount() override;
     std::string listItemText(int index) override;
-    void enableControl(int controlId, bool enabled) override;
-    void setProgressText(const std::string& text) override;
-    void showErrorBox(const std::string& text, const std::string& caption) override;
     CorrectionSettings takeSettings() override;
-    void reportRefusedFile(const std::string& path, const std::string& reason) override;
+    void showErrorBox(const std::string& text) override;
+    void fileStarted(int index, int count, const std::string& path) override;
+    void imageFinished(int done, int total) override;
     void reportWarning(const std::string& path, const std::string& warning) override;
-    void imageProgress(int done, int total) override;
+    void fileFinished(const FileReport& report) override;
+    void runEnded() override;
 
     // True once a file was refused: the program then exits with status 1.
     bool anyFileFailed() const { return m_anyFileFailed; }

@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "engine/control_ids.h"
+#include "ui/control_ids.h"
 
 namespace pagewash {
 namespace {

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "engine/batch/batch_messages.h"
 #include "ui/pagewash_dlg.h"
 
 namespace pagewash {
@@ -30,17 +31,26 @@ std::string DialogFrontEnd::listItemText(int index) {
     return text;
 }
 
-void DialogFrontEnd::enableControl(int controlId, bool enabled) {
-    onUiThread(m_dialog, [&] { m_dialog.enableControl(controlId, enabled); });
+void DialogFrontEnd::showErrorBox(const std::string& text) {
+    onUiThread(m_dialog, [&] {
+        m_dialog.showErrorBox(QString::fromStdString(text), QString::fromUtf8(kErrorCaption));
+    });
 }
 
-void DialogFrontEnd::setProgressText(const std::string& text) {
-    onUiThread(m_dialog, [&] { m_dialog.setProgressText(QString::fromStdString(text)); });
+void DialogFrontEnd::runStarted() {
+    onUiThread(m_dialog, [&] { m_dialog.lockControls(); });
 }
 
-void DialogFrontEnd::showErrorBox(const std::string& text, const std::string& caption) {
+void DialogFrontEnd::fileStarted(int index, int count, const std::string&) {
     onUiThread(m_dialog,
-               [&] { m_dialog.showErrorBox(QString::fromStdString(text), QString::fromStdString(caption)); });
+               [&] { m_dialog.setProgressText(QString::fromStdString(progressText(index, count))); });
+}
+
+void DialogFrontEnd::runEnded() {
+    onUiThread(m_dialog, [&] {
+        m_dialog.unlockControls();
+        m_dialog.setProgressText(QString());
+    });
 }
 
 CorrectionSettings DialogFrontEnd::takeSettings() {
@@ -49,10 +59,11 @@ CorrectionSettings DialogFrontEnd::takeSettings() {
     return settings;
 }
 
-void DialogFrontEnd::reportRefusedFile(const std::string& path, const std::string& reason) {
-    std::cerr << reason << '\n';
+void DialogFrontEnd::fileFinished(const FileReport& report) {
+    if (report.outcome != FileOutcome::Refused) return;
+    std::cerr << report.reason << '\n';
     onUiThread(m_dialog, [&] {
-        m_dialog.addRefusedFile(QString::fromStdString(path), QString::fromStdString(reason));
+        m_dialog.addRefusedFile(QString::fromStdString(report.path), QString::fromStdString(report.reason));
     });
 }
 

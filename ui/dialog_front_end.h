@@ -6,7 +6,7 @@
 // Lifetime: owned by the dialog, which outlives every run. Must never be called on the UI thread
 // (a blocking hand-over to one's own thread would never return).
 
-#include "engine/batch_front_end.h"
+#include "engine/batch/batch_front_end.h"
 
 namespace pagewash {
 
@@ -18,12 +18,13 @@ class DialogFrontEnd : public BatchFrontEnd {
 
     int listItemCount() override;
     std::string listItemText(int index) override;
-    void enableControl(int controlId, bool enabled) override;
-    void setProgressText(const std::string& text) override;
-    void showErrorBox(const std::string& text, const std::string& caption) override;
     CorrectionSettings takeSettings() override;
-    void reportRefusedFile(const std::string& path, const std::string& reason) override;
+    void showErrorBox(const std::string& text) override;
+    void runStarted() override;
+    void fileStarted(int index, int count, const std::string& path) override;
     void reportWarning(const std::string& path, const std::string& warning) override;
+    void fileFinished(const FileReport& report) override;
+    void runEnded() override;
 
   private:
     CPagewashDlg& m_dialog;

@@ -1,6 +1,6 @@
 #include "ui/dialog_template.h"
 
-#include "engine/control_ids.h"
+#include "ui/control_ids.h"
 
 namespace pagewash {
 namespace {

@@ -15,7 +15,8 @@
 #include <QSlider>
 #include <exception>
 
-#include "engine/control_ids.h"
+#include "engine/batch/batch_messages.h"
+#include "ui/control_ids.h"
 #include "ui/dialog_front_end.h"
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
@@ -295,15 +296,26 @@ void CPagewashDlg::finishRun() {
         // The run left early: give the controls back as its own end would have.
         unlockControls();
         setProgressText(QString());
-        showErrorBox(QString::fromStdString(m_runFailure), QStringLiteral("Pagewash Error Message"));
+        showErrorBox(QString::fromStdString(m_runFailure), QString::fromUtf8(kErrorCaption));
     }
     if (!m_refusedFiles.isEmpty()) {
         const QString text = QStringLiteral("次のファイルは処理できませんでした。\n\n") +
                              m_refusedFiles.join(QLatin1Char('\n'));
         m_refusedFiles.clear();
-        showErrorBox(text, QStringLiteral("Pagewash Error Message"));
+        showErrorBox(text, QString::fromUtf8(kErrorCaption));
     }
     emit runFinished();
+}
+
+void CPagewashDlg::lockControls() {
+    enableControl(c::kBleachButton, false);
+    enableControl(c::kFileList, false);
+    for (int id : c::kModeButtons) enableControl(id, false);
+    enableControl(c::kColorBlackSlider, false);
+    enableControl(c::kColorWhiteSlider, false);
+    enableControl(c::kGrayBlackSlider, false);
+    enableControl(c::kGrayWhiteSlider, false);
+    enableControl(c::kCompressionSlider, false);
 }
 
 void CPagewashDlg::unlockControls() {

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/batch_run.h"
+#include "engine/batch/batch_run.h"
 #include "settings/dialog_values.h"
 #include "ui/control_table.h"
 #include "ui/dialog_exchange.h"
@@ -72,6 +72,10 @@ class CPagewashDlg : public QDialog {
     // The path of item `index` in the encoding of local file names; empty for an index out of range.
     std::string listItemPath(int index) const;
     void enableControl(int controlId, bool enabled);
+    // The controls a run locks while it works (the blur controls stay usable: each file takes its own
+    // settings snapshot), and their release, the reference sliders only as the modes say.
+    void lockControls();
+    void unlockControls();
     void setProgressText(const QString& text);
     void showErrorBox(const QString& text, const QString& caption);
     CorrectionSettings currentSettings() const { return takeSettings(m_values); }
@@ -89,8 +93,6 @@ class CPagewashDlg : public QDialog {
     void initDialog();
     void appendIfPdfOrJpg(const QString& name);
     void finishRun();
-    // Enables the controls a run locked, the reference sliders only as the modes say.
-    void unlockControls();
 
     QIcon m_icon;
     FileChooser m_fileChooser;

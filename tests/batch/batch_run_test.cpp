@@ -1,4 +1,4 @@
-#include "engine/batch_run.h"
+#include "engine/batch/batch_run.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/batch_messages.h"
-#include "engine/edited_output.h"
-#include "engine/pdf_images.h"
+#include "engine/batch/batch_messages.h"
+#include "engine/batch/edited_output.h"
+#include "engine/images/pdf_images.h"
 #include "tests/batch/recording_front_end.h"
 #include "tests/support/test_tools.h"
 
@@ -17,14 +17,6 @@ namespace {
 
 using testing::RecordingFrontEnd;
 using testing::ScratchDir;
-
-const std::vector<std::string> kLockOrder = {"disable 1005", "disable 1001", "disable 1006", "disable 1007",
-                                             "disable 1008", "disable 1015", "disable 1016", "disable 1011",
-                                             "disable 1012", "disable 1023", "disable 1009", "disable 1010",
-                                             "disable 1013", "disable 1014", "disable 1022"};
-const std::vector<std::string> kUnlockWithoutReferenceSliders = {
-    "enable 1005", "enable 1001", "enable 1006", "enable 1007", "enable 1008", "enable 1015",
-    "enable 1016", "enable 1011", "enable 1012", "enable 1023", "enable 1022"};
 
 // PDFs made once by img2pdf from a corpus page: 1, 5, 9 and 70 page images.
 class BatchRunTest : public ::testing::Test {
@@ -90,52 +82,21 @@ std::vector<std::string> withoutPrefixes(const std::vector<std::string>& calls,
     return kept;
 }
 
-TEST_F(BatchRunTest, LocksInOrderShowsProgressPausesThenUnlocksAndClears) {
+TEST_F(BatchRunTest, AnnouncesEachFileThenPausesAndEndsTheRun) {
     const std::string a = copy("one.pdf", "a.pdf");
     const std::string b = copy("one.pdf", "b.pdf");
     const std::string c = copy("one.pdf", "c.pdf");
     RecordingFrontEnd frontEnd({a, b, c});
     EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
 
-    std::vector<std::string> expected = kLockOrder;
-    for (const char* text : {"progress 1 / 3", "progress 2 / 3", "progress 3 / 3"}) expected.push_back(text);
-    expected.push_back("sleep 1000");
-    expected.insert(expected.end(), kUnlockWithoutReferenceSliders.begin(),
-                    kUnlockWithoutReferenceSliders.end());
-    expected.push_back("progress ");
-    EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"enable", "disable", "progress", "sleep 1000"}), expected);
+    EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"run", "file", "sleep 1000"}),
+              (std::vector<std::string>{"run started", "file 1 / 3", "file 2 / 3", "file 3 / 3", "sleep 1000",
+                                        "run ended"}));
     for (const std::string& input : {a, b, c})
         EXPECT_TRUE(testing::fileExists(editedPdfPath(input))) << input;
     EXPECT_TRUE(frontEnd.refusals.empty());
     EXPECT_TRUE(frontEnd.errorBoxes.empty());
     EXPECT_TRUE(temporaryRootIsEmpty());
-}
-
-TEST_F(BatchRunTest, ReferenceSlidersAreEnabledOnlyForTheManualModes) {
-    struct Case {
-        std::int32_t colorMode;
-        std::int32_t grayMode;
-        std::vector<int> enabledSliders;
-    };
-    const Case cases[] = {{1, 2, {1013, 1014, 1022}},
-                          {4, 1, {1009, 1010, 1022}},
-                          {4, 2, {1009, 1010, 1013, 1014, 1022}},
-                          {2, 0, {1022}}};
-    for (const Case& c : cases) {
-        RecordingFrontEnd frontEnd({});
-        frontEnd.settings.colorMode = c.colorMode;
-        frontEnd.settings.grayMode = c.grayMode;
-        BatchRun(frontEnd, m_options);
-        std::vector<std::string> expected;
-        for (int id : c.enabledSliders) expected.push_back("enable " + std::to_string(id));
-        std::vector<std::string> enabledSliders;
-        for (const std::string& call : frontEnd.callsStartingWith("enable ")) {
-            const int id = std::stoi(call.substr(7));
-            if (id == 1009 || id == 1010 || id == 1013 || id == 1014 || id == 1022)
-                enabledSliders.push_back(call);
-        }
-        EXPECT_EQ(enabledSliders, expected) << "colorMode " << c.colorMode << " grayMode " << c.grayMode;
-    }
 }
 
 TEST_F(BatchRunTest, JpegFileInTheListCountsInTheProgressButProducesNothing) {
@@ -145,8 +106,8 @@ TEST_F(BatchRunTest, JpegFileInTheListCountsInTheProgressButProducesNothing) {
     const auto before = testing::listFolder(m_work.path());
     RecordingFrontEnd frontEnd({a, jpeg, c});
     EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
-    EXPECT_EQ(frontEnd.callsStartingWith("progress"),
-              (std::vector<std::string>{"progress 1 / 3", "progress 2 / 3", "progress 3 / 3", "progress "}));
+    EXPECT_EQ(frontEnd.callsStartingWith("file"),
+              (std::vector<std::string>{"file 1 / 3", "file 2 / 3", "file 3 / 3"}));
     auto expected = before;
     expected.push_back("a_edit.pdf");
     expected.push_back("c_edit.pdf");
@@ -154,8 +115,8 @@ TEST_F(BatchRunTest, JpegFileInTheListCountsInTheProgressButProducesNothing) {
     EXPECT_EQ(testing::listFolder(m_work.path()), expected);
     EXPECT_TRUE(frontEnd.errorBoxes.empty());
     EXPECT_TRUE(frontEnd.refusals.empty());
-    // No settings snapshot for a file that has no image, only the two PDFs' and the unlock's.
-    EXPECT_EQ(frontEnd.count("settings"), 3);
+    // No settings snapshot for a file that has no image, only the two PDFs'.
+    EXPECT_EQ(frontEnd.count("settings"), 2);
 }
 
 TEST_F(BatchRunTest, UnopenableSecondFileEndsTheRunWithoutThePause) {
@@ -168,15 +129,11 @@ TEST_F(BatchRunTest, UnopenableSecondFileEndsTheRunWithoutThePause) {
     EXPECT_TRUE(testing::fileExists(m_work.file("a_edit.pdf")));
     EXPECT_FALSE(testing::fileExists(m_work.file("c_edit.pdf")));
     ASSERT_EQ(frontEnd.errorBoxes.size(), 1u);
-    EXPECT_EQ(frontEnd.errorBoxes[0].caption, "Pagewash Error Message");
-    EXPECT_EQ(frontEnd.errorBoxes[0].text,
+    EXPECT_EQ(frontEnd.errorBoxes[0],
               "ファイル : " + missing +
                   "を開けませんでした。\n他に開いているアプリケーションがないか確認して下さい。");
-    std::vector<std::string> expected = {"progress 1 / 3", "progress 2 / 3", "error box"};
-    expected.insert(expected.end(), kUnlockWithoutReferenceSliders.begin(),
-                    kUnlockWithoutReferenceSliders.end());
-    expected.push_back("progress ");
-    EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"enable", "progress", "sleep 1000", "error box"}), expected);
+    EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"run", "file", "sleep 1000", "error box", "refused"}),
+              (std::vector<std::string>{"run started", "file 1 / 3", "file 2 / 3", "error box", "run ended"}));
     EXPECT_TRUE(temporaryRootIsEmpty());
 }
 
@@ -191,8 +148,7 @@ TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetry) {
     EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
 
     ASSERT_EQ(frontEnd.errorBoxes.size(), 1u);
-    EXPECT_EQ(frontEnd.errorBoxes[0].caption, "Pagewash Error Message");
-    EXPECT_EQ(frontEnd.errorBoxes[0].text, "ファイル : " + output +
+    EXPECT_EQ(frontEnd.errorBoxes[0], "ファイル : " + output +
                                                "を作成できません。\n一度だけ再試行します。\n他に開いているア"
                                                "プリケーションがあれば閉じて、OKを押して下さい。");
     EXPECT_TRUE(frontEnd.refusals.empty());
@@ -272,9 +228,8 @@ TEST_F(BatchRunTest, EachFileTakesItsOwnSettingsSnapshot) {
     EXPECT_EQ(second[0].color, "gray");
     EXPECT_EQ(second[0].width, first[0].width);
     // One snapshot per file, taken after the file's temporary images are written, then the unlock's.
-    EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"progress", "settings"}),
-              (std::vector<std::string>{"progress 1 / 2", "settings", "progress 2 / 2", "settings",
-                                        "settings", "progress "}));
+    EXPECT_EQ(withoutPrefixes(frontEnd.calls, {"file", "settings"}),
+              (std::vector<std::string>{"file 1 / 2", "settings", "file 2 / 2", "settings"}));
 }
 
 TEST_F(BatchRunTest, MoreThan64WorkersAreAllWaitedFor) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/batch_front_end.h"
+#include "engine/batch/batch_front_end.h"
 
 namespace pagewash::testing {
 
@@ -19,15 +19,16 @@ class RecordingFrontEnd : public BatchFrontEnd {
 
     int listItemCount() override { return static_cast<int>(m_items.size()); }
     std::string listItemText(int index) override { return m_items.at(static_cast<std::size_t>(index)); }
-    void enableControl(int controlId, bool enabled) override {
-        calls.push_back((enabled ? "enable " : "disable ") + std::to_string(controlId));
-    }
-    void setProgressText(const std::string& text) override { calls.push_back("progress " + text); }
-    void showErrorBox(const std::string& text, const std::string& caption) override {
+    void showErrorBox(const std::string& text) override {
         calls.push_back("error box");
-        errorBoxes.push_back({caption, text});
+        errorBoxes.push_back(text);
         if (onErrorBox) onErrorBox();
     }
+    void runStarted() override { calls.push_back("run started"); }
+    void fileStarted(int index, int count, const std::string&) override {
+        calls.push_back("file " + std::to_string(index) + " / " + std::to_string(count));
+    }
+    void runEnded() override { calls.push_back("run ended"); }
     CorrectionSettings takeSettings() override {
         calls.push_back("settings");
         if (settingsQueue.empty()) return settings;
@@ -35,14 +36,15 @@ class RecordingFrontEnd : public BatchFrontEnd {
         settingsQueue.pop_front();
         return next;
     }
-    void reportRefusedFile(const std::string& path, const std::string& reason) override {
-        calls.push_back("refused " + path);
-        refusals.push_back(reason);
+    void fileFinished(const FileReport& report) override {
+        if (report.outcome != FileOutcome::Refused) return;
+        calls.push_back("refused " + report.path);
+        refusals.push_back(report.reason);
     }
     void reportWarning(const std::string& path, const std::string& warning) override {
         warnings.push_back(path + ": " + warning);
     }
-    void imageProgress(int done, int total) override { progress.push_back({done, total}); }
+    void imageFinished(int done, int total) override { progress.push_back({done, total}); }
     void sleepMilliseconds(int milliseconds) override {
         calls.push_back("sleep " + std::to_string(milliseconds));
     }
@@ -61,16 +63,11 @@ class RecordingFrontEnd : public BatchFrontEnd {
         return n;
     }
 
-    struct ErrorBox {
-        std::string caption;
-        std::string text;
-    };
-
     CorrectionSettings settings;                   // returned when the queue is empty
     std::deque<CorrectionSettings> settingsQueue;  // returned first, one per call
     std::function<void()> onErrorBox;              // runs while the box "is open"
     std::vector<std::string> calls;
-    std::vector<ErrorBox> errorBoxes;
+    std::vector<std::string> errorBoxes;
     std::vector<std::string> refusals;
     std::vector<std::string> warnings;
     std::vector<std::pair<int, int>> progress;

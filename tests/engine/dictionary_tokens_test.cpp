@@ -1,4 +1,4 @@
-#include "engine/dictionary_tokens.h"
+#include "engine/images/dictionary_tokens.h"
 
 #include <gtest/gtest.h>
 

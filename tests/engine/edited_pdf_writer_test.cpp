@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "engine/pdf_images.h"
+#include "engine/images/pdf_images.h"
 #include "engine_test_support.h"
 #include "settings/correction_settings.h"
 

@@ -1,7 +1,7 @@
 // A fixture writes a valid PDF with real JPEG streams; each test damages it one way.
 #include <gtest/gtest.h>
 
-#include "engine/pdf_images.h"
+#include "engine/images/pdf_images.h"
 #include "engine_test_support.h"
 
 namespace pagewash {

@@ -4,7 +4,7 @@
 #include <random>
 #include <set>
 
-#include "engine/pdf_images.h"
+#include "engine/images/pdf_images.h"
 #include "engine_test_support.h"
 
 namespace pagewash {

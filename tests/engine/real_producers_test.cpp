@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "engine/pdf_images.h"
+#include "engine/images/pdf_images.h"
 #include "engine_test_support.h"
 #include "settings/correction_settings.h"
 

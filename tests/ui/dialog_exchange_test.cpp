@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "engine/control_ids.h"
+#include "ui/control_ids.h"
 
 namespace pagewash {
 namespace {

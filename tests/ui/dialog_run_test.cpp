@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <map>
 
-#include "engine/batch_run.h"
-#include "engine/control_ids.h"
+#include "engine/batch/batch_run.h"
+#include "ui/control_ids.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/pagewash_dlg.h"
 
@@ -58,12 +58,10 @@ class FileListFrontEnd : public BatchFrontEnd {
     }
     int listItemCount() override { return static_cast<int>(m_items.size()); }
     std::string listItemText(int index) override { return m_items.at(static_cast<std::size_t>(index)); }
-    void enableControl(int, bool) override {}
-    void setProgressText(const std::string&) override {}
-    void showErrorBox(const std::string& text, const std::string&) override { ADD_FAILURE() << text; }
+    void showErrorBox(const std::string& text) override { ADD_FAILURE() << text; }
     CorrectionSettings takeSettings() override { return {}; }
-    void reportRefusedFile(const std::string&, const std::string& reason) override {
-        ADD_FAILURE() << reason;
+    void fileFinished(const FileReport& report) override {
+        if (report.outcome == FileOutcome::Refused) ADD_FAILURE() << report.reason;
     }
     void sleepMilliseconds(int) override {}
 

@@ -17,7 +17,7 @@
 #include <QUrl>
 #include <map>
 
-#include "engine/control_ids.h"
+#include "ui/control_ids.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/dialog_template.h"
 

@@ -1,4 +1,4 @@
-#include "engine/flate_predictor.h"
+#include "engine/pdf/flate_predictor.h"
 
 #include <gtest/gtest.h>
 

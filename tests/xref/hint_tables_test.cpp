@@ -1,8 +1,8 @@
-#include "engine/hint_tables.h"
+#include "engine/xref/hint_tables.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/hint_stream.h"
+#include "engine/xref/hint_stream.h"
 
 namespace pagewash {
 namespace {

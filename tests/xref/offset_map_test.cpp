@@ -1,4 +1,4 @@
-#include "engine/offset_map.h"
+#include "engine/xref/offset_map.h"
 
 #include <gtest/gtest.h>
 

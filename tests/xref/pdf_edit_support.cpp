@@ -4,9 +4,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/file_layer.h"
-#include "engine/pdf_images.h"
-#include "engine/xref_correction.h"
+#include "engine/pdf/file_layer.h"
+#include "engine/images/pdf_images.h"
+#include "engine/xref/xref_correction.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash::test {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/byte_splice.h"
-#include "engine/image_record.h"
+#include "engine/pdf/byte_splice.h"
+#include "engine/images/image_record.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash::test {

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "engine/xref_correction.h"
+#include "engine/xref/xref_correction.h"
 #include "tests/xref/pdf_edit_support.h"
 
 namespace pagewash::test {

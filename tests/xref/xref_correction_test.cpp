@@ -1,7 +1,7 @@
 // The planner on small files written by hand, where every offset is known: classic tables, incremental
 // updates, cross-reference streams with predictors, damaged data and signatures.
 
-#include "engine/xref_correction.h"
+#include "engine/xref/xref_correction.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,0 +1,76 @@
+#pragma once
+// What a batch run needs of its front end (the dialog, the command line, a test recorder): the list,
+// the settings and an error box, and typed events that tell the front end where the run stands.
+// Which controls a run locks, and how progress is shown, is the front end's own business.
+//
+// Thread-safety: every method is called on the batch thread. The dialog forwards each call to its
+// user-interface thread; showErrorBox blocks the batch thread until the user has pressed OK.
+
+#include <string>
+
+#include "settings/correction_settings.h"
+
+namespace pagewash {
+
+enum class FileOutcome {
+    Written,  // the edited PDF is in place
+    NotPdf,   // passed over without a message
+    NoJpeg,   // passed over without a message
+    Refused,  // not processed; FileReport::reason says why
+};
+
+struct FileReport {
+    int index = 0;  // 1-based, as in "i / N"
+    std::string path;
+    FileOutcome outcome = FileOutcome::Written;
+    // Refused only: names the file, the byte offset where it applies, and what is wrong
+    // ("book.pdf: /Length at byte 48213 runs past the end of the file").
+    std::string reason;
+};
+
+class BatchFrontEnd {
+  public:
+    virtual ~BatchFrontEnd() = default;
+
+    // Number of list items, the hint item 0 included, and the text (a path, UTF-8) of item `index`.
+    virtual int listItemCount() = 0;
+    virtual std::string listItemText(int index) = 0;
+
+    // A snapshot of the nine settings as the front end holds them at this moment.
+    virtual CorrectionSettings takeSettings() = 0;
+
+    // A message box with an OK button, the error icon and the caption kErrorCaption; returns when OK
+    // was pressed.
+    virtual void showErrorBox(const std::string& text) = 0;
+
+    // The run begins: nothing has been read yet. The dialog locks the controls that would change the
+    // list or the tone settings.
+    virtual void runStarted() {}
+    // File `index` of `count` begins ("i / N").
+    virtual void fileStarted(int index, int count, const std::string& path) {
+        (void)index;
+        (void)count;
+        (void)path;
+    }
+    // `done` of the current file's `total` images are corrected.
+    virtual void imageFinished(int done, int total) {
+        (void)done;
+        (void)total;
+    }
+    // A warning about the current file, which is written all the same (damaged cross-reference data, a
+    // signature that the edit invalidates).
+    virtual void reportWarning(const std::string& path, const std::string& warning) {
+        (void)path;
+        (void)warning;
+    }
+    // The file has ended, however it ended; except a file whose failed open ends the run
+    // (BatchOptions::endRunOnUnopenableInput), which the error box has already named.
+    virtual void fileFinished(const FileReport& report) { (void)report; }
+    // The run has ended, also when it ended early; the last call of a run.
+    virtual void runEnded() {}
+
+    // Pauses the batch thread (between worker starts, after the last file). Tests override it to count.
+    virtual void sleepMilliseconds(int milliseconds);
+};
+
+}  // namespace pagewash

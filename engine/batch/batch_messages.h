@@ -1,0 +1,18 @@
+#pragma once
+// The texts the batch run shows its user, used exactly as they stand. The one definition of each.
+
+#include <string>
+
+namespace pagewash {
+
+inline constexpr const char* kErrorCaption = "Pagewash Error Message";
+
+// "ファイル : " + path + "を開けませんでした。\n他に開いているアプリケーションがないか確認して下さい。"
+std::string inputNotOpenedMessage(const std::string& inputPath);
+// "ファイル : " + path +
+// "を作成できません。\n一度だけ再試行します。\n他に開いているアプリケーションがあれば閉じて、OKを押して下さい。"
+std::string outputNotCreatedMessage(const std::string& outputPath);
+// "i / N", each number in decimal.
+std::string progressText(int index, int count);
+
+}  // namespace pagewash

@@ -1,0 +1,16 @@
+#pragma once
+// One press of the bleach button: every listed file in turn, its images corrected in parallel by one
+// worker thread each, the edited PDF written beside it.
+
+#include "engine/batch/batch_front_end.h"
+#include "engine/batch/batch_options.h"
+
+namespace pagewash {
+
+// Exit code 0 after a complete run, 1 when the run ended because an input file could not be opened.
+// Runs on the batch thread; talks to its front end only through `frontEnd`, opening with runStarted and
+// closing with runEnded on every way out. Never throws: a file that fails is reported and the run goes
+// on. The run's temporary folder is removed before it returns.
+unsigned BatchRun(BatchFrontEnd& frontEnd, const BatchOptions& options = {});
+
+}  // namespace pagewash

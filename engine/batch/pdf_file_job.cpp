@@ -1,0 +1,170 @@
+#include "engine/batch/pdf_file_job.h"
+
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <new>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "engine/batch/batch_messages.h"
+#include "engine/batch/edited_output.h"
+#include "engine/batch/image_workers.h"
+#include "engine/images/pdf_images.h"
+#include "engine/xref/xref_correction.h"
+#include "imaging/image_worker.h"
+
+namespace pagewash {
+
+namespace {
+
+// Removes the temporary images of one file however the file ends.
+class TempImages {
+  public:
+    explicit TempImages(std::vector<std::string> names) : m_names(std::move(names)) {}
+    ~TempImages() {
+        for (const std::string& name : m_names) removeFile(name);
+    }
+    TempImages(const TempImages&) = delete;
+    TempImages& operator=(const TempImages&) = delete;
+    const std::vector<std::string>& names() const { return m_names; }
+
+  private:
+    std::vector<std::string> m_names;
+};
+
+std::string describeFileFailure(const CFileException& error) {
+    std::string text = error.what();
+    if (error.errorNumber() != 0) {
+        const std::string cause = std::strerror(error.errorNumber());
+        if (text.find(cause) == std::string::npos) text += " (" + cause + ")";
+    }
+    return text;
+}
+
+// "Creating the output" is creating its temporary file: on failure the user is told and, after OK, it
+// is tried exactly once more. Returns no file when the second try fails too (`failure` then says why).
+std::optional<OutputFile> createOutput(const PendingOutput& pending, BatchFrontEnd& frontEnd,
+                                       std::string& failure) {
+    try {
+        return OutputFile(pending.tempPath());
+    } catch (const CFileException&) {
+        frontEnd.showErrorBox(outputNotCreatedMessage(pending.outputPath()));
+    }
+    try {
+        return OutputFile(pending.tempPath());
+    } catch (const CFileException& error) {
+        failure = describeFileFailure(error);
+        return std::nullopt;
+    }
+}
+
+// The steps of one file. Returns Refused with `reason` set for the refusals it finds itself; file-layer
+// failures and exhausted resources arrive as exceptions, which the caller turns into refusals.
+FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& run, std::string& reason) {
+    const std::int64_t length = input.length();
+    if (length > std::numeric_limits<std::int32_t>::max()) {
+        reason = path + ": " + std::to_string(length) + " bytes is more than a PDF may have here (2 GB)";
+        return FileOutcome::Refused;
+    }
+    const std::vector<std::uint8_t> buffer = input.readAll();
+    input.close();
+
+    if (!isPdf(buffer)) return FileOutcome::NotPdf;
+    std::vector<ImageRecord> records = findJpegStreams(buffer);
+    if (records.empty()) return FileOutcome::NoJpeg;
+
+    if (const std::optional<FileRefusal> refusal = readImageDictionaries(buffer, records)) {
+        reason = describeRefusal(path, *refusal);
+        return FileOutcome::Refused;
+    }
+    sortImageRecords(records);
+    if (const std::optional<FileRefusal> refusal = checkImageRanges(buffer, records)) {
+        reason = describeRefusal(path, *refusal);
+        return FileOutcome::Refused;
+    }
+
+    const RunTempDir& tempDir = run.tempDir();
+    std::vector<std::string> names;
+    names.reserve(records.size());
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        names.push_back(tempDir.file(tempImageName(static_cast<int>(r))));
+    }
+    const TempImages tempImages(names);
+    writeTempImages(buffer, records, tempImages.names());
+
+    // One snapshot per file: the blur controls stay usable during a run, so two files may differ.
+    const CorrectionSettings snapshot = run.frontEnd.takeSettings();
+    const std::vector<CorrectionSettings> settingsCopies(records.size(), snapshot);
+    // An image that no worker decodes (unreadable, not 1 or 3 components) keeps its colour space.
+    for (ImageRecord& record : records) record.componentCount = 1;
+
+    JobCompletion completion;
+    std::vector<ImageJob> jobs;
+    jobs.reserve(records.size());
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        jobs.push_back(ImageJob{tempImages.names()[r], &records[r].componentCount, &settingsCopies[r],
+                                &completion, &run.gate});
+    }
+    const std::int32_t completed =
+        runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
+    if (completed != static_cast<std::int32_t>(jobs.size())) {
+        reason = path + ": only " + std::to_string(completed) + " of " + std::to_string(jobs.size()) +
+                 " image workers finished";
+        return FileOutcome::Refused;
+    }
+
+    updateStreamLengths(records, tempImages.names());
+    applyGrayRule(records, snapshot.colorMode);
+    const XrefCorrection xref = planXrefCorrection(buffer, plannedImageReplacements(records));
+    for (const std::string& warning : xref.warnings) run.frontEnd.reportWarning(path, warning);
+
+    // Declared before the file so that the file is closed before an unfinished output is removed.
+    PendingOutput pending(editedPdfPath(path));
+    std::string failure;
+    std::optional<OutputFile> output = createOutput(pending, run.frontEnd, failure);
+    if (!output) {
+        reason = path + ": the output " + pending.outputPath() + " cannot be created: " + failure;
+        return FileOutcome::Refused;
+    }
+    writeEditedPdf(*output, buffer, records, tempImages.names(), snapshot.colorMode, xref.patches);
+    output->close();
+    pending.commit();
+    return FileOutcome::Written;
+}
+
+}  // namespace
+
+RunContext::RunContext(BatchFrontEnd& frontEndIn, const BatchOptions& optionsIn)
+    : frontEnd(frontEndIn), options(optionsIn), gate(decodeLimit(optionsIn)) {}
+
+RunTempDir& RunContext::tempDir() {
+    if (!m_tempDir) m_tempDir.emplace(options.temporaryRoot);
+    return *m_tempDir;
+}
+
+int decodeLimit(const BatchOptions& options) {
+    if (options.maxConcurrentDecodes > 0) return options.maxConcurrentDecodes;
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware == 0 ? 1 : static_cast<int>(hardware);
+}
+
+FileReport processOpenedFile(int index, const std::string& path, InputFile& input, RunContext& run) {
+    std::string reason;
+    try {
+        const FileOutcome outcome = processPdf(path, input, run, reason);
+        if (outcome != FileOutcome::Refused) return {index, path, outcome, {}};
+    } catch (const CFileException& error) {
+        reason = path + ": " + describeFileFailure(error);
+    } catch (const std::bad_alloc&) {
+        reason = path + ": not enough memory to process it";
+    } catch (const std::exception& error) {
+        // A thread or another resource of the system that could not be had.
+        reason = path + ": " + error.what();
+    }
+    return {index, path, FileOutcome::Refused, reason};
+}
+
+}  // namespace pagewash

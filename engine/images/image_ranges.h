@@ -1,0 +1,22 @@
+#pragma once
+// The order of the image table and the check that its ranges fit the layout of the edited PDF.
+// Batch thread.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "engine/pdf/file_refusal.h"
+#include "engine/images/image_record.h"
+
+namespace pagewash {
+
+// Ascending jpegOffset (a stable exchange sort).
+void sortImageRecords(std::vector<ImageRecord>& records);
+
+// After sorting: a refusal when a range [dictionaryOffset, jpegEnd) leaves the file or overlaps the next.
+std::optional<FileRefusal> checkImageRanges(std::span<const std::uint8_t> buffer,
+                                            const std::vector<ImageRecord>& records);
+
+}  // namespace pagewash

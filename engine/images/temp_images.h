@@ -1,0 +1,27 @@
+#pragma once
+// The temporary image files of one PDF: their names, their contents before the workers run, and
+// their lengths afterwards. Batch thread; the workers rewrite the files in between.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/pdf/file_layer.h"
+#include "engine/images/image_record.h"
+
+namespace pagewash {
+
+// "_image_" + at least three digits + ".jpg": "_image_000.jpg", "_image_511.jpg", "_image_1000.jpg".
+std::string tempImageName(int index);
+
+// Writes each record's input JPEG bytes to names[r] (full paths). Throws CFileException.
+// REQUIRES: ranges as checkImageRanges accepts them (std::logic_error otherwise).
+void writeTempImages(std::span<const std::uint8_t> buffer, const std::vector<ImageRecord>& records,
+                     const std::vector<std::string>& names);
+
+// Takes each temporary file's length as the new jpegLength and writes it into the dictionary.
+// Throws CFileException.
+void updateStreamLengths(std::vector<ImageRecord>& records, const std::vector<std::string>& names);
+
+}  // namespace pagewash

@@ -1,0 +1,18 @@
+#pragma once
+// The linearization dictionary ("Fast Web View") of a PDF: the first object of the file, holding the
+// file's length (/L) and byte offsets (/E end of the first page, /T the main cross-reference table,
+// /H the hint streams). Stateless; safe on any thread.
+
+#include <optional>
+#include <string>
+
+#include "engine/pdf/pdf_lexer.h"
+#include "engine/xref/xref_layout.h"
+
+namespace pagewash {
+
+// Nothing when the file's first object is not a linearization dictionary. A linearization
+// dictionary whose numbers cannot be read sets `error`.
+std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string& error);
+
+}  // namespace pagewash

@@ -18,20 +18,6 @@ TEST(FileChooser, OffersTheThreeFiltersWithPdfFirst) {
                                                  "全てのファイル(*.*)"}));
 }
 
-// Drives the real file dialog: `act` runs once the dialog is open.
-QString chooseWith(const std::function<void(QFileDialog&)>& act) {
-    QTimer timer;
-    timer.setInterval(5);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible()) return;
-        timer.stop();
-        act(*dialog);
-    });
-    timer.start();
-    return chooseFileToOpen(nullptr);
-}
-
 TEST(FileChooser, JpegFilterShowsJpgAndJpegFilesAndTheChosenPathIsReturned) {
     QTemporaryDir folder;
     for (const char* name : {"a.jpg", "b.jpeg", "c.pdf"}) {
@@ -41,7 +27,7 @@ TEST(FileChooser, JpegFilterShowsJpgAndJpegFilesAndTheChosenPathIsReturned) {
     QStringList filtersShown;
     QString filterInForce;
     QStringList jpegPatterns;
-    const QString chosen = chooseWith([&](QFileDialog& dialog) {
+    const QString chosen = test::chooseFileWith([&](QFileDialog& dialog) {
         filtersShown = dialog.nameFilters();
         filterInForce = dialog.selectedNameFilter();
         dialog.setDirectory(folder.path());
@@ -64,7 +50,7 @@ TEST(FileChooser, JpegFilterShowsJpgAndJpegFilesAndTheChosenPathIsReturned) {
 }
 
 TEST(FileChooser, CancelReturnsNothing) {
-    const QString chosen = chooseWith([](QFileDialog& dialog) { dialog.reject(); });
+    const QString chosen = test::chooseFileWith([](QFileDialog& dialog) { dialog.reject(); });
     EXPECT_TRUE(chosen.isEmpty());
 }
 

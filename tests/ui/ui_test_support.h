@@ -1,7 +1,9 @@
 #pragma once
-// Helpers of the dialog tests: modal boxes answered like a user would, waits on the event loop.
+// Helpers of the dialog tests: modal boxes and the file chooser answered like a user would, waits on
+// the event loop.
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>
@@ -9,6 +11,8 @@
 #include <functional>
 #include <ostream>
 #include <vector>
+
+#include "ui/file_chooser.h"
 
 namespace pagewash::test {
 
@@ -40,6 +44,21 @@ class MessageBoxAnswerer {
     QTimer m_timer;
     std::vector<SeenBox> m_seen;
 };
+
+// Runs the real file chooser: `act` runs once it is open and must close it (accept or reject).
+// Returns what the chooser returns.
+inline QString chooseFileWith(const std::function<void(QFileDialog&)>& act) {
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        timer.stop();
+        act(*dialog);
+    });
+    timer.start();
+    return chooseFileToOpen(nullptr);
+}
 
 // Processes events until `done` holds or `timeoutMs` has passed; returns `done()`.
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {

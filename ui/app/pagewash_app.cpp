@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "ui/pagewash_dlg.h"
+#include "ui/qt_translations.h"
 
 namespace pagewash {
 
@@ -11,6 +12,7 @@ CPagewashApp::CPagewashApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationDisplayName(QStringLiteral("Pagewash"));
     setApplicationVersion(QStringLiteral(PAGEWASH_VERSION));
     setDesktopFileName(QStringLiteral("pagewash"));
+    installQtTranslations(m_qtTranslator);  // without them Qt's texts stay in English
 }
 
 int CPagewashApp::initInstance() {

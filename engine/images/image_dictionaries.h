@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/pdf/file_refusal.h"
+#include "engine/pdf/refusal.h"
 #include "engine/images/image_record.h"
 
 namespace pagewash {

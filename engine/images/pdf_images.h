@@ -8,7 +8,7 @@
 // All functions run on the batch thread.
 
 #include "engine/images/edited_pdf_writer.h"
-#include "engine/pdf/file_refusal.h"
+#include "engine/pdf/refusal.h"
 #include "engine/images/image_dictionaries.h"
 #include "engine/images/image_ranges.h"
 #include "engine/images/jpeg_stream_search.h"

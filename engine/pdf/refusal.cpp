@@ -1,10 +1,10 @@
-#include "engine/pdf/file_refusal.h"
+#include "engine/pdf/refusal.h"
 
 #include <limits>
 
 namespace pagewash {
 
-std::string describeRefusal(const std::string& path, const FileRefusal& refusal) {
+std::string describeRefusal(const std::string& path, const Refusal& refusal) {
     std::string text = path + ": ";
     if (refusal.offset < 0) return text + refusal.reason;
     // The reason's first word names what sits at the offset: "/Length runs past ..." reads
@@ -15,10 +15,10 @@ std::string describeRefusal(const std::string& path, const FileRefusal& refusal)
     return text + refusal.reason.substr(0, space) + where + refusal.reason.substr(space);
 }
 
-std::optional<FileRefusal> checkFileSize(std::int64_t length) {
+Result<Done> checkFileSize(std::int64_t length) {
     if (length > std::numeric_limits<std::int32_t>::max())
-        return FileRefusal{-1, "file is larger than 2147483647 bytes"};
-    return std::nullopt;
+        return Refusal{-1, "file is larger than 2147483647 bytes"};
+    return Done{};
 }
 
 }  // namespace pagewash

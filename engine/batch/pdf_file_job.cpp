@@ -76,13 +76,13 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     std::vector<ImageRecord> records = findJpegStreams(buffer);
     if (records.empty()) return FileOutcome::NoJpeg;
 
-    if (const std::optional<FileRefusal> refusal = readImageDictionaries(buffer, records)) {
-        reason = describeRefusal(path, *refusal);
+    if (const Result<Done> read = readImageDictionaries(buffer, records); !read) {
+        reason = describeRefusal(path, read.refusal());
         return FileOutcome::Refused;
     }
     sortImageRecords(records);
-    if (const std::optional<FileRefusal> refusal = checkImageRanges(buffer, records)) {
-        reason = describeRefusal(path, *refusal);
+    if (const Result<Done> ranges = checkImageRanges(buffer, records); !ranges) {
+        reason = describeRefusal(path, ranges.refusal());
         return FileOutcome::Refused;
     }
 

@@ -1,6 +1,5 @@
 #include "engine/images/image_dictionaries.h"
 
-#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -15,7 +14,7 @@ constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr char kLengthKey[] = "/Length";
 constexpr std::size_t kLengthKeyLength = sizeof kLengthKey - 1;
 
-FileRefusal refusal(std::int64_t offset, std::string reason) { return {offset, std::move(reason)}; }
+Refusal refusal(std::int64_t offset, std::string reason) { return {offset, std::move(reason)}; }
 
 std::string dictionaryFailure(DictionaryError error) {
     switch (error) {
@@ -51,10 +50,8 @@ std::optional<std::int64_t> takeDigits(std::span<const std::uint8_t> text, std::
     const std::size_t begin = at;
     while (at < text.size() && isAsciiDigit(text[at])) ++at;
     if (at == begin) return std::nullopt;
-    std::int64_t value = 0;
-    const auto* first = reinterpret_cast<const char*>(text.data() + begin);
-    const auto* last = reinterpret_cast<const char*>(text.data() + at);
-    if (std::from_chars(first, last, value).ec != std::errc{}) {
+    const auto value = parseUnsignedDecimal(text.subspan(begin, at - begin));
+    if (!value) {
         tooLarge = true;
         return kInt32Max + 1;
     }
@@ -95,8 +92,8 @@ bool isLengthKey(std::span<const std::uint8_t> token) {
            (token.size() == kLengthKeyLength || endsPdfToken(token[kLengthKeyLength]));
 }
 
-std::optional<FileRefusal> readOneDictionary(std::span<const std::uint8_t> buffer, ImageRecord& record,
-                                             IndirectIntegers& objects) {
+Result<Done> readOneDictionary(std::span<const std::uint8_t> buffer, ImageRecord& record,
+                               IndirectIntegers& objects) {
     record.tokens = std::make_unique<DictionaryTokens>();
     DictionaryTokens& tokens = *record.tokens;
     DictionaryError error = DictionaryError::None;
@@ -151,19 +148,18 @@ std::optional<FileRefusal> readOneDictionary(std::span<const std::uint8_t> buffe
         return refusal(tokenOffset, "/Length runs past the end of the file");
     record.jpegLength = static_cast<std::int32_t>(length);
     record.jpegEnd = static_cast<std::int32_t>(record.jpegOffset + length);
-    return std::nullopt;
+    return Done{};
 }
 
 }  // namespace
 
-std::optional<FileRefusal> readImageDictionaries(std::span<const std::uint8_t> buffer,
-                                                 std::vector<ImageRecord>& records) {
-    if (auto tooLarge = checkFileSize(static_cast<std::int64_t>(buffer.size()))) return tooLarge;
+Result<Done> readImageDictionaries(std::span<const std::uint8_t> buffer, std::vector<ImageRecord>& records) {
+    if (auto size = checkFileSize(static_cast<std::int64_t>(buffer.size())); !size) return size;
     IndirectIntegers objects(buffer);
     for (ImageRecord& record : records) {
-        if (auto refused = readOneDictionary(buffer, record, objects)) return refused;
+        if (auto read = readOneDictionary(buffer, record, objects); !read) return read;
     }
-    return std::nullopt;
+    return Done{};
 }
 
 }  // namespace pagewash

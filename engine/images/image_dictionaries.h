@@ -3,7 +3,6 @@
 // Batch thread.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -17,7 +16,6 @@ namespace pagewash {
 // file) and written into the dictionary directly. Returns a refusal when the buffer is longer than
 // INT32_MAX, a dictionary cannot be parsed, or a /Length is missing, not a number, unresolvable,
 // larger than an int32 or runs past the end of the file.
-std::optional<FileRefusal> readImageDictionaries(std::span<const std::uint8_t> buffer,
-                                                 std::vector<ImageRecord>& records);
+Result<Done> readImageDictionaries(std::span<const std::uint8_t> buffer, std::vector<ImageRecord>& records);
 
 }  // namespace pagewash

@@ -3,7 +3,6 @@
 // Batch thread.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -16,7 +15,6 @@ namespace pagewash {
 void sortImageRecords(std::vector<ImageRecord>& records);
 
 // After sorting: a refusal when a range [dictionaryOffset, jpegEnd) leaves the file or overlaps the next.
-std::optional<FileRefusal> checkImageRanges(std::span<const std::uint8_t> buffer,
-                                            const std::vector<ImageRecord>& records);
+Result<Done> checkImageRanges(std::span<const std::uint8_t> buffer, const std::vector<ImageRecord>& records);
 
 }  // namespace pagewash

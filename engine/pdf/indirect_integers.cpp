@@ -1,6 +1,5 @@
 #include "engine/pdf/indirect_integers.h"
 
-#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -10,14 +9,8 @@ namespace pagewash {
 
 namespace {
 
-// Parses the unsigned decimal in [begin, end); nullopt when empty, not all digits or too large.
 std::optional<std::int64_t> parseNumber(const std::uint8_t* begin, const std::uint8_t* end) {
-    std::int64_t value = 0;
-    const auto* first = reinterpret_cast<const char*>(begin);
-    const auto* last = reinterpret_cast<const char*>(end);
-    const auto result = std::from_chars(first, last, value);
-    if (result.ec != std::errc{} || result.ptr != last || begin == end) return std::nullopt;
-    return value;
+    return parseUnsignedDecimal({begin, static_cast<std::size_t>(end - begin)});
 }
 
 }  // namespace

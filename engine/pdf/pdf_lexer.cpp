@@ -74,12 +74,10 @@ std::optional<IntegerToken> readUnsignedInteger(ByteView bytes, std::size_t pos)
     IntegerToken token;
     token.begin = pos;
     std::size_t end = pos;
-    while (end < bytes.size() && isAsciiDigit(bytes[end])) {
-        if (end - pos == 18) return std::nullopt;  // keeps the value far from overflowing
-        token.value = token.value * 10 + (bytes[end] - '0');
-        ++end;
-    }
-    if (end == pos) return std::nullopt;
+    while (end < bytes.size() && isAsciiDigit(bytes[end])) ++end;
+    // At most 18 digits keeps every sum of two values far from overflowing.
+    if (end == pos || end - pos > 18) return std::nullopt;
+    token.value = *parseUnsignedDecimal(bytes.subspan(pos, end - pos));
     // "12.5" or "12abc" is not an integer.
     if (end < bytes.size() && !isPdfWhitespace(bytes[end]) && !isPdfDelimiter(bytes[end])) {
         return std::nullopt;

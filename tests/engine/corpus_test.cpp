@@ -68,10 +68,10 @@ TEST_P(CorpusRewrite, ImagesCopiedUnchangedKeepEveryOtherByte) {
     ASSERT_EQ(static_cast<int>(records.size()), row.streamHits);
     if (records.empty()) return;  // no output for a file without JFIF stream
 
-    const auto refused = readImageDictionaries(input, records);
-    ASSERT_FALSE(refused) << describeRefusal(row.file, *refused);
+    const auto read = readImageDictionaries(input, records);
+    ASSERT_TRUE(read) << describeRefusal(row.file, read.refusal());
     sortImageRecords(records);
-    ASSERT_FALSE(checkImageRanges(input, records));
+    ASSERT_TRUE(checkImageRanges(input, records));
 
     testing::ScratchDir dir;
     std::vector<std::string> names;
@@ -136,7 +136,7 @@ TEST(CorpusSearch, ExifThumbnailInsideThePhotoIsNotAnImage) {
     const Bytes input = testing::readBytes(testing::corpusPath("pdf/samplefiles_pdflatex-image.pdf"));
     std::vector<ImageRecord> records = findJpegStreams(input);
     ASSERT_EQ(records.size(), 1u);
-    ASSERT_FALSE(readImageDictionaries(input, records));
+    ASSERT_TRUE(readImageDictionaries(input, records));
     // The second JFIF signature, the thumbnail's, lies inside the photo's stream data.
     const std::string text = testing::toString(input);
     const std::size_t first = text.find("JFIF"), second = text.find("JFIF", first + 1);

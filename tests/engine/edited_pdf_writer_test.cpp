@@ -24,9 +24,9 @@ class EditedPdf : public ::testing::Test {
   protected:
     void prepare(const Bytes& input) {
         records = findJpegStreams(input);
-        ASSERT_FALSE(readImageDictionaries(input, records));
+        ASSERT_TRUE(readImageDictionaries(input, records));
         sortImageRecords(records);
-        ASSERT_FALSE(checkImageRanges(input, records));
+        ASSERT_TRUE(checkImageRanges(input, records));
         names.clear();
         for (std::size_t r = 0; r < records.size(); ++r)
             names.push_back(dir.file(tempImageName(static_cast<int>(r))));

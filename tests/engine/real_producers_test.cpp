@@ -54,10 +54,10 @@ TEST_P(RealProducer, ColourImageTurnedGrayIsReadAsGray) {
 
     std::vector<ImageRecord> records = findJpegStreams(input);
     ASSERT_EQ(records.size(), 1u);
-    const auto refused = readImageDictionaries(input, records);
-    ASSERT_FALSE(refused) << describeRefusal(made, *refused);
+    const auto read = readImageDictionaries(input, records);
+    ASSERT_TRUE(read) << describeRefusal(made, read.refusal());
     sortImageRecords(records);
-    ASSERT_FALSE(checkImageRanges(input, records));
+    ASSERT_TRUE(checkImageRanges(input, records));
     const std::vector<std::string> names = {dir.file(tempImageName(0))};
     writeTempImages(input, records, names);
 

@@ -22,12 +22,12 @@ using testing::writeText;
 
 std::vector<ImageRecord> readImages(const Bytes& pdf) {
     std::vector<ImageRecord> records = findJpegStreams(pdf);
-    auto refusal = readImageDictionaries(pdf, records);
-    if (!refusal) {
+    auto read = readImageDictionaries(pdf, records);
+    if (read) {
         sortImageRecords(records);
-        refusal = checkImageRanges(pdf, records);
+        read = checkImageRanges(pdf, records);
     }
-    if (refusal) throw std::runtime_error(describeRefusal("input", *refusal));
+    if (!read) throw std::runtime_error(describeRefusal("input", read.refusal()));
     return records;
 }
 

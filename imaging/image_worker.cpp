@@ -1,7 +1,6 @@
 #include "imaging/image_worker.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "imaging/jpeg_codec.h"
+#include "imaging/replacing_file.h"
 #include "imaging/streamed_correction.h"
 
 namespace pagewash {
@@ -29,27 +29,14 @@ constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 // Encodes the image into a new file beside `fileName` and renames it over `fileName` only when the
 // encoding is complete, so that a failure never leaves a truncated image behind.
 void replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, int quality, mode_t mode) {
-    std::string partName = fileName + ".XXXXXX";
-    const int descriptor = ::mkstemp(partName.data());
-    File out(descriptor >= 0 ? ::fdopen(descriptor, "wb") : nullptr);
-    if (!out) {
-        if (descriptor >= 0) {
-            ::close(descriptor);
-            ::unlink(partName.c_str());
-        }
+    ReplacingFile out(fileName, mode);
+    if (!out.isOpen()) {
         std::fprintf(stderr, "can't open %s\n", fileName.c_str());
         return;
     }
-    ::fchmod(descriptor, mode);
-    std::setvbuf(out.get(), nullptr, _IOFBF, kStreamBuffer);
-    bool written =
-        encodeJpeg(out.get(), image, image.width(), image.height(), image.outputComponents(), quality);
-    written = std::fflush(out.get()) == 0 && written;
-    written = std::fclose(out.release()) == 0 && written;
-    if (!written || std::rename(partName.c_str(), fileName.c_str()) != 0) {
-        if (written) std::fprintf(stderr, "can't replace %s\n", fileName.c_str());
-        ::unlink(partName.c_str());
-    }
+    const bool encoded =
+        encodeJpeg(out.stream(), image, image.width(), image.height(), image.outputComponents(), quality);
+    if (encoded && !out.commit()) std::fprintf(stderr, "can't replace %s\n", fileName.c_str());
 }
 
 void processImage(const std::string& fileName, std::int32_t* componentsOut,

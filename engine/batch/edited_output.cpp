@@ -1,35 +1,18 @@
 #include "engine/batch/edited_output.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-
-#include "engine/pdf/file_layer.h"
-
 namespace pagewash {
 
-std::string outputTempPath(const std::string& outputPath) {
-    const std::size_t slash = outputPath.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return outputPath.substr(0, nameStart) + "." + outputPath.substr(nameStart) + "." +
-           std::to_string(static_cast<long>(getpid())) + ".tmp";
-}
-
-PendingOutput::PendingOutput(std::string outputPath)
-    : m_outputPath(std::move(outputPath)), m_tempPath(outputTempPath(m_outputPath)) {}
-
-PendingOutput::~PendingOutput() {
-    if (!m_committed) removeFile(m_tempPath);
+PendingOutput::PendingOutput(const std::string& outputPath)
+    : m_file(outputPath), m_output(outputPath, m_file.stream()) {
+    if (!m_file.isOpen())
+        throw CFileException(outputPath, m_file.errorNumber(), outputPath + ": cannot be created");
 }
 
 void PendingOutput::commit() {
-    if (std::rename(m_tempPath.c_str(), m_outputPath.c_str()) != 0) {
-        const int errorNumber = errno;
-        throw CFileException(m_outputPath, errorNumber,
-                             "cannot rename " + m_tempPath + " to " + m_outputPath);
+    m_output.close();
+    if (!m_file.commit()) {
+        throw CFileException(outputPath(), m_file.errorNumber(), "cannot write " + outputPath());
     }
-    m_committed = true;
 }
 
 }  // namespace pagewash

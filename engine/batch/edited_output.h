@@ -1,33 +1,31 @@
 #pragma once
 // The edited PDF is written to a temporary file beside its final path and renamed over it only once it
-// is complete: a failure in the middle never replaces a good earlier output with a broken one.
-// Used on the batch thread.
+// is complete: a failure in the middle never replaces a good earlier output with a broken one, and the
+// temporary file, created under an unpredictable name without following links, is never something
+// another user planted. Used on the batch thread.
 
 #include <string>
 
-namespace pagewash {
+#include "engine/pdf/file_layer.h"
+#include "imaging/replacing_file.h"
 
-// The temporary file beside `outputPath`: same folder, hidden, unique to this process
-// ("dir/.book_edit.pdf.<pid>.tmp"), so two copies of the program never write the same one.
-std::string outputTempPath(const std::string& outputPath);
+namespace pagewash {
 
 // Owns the temporary file of one output: removes it when destroyed unless commit() renamed it into place.
 class PendingOutput {
   public:
-    explicit PendingOutput(std::string outputPath);
-    ~PendingOutput();
-    PendingOutput(const PendingOutput&) = delete;
-    PendingOutput& operator=(const PendingOutput&) = delete;
+    // Creates the temporary file. Throws CFileException when it cannot be created ("creating the output").
+    explicit PendingOutput(const std::string& outputPath);
 
-    const std::string& outputPath() const { return m_outputPath; }
-    const std::string& tempPath() const { return m_tempPath; }
-    // Renames the (closed, complete) temporary file over the output path. Throws CFileException.
+    const std::string& outputPath() const { return m_file.finalPath(); }
+    // The file to write the PDF to; valid until commit().
+    OutputFile& file() { return m_output; }
+    // Flushes the complete file and renames it over the output path. Throws CFileException.
     void commit();
 
   private:
-    std::string m_outputPath;
-    std::string m_tempPath;
-    bool m_committed = false;
+    ReplacingFile m_file;
+    OutputFile m_output;
 };
 
 }  // namespace pagewash

@@ -45,19 +45,20 @@ std::string describeFileFailure(const CFileException& error) {
 }
 
 // "Creating the output" is creating its temporary file: on failure the user is told and, after OK, it
-// is tried exactly once more. Returns no file when the second try fails too (`failure` then says why).
-std::optional<OutputFile> createOutput(const PendingOutput& pending, BatchFrontEnd& frontEnd,
-                                       std::string& failure) {
+// is tried exactly once more. Leaves `output` empty when the second try fails too (`failure` then says
+// why).
+void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd, std::optional<PendingOutput>& output,
+                  std::string& failure) {
     try {
-        return OutputFile(pending.tempPath());
+        output.emplace(outputPath);
+        return;
     } catch (const CFileException&) {
-        frontEnd.showErrorBox(outputNotCreatedMessage(pending.outputPath()));
+        frontEnd.showErrorBox(outputNotCreatedMessage(outputPath));
     }
     try {
-        return OutputFile(pending.tempPath());
+        output.emplace(outputPath);
     } catch (const CFileException& error) {
         failure = describeFileFailure(error);
-        return std::nullopt;
     }
 }
 
@@ -121,17 +122,16 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     const XrefCorrection xref = planXrefCorrection(buffer, plannedImageReplacements(records));
     for (const std::string& warning : xref.warnings) run.frontEnd.reportWarning(path, warning);
 
-    // Declared before the file so that the file is closed before an unfinished output is removed.
-    PendingOutput pending(editedPdfPath(path));
+    const std::string outputPath = editedPdfPath(path);
+    std::optional<PendingOutput> output;
     std::string failure;
-    std::optional<OutputFile> output = createOutput(pending, run.frontEnd, failure);
+    createOutput(outputPath, run.frontEnd, output, failure);
     if (!output) {
-        reason = path + ": the output " + pending.outputPath() + " cannot be created: " + failure;
+        reason = path + ": the output " + outputPath + " cannot be created: " + failure;
         return FileOutcome::Refused;
     }
-    writeEditedPdf(*output, buffer, records, tempImages.names(), snapshot.colorMode, xref.patches);
-    output->close();
-    pending.commit();
+    writeEditedPdf(output->file(), buffer, records, tempImages.names(), snapshot.colorMode, xref.patches);
+    output->commit();
     return FileOutcome::Written;
 }
 

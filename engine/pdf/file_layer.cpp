@@ -89,21 +89,25 @@ OutputFile::OutputFile(const std::string& path) : m_path(path) {
     if (m_file == nullptr) fail(path, "cannot be created", errno);
 }
 
+OutputFile::OutputFile(std::string path, std::FILE* stream)
+    : m_path(std::move(path)), m_file(stream), m_owned(false) {}
+
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : m_path(std::move(other.m_path)), m_file(std::exchange(other.m_file, nullptr)) {}
+    : m_path(std::move(other.m_path)), m_file(std::exchange(other.m_file, nullptr)), m_owned(other.m_owned) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     if (this != &other) {
-        if (m_file != nullptr) std::fclose(m_file);
+        if (m_file != nullptr && m_owned) std::fclose(m_file);
         m_path = std::move(other.m_path);
         m_file = std::exchange(other.m_file, nullptr);
+        m_owned = other.m_owned;
     }
     return *this;
 }
 
 // A file not closed explicitly was abandoned (an exception is on its way); errors no longer matter.
 OutputFile::~OutputFile() {
-    if (m_file != nullptr) std::fclose(m_file);
+    if (m_file != nullptr && m_owned) std::fclose(m_file);
 }
 
 void OutputFile::write(std::span<const std::uint8_t> bytes) {
@@ -122,7 +126,7 @@ void OutputFile::close() {
     std::FILE* file = std::exchange(m_file, nullptr);
     const bool flushed = std::fflush(file) == 0;
     const int flushError = errno;
-    const bool closed = std::fclose(file) == 0;
+    const bool closed = !m_owned || std::fclose(file) == 0;
     if (!flushed) fail(m_path, "could not be written completely", flushError);
     if (!closed) fail(m_path, "could not be written completely", errno);
 }

@@ -42,10 +42,14 @@ private:
     std::FILE* m_file = nullptr;
 };
 
-// A file created (or truncated) for binary writing.
+// A file created (or truncated) for binary writing, or a stream opened elsewhere that is written
+// through the same checked calls.
 class OutputFile {
 public:
     explicit OutputFile(const std::string& path);  // throws CFileException
+    // Writes to `stream`, which its owner keeps open until this object is closed or destroyed; close()
+    // then only flushes it. `path` names it in messages.
+    OutputFile(std::string path, std::FILE* stream);
     OutputFile(OutputFile&&) noexcept;
     OutputFile& operator=(OutputFile&&) noexcept;
     ~OutputFile();
@@ -59,6 +63,7 @@ public:
 private:
     std::string m_path;
     std::FILE* m_file = nullptr;
+    bool m_owned = true;
 };
 
 // Reads a whole file (open, length, one read, close).

@@ -137,14 +137,25 @@ TEST_F(BatchRunTest, UnopenableSecondFileEndsTheRunWithoutThePause) {
     EXPECT_TRUE(temporaryRootIsEmpty());
 }
 
+// Once the images of a file are done, its folder is moved away: creating the output there fails, even
+// for root, until the folder is back.
+struct FolderAway {
+    explicit FolderAway(std::string folderIn) : folder(std::move(folderIn)) {}
+    void away() { std::filesystem::rename(folder, folder + ".away"); }
+    void back() { std::filesystem::rename(folder + ".away", folder); }
+    std::string folder;
+};
+
 TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetry) {
-    const std::string a = copy("one.pdf", "a.pdf");
+    std::filesystem::create_directory(m_work.file("in"));
+    const std::string a = copy("one.pdf", "in/a.pdf");
     const std::string output = editedPdfPath(a);
-    // A folder in the place of the output's temporary file: creating it fails, even for root.
-    const std::string blocker = outputTempPath(output);
-    std::filesystem::create_directory(blocker);
+    FolderAway in(m_work.file("in"));
     RecordingFrontEnd frontEnd({a});
-    frontEnd.onErrorBox = [&] { std::filesystem::remove(blocker); };
+    frontEnd.onImageFinished = [&](int done, int total) {
+        if (done == total) in.away();
+    };
+    frontEnd.onErrorBox = [&] { in.back(); };
     EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
 
     ASSERT_EQ(frontEnd.errorBoxes.size(), 1u);
@@ -153,18 +164,26 @@ TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetry) {
                                                "プリケーションがあれば閉じて、OKを押して下さい。");
     EXPECT_TRUE(frontEnd.refusals.empty());
     EXPECT_EQ(testing::pageCount(output), 1);
-    EXPECT_EQ(testing::listFolder(m_work.path()), (std::vector<std::string>{"a.pdf", "a_edit.pdf", "tmp"}));
+    EXPECT_EQ(testing::listFolder(m_work.file("in")), (std::vector<std::string>{"a.pdf", "a_edit.pdf"}));
 }
 
 TEST_F(BatchRunTest, OutputUncreatableTwiceSkipsTheFileKeepsTheOldOutputAndGoesOn) {
-    const std::string a = copy("one.pdf", "a.pdf");
+    std::filesystem::create_directory(m_work.file("in"));
+    const std::string a = copy("one.pdf", "in/a.pdf");
     const std::string b = copy("one.pdf", "b.pdf");
     const std::string output = editedPdfPath(a);
     testing::writeText(output, "an earlier output");
-    const std::string blocker = outputTempPath(output);
-    std::filesystem::create_directory(blocker);
+    FolderAway in(m_work.file("in"));
     RecordingFrontEnd frontEnd({a, b});
+    bool moved = false;
+    frontEnd.onImageFinished = [&](int done, int total) {
+        if (done == total && !moved) {
+            in.away();
+            moved = true;
+        }
+    };
     EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
+    in.back();
 
     EXPECT_EQ(frontEnd.errorBoxes.size(), 1u);
     ASSERT_EQ(frontEnd.refusals.size(), 1u);
@@ -173,9 +192,8 @@ TEST_F(BatchRunTest, OutputUncreatableTwiceSkipsTheFileKeepsTheOldOutputAndGoesO
     const auto kept = testing::readBytes(output);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier output");
     EXPECT_EQ(testing::pageCount(editedPdfPath(b)), 1);
-    std::filesystem::remove(blocker);
-    EXPECT_EQ(testing::listFolder(m_work.path()),
-              (std::vector<std::string>{"a.pdf", "a_edit.pdf", "b.pdf", "b_edit.pdf", "tmp"}));
+    EXPECT_EQ(testing::listFolder(m_work.file("in")), (std::vector<std::string>{"a.pdf", "a_edit.pdf"}));
+    EXPECT_EQ(testing::listFolder(m_work.path()), (std::vector<std::string>{"b.pdf", "b_edit.pdf", "in", "tmp"}));
     EXPECT_TRUE(temporaryRootIsEmpty());
 }
 

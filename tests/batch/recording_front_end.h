@@ -44,7 +44,10 @@ class RecordingFrontEnd : public BatchFrontEnd {
     void reportWarning(const std::string& path, const std::string& warning) override {
         warnings.push_back(path + ": " + warning);
     }
-    void imageFinished(int done, int total) override { progress.push_back({done, total}); }
+    void imageFinished(int done, int total) override {
+        progress.push_back({done, total});
+        if (onImageFinished) onImageFinished(done, total);
+    }
     void sleepMilliseconds(int milliseconds) override {
         calls.push_back("sleep " + std::to_string(milliseconds));
     }
@@ -66,6 +69,7 @@ class RecordingFrontEnd : public BatchFrontEnd {
     CorrectionSettings settings;                   // returned when the queue is empty
     std::deque<CorrectionSettings> settingsQueue;  // returned first, one per call
     std::function<void()> onErrorBox;              // runs while the box "is open"
+    std::function<void(int, int)> onImageFinished;  // runs after each progress step
     std::vector<std::string> calls;
     std::vector<std::string> errorBoxes;
     std::vector<std::string> refusals;

@@ -207,6 +207,34 @@ TEST_F(CliTest, UnopenableFileIsNamedAndTheNextFileIsProcessed) {
     expectFolderHolds({"good.pdf", "good_edit.pdf"});
 }
 
+TEST_F(CliTest, PlantedLinksAndFilesAtTemporaryNamesAreNeverWrittenAndTheOutputFollowsTheUmask) {
+    makeJpeg(corpusPath("img/pikepdf_congress_im0.jpg"), 64, false, file("page.jpg"));
+    makeImg2Pdf({file("page.jpg")}, file("a.pdf"));
+    fs::remove(file("page.jpg"));
+    writeText(file("victim.txt"), "precious");
+    // Another user's link at the name the process would once have used, and a plain file at the name of
+    // the next process id, both planted before the program starts.
+    const CommandResult result = runCommand(
+        "cd " + quote(dir()) + " && umask 027 && TMPDIR=" + quote(tmp()) +
+        " sh -c 'ln -s \"$PWD/victim.txt\" .a_edit.pdf.$$.tmp; echo mine > .a_edit.pdf.$(($$+1)).tmp; exec " +
+        quote(PAGEWASH_CLI) + " -q a.pdf'");
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    const auto victim = readBytes(file("victim.txt"));
+    EXPECT_EQ(std::string(victim.begin(), victim.end()), "precious");
+    const fs::file_status output = fs::symlink_status(file("a_edit.pdf"));
+    ASSERT_TRUE(fs::is_regular_file(output));
+    EXPECT_EQ(pageCount(file("a_edit.pdf")), 1);
+    EXPECT_EQ(output.permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const auto& entry : fs::directory_iterator(dir())) {
+        const std::string name = entry.path().filename();
+        if (name.rfind(".a_edit.pdf.", 0) != 0 || fs::is_symlink(entry.symlink_status())) continue;
+        const auto kept = readBytes(entry.path());
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "mine\n") << name;
+    }
+}
+
 TEST_F(CliTest, TwoRunsAtTheSameMomentInTheSameFolderBothSucceed) {
     makeJpeg(corpusPath("img/pagedewarp_boston_cooking_a.jpg"), 200, false, file("a.jpg"));
     makeJpeg(corpusPath("img/pagedewarp_linguistics_thesis_a.jpg"), 200, false, file("b.jpg"));

@@ -2,9 +2,8 @@
 // The dialog's fifteen integers: the nine settings and six mirrors shown in read-only number boxes,
 // with the rules that keep each black reference below its white reference.
 //
-// Thread-safety: written only on the user-interface thread. The batch thread may call takeSettings()
-// while the UI thread writes; each field is an aligned 32-bit value read and written whole, and every
-// mix of old and new fields is a valid record.
+// Thread-safety: a plain value, read and written on the user-interface thread only. The batch run gets
+// its settings through its front end, which takes the snapshot on that thread.
 
 #include <cstdint>
 

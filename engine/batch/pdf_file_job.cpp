@@ -12,7 +12,11 @@
 #include "engine/batch/batch_messages.h"
 #include "engine/batch/edited_output.h"
 #include "engine/batch/image_workers.h"
-#include "engine/images/pdf_images.h"
+#include "engine/images/edited_pdf_writer.h"
+#include "engine/images/image_dictionaries.h"
+#include "engine/images/image_ranges.h"
+#include "engine/images/jpeg_stream_search.h"
+#include "engine/images/temp_images.h"
 #include "engine/xref/xref_correction.h"
 #include "imaging/image_worker.h"
 

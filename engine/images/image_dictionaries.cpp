@@ -124,20 +124,9 @@ Result<Done> readOneDictionary(std::span<const std::uint8_t> buffer, ImageRecord
             if (value.tooLarge)
                 return refusal(tokenOffset, "/Length refers to object " + object + ", which cannot be found");
             const auto resolved = objects.resolve(value.number, value.generation);
-            switch (resolved.status) {
-                case IndirectIntegers::Status::NoSuchObject:
-                    return refusal(tokenOffset,
-                                   "/Length refers to object " + object + ", which cannot be found");
-                case IndirectIntegers::Status::NotAnInteger:
-                    return refusal(tokenOffset,
-                                   "/Length refers to object " + object + ", which holds no integer");
-                case IndirectIntegers::Status::TooLarge:
-                    return refusal(tokenOffset, "/Length refers to object " + object +
-                                                    ", which is larger than 2147483647");
-                case IndirectIntegers::Status::Found:
-                    break;
-            }
-            length = resolved.value;
+            if (!resolved)
+                return refusal(tokenOffset, "/Length refers to object " + object + ", " + resolved.refusal().reason);
+            length = *resolved;
             // From here on the dictionary carries the length itself.
             writeStreamLength(tokens, static_cast<std::int32_t>(length));
             break;

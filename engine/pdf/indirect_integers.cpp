@@ -50,10 +50,10 @@ void IndirectIntegers::buildIndex() {
     }
 }
 
-IndirectIntegers::Result IndirectIntegers::resolve(std::int64_t number, std::int64_t generation) {
+Result<std::int64_t> IndirectIntegers::resolve(std::int64_t number, std::int64_t generation) {
     if (!m_indexed) buildIndex();
     const auto found = m_objects.find({number, generation});
-    if (found == m_objects.end()) return {Status::NoSuchObject, 0};
+    if (found == m_objects.end()) return Refusal{-1, "which cannot be found"};
 
     const std::uint8_t* const base = m_buffer.data();
     const std::size_t size = m_buffer.size();
@@ -63,13 +63,14 @@ IndirectIntegers::Result IndirectIntegers::resolve(std::int64_t number, std::int
     const std::size_t digitsBegin = at;
     while (at < size && isAsciiDigit(base[at])) ++at;
     const std::size_t digitsEnd = at;
-    if (digitsBegin == digitsEnd) return {Status::NotAnInteger, 0};
+    if (digitsBegin == digitsEnd) return Refusal{-1, "which holds no integer"};
     while (at < size && isPdfWhitespace(base[at])) ++at;
-    if (size - at < 6 || std::memcmp(base + at, "endobj", 6) != 0) return {Status::NotAnInteger, 0};
+    if (size - at < 6 || std::memcmp(base + at, "endobj", 6) != 0) return Refusal{-1, "which holds no integer"};
 
     const auto value = parseNumber(base + digitsBegin, base + digitsEnd);
-    if (!value || *value > std::numeric_limits<std::int32_t>::max()) return {Status::TooLarge, 0};
-    return {Status::Found, *value};
+    if (!value || *value > std::numeric_limits<std::int32_t>::max())
+        return Refusal{-1, "which is larger than 2147483647"};
+    return *value;
 }
 
 }  // namespace pagewash

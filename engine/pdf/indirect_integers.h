@@ -5,9 +5,10 @@
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <span>
 #include <utility>
+
+#include "engine/pdf/refusal.h"
 
 namespace pagewash {
 
@@ -15,15 +16,10 @@ class IndirectIntegers {
   public:
     explicit IndirectIntegers(std::span<const std::uint8_t> buffer) : m_buffer(buffer) {}
 
-    enum class Status { Found, NoSuchObject, NotAnInteger, TooLarge };
-    struct Result {
-        Status status = Status::NoSuchObject;
-        std::int64_t value = 0;
-    };
-
     // The non-negative integer of the last "n g obj ... endobj" in the file (later definitions are
-    // incremental updates and win). Values above INT32_MAX give TooLarge.
-    Result resolve(std::int64_t number, std::int64_t generation);
+    // incremental updates and win). Refused, with a reason that completes "object 12 0, ...", when
+    // there is no such object, it holds no integer, or the value is above INT32_MAX.
+    Result<std::int64_t> resolve(std::int64_t number, std::int64_t generation);
 
   private:
     void buildIndex();

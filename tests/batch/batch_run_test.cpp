@@ -8,7 +8,11 @@
 
 #include "engine/batch/batch_messages.h"
 #include "engine/batch/edited_output.h"
-#include "engine/images/pdf_images.h"
+#include "engine/images/edited_pdf_writer.h"
+#include "engine/images/image_dictionaries.h"
+#include "engine/images/image_ranges.h"
+#include "engine/images/jpeg_stream_search.h"
+#include "engine/images/temp_images.h"
 #include "tests/batch/recording_front_end.h"
 #include "tests/support/test_tools.h"
 

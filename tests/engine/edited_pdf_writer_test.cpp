@@ -2,7 +2,11 @@
 
 #include <stdexcept>
 
-#include "engine/images/pdf_images.h"
+#include "engine/images/edited_pdf_writer.h"
+#include "engine/images/image_dictionaries.h"
+#include "engine/images/image_ranges.h"
+#include "engine/images/jpeg_stream_search.h"
+#include "engine/images/temp_images.h"
 #include "engine_test_support.h"
 #include "settings/correction_settings.h"
 

@@ -1,7 +1,11 @@
 // A fixture writes a valid PDF with real JPEG streams; each test damages it one way.
 #include <gtest/gtest.h>
 
-#include "engine/images/pdf_images.h"
+#include "engine/images/edited_pdf_writer.h"
+#include "engine/images/image_dictionaries.h"
+#include "engine/images/image_ranges.h"
+#include "engine/images/jpeg_stream_search.h"
+#include "engine/images/temp_images.h"
 #include "engine_test_support.h"
 
 namespace pagewash {

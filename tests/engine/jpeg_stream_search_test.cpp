@@ -4,7 +4,11 @@
 #include <random>
 #include <set>
 
-#include "engine/images/pdf_images.h"
+#include "engine/images/edited_pdf_writer.h"
+#include "engine/images/image_dictionaries.h"
+#include "engine/images/image_ranges.h"
+#include "engine/images/jpeg_stream_search.h"
+#include "engine/images/temp_images.h"
 #include "engine_test_support.h"
 
 namespace pagewash {

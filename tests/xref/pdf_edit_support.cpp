@@ -5,7 +5,11 @@
 #include <stdexcept>
 
 #include "engine/pdf/file_layer.h"
-#include "engine/images/pdf_images.h"
+#include "engine/images/edited_pdf_writer.h"
+#include "engine/images/image_dictionaries.h"
+#include "engine/images/image_ranges.h"
+#include "engine/images/jpeg_stream_search.h"
+#include "engine/images/temp_images.h"
 #include "engine/xref/xref_correction.h"
 #include "settings/correction_settings.h"
 

@@ -63,15 +63,19 @@ std::optional<HintStreamSection> readHintStream(ByteView bytes, const Linearizat
         error = "/H points outside the file";
         return std::nullopt;
     }
-    auto stream = readStreamObject(bytes, static_cast<std::size_t>(hints.offset), error);
-    if (!stream) return std::nullopt;
+    auto stream = readStreamObject(bytes, static_cast<std::size_t>(hints.offset));
+    if (!stream) {
+        error = stream.refusal().reason;
+        return std::nullopt;
+    }
     if (stream->predictor.predictor != 1) {
         error = "the hint stream uses a predictor";
         return std::nullopt;
     }
     std::vector<HintTablePlace> places;
     for (const DictionaryEntry& entry : stream->dictionary.entries) {
-        if (entry.key == "Length" || entry.key == "Filter" || entry.key == "DecodeParms" || entry.key == "Type") {
+        if (entry.key == "Length" || entry.key == "Filter" || entry.key == "DecodeParms" ||
+            entry.key == "Type") {
             continue;
         }
         const auto value = integerValue(bytes, entry);
@@ -130,7 +134,8 @@ HintTables movedHintTables(const HintTables& tables,
         if (contentOffset != 0 || contentLength != 0) {
             const std::int64_t contentBegin = mapLocation(at + contentOffset);
             pages.contentOffsets[page] = field32(contentBegin - newBegin);
-            pages.contentLengths[page] = field32(mapLocation(at + contentOffset + contentLength) - contentBegin);
+            pages.contentLengths[page] =
+                field32(mapLocation(at + contentOffset + contentLength) - contentBegin);
         }
         at += length;
     }

@@ -32,11 +32,12 @@ int bytesNeeded(std::int64_t value) {
 
 }  // namespace
 
-std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset, std::string& error) {
+std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset,
+                                                       std::string& error) {
     const std::string where = "the cross-reference stream at byte " + std::to_string(offset);
-    auto stream = readStreamObject(bytes, offset, error);
+    auto stream = readStreamObject(bytes, offset);
     if (!stream) {
-        error = where + ": " + error;
+        error = where + ": " + stream.refusal().reason;
         return std::nullopt;
     }
     const Dictionary& dictionary = stream->dictionary;
@@ -93,8 +94,8 @@ std::vector<std::int64_t> inUseOffsets(const XrefStreamSection& section) {
     return offsets;
 }
 
-std::optional<EncodedXrefStream> encodeXrefStream(const XrefStreamSection& section,
-                                                  const std::function<std::int64_t(std::int64_t)>& mapOffset) {
+std::optional<EncodedXrefStream> encodeXrefStream(
+    const XrefStreamSection& section, const std::function<std::int64_t(std::int64_t)>& mapOffset) {
     const std::int64_t* w = section.widths;
     const auto rowWidth = static_cast<std::size_t>(w[0] + w[1] + w[2]);
     const std::size_t rowCount = section.rows.size() / rowWidth;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace pagewash {
 
@@ -21,18 +22,14 @@ std::uint8_t paeth(int left, int up, int upLeft) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> inflateZlib(std::span<const std::uint8_t> data,
-                                                     std::size_t maxOutput, std::string& error) {
+Result<std::vector<std::uint8_t>> inflateZlib(std::span<const std::uint8_t> data, std::size_t maxOutput) {
     z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) {
-        error = "the inflater could not start";
-        return std::nullopt;
-    }
+    // Only a lack of memory stops zlib from starting: no byte of the data is at fault.
+    if (inflateInit(&stream) != Z_OK) return Refusal{-1, "the inflater could not start"};
     // zlib takes its input length as uInt; cross-reference streams are far below that.
     if (data.size() > std::numeric_limits<uInt>::max()) {
         inflateEnd(&stream);
-        error = "the stream is too long";
-        return std::nullopt;
+        return Refusal{0, "the stream is too long"};
     }
     stream.next_in = const_cast<Bytef*>(data.data());
     stream.avail_in = static_cast<uInt>(data.size());
@@ -45,18 +42,21 @@ std::optional<std::vector<std::uint8_t>> inflateZlib(std::span<const std::uint8_
         status = inflate(&stream, Z_NO_FLUSH);
         const std::size_t produced = sizeof chunk - stream.avail_out;
         if (output.size() + produced > maxOutput) {
+            // total_in: how far the input was read when the output passed the limit.
+            const auto consumed = static_cast<std::int64_t>(stream.total_in);
             inflateEnd(&stream);
-            error = "the stream inflates to more than " + std::to_string(maxOutput) + " bytes";
-            return std::nullopt;
+            return Refusal{consumed,
+                           "the stream inflates to more than " + std::to_string(maxOutput) + " bytes"};
         }
         output.insert(output.end(), chunk, chunk + produced);
         if (status == Z_BUF_ERROR && stream.avail_in == 0) break;
     }
+    const auto consumed = static_cast<std::int64_t>(stream.total_in);
     inflateEnd(&stream);
-    if (status != Z_STREAM_END) {
-        error = status == Z_BUF_ERROR ? "the compressed data ends early" : "the compressed data is damaged";
-        return std::nullopt;
-    }
+    if (status == Z_BUF_ERROR)
+        return Refusal{static_cast<std::int64_t>(data.size()), "the compressed data ends early"};
+    // zlib stops at the byte it cannot decode: total_in counts the bytes before it.
+    if (status != Z_STREAM_END) return Refusal{consumed, "the compressed data is damaged"};
     return output;
 }
 
@@ -83,34 +83,34 @@ bool PredictorParameters::isSupported() const {
     return false;
 }
 
-std::optional<std::vector<std::uint8_t>> removePredictor(std::span<const std::uint8_t> data,
-                                                         const PredictorParameters& parameters,
-                                                         std::string& error) {
+Result<std::vector<std::uint8_t>> removePredictor(std::span<const std::uint8_t> data,
+                                                  const PredictorParameters& parameters) {
     if (!parameters.isSupported()) {
-        error = "predictor " + std::to_string(parameters.predictor) + " with these parameters is not supported";
-        return std::nullopt;
+        return Refusal{-1, "predictor " + std::to_string(parameters.predictor) +
+                               " with these parameters is not supported"};
     }
     if (parameters.predictor == 1) return std::vector<std::uint8_t>(data.begin(), data.end());
     const auto rowBytes = static_cast<std::size_t>(parameters.rowBytes());
     std::vector<std::uint8_t> rows;
     if (parameters.predictor == 2) {
         if (data.size() % rowBytes != 0) {
-            error = "the last predictor row is incomplete";
-            return std::nullopt;
+            return Refusal{static_cast<std::int64_t>(data.size() - data.size() % rowBytes),
+                           "the last predictor row is incomplete"};
         }
         const auto colors = static_cast<std::size_t>(parameters.colors);
         rows.assign(data.begin(), data.end());
         for (std::size_t rowStart = 0; rowStart < rows.size(); rowStart += rowBytes) {
             for (std::size_t i = colors; i < rowBytes; ++i) {
-                rows[rowStart + i] = static_cast<std::uint8_t>(rows[rowStart + i] + rows[rowStart + i - colors]);
+                rows[rowStart + i] =
+                    static_cast<std::uint8_t>(rows[rowStart + i] + rows[rowStart + i - colors]);
             }
         }
         return rows;
     }
     const std::size_t stride = rowBytes + 1;
     if (data.size() % stride != 0) {
-        error = "the last predictor row is incomplete";
-        return std::nullopt;
+        return Refusal{static_cast<std::int64_t>(data.size() - data.size() % stride),
+                       "the last predictor row is incomplete"};
     }
     const auto bpp = static_cast<std::size_t>(parameters.bytesPerPixel());
     rows.resize(data.size() / stride * rowBytes);
@@ -125,14 +125,25 @@ std::optional<std::vector<std::uint8_t>> removePredictor(std::span<const std::ui
             const int upLeft = (up && i >= bpp) ? up[i - bpp] : 0;
             int predicted = 0;
             switch (filter) {
-                case 0: predicted = 0; break;
-                case 1: predicted = left; break;
-                case 2: predicted = above; break;
-                case 3: predicted = (left + above) / 2; break;
-                case 4: predicted = paeth(left, above, upLeft); break;
+                case 0:
+                    predicted = 0;
+                    break;
+                case 1:
+                    predicted = left;
+                    break;
+                case 2:
+                    predicted = above;
+                    break;
+                case 3:
+                    predicted = (left + above) / 2;
+                    break;
+                case 4:
+                    predicted = paeth(left, above, upLeft);
+                    break;
                 default:
-                    error = "row " + std::to_string(row) + " has the unknown PNG filter " + std::to_string(filter);
-                    return std::nullopt;
+                    return Refusal{static_cast<std::int64_t>(row * stride),
+                                   "row " + std::to_string(row) + " has the unknown PNG filter " +
+                                       std::to_string(filter)};
             }
             out[i] = static_cast<std::uint8_t>(in[i] + predicted);
         }
@@ -150,7 +161,8 @@ std::vector<std::uint8_t> applyPredictor(std::span<const std::uint8_t> rows,
         data.assign(rows.begin(), rows.end());
         for (std::size_t rowStart = 0; rowStart < rows.size(); rowStart += rowBytes) {
             for (std::size_t i = colors; i < rowBytes; ++i) {
-                data[rowStart + i] = static_cast<std::uint8_t>(rows[rowStart + i] - rows[rowStart + i - colors]);
+                data[rowStart + i] =
+                    static_cast<std::uint8_t>(rows[rowStart + i] - rows[rowStart + i - colors]);
             }
         }
         return data;

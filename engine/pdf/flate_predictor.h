@@ -3,18 +3,17 @@
 // /DecodeParms (TIFF predictor 2 and the PNG predictors 10 to 15). Stateless; safe on any thread.
 
 #include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 #include <vector>
+
+#include "engine/pdf/refusal.h"
 
 namespace pagewash {
 
-// Inflates a zlib stream. Returns nothing (and says why in `error`) when the data is not a complete
-// zlib stream or would inflate to more than `maxOutput` bytes. Bytes after the end of the zlib
-// stream are ignored, as readers do.
-std::optional<std::vector<std::uint8_t>> inflateZlib(std::span<const std::uint8_t> data,
-                                                     std::size_t maxOutput, std::string& error);
+// Inflates a zlib stream. Refuses data that is not a complete zlib stream or would inflate to more
+// than `maxOutput` bytes; the refusal's offset counts from the start of `data` (-1 when the inflater
+// itself could not start). Bytes after the end of the zlib stream are ignored, as readers do.
+Result<std::vector<std::uint8_t>> inflateZlib(std::span<const std::uint8_t> data, std::size_t maxOutput);
 
 // Deflates into a zlib stream at the default level; the same input always gives the same bytes.
 std::vector<std::uint8_t> deflateZlib(std::span<const std::uint8_t> data);
@@ -36,10 +35,11 @@ struct PredictorParameters {
     bool isSupported() const;
 };
 
-// Undoes the predictor: returns the plain rows. A last row that is incomplete is an error.
-std::optional<std::vector<std::uint8_t>> removePredictor(std::span<const std::uint8_t> data,
-                                                         const PredictorParameters& parameters,
-                                                         std::string& error);
+// Undoes the predictor: returns the plain rows. Refuses an incomplete last row, an unknown PNG
+// filter, and parameters that are not supported (offset -1: the fault is not in `data`); the
+// refusal's offset counts from the start of `data`.
+Result<std::vector<std::uint8_t>> removePredictor(std::span<const std::uint8_t> data,
+                                                  const PredictorParameters& parameters);
 
 // Applies the predictor to plain rows (whose length is a multiple of rowBytes()). PNG predictors
 // tag every row with the Up filter, which readers of any predictor value 10..15 accept.

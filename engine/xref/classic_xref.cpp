@@ -1,5 +1,8 @@
 #include "engine/xref/classic_xref.h"
 
+#include <optional>
+#include <string>
+
 namespace pagewash {
 
 namespace {
@@ -17,22 +20,23 @@ bool allDigits(ByteView bytes, std::size_t pos, std::size_t count) {
     return true;
 }
 
-std::optional<OffsetField> offsetEntry(ByteView bytes, const Dictionary& trailer, std::string_view key,
-                                       std::string& error) {
+// The trailer's entry `key` when it has one; refused when it is not an integer.
+Result<std::optional<OffsetField>> offsetEntry(ByteView bytes, const Dictionary& trailer,
+                                               std::string_view key) {
     const DictionaryEntry* entry = trailer.find(key);
-    if (!entry) return std::nullopt;
+    if (!entry) return std::optional<OffsetField>{};
     const auto value = integerValue(bytes, *entry);
     if (!value) {
-        error = "the trailer's /" + std::string(key) + " at byte " + std::to_string(entry->valueBegin) +
-                " is not an integer";
-        return std::nullopt;
+        return Refusal{static_cast<std::int64_t>(entry->valueBegin),
+                       "the trailer's /" + std::string(key) + " at byte " +
+                           std::to_string(entry->valueBegin) + " is not an integer"};
     }
-    return OffsetField{value->begin, value->end, value->value, false};
+    return std::optional<OffsetField>{OffsetField{value->begin, value->end, value->value, false}};
 }
 
 }  // namespace
 
-std::optional<ClassicXrefSection> readClassicXrefSection(ByteView bytes, std::size_t offset, std::string& error) {
+Result<ClassicXrefSection> readClassicXrefSection(ByteView bytes, std::size_t offset) {
     ClassicXrefSection section;
     section.offset = offset;
     std::size_t pos = skipWhiteSpaceAndComments(bytes, offset + 4);
@@ -40,15 +44,15 @@ std::optional<ClassicXrefSection> readClassicXrefSection(ByteView bytes, std::si
     while (!matchesKeyword(bytes, pos, "trailer")) {
         const auto first = readUnsignedInteger(bytes, pos);
         if (!first) {
-            error = where + " has neither a subsection nor a trailer at byte " + std::to_string(pos);
-            return std::nullopt;
+            return Refusal{static_cast<std::int64_t>(pos),
+                           where + " has neither a subsection nor a trailer at byte " + std::to_string(pos)};
         }
         std::size_t countPos = first->end;
         while (countPos < bytes.size() && (bytes[countPos] == ' ' || bytes[countPos] == '\t')) ++countPos;
         const auto count = readUnsignedInteger(bytes, countPos);
         if (!count) {
-            error = where + " has a subsection without an entry count at byte " + std::to_string(pos);
-            return std::nullopt;
+            return Refusal{static_cast<std::int64_t>(pos),
+                           where + " has a subsection without an entry count at byte " + std::to_string(pos)};
         }
         pos = skipWhiteSpaceAndComments(bytes, count->end);
         for (std::int64_t i = 0; i < count->value; ++i) {
@@ -58,8 +62,8 @@ std::optional<ClassicXrefSection> readClassicXrefSection(ByteView bytes, std::si
             if (!allDigits(bytes, entry, kOffsetDigits) || bytes.size() - entry < 18 ||
                 bytes[entry + 10] != ' ' || !allDigits(bytes, entry + 11, kGenerationDigits) ||
                 bytes[entry + 16] != ' ' || (bytes[entry + 17] != 'n' && bytes[entry + 17] != 'f')) {
-                error = where + " has a malformed entry at byte " + std::to_string(entry);
-                return std::nullopt;
+                return Refusal{static_cast<std::int64_t>(entry),
+                               where + " has a malformed entry at byte " + std::to_string(entry)};
             }
             if (bytes[entry + 17] == 'n') {
                 std::int64_t value = 0;
@@ -78,14 +82,16 @@ std::optional<ClassicXrefSection> readClassicXrefSection(ByteView bytes, std::si
     pos = skipWhiteSpaceAndComments(bytes, pos + 7);
     const auto trailer = readDictionary(bytes, pos);
     if (!trailer) {
-        error = where + " has no readable trailer dictionary at byte " + std::to_string(pos);
-        return std::nullopt;
+        return Refusal{static_cast<std::int64_t>(pos),
+                       where + " has no readable trailer dictionary at byte " + std::to_string(pos)};
     }
     section.trailerEnd = trailer->end;
-    section.prev = offsetEntry(bytes, *trailer, "Prev", error);
-    if (!error.empty()) return std::nullopt;
-    section.xrefStream = offsetEntry(bytes, *trailer, "XRefStm", error);
-    if (!error.empty()) return std::nullopt;
+    auto prev = offsetEntry(bytes, *trailer, "Prev");
+    if (!prev) return prev.refusal();
+    section.prev = *prev;
+    auto xrefStream = offsetEntry(bytes, *trailer, "XRefStm");
+    if (!xrefStream) return xrefStream.refusal();
+    section.xrefStream = *xrefStream;
     return section;
 }
 

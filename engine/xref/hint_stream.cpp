@@ -44,55 +44,63 @@ std::uint32_t field32(std::int64_t value) {
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(value, 0, UINT32_MAX));
 }
 
+// A refusal of readHintTables with its offset within the decoded data made a file offset. Inflated
+// bytes have no place of their own in the file: the first byte of the data stands for them.
+Refusal inHintData(const StreamObject& stream, Refusal refusal) {
+    if (refusal.offset < 0) return refusal;
+    const auto stored = static_cast<std::int64_t>(stream.dataEnd - stream.dataBegin);
+    if (stream.flate || refusal.offset >= stored) refusal.offset = 0;
+    refusal.offset += static_cast<std::int64_t>(stream.dataBegin);
+    return refusal;
+}
+
 }  // namespace
 
-std::optional<HintStreamSection> readHintStream(ByteView bytes, const LinearizationFields& linearization,
-                                                std::string& error) {
+Result<HintStreamSection> readHintStream(ByteView bytes, const LinearizationFields& linearization) {
+    // The linearization fields keep no place for a missing /H.
     if (!linearization.hintOffset || !linearization.hintLength) {
-        error = "the linearization dictionary has no /H";
-        return std::nullopt;
+        return Refusal{-1, "the linearization dictionary has no /H"};
     }
     if (linearization.overflowHints) {
-        error = "the file has an overflow hint stream";
-        return std::nullopt;
+        return Refusal{static_cast<std::int64_t>(linearization.hintOffset->begin),
+                       "the file has an overflow hint stream"};
     }
     HintStreamSection hints;
     hints.offset = linearization.hintOffset->value;
     hints.length = linearization.hintLength->value;
     if (hints.offset <= 0 || hints.offset >= static_cast<std::int64_t>(bytes.size())) {
-        error = "/H points outside the file";
-        return std::nullopt;
+        return Refusal{static_cast<std::int64_t>(linearization.hintOffset->begin),
+                       "/H points outside the file"};
     }
-    auto stream = readStreamObject(bytes, static_cast<std::size_t>(hints.offset), error);
-    if (!stream) return std::nullopt;
-    if (stream->predictor.predictor != 1) {
-        error = "the hint stream uses a predictor";
-        return std::nullopt;
-    }
+    auto stream = readStreamObject(bytes, static_cast<std::size_t>(hints.offset));
+    if (!stream) return stream.refusal();
+    if (stream->predictor.predictor != 1) return Refusal{hints.offset, "the hint stream uses a predictor"};
     std::vector<HintTablePlace> places;
     for (const DictionaryEntry& entry : stream->dictionary.entries) {
-        if (entry.key == "Length" || entry.key == "Filter" || entry.key == "DecodeParms" || entry.key == "Type") {
+        if (entry.key == "Length" || entry.key == "Filter" || entry.key == "DecodeParms" ||
+            entry.key == "Type") {
             continue;
         }
         const auto value = integerValue(bytes, entry);
         if (!value) {
-            error = "the hint stream's /" + entry.key + " is not a direct integer";
-            return std::nullopt;
+            return Refusal{static_cast<std::int64_t>(entry.valueBegin),
+                           "the hint stream's /" + entry.key + " is not a direct integer"};
         }
         places.push_back({entry.key, value->value});
         hints.placeFields.push_back({entry.key, {value->begin, value->end, value->value, false}});
     }
     std::sort(places.begin(), places.end(),
               [](const HintTablePlace& a, const HintTablePlace& b) { return a.offset < b.offset; });
-    auto tables = readHintTables(stream->decoded, linearization.pageCount, places, error);
-    if (!tables) return std::nullopt;
+    auto tables = readHintTables(stream->decoded, linearization.pageCount, places);
+    if (!tables) return inHintData(*stream, tables.refusal());
     hints.tables = std::move(*tables);
     hints.stream = std::move(*stream);
     return hints;
 }
 
-bool hintGroupsFollowObjects(const HintStreamSection& hints, const std::set<std::int64_t>& objectStarts,
-                             const std::set<std::int64_t>& otherEnds, std::string& error) {
+Result<Done> hintGroupsFollowObjects(const HintStreamSection& hints,
+                                     const std::set<std::int64_t>& objectStarts,
+                                     const std::set<std::int64_t>& otherEnds) {
     // Locations leave the hint stream out: one at or after its offset lies its length further on.
     const auto inFile = [&](std::int64_t location) {
         return location >= hints.offset ? location + hints.length : location;
@@ -101,17 +109,15 @@ bool hintGroupsFollowObjects(const HintStreamSection& hints, const std::set<std:
         const std::int64_t begin = inFile(group.begin);
         const std::int64_t end = inFile(group.begin + group.length);
         if (objectStarts.count(begin) == 0) {
-            error = group.what + " of the hint tables does not begin where an object begins";
-            return false;
+            return Refusal{begin, group.what + " of the hint tables does not begin where an object begins"};
         }
         // The hint stream itself may follow a group directly.
         if (objectStarts.count(end) == 0 && otherEnds.count(end) == 0 && end != hints.offset + hints.length &&
             group.begin + group.length != hints.offset) {
-            error = group.what + " of the hint tables does not end where an object begins";
-            return false;
+            return Refusal{end, group.what + " of the hint tables does not end where an object begins"};
         }
     }
-    return true;
+    return Done{};
 }
 
 HintTables movedHintTables(const HintTables& tables,
@@ -130,7 +136,8 @@ HintTables movedHintTables(const HintTables& tables,
         if (contentOffset != 0 || contentLength != 0) {
             const std::int64_t contentBegin = mapLocation(at + contentOffset);
             pages.contentOffsets[page] = field32(contentBegin - newBegin);
-            pages.contentLengths[page] = field32(mapLocation(at + contentOffset + contentLength) - contentBegin);
+            pages.contentLengths[page] =
+                field32(mapLocation(at + contentOffset + contentLength) - contentBegin);
         }
         at += length;
     }

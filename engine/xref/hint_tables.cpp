@@ -8,7 +8,7 @@ namespace {
 
 // Reads bit fields high-order bit first, as the tables are written.
 class BitReader {
-public:
+  public:
     explicit BitReader(std::span<const std::uint8_t> data, std::size_t byteOffset = 0)
         : m_data(data), m_bit(byteOffset * 8) {}
 
@@ -31,25 +31,26 @@ public:
     // Each item of a table starts on a byte boundary.
     void align() { m_bit = (m_bit + 7) / 8 * 8; }
 
-private:
+  private:
     std::span<const std::uint8_t> m_data;
     std::size_t m_bit;
     bool m_ok = true;
 };
 
 class BitWriter {
-public:
+  public:
     void bits(std::uint64_t value, std::uint32_t count) {
         for (std::uint32_t i = count; i-- > 0;) {
             if (m_used == 0) m_bytes.push_back(0);
-            if ((value >> i) & 1u) m_bytes.back() = static_cast<std::uint8_t>(m_bytes.back() | (0x80u >> m_used));
+            if ((value >> i) & 1u)
+                m_bytes.back() = static_cast<std::uint8_t>(m_bytes.back() | (0x80u >> m_used));
             m_used = (m_used + 1) % 8;
         }
     }
     void align() { m_used = 0; }
     std::vector<std::uint8_t>& bytes() { return m_bytes; }
 
-private:
+  private:
     std::vector<std::uint8_t> m_bytes;
     std::uint32_t m_used = 0;  // bits used of the last byte
 };
@@ -78,25 +79,27 @@ bool isGenericKey(const std::string& key) {
 
 constexpr std::size_t kMaxPages = 1u << 24;
 
-std::vector<std::uint64_t> readItem(BitReader& reader, std::size_t count, std::uint32_t bits, std::uint64_t least) {
+std::vector<std::uint64_t> readItem(BitReader& reader, std::size_t count, std::uint32_t bits,
+                                    std::uint64_t least) {
     std::vector<std::uint64_t> values(count);
     for (std::uint64_t& value : values) value = least + reader.bits(bits);
     reader.align();
     return values;
 }
 
-void writeItem(BitWriter& writer, const std::vector<std::uint64_t>& values, std::uint32_t bits, std::uint64_t least) {
+void writeItem(BitWriter& writer, const std::vector<std::uint64_t>& values, std::uint32_t bits,
+               std::uint64_t least) {
     for (std::uint64_t value : values) writer.bits(value - least, bits);
     writer.align();
 }
 
 }  // namespace
 
-std::optional<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64_t pageCount,
-                                         const std::vector<HintTablePlace>& places, std::string& error) {
+Result<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64_t pageCount,
+                                  const std::vector<HintTablePlace>& places) {
+    // /N lies in the linearization dictionary, not in `data`.
     if (pageCount < 1 || static_cast<std::uint64_t>(pageCount) > kMaxPages) {
-        error = "the page count /N is out of range";
-        return std::nullopt;
+        return Refusal{-1, "the page count /N is out of range"};
     }
     const auto pages = static_cast<std::size_t>(pageCount);
     HintTables tables;
@@ -118,16 +121,12 @@ std::optional<HintTables> readHintTables(std::span<const std::uint8_t> data, std
     p.objectCounts = readItem(reader, pages, p.objectCountBits, p.leastObjectCount);
     p.pageLengths = readItem(reader, pages, p.pageLengthBits, p.leastPageLength);
     p.sharedCounts = readItem(reader, pages, p.sharedCountBits, 0);
-    if (!reader.ok()) {
-        error = "the page offset hint table runs past the hint stream";
-        return std::nullopt;
-    }
+    // The page offset hint table begins the data.
+    if (!reader.ok()) return Refusal{0, "the page offset hint table runs past the hint stream"};
     std::uint64_t sharedTotal = 0;
     for (const std::uint64_t count : p.sharedCounts) sharedTotal += count;
-    if (sharedTotal > data.size() * 8) {
-        error = "the page offset hint table runs past the hint stream";
-        return std::nullopt;
-    }
+    if (sharedTotal > data.size() * 8)
+        return Refusal{0, "the page offset hint table runs past the hint stream"};
     for (std::uint64_t count : p.sharedCounts) {
         std::vector<std::uint64_t> identifiers(count);
         for (std::uint64_t& identifier : identifiers) identifier = reader.bits(p.sharedIdentifierBits);
@@ -142,16 +141,12 @@ std::optional<HintTables> readHintTables(std::span<const std::uint8_t> data, std
     reader.align();
     p.contentOffsets = readItem(reader, pages, p.contentOffsetBits, p.leastContentOffset);
     p.contentLengths = readItem(reader, pages, p.contentLengthBits, p.leastContentLength);
-    if (!reader.ok()) {
-        error = "the page offset hint table runs past the hint stream";
-        return std::nullopt;
-    }
+    if (!reader.ok()) return Refusal{0, "the page offset hint table runs past the hint stream"};
 
     bool sharedFound = false;
     for (const HintTablePlace& place : places) {
         if (place.offset < 0 || static_cast<std::size_t>(place.offset) >= data.size()) {
-            error = "the hint table /" + place.key + " lies outside the hint stream";
-            return std::nullopt;
+            return Refusal{place.offset, "the hint table /" + place.key + " lies outside the hint stream"};
         }
         BitReader table(data, static_cast<std::size_t>(place.offset));
         if (place.key == "S") {
@@ -165,21 +160,19 @@ std::optional<HintTables> readHintTables(std::span<const std::uint8_t> data, std
             s.leastGroupLength = table.u32();
             s.groupLengthBits = table.u16();
             if (!table.ok() || s.totalEntries > data.size() * 8 || s.firstPageEntries > s.totalEntries) {
-                error = "the shared object hint table is damaged";
-                return std::nullopt;
+                return Refusal{place.offset, "the shared object hint table is damaged"};
             }
             s.groupLengths = readItem(table, s.totalEntries, s.groupLengthBits, s.leastGroupLength);
             const std::vector<std::uint64_t> flags = readItem(table, s.totalEntries, 1, 0);
             for (std::uint64_t flag : flags) {
                 std::vector<std::uint8_t> signature;
-                for (int i = 0; flag && i < 16; ++i) signature.push_back(static_cast<std::uint8_t>(table.bits(8)));
+                for (int i = 0; flag && i < 16; ++i)
+                    signature.push_back(static_cast<std::uint8_t>(table.bits(8)));
                 s.signatures.push_back(std::move(signature));
             }
             s.objectCountsMinusOne = readItem(table, s.totalEntries, s.objectCountBits, 0);
-            if (!table.ok()) {
-                error = "the shared object hint table runs past the hint stream";
-                return std::nullopt;
-            }
+            if (!table.ok())
+                return Refusal{place.offset, "the shared object hint table runs past the hint stream"};
         } else if (isGenericKey(place.key)) {
             GenericHints generic;
             generic.key = place.key;
@@ -188,19 +181,16 @@ std::optional<HintTables> readHintTables(std::span<const std::uint8_t> data, std
             generic.objectCount = table.u32();
             generic.groupLength = table.u32();
             if (!table.ok()) {
-                error = "the hint table /" + place.key + " runs past the hint stream";
-                return std::nullopt;
+                return Refusal{place.offset, "the hint table /" + place.key + " runs past the hint stream"};
             }
             tables.generic.push_back(std::move(generic));
         } else {
-            error = "the hint table /" + place.key + " is of a kind that is not rewritten";
-            return std::nullopt;
+            return Refusal{place.offset,
+                           "the hint table /" + place.key + " is of a kind that is not rewritten"};
         }
     }
-    if (!sharedFound) {
-        error = "the hint stream has no shared object hint table";
-        return std::nullopt;
-    }
+    // Missing, it has no place of its own: the tables as a whole, from the start of the data.
+    if (!sharedFound) return Refusal{0, "the hint stream has no shared object hint table"};
     return tables;
 }
 

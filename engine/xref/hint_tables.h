@@ -7,10 +7,11 @@
 // Locations and lengths in these tables count the file as if the hint stream were not in it.
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "engine/pdf/refusal.h"
 
 namespace pagewash {
 
@@ -47,7 +48,7 @@ struct SharedObjectHints {
     std::uint32_t objectCountBits = 0;
     std::uint32_t leastGroupLength = 0;
     std::uint32_t groupLengthBits = 0;
-    std::vector<std::uint64_t> groupLengths;  // least plus delta
+    std::vector<std::uint64_t> groupLengths;            // least plus delta
     std::vector<std::vector<std::uint8_t>> signatures;  // empty, or the 16 bytes of an MD5
     std::vector<std::uint64_t> objectCountsMinusOne;
 };
@@ -73,10 +74,11 @@ struct HintTablePlace {
 };
 
 // Reads the tables. `pageCount` is the linearization dictionary's /N; `places` the offsets into
-// `data` of the shared table ("S") and of the generic tables. Returns nothing (with `error`) for a
-// table that runs past the data, for bit counts over 32, or for a table kind it does not know.
-std::optional<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64_t pageCount,
-                                         const std::vector<HintTablePlace>& places, std::string& error);
+// `data` of the shared table ("S") and of the generic tables. Refuses a table that runs past the
+// data, bit counts over 32, or a table kind it does not know. The refusal's offset is where the
+// table at fault begins, counted from the start of `data`; -1 for a /N out of range.
+Result<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64_t pageCount,
+                                  const std::vector<HintTablePlace>& places);
 
 // Packs the tables: the page table first, then the shared table, then the generic ones. The least
 // values and bit counts of lengths and content offsets are recomputed from the per-page values.

@@ -9,12 +9,14 @@ constexpr std::size_t kSearchLimit = 1024;
 
 }  // namespace
 
-std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string& error) {
+Result<std::optional<LinearizationFields>> readLinearization(ByteView bytes) {
     const std::size_t objPos = findFirst(bytes, "obj", 0, kSearchLimit);
-    if (objPos == std::string_view::npos || !matchesKeyword(bytes, objPos, "obj")) return std::nullopt;
+    if (objPos == std::string_view::npos || !matchesKeyword(bytes, objPos, "obj")) {
+        return std::optional<LinearizationFields>{};
+    }
     const std::size_t dictionaryPos = skipWhiteSpaceAndComments(bytes, objPos + 3);
     const auto dictionary = readDictionary(bytes, dictionaryPos);
-    if (!dictionary || !dictionary->find("Linearized")) return std::nullopt;
+    if (!dictionary || !dictionary->find("Linearized")) return std::optional<LinearizationFields>{};
 
     LinearizationFields fields;
     const std::string where = "the linearization dictionary at byte " + std::to_string(dictionaryPos);
@@ -23,8 +25,8 @@ std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string
         if (!entry) continue;
         const auto value = integerValue(bytes, *entry);
         if (!value) {
-            error = where + " has a /" + key + " that is not an integer";
-            return std::nullopt;
+            return Refusal{static_cast<std::int64_t>(entry->valueBegin),
+                           where + " has a /" + key + " that is not an integer"};
         }
         const OffsetField field{value->begin, value->end, value->value, false};
         if (key[0] == 'L') {
@@ -44,8 +46,9 @@ std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string
             if (pos < hints->valueEnd && bytes[pos] == ']') break;
             const auto value = readUnsignedInteger(bytes, pos);
             if (bytes[hints->valueBegin] != '[' || !value || value->end > hints->valueEnd) {
-                error = where + " has an /H that is not an array of integers";
-                return std::nullopt;
+                const std::size_t at = bytes[hints->valueBegin] != '[' ? hints->valueBegin : pos;
+                return Refusal{static_cast<std::int64_t>(at),
+                               where + " has an /H that is not an array of integers"};
             }
             const OffsetField field{value->begin, value->end, value->value, false};
             if (index % 2 == 0) fields.offsets.push_back(field);
@@ -55,7 +58,7 @@ std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string
             pos = value->end;
         }
     }
-    return fields;
+    return std::optional<LinearizationFields>{std::move(fields)};
 }
 
 }  // namespace pagewash

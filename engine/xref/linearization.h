@@ -4,15 +4,15 @@
 // /H the hint streams). Stateless; safe on any thread.
 
 #include <optional>
-#include <string>
 
 #include "engine/pdf/pdf_lexer.h"
+#include "engine/pdf/refusal.h"
 #include "engine/xref/xref_layout.h"
 
 namespace pagewash {
 
 // Nothing when the file's first object is not a linearization dictionary. A linearization
-// dictionary whose numbers cannot be read sets `error`.
-std::optional<LinearizationFields> readLinearization(ByteView bytes, std::string& error);
+// dictionary whose numbers cannot be read is refused, at the number that cannot be read.
+Result<std::optional<LinearizationFields>> readLinearization(ByteView bytes);
 
 }  // namespace pagewash

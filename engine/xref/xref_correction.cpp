@@ -6,9 +6,10 @@
 #include <set>
 
 #include "engine/pdf/flate_predictor.h"
+#include "engine/pdf/pdf_lexer.h"
+#include "engine/pdf/refusal.h"
 #include "engine/xref/hint_stream.h"
 #include "engine/xref/offset_map.h"
-#include "engine/pdf/pdf_lexer.h"
 #include "engine/xref/xref_locator.h"
 #include "engine/xref/xref_stream.h"
 
@@ -36,19 +37,23 @@ std::vector<ReplacedRange> rangesOf(const std::vector<ByteSplice>& splices) {
 }
 
 class Planner {
-public:
+  public:
     // `hints`: the hint stream of a linearized file whose tables are kept exact, or null.
     Planner(ByteView input, std::span<const ReplacedRange> imageRanges, const XrefLayout& layout,
             const HintStreamSection* hints)
-        : m_input(input), m_imageRanges(imageRanges.begin(), imageRanges.end()), m_layout(layout), m_hints(hints) {}
+        : m_input(input),
+          m_imageRanges(imageRanges.begin(), imageRanges.end()),
+          m_layout(layout),
+          m_hints(hints) {}
 
-    // Returns the splices, or nothing with `error` set.
-    std::optional<std::vector<ByteSplice>> plan(std::string& error, std::vector<std::string>& notes);
+    // Returns the splices, or the refusal of the round that could not plan them.
+    Result<std::vector<ByteSplice>> plan(std::vector<std::string>& notes);
 
-private:
+  private:
     // One round: every correction computed with the map of the images and `current`.
-    bool planRound(const std::vector<ByteSplice>& current, int round, std::vector<ByteSplice>& next,
-                   std::string& error);
+    Result<Done> planRound(const std::vector<ByteSplice>& current, int round, std::vector<ByteSplice>& next);
+    // The first of `own` that overlaps an image range, or -1.
+    std::int64_t firstOverlap(std::span<const ReplacedRange> own) const;
     // Adds a splice for [begin, end) unless the new bytes equal the input's. From round kFreeRounds on,
     // a splice never gets shorter than in the rounds before: `padding` makes up the difference.
     void addSplice(std::vector<ByteSplice>& splices, std::size_t begin, std::size_t end, std::string bytes,
@@ -74,8 +79,9 @@ void Planner::addSplice(std::vector<ByteSplice>& splices, std::size_t begin, std
         bytes.insert(padFront ? bytes.begin() : bytes.end(), missing, padding);
     }
     minimum = std::max(minimum, bytes.size());
-    if (bytes.size() == end - begin && std::equal(bytes.begin(), bytes.end(), m_input.begin() + static_cast<std::ptrdiff_t>(begin),
-                                                  [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
+    if (bytes.size() == end - begin &&
+        std::equal(bytes.begin(), bytes.end(), m_input.begin() + static_cast<std::ptrdiff_t>(begin),
+                   [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
         return;
     }
     splices.push_back({static_cast<std::int64_t>(begin), static_cast<std::int64_t>(end), std::move(bytes)});
@@ -88,13 +94,22 @@ void Planner::addNumber(std::vector<ByteSplice>& splices, const OffsetField& fie
     addSplice(splices, field.begin, field.end, zeroPadded(value, field.end - field.begin), round, '0', true);
 }
 
-bool Planner::planRound(const std::vector<ByteSplice>& current, int round, std::vector<ByteSplice>& next,
-                        std::string& error) {
+std::int64_t Planner::firstOverlap(std::span<const ReplacedRange> own) const {
+    // Only on the way to a refusal: one merge per correction is cheap enough there.
+    std::vector<ReplacedRange> merged;
+    for (const ReplacedRange& range : own) {
+        if (!mergeRanges(m_imageRanges, std::span<const ReplacedRange>(&range, 1), merged))
+            return range.inputBegin;
+    }
+    return -1;
+}
+
+Result<Done> Planner::planRound(const std::vector<ByteSplice>& current, int round,
+                                std::vector<ByteSplice>& next) {
     std::vector<ReplacedRange> merged;
     const std::vector<ReplacedRange> own = rangesOf(current);
     if (!mergeRanges(m_imageRanges, own, merged)) {
-        error = "the cross-reference data overlaps an image stream";
-        return false;
+        return Refusal{firstOverlap(own), "the cross-reference data overlaps an image stream"};
     }
     m_map = OffsetMap(std::move(merged));
     const auto mapOffset = [this](std::int64_t offset) {
@@ -106,29 +121,32 @@ bool Planner::planRound(const std::vector<ByteSplice>& current, int round, std::
         for (const OffsetField& entry : section.entryOffsets) {
             const std::int64_t value = mapOffset(entry.value);
             if (value > 9'999'999'999) {
-                error = "an offset no longer fits the ten digits of a cross-reference entry";
-                return false;
+                return Refusal{static_cast<std::int64_t>(entry.begin),
+                               "an offset no longer fits the ten digits of a cross-reference entry"};
             }
             addNumber(next, entry, value, round);
         }
         if (section.prev) addNumber(next, *section.prev, mapOffset(section.prev->value), round);
-        if (section.xrefStream) addNumber(next, *section.xrefStream, mapOffset(section.xrefStream->value), round);
+        if (section.xrefStream)
+            addNumber(next, *section.xrefStream, mapOffset(section.xrefStream->value), round);
     }
     for (const XrefStreamSection& section : m_layout.streamSections) {
         const auto encoded = encodeXrefStream(section, mapOffset);
         if (!encoded) {
-            error = "the cross-reference stream at byte " + std::to_string(section.objectOffset) +
-                    " cannot hold the new offsets";
-            return false;
+            return Refusal{static_cast<std::int64_t>(section.objectOffset),
+                           "the cross-reference stream at byte " + std::to_string(section.objectOffset) +
+                               " cannot hold the new offsets"};
         }
         if (section.prev) addNumber(next, *section.prev, mapOffset(section.prev->value), round);
         if (encoded->rows == section.rows) continue;  // no entry moved: the stream stays as it is
-        std::string widths = "[" + std::to_string(encoded->widths[0]) + " " + std::to_string(encoded->widths[1]) +
-                             " " + std::to_string(encoded->widths[2]) + "]";
+        std::string widths = "[" + std::to_string(encoded->widths[0]) + " " +
+                             std::to_string(encoded->widths[1]) + " " + std::to_string(encoded->widths[2]) +
+                             "]";
         if (encoded->widths[1] != section.widths[1]) {
             addSplice(next, section.widthsBegin, section.widthsEnd, std::move(widths), round, ' ', false);
             if (section.predictor.predictor != 1) {
-                const std::int64_t columns = section.predictor.columns + encoded->widths[1] - section.widths[1];
+                const std::int64_t columns =
+                    section.predictor.columns + encoded->widths[1] - section.widths[1];
                 addNumber(next, {section.columnsBegin, section.columnsEnd, columns, false}, columns, round);
             }
         }
@@ -150,7 +168,7 @@ bool Planner::planRound(const std::vector<ByteSplice>& current, int round, std::
     if (m_hints) planHints(next, round);
     std::sort(next.begin(), next.end(),
               [](const ByteSplice& a, const ByteSplice& b) { return a.inputBegin < b.inputBegin; });
-    return true;
+    return Done{};
 }
 
 void Planner::planHints(std::vector<ByteSplice>& splices, int round) {
@@ -164,45 +182,48 @@ void Planner::planHints(std::vector<ByteSplice>& splices, int round) {
         return moved >= newOffset + newLength ? moved - newLength : moved;
     };
     std::vector<HintTablePlace> places;
-    const std::vector<std::uint8_t> tables = writeHintTables(movedHintTables(hints.tables, mapLocation), places);
+    const std::vector<std::uint8_t> tables =
+        writeHintTables(movedHintTables(hints.tables, mapLocation), places);
     const std::vector<std::uint8_t> data = hints.stream.flate ? deflateZlib(tables) : tables;
     const StreamObject& stream = hints.stream;
-    addNumber(splices, {stream.lengthBegin, stream.lengthEnd, 0, false}, static_cast<std::int64_t>(data.size()),
-              round);
+    addNumber(splices, {stream.lengthBegin, stream.lengthEnd, 0, false},
+              static_cast<std::int64_t>(data.size()), round);
     for (const auto& [key, field] : hints.placeFields) {
-        const auto place = std::find_if(places.begin(), places.end(),
-                                        [&](const HintTablePlace& p) { return p.key == key; });
+        const auto place =
+            std::find_if(places.begin(), places.end(), [&](const HintTablePlace& p) { return p.key == key; });
         if (place != places.end()) addNumber(splices, field, place->offset, round);
     }
-    addSplice(splices, stream.dataBegin, stream.dataEnd, std::string(data.begin(), data.end()), round, ' ', false);
+    addSplice(splices, stream.dataBegin, stream.dataEnd, std::string(data.begin(), data.end()), round, ' ',
+              false);
     const LinearizationFields& linearization = *m_layout.linearization;
     addNumber(splices, *linearization.hintLength, newLength, round);
     if (linearization.fileLength) {
-        addNumber(splices, *linearization.fileLength, m_map.outputLength(static_cast<std::int64_t>(m_input.size())),
-                  round);
+        addNumber(splices, *linearization.fileLength,
+                  m_map.outputLength(static_cast<std::int64_t>(m_input.size())), round);
     }
 }
 
-std::optional<std::vector<ByteSplice>> Planner::plan(std::string& error, std::vector<std::string>& notes) {
+Result<std::vector<ByteSplice>> Planner::plan(std::vector<std::string>& notes) {
     std::vector<ByteSplice> current;
     std::vector<ByteSplice> next;
     for (int round = 0; round < kMaxRounds; ++round) {
         m_offsetInsideImage.reset();
-        if (!planRound(current, round, next, error)) return std::nullopt;
+        if (auto planned = planRound(current, round, next); !planned) return planned.refusal();
         // Same places and lengths: the map that computed `next` is the map `next` makes.
         const std::vector<ReplacedRange> before = rangesOf(current);
         const std::vector<ReplacedRange> after = rangesOf(next);
         current.swap(next);
         if (before == after) {
             if (m_offsetInsideImage) {
-                notes.push_back("the cross-reference data gives the offset " + std::to_string(*m_offsetInsideImage) +
+                notes.push_back("the cross-reference data gives the offset " +
+                                std::to_string(*m_offsetInsideImage) +
                                 ", which lies inside an image stream; it was wrong in the input already");
             }
             return current;
         }
     }
-    error = "the offsets of the cross-reference data do not settle";
-    return std::nullopt;
+    // No one byte is at fault: the corrections as a whole keep growing.
+    return Refusal{-1, "the offsets of the cross-reference data do not settle"};
 }
 
 bool changesAnyLength(std::span<const ReplacedRange> ranges) {
@@ -217,9 +238,11 @@ std::size_t findSignature(ByteView input, std::span<const ReplacedRange> imageRa
     while (true) {
         const std::size_t hit = findFirst(input, "/ByteRange", from, input.size());
         if (hit == std::string_view::npos) return hit;
-        const bool inImage = std::any_of(imageRanges.begin(), imageRanges.end(), [&](const ReplacedRange& range) {
-            return static_cast<std::int64_t>(hit) >= range.inputBegin && static_cast<std::int64_t>(hit) < range.inputEnd;
-        });
+        const bool inImage =
+            std::any_of(imageRanges.begin(), imageRanges.end(), [&](const ReplacedRange& range) {
+                return static_cast<std::int64_t>(hit) >= range.inputBegin &&
+                       static_cast<std::int64_t>(hit) < range.inputEnd;
+            });
         if (!inImage) return hit;
         from = hit + 1;
     }
@@ -234,8 +257,8 @@ std::optional<HintStreamSection> exactHints(ByteView input, const XrefLayout& la
         layout.linearization->fileLength->value != static_cast<std::int64_t>(input.size())) {
         return std::nullopt;
     }
-    std::string why;
-    auto hints = readHintStream(input, *layout.linearization, why);
+    // A refusal here only means the hints are not kept; why is of no use to the caller.
+    auto hints = readHintStream(input, *layout.linearization);
     if (!hints) return std::nullopt;
     std::set<std::int64_t> objectStarts;
     std::set<std::int64_t> otherEnds{static_cast<std::int64_t>(input.size())};
@@ -247,8 +270,8 @@ std::optional<HintStreamSection> exactHints(ByteView input, const XrefLayout& la
         for (const std::int64_t offset : inUseOffsets(section)) objectStarts.insert(offset);
         otherEnds.insert(static_cast<std::int64_t>(section.objectOffset));
     }
-    if (!hintGroupsFollowObjects(*hints, objectStarts, otherEnds, why)) return std::nullopt;
-    return hints;
+    if (!hintGroupsFollowObjects(*hints, objectStarts, otherEnds)) return std::nullopt;
+    return std::move(*hints);
 }
 
 }  // namespace
@@ -264,19 +287,18 @@ XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
     }
     if (!changesAnyLength(imageRanges)) return correction;  // every offset is still right
 
-    std::string error;
-    const auto layout = locateXrefLayout(input, error);
+    const auto layout = locateXrefLayout(input);
     if (!layout) {
-        correction.warnings.push_back("the cross-reference data cannot be corrected: " + error +
-                                      "; readers have to rebuild it");
+        correction.warnings.push_back("the cross-reference data cannot be corrected: " +
+                                      layout.refusal().reason + "; readers have to rebuild it");
         return correction;
     }
     const std::optional<HintStreamSection> hints = exactHints(input, *layout);
     Planner planner(input, imageRanges, *layout, hints ? &*hints : nullptr);
-    auto patches = planner.plan(error, correction.warnings);
+    auto patches = planner.plan(correction.warnings);
     if (!patches) {
-        correction.warnings.push_back("the cross-reference data cannot be corrected: " + error +
-                                      "; readers have to rebuild it");
+        correction.warnings.push_back("the cross-reference data cannot be corrected: " +
+                                      patches.refusal().reason + "; readers have to rebuild it");
         return correction;
     }
     correction.patches = std::move(*patches);
@@ -295,13 +317,16 @@ XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
         std::vector<ReplacedRange> merged;
         const std::vector<ReplacedRange> own = rangesOf(correction.patches);
         mergeRanges(imageRanges, own, merged);
-        const std::int64_t outputLength = OffsetMap(std::move(merged)).outputLength(static_cast<std::int64_t>(input.size()));
+        const std::int64_t outputLength =
+            OffsetMap(std::move(merged)).outputLength(static_cast<std::int64_t>(input.size()));
         if (length && length->value == outputLength) {
             // Same width, so no offset moves: 0 is never the length of a PDF.
-            const ByteSplice zero{static_cast<std::int64_t>(length->begin), static_cast<std::int64_t>(length->end),
+            const ByteSplice zero{static_cast<std::int64_t>(length->begin),
+                                  static_cast<std::int64_t>(length->end),
                                   std::string(length->end - length->begin, '0')};
-            const auto at = std::lower_bound(correction.patches.begin(), correction.patches.end(), zero,
-                                             [](const ByteSplice& a, const ByteSplice& b) { return a.inputBegin < b.inputBegin; });
+            const auto at = std::lower_bound(
+                correction.patches.begin(), correction.patches.end(), zero,
+                [](const ByteSplice& a, const ByteSplice& b) { return a.inputBegin < b.inputBegin; });
             correction.patches.insert(at, zero);
         }
     }

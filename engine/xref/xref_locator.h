@@ -4,15 +4,14 @@
 // that follows each section (incremental updates), and the linearization dictionary.
 // Stateless; safe on any thread.
 
-#include <optional>
-#include <string>
-
 #include "engine/pdf/pdf_lexer.h"
+#include "engine/pdf/refusal.h"
 #include "engine/xref/xref_layout.h"
 
 namespace pagewash {
 
-// Returns nothing and says what is wrong in `error` when any part of the chain cannot be read.
-std::optional<XrefLayout> locateXrefLayout(ByteView bytes, std::string& error);
+// Refuses a file when any link of the chain cannot be read; the reason says what is wrong and
+// where, the offset is the byte at fault (-1 when the file has no startxref at all).
+Result<XrefLayout> locateXrefLayout(ByteView bytes);
 
 }  // namespace pagewash

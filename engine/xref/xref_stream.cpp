@@ -32,18 +32,15 @@ int bytesNeeded(std::int64_t value) {
 
 }  // namespace
 
-std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset, std::string& error) {
+Result<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset) {
     const std::string where = "the cross-reference stream at byte " + std::to_string(offset);
-    auto stream = readStreamObject(bytes, offset, error);
-    if (!stream) {
-        error = where + ": " + error;
-        return std::nullopt;
-    }
+    auto stream = readStreamObject(bytes, offset);
+    if (!stream) return Refusal{stream.refusal().offset, where + ": " + stream.refusal().reason};
     const Dictionary& dictionary = stream->dictionary;
     const DictionaryEntry* type = dictionary.find("Type");
     if (!type || valueText(bytes, *type) != "/XRef") {
-        error = "the object at byte " + std::to_string(offset) + " is not a cross-reference stream";
-        return std::nullopt;
+        return Refusal{static_cast<std::int64_t>(offset),
+                       "the object at byte " + std::to_string(offset) + " is not a cross-reference stream"};
     }
     XrefStreamSection section;
     section.objectOffset = offset;
@@ -61,8 +58,8 @@ std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size
     if (!widthValues || widthValues->size() != 3 ||
         std::any_of(widthValues->begin(), widthValues->end(), [](std::int64_t w) { return w > 8; }) ||
         (*widthValues)[0] + (*widthValues)[1] + (*widthValues)[2] == 0) {
-        error = where + " has no usable /W";
-        return std::nullopt;
+        const std::size_t at = widths ? widths->valueBegin : offset;
+        return Refusal{static_cast<std::int64_t>(at), where + " has no usable /W"};
     }
     section.widthsBegin = widths->valueBegin;
     section.widthsEnd = widths->valueEnd;
@@ -70,8 +67,8 @@ std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size
     if (const DictionaryEntry* prev = dictionary.find("Prev")) {
         const auto value = integerValue(bytes, *prev);
         if (!value) {
-            error = where + " has a /Prev that is not an integer";
-            return std::nullopt;
+            return Refusal{static_cast<std::int64_t>(prev->valueBegin),
+                           where + " has a /Prev that is not an integer"};
         }
         section.prev = OffsetField{value->begin, value->end, value->value, false};
     }
@@ -93,8 +90,8 @@ std::vector<std::int64_t> inUseOffsets(const XrefStreamSection& section) {
     return offsets;
 }
 
-std::optional<EncodedXrefStream> encodeXrefStream(const XrefStreamSection& section,
-                                                  const std::function<std::int64_t(std::int64_t)>& mapOffset) {
+std::optional<EncodedXrefStream> encodeXrefStream(
+    const XrefStreamSection& section, const std::function<std::int64_t(std::int64_t)>& mapOffset) {
     const std::int64_t* w = section.widths;
     const auto rowWidth = static_cast<std::size_t>(w[0] + w[1] + w[2]);
     const std::size_t rowCount = section.rows.size() / rowWidth;

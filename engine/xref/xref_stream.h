@@ -4,16 +4,16 @@
 
 #include <functional>
 #include <optional>
-#include <string>
 
 #include "engine/pdf/pdf_lexer.h"
+#include "engine/pdf/refusal.h"
 #include "engine/xref/xref_layout.h"
 
 namespace pagewash {
 
 // Reads the cross-reference stream object that begins at `offset` ("12 0 obj << /Type /XRef ...").
-// Returns nothing and says why in `error` when it is not one or cannot be decoded.
-std::optional<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset, std::string& error);
+// Refuses an object that is not one or cannot be decoded, at the byte at fault.
+Result<XrefStreamSection> readXrefStreamSection(ByteView bytes, std::size_t offset);
 
 // The offset of every in-use (type 1) entry of the section.
 std::vector<std::int64_t> inUseOffsets(const XrefStreamSection& section);

@@ -20,28 +20,28 @@ TEST(Predictor, PngRowsOfEveryFilterAreUndone) {
     // by hand from the definitions.
     const std::vector<std::uint8_t> plain{10, 20, 30, 15, 25, 40};
     const std::vector<std::vector<std::uint8_t>> secondRows{
-        {0, 15, 25, 40},                           // None
-        {1, 15, 10, 15},                           // Sub: x - left
-        {2, 5, 5, 10},                             // Up: x - above
+        {0, 15, 25, 40},                                  // None
+        {1, 15, 10, 15},                                  // Sub: x - left
+        {2, 5, 5, 10},                                    // Up: x - above
         {3, 10, 25 - (15 + 20) / 2, 40 - (25 + 30) / 2},  // Average
-        {4, 5, 5, 10},                             // Paeth picks "above" here
+        {4, 5, 5, 10},                                    // Paeth picks "above" here
     };
     for (std::size_t filter = 0; filter < secondRows.size(); ++filter) {
         std::vector<std::uint8_t> data{0, 10, 20, 30};
         data.insert(data.end(), secondRows[filter].begin(), secondRows[filter].end());
-        std::string error;
-        const auto rows = removePredictor(data, png(3), error);
-        ASSERT_TRUE(rows) << error;
+        const auto rows = removePredictor(data, png(3));
+        ASSERT_TRUE(rows) << rows.refusal().reason;
         EXPECT_EQ(*rows, plain) << "filter " << filter;
     }
 }
 
 TEST(Predictor, UnknownFilterAndIncompleteRowAreErrors) {
-    std::string error;
-    EXPECT_FALSE(removePredictor(std::vector<std::uint8_t>{5, 1, 2, 3}, png(3), error));
-    EXPECT_NE(error.find("filter 5"), std::string::npos);
-    EXPECT_FALSE(removePredictor(std::vector<std::uint8_t>{2, 1, 2}, png(3), error));
-    EXPECT_NE(error.find("incomplete"), std::string::npos);
+    const auto unknown = removePredictor(std::vector<std::uint8_t>{5, 1, 2, 3}, png(3));
+    ASSERT_FALSE(unknown);
+    EXPECT_NE(unknown.refusal().reason.find("filter 5"), std::string::npos);
+    const auto incomplete = removePredictor(std::vector<std::uint8_t>{2, 1, 2}, png(3));
+    ASSERT_FALSE(incomplete);
+    EXPECT_NE(incomplete.refusal().reason.find("incomplete"), std::string::npos);
 }
 
 TEST(Predictor, ApplyThenRemoveGivesTheRowsBack) {
@@ -52,9 +52,8 @@ TEST(Predictor, ApplyThenRemoveGivesTheRowsBack) {
             parameters.predictor = predictor;
             std::vector<std::uint8_t> rows(static_cast<std::size_t>(columns * 9));
             for (std::uint8_t& b : rows) b = static_cast<std::uint8_t>(random());
-            std::string error;
-            const auto back = removePredictor(applyPredictor(rows, parameters), parameters, error);
-            ASSERT_TRUE(back) << error;
+            const auto back = removePredictor(applyPredictor(rows, parameters), parameters);
+            ASSERT_TRUE(back) << back.refusal().reason;
             EXPECT_EQ(*back, rows) << "predictor " << predictor << " columns " << columns;
         }
     }
@@ -64,14 +63,14 @@ TEST(Flate, DeflateThenInflateAndLimits) {
     std::vector<std::uint8_t> data(10000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
     const std::vector<std::uint8_t> packed = deflateZlib(data);
-    std::string error;
-    const auto back = inflateZlib(packed, data.size(), error);
-    ASSERT_TRUE(back) << error;
+    const auto back = inflateZlib(packed, data.size());
+    ASSERT_TRUE(back) << back.refusal().reason;
     EXPECT_EQ(*back, data);
-    EXPECT_FALSE(inflateZlib(packed, data.size() - 1, error));
+    EXPECT_FALSE(inflateZlib(packed, data.size() - 1));
     const std::vector<std::uint8_t> cut(packed.begin(), packed.begin() + 20);
-    EXPECT_FALSE(inflateZlib(cut, data.size(), error));
-    EXPECT_NE(error.find("ends early"), std::string::npos);
+    const auto early = inflateZlib(cut, data.size());
+    ASSERT_FALSE(early);
+    EXPECT_NE(early.refusal().reason.find("ends early"), std::string::npos);
 }
 
 }  // namespace

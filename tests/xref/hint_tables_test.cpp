@@ -46,9 +46,8 @@ TEST(HintTables, WrittenTablesReadBackTheSame) {
     ASSERT_EQ(places.size(), 2u);
     EXPECT_EQ(places[0].key, "S");
     EXPECT_EQ(places[1].key, "O");
-    std::string error;
-    const auto back = readHintTables(data, 3, placesOf(places), error);
-    ASSERT_TRUE(back) << error;
+    const auto back = readHintTables(data, 3, placesOf(places));
+    ASSERT_TRUE(back) << back.refusal().reason;
     EXPECT_EQ(back->pages.pageLengths, (std::vector<std::uint64_t>{300, 5000, 120}));
     EXPECT_EQ(back->pages.leastPageLength, 120u);
     EXPECT_EQ(back->pages.pageLengthBits, 13u);  // 5000 - 120 needs 13 bits
@@ -65,18 +64,18 @@ TEST(HintTables, TruncatedDataIsRejected) {
     std::vector<HintTablePlace> places;
     std::vector<std::uint8_t> data = writeHintTables(sampleTables(), places);
     data.resize(static_cast<std::size_t>(places[0].offset) + 10);
-    std::string error;
-    EXPECT_FALSE(readHintTables(data, 3, places, error));
-    EXPECT_FALSE(error.empty());
+    const auto truncated = readHintTables(data, 3, places);
+    ASSERT_FALSE(truncated);
+    EXPECT_FALSE(truncated.refusal().reason.empty());
 }
 
 TEST(HintTables, UnknownTableKindIsRejected) {
     std::vector<HintTablePlace> places;
     const std::vector<std::uint8_t> data = writeHintTables(sampleTables(), places);
     places.push_back({"T", places[0].offset});  // thumbnails are not rewritten
-    std::string error;
-    EXPECT_FALSE(readHintTables(data, 3, places, error));
-    EXPECT_NE(error.find("/T"), std::string::npos);
+    const auto unknown = readHintTables(data, 3, places);
+    ASSERT_FALSE(unknown);
+    EXPECT_NE(unknown.refusal().reason.find("/T"), std::string::npos);
 }
 
 TEST(HintTables, MovedTablesFollowTheMapAndWidenTheirBits) {
@@ -91,9 +90,8 @@ TEST(HintTables, MovedTablesFollowTheMapAndWidenTheirBits) {
 
     std::vector<HintTablePlace> places;
     const std::vector<std::uint8_t> data = writeHintTables(moved, places);
-    std::string error;
-    const auto back = readHintTables(data, 3, places, error);
-    ASSERT_TRUE(back) << error;
+    const auto back = readHintTables(data, 3, places);
+    ASSERT_TRUE(back) << back.refusal().reason;
     EXPECT_EQ(back->pages.pageLengthBits, 17u);  // 75000 - 120 needs 17 bits now
     EXPECT_EQ(back->pages.pageLengths, moved.pages.pageLengths);
 }
@@ -107,14 +105,19 @@ TEST(HintStream, GroupsMustBeginAndEndAtObjects) {
     // 6400; shared groups at 1100, 1200, 6520 and 6570; the outline group at 6640, ending at 6717.
     std::set<std::int64_t> starts{1100, 1400, 6400, 6520, 6570, 6640, 6717};
     const std::set<std::int64_t> ends{6800};
-    std::string error;
-    EXPECT_FALSE(hintGroupsFollowObjects(hints, starts, ends, error));
-    EXPECT_NE(error.find("shared object group 0 of the hint tables does not end"), std::string::npos) << error;
+    const auto sharedOpen = hintGroupsFollowObjects(hints, starts, ends);
+    ASSERT_FALSE(sharedOpen);
+    const std::string& sharedReason = sharedOpen.refusal().reason;
+    EXPECT_NE(sharedReason.find("shared object group 0 of the hint tables does not end"), std::string::npos)
+        << sharedReason;
     starts.insert(1200);
-    EXPECT_TRUE(hintGroupsFollowObjects(hints, starts, ends, error)) << error;
+    const auto closed = hintGroupsFollowObjects(hints, starts, ends);
+    EXPECT_TRUE(closed) << closed.refusal().reason;
     starts.erase(1400);
-    EXPECT_FALSE(hintGroupsFollowObjects(hints, starts, ends, error));
-    EXPECT_NE(error.find("page 1 of the hint tables does not end"), std::string::npos) << error;
+    const auto pageOpen = hintGroupsFollowObjects(hints, starts, ends);
+    ASSERT_FALSE(pageOpen);
+    const std::string& pageReason = pageOpen.refusal().reason;
+    EXPECT_NE(pageReason.find("page 1 of the hint tables does not end"), std::string::npos) << pageReason;
 }
 
 }  // namespace

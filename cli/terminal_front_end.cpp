@@ -65,7 +65,18 @@ void TerminalFrontEnd::runEnded() { closeProgressLine(); }
 
 CorrectionSettings TerminalFrontEnd::takeSettings() { return m_settings; }
 
+void TerminalFrontEnd::outputNotCreated(const std::string& outputPath, const std::string& cause) {
+    // The dialog's box asks for an OK button; a terminal user is told plainly, and the retry follows.
+    printMessageLine(outputPath + " cannot be created (" + cause + "); trying once more");
+}
+
 void TerminalFrontEnd::fileFinished(const FileReport& report) {
+    if (report.outcome == FileOutcome::NotPdf || report.outcome == FileOutcome::NoJpeg) {
+        if (m_style == ProgressStyle::None) return;
+        printMessageLine(report.path + (report.outcome == FileOutcome::NotPdf ? ": not a PDF" : ": no JPEG image found") +
+                         "; nothing written");
+        return;
+    }
     if (report.outcome != FileOutcome::Refused) return;
     m_anyFileFailed = true;
     // The reason normally begins with the path already.

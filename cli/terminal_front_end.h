@@ -31,6 +31,7 @@ class TerminalFrontEnd : public BatchFrontEnd {
     void fileStarted(int index, int count, const std::string& path) override;
     void imageFinished(int done, int total) override;
     void reportWarning(const std::string& path, const std::string& warning) override;
+    void outputNotCreated(const std::string& outputPath, const std::string& cause) override;
     void fileFinished(const FileReport& report) override;
     void runEnded() override;
 

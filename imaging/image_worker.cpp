@@ -27,16 +27,20 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 
 // Encodes the image into a new file beside `fileName` and renames it over `fileName` only when the
-// encoding is complete, so that a failure never leaves a truncated image behind.
-void replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, int quality, mode_t mode) {
+// encoding is complete, so that a failure never leaves a truncated image behind. True once the new
+// image is in place.
+bool replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, int quality, mode_t mode) {
     ReplacingFile out(fileName, mode);
     if (!out.isOpen()) {
         std::fprintf(stderr, "can't open %s\n", fileName.c_str());
-        return;
+        return false;
     }
     const bool encoded =
         encodeJpeg(out.stream(), image, image.width(), image.height(), image.outputComponents(), quality);
-    if (encoded && !out.commit()) std::fprintf(stderr, "can't replace %s\n", fileName.c_str());
+    if (!encoded) return false;
+    if (out.commit()) return true;
+    std::fprintf(stderr, "can't replace %s\n", fileName.c_str());
+    return false;
 }
 
 void processImage(const std::string& fileName, std::int32_t* componentsOut,
@@ -51,11 +55,13 @@ void processImage(const std::string& fileName, std::int32_t* componentsOut,
         if (::fstat(::fileno(in.get()), &status) == 0) mode = status.st_mode & 07777;
         if (!decodeJpeg(in.get(), image)) return;
     }
-    if (componentsOut != nullptr) *componentsOut = image.decodedComponents();
     // None modes, modes the settings do not know, CMYK and the like: the file stays as it was.
     if (!image.changesImage()) return;
     image.finish();
-    replaceWithEncoded(fileName, image, settings.compression, mode);
+    // The count tells the writer what the file now holds, so it is stored only once the new JPEG is in
+    // place: an image that keeps its old bytes keeps its colour space too.
+    if (replaceWithEncoded(fileName, image, settings.compression, mode) && componentsOut != nullptr)
+        *componentsOut = image.decodedComponents();
 }
 
 }  // namespace

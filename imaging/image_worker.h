@@ -21,7 +21,7 @@ struct JobCompletion {
 // The work item of one image worker; built by the batch thread, unchanged while the worker runs.
 struct ImageJob {
     std::string tempFileName;        // read and rewritten in place
-    std::int32_t* componentsOut;     // the ImageRecord's componentCount; written once after decoding
+    std::int32_t* componentsOut;     // the ImageRecord's componentCount; written once the new JPEG is in place
     const CorrectionSettings* settings;  // this job's own copy
     JobCompletion* completion;       // outlives the worker
     DecodeGate* gate = nullptr;      // optional; outlives the worker
@@ -30,8 +30,8 @@ struct ImageJob {
 // The JPEG round trip of one file. Never throws and never ends the process: a libjpeg error or a
 // failed allocation leaves the file with the bytes it had (the library's message goes to standard error).
 // The result is written to a new file beside tempFileName and renamed over it only once complete.
-// componentsOut receives the decoded component count once decoding has succeeded (4 for CMYK, whose file
-// is left as it was). The gate, when given, is held from before the file is opened until the result is in
+// componentsOut receives the decoded component count (1 or 3) only once the re-encoded file is in place;
+// an image left as it was (a None mode, CMYK, any failure) leaves it untouched. The gate, when given, is held from before the file is opened until the result is in
 // place.
 void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
                      const CorrectionSettings& settings, DecodeGate* gate = nullptr);

@@ -63,6 +63,9 @@ class BatchFrontEnd {
         (void)path;
         (void)warning;
     }
+    // The temporary file of `outputPath` could not be created (`cause` says why); the run tries once
+    // more when this returns. The default shows outputNotCreatedMessage in the error box.
+    virtual void outputNotCreated(const std::string& outputPath, const std::string& cause);
     // The file has ended, however it ended; except a file whose failed open ends the run
     // (BatchOptions::endRunOnUnopenableInput), which the error box has already named.
     virtual void fileFinished(const FileReport& report) { (void)report; }

@@ -17,6 +17,7 @@
 #include "engine/images/image_ranges.h"
 #include "engine/images/jpeg_stream_search.h"
 #include "engine/images/temp_images.h"
+#include "engine/xref/encryption.h"
 #include "engine/xref/xref_correction.h"
 #include "imaging/image_worker.h"
 
@@ -56,8 +57,8 @@ void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd, std::o
     try {
         output.emplace(outputPath);
         return;
-    } catch (const CFileException&) {
-        frontEnd.showErrorBox(outputNotCreatedMessage(outputPath));
+    } catch (const CFileException& error) {
+        frontEnd.outputNotCreated(outputPath, std::strerror(error.errorNumber()));
     }
     try {
         output.emplace(outputPath);
@@ -78,6 +79,12 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     input.close();
 
     if (!isPdf(buffer)) return FileOutcome::NotPdf;
+    // Its streams are ciphertext: no image could be found or corrected, and saying nothing would pass
+    // the file over as if it had none.
+    if (declaresEncryption(buffer)) {
+        reason = path + ": encrypted: its images cannot be read";
+        return FileOutcome::Refused;
+    }
     std::vector<ImageRecord> records = findJpegStreams(buffer);
     if (records.empty()) return FileOutcome::NoJpeg;
 

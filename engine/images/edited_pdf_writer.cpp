@@ -78,7 +78,7 @@ void applyGrayRule(std::vector<ImageRecord>& records, std::int32_t colorMode) {
                         colorMode == static_cast<std::int32_t>(ColorMode::Grayscale);
     if (!toGray) return;
     for (ImageRecord& record : records) {
-        if (record.componentCount != 1 && record.tokens) makeDictionaryGray(*record.tokens);
+        if (record.componentCount == 3 && record.tokens) makeDictionaryGray(*record.tokens);
     }
 }
 

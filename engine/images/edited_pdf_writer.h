@@ -17,8 +17,9 @@ namespace pagewash {
 // points, and no character of the folder part is removed (a name shorter than four is removed whole).
 std::string editedPdfPath(const std::string& inputPath);
 
-// The gray rule: in YellowingRemoval or Grayscale, a record whose componentCount is not 1 gets
-// makeDictionaryGray. Applying it twice changes nothing more.
+// The gray rule: in YellowingRemoval or Grayscale, a record whose componentCount is 3 (a colour image
+// that was re-encoded, gray, in place) gets makeDictionaryGray; every other record keeps its colour
+// space. Applying it twice changes nothing more.
 void applyGrayRule(std::vector<ImageRecord>& records, std::int32_t colorMode);
 
 // Each record's input range [dictionaryOffset, jpegEnd) and the length of what replaces it:

@@ -35,6 +35,22 @@ constexpr int kMaxJobs = 1024;
 
 }  // namespace
 
+std::optional<std::uint64_t> parseByteSize(const std::string& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 15) return std::nullopt;
+    const std::uint64_t number = std::stoull(text.substr(0, digits));
+    const std::string suffix = text.substr(digits);
+    std::uint64_t unit = 1;
+    if (suffix == "K" || suffix == "k") unit = 1'000;
+    else if (suffix == "M") unit = 1'000'000;
+    else if (suffix == "G") unit = 1'000'000'000;
+    else if (suffix == "T") unit = 1'000'000'000'000;
+    else if (!suffix.empty()) return std::nullopt;
+    if (number == 0 || number > UINT64_MAX / unit) return std::nullopt;
+    return number * unit;
+}
+
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, int& exitStatus) {
     CommandLine line;
     std::string colorMode = "yellowing";
@@ -81,6 +97,17 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
            "--jobs", line.jobs,
            "Images decoded at once (default: the hardware threads, " + std::to_string(hardware) + " here)")
         ->check(CLI::Range(1, kMaxJobs));
+    std::string memoryLimit;
+    app.add_option("--memory-limit", memoryLimit,
+                   "Memory for the images decoded at once, e.g. 800M or 2G (default: half the physical "
+                   "memory); an image that needs more is left as it is")
+        ->check([](const std::string& value) {
+            return parseByteSize(value) ? std::string() : "a size such as 800M or 2G is expected, not " + value;
+        });
+    app.add_flag("--optimize", line.optimize,
+                 "Optimized Huffman tables: smaller images, the same pixels (a little more time)");
+    app.add_flag("--progressive", line.progressive,
+                 "Progressive JPEG: the same pixels, usually smaller; a few very old readers show it slowly");
     app.add_flag("-q,--quiet", line.quiet, "No progress display (errors are still shown)");
     app.add_option("FILE", line.files, "PDF files to bleach, one after the other")->required();
 
@@ -100,6 +127,7 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
     s.colorMode = kColorModes.at(colorMode);
     s.grayMode = kGrayModes.at(grayMode);
     s.blurMode = kBlurModes.at(blurMode);
+    if (!memoryLimit.empty()) line.memoryLimit = *parseByteSize(memoryLimit);
     return line;
 }
 

@@ -2,6 +2,7 @@
 // The options of pagewash-cli, read with CLI11. A usage error (an unknown option, a value out of range,
 // no file) is found before any file is touched.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@ namespace pagewash {
 struct CommandLine {
     CorrectionSettings settings;  // the dialog's defaults unless an option says otherwise
     int jobs = 0;                 // images decoded at once; 0: the hardware threads
+    std::uint64_t memoryLimit = 0;  // bytes for the images decoded at once; 0: half the physical memory
+    bool optimize = false;          // optimized Huffman tables
+    bool progressive = false;       // progressive JPEG
     bool quiet = false;
     std::vector<std::string> files;
 };
@@ -21,5 +25,9 @@ struct CommandLine {
 // `exitStatus`: 0 after --help or --version (printed on standard output), 2 after a usage error (one
 // line on standard error).
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, int& exitStatus);
+
+// "800M", "2G", "1500000": a byte count, the suffixes K, M, G, T meaning powers of 1000; nothing for
+// anything else, 0 or an overflow.
+std::optional<std::uint64_t> parseByteSize(const std::string& text);
 
 }  // namespace pagewash

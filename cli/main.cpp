@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     options.workerStartPauseMs = 0;
     options.finalPauseMs = 0;
     options.maxConcurrentDecodes = line->jobs;
+    options.memoryBudget = line->memoryLimit;
+    options.coding = {line->optimize, line->progressive};
     options.endRunOnUnopenableInput = false;  // a file that cannot be opened is reported; the next follows
     const unsigned runStatus = BatchRun(frontEnd, options);
     return runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;

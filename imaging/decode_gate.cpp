@@ -1,13 +1,42 @@
 #include "imaging/decode_gate.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace pagewash {
 
-DecodeGate::DecodeGate(int limit) : m_limit(std::max(limit, 1)), m_semaphore(std::max(limit, 1)) {}
+DecodeGate::DecodeGate(int limit, std::uint64_t budgetBytes)
+    : m_limit(std::max(limit, 1)), m_budget(budgetBytes) {}
 
-void DecodeGate::acquire() { m_semaphore.acquire(); }
+void DecodeGate::acquire(std::uint64_t bytes) {
+    std::unique_lock lock(m_mutex);
+    m_released.wait(lock, [&] { return m_admitted < m_limit && bytes <= m_budget - m_bytesInUse; });
+    ++m_admitted;
+    m_bytesInUse += bytes;
+    m_peakBytes = std::max(m_peakBytes, m_bytesInUse);
+}
 
-void DecodeGate::release() { m_semaphore.release(); }
+void DecodeGate::release(std::uint64_t bytes) {
+    {
+        std::scoped_lock lock(m_mutex);
+        --m_admitted;
+        m_bytesInUse -= bytes;
+    }
+    // Any waiter may fit now, whatever it needs.
+    m_released.notify_all();
+}
+
+std::uint64_t DecodeGate::peakBytes() const {
+    std::scoped_lock lock(m_mutex);
+    return m_peakBytes;
+}
+
+std::uint64_t defaultMemoryBudget() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0) return DecodeGate::kNoBudget;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+}
 
 }  // namespace pagewash

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <exception>
@@ -29,59 +30,86 @@ constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 // Encodes the image into a new file beside `fileName` and renames it over `fileName` only when the
 // encoding is complete, so that a failure never leaves a truncated image behind. True once the new
 // image is in place.
-bool replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, int quality, mode_t mode) {
+bool replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, int quality, EntropyCoding coding,
+                        mode_t mode) {
     ReplacingFile out(fileName, mode);
     if (!out.isOpen()) {
         std::fprintf(stderr, "can't open %s\n", fileName.c_str());
         return false;
     }
     const bool encoded =
-        encodeJpeg(out.stream(), image, image.width(), image.height(), image.outputComponents(), quality);
+        encodeJpeg(out.stream(), image, image.width(), image.height(), image.outputComponents(), quality, coding);
     if (!encoded) return false;
     if (out.commit()) return true;
     std::fprintf(stderr, "can't replace %s\n", fileName.c_str());
     return false;
 }
 
-void processImage(const std::string& fileName, std::int32_t* componentsOut,
-                  const CorrectionSettings& settings) {
-    StreamedCorrection image(settings);
+void processImage(const ImageJob& job, ImageOutcome& outcome) {
+    const std::string& fileName = job.tempFileName;
+    StreamedCorrection image(*job.settings);
     mode_t mode = S_IRUSR | S_IWUSR;
-    {
-        File in(std::fopen(fileName.c_str(), "rb"));
-        if (!in) return;
-        std::setvbuf(in.get(), nullptr, _IOFBF, kStreamBuffer);
-        struct stat status {};
-        if (::fstat(::fileno(in.get()), &status) == 0) mode = status.st_mode & 07777;
-        if (!decodeJpeg(in.get(), image)) return;
+    File in(std::fopen(fileName.c_str(), "rb"));
+    if (!in) return;
+    std::setvbuf(in.get(), nullptr, _IOFBF, kStreamBuffer);
+    struct stat status {};
+    if (::fstat(::fileno(in.get()), &status) == 0) mode = status.st_mode & 07777;
+
+    // The size comes from the header before any pixel is allocated: an image that cannot fit the
+    // memory budget is left as it is, and one that can waits until it fits beside the others.
+    JpegHeader header;
+    if (!readJpegHeader(in.get(), header) || std::fseek(in.get(), 0, SEEK_SET) != 0) return;
+    outcome.width = header.width;
+    outcome.height = header.height;
+    outcome.memoryNeed = decodingMemoryNeed(header, *job.settings);
+    if (job.gate != nullptr && !job.gate->fits(outcome.memoryNeed)) {
+        outcome.overBudget = true;
+        return;
     }
+    // The gate's place is held from before the decoding until the encoded file is in place, while the
+    // decoded pixels are in memory.
+    const DecodeGateSlot slot(job.gate, outcome.memoryNeed);
+    if (!decodeJpeg(in.get(), image)) return;
+    in.reset();
     // None modes, modes the settings do not know, CMYK and the like: the file stays as it was.
     if (!image.changesImage()) return;
     image.finish();
     // The count tells the writer what the file now holds, so it is stored only once the new JPEG is in
     // place: an image that keeps its old bytes keeps its colour space too.
-    if (replaceWithEncoded(fileName, image, settings.compression, mode) && componentsOut != nullptr)
-        *componentsOut = image.decodedComponents();
+    if (replaceWithEncoded(fileName, image, job.settings->compression, job.coding, mode) &&
+        job.componentsOut != nullptr)
+        *job.componentsOut = image.decodedComponents();
 }
 
 }  // namespace
 
-void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
-                     const CorrectionSettings& settings, DecodeGate* gate) {
+std::uint64_t decodingMemoryNeed(const JpegHeader& header, const CorrectionSettings& settings) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(std::max(header.width, 0)) *
+                                 static_cast<std::uint64_t>(std::max(header.height, 0)) *
+                                 static_cast<std::uint64_t>(std::max(header.components, 1));
+    // The blur reads the corrected image while it writes a second one.
+    const bool blurs = settings.blurMode != static_cast<std::int32_t>(BlurMode::None);
+    return blurs ? 2 * pixels : pixels;
+}
+
+void ProcessImageJob(const ImageJob& job, ImageOutcome* outcome) {
+    ImageOutcome ignored;
     try {
-        // The gate's place is held from before the decoding until the encoded file is in place, while the
-        // decoded pixels are in memory.
-        DecodeGateSlot slot(gate);
-        processImage(tempFileName, componentsOut, settings);
+        processImage(job, outcome != nullptr ? *outcome : ignored);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "not enough memory to correct %s\n", tempFileName.c_str());
+        std::fprintf(stderr, "not enough memory to correct %s\n", job.tempFileName.c_str());
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s: %s\n", tempFileName.c_str(), error.what());
+        std::fprintf(stderr, "%s: %s\n", job.tempFileName.c_str(), error.what());
     }
 }
 
+void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
+                     const CorrectionSettings& settings, DecodeGate* gate) {
+    ProcessImageJob(ImageJob{tempFileName, componentsOut, &settings, nullptr, gate});
+}
+
 unsigned ImageWorker(ImageJob* job) {
-    ProcessImageJob(job->tempFileName, job->componentsOut, *job->settings, job->gate);
+    ProcessImageJob(*job, job->outcome);
     {
         std::scoped_lock lock(job->completion->completionMutex);
         job->completion->completedJobs += 1;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/decode_gate.h"
+#include "imaging/jpeg_codec.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash {
@@ -18,6 +19,14 @@ struct JobCompletion {
     std::int32_t completedJobs = 0;  // guarded by completionMutex for writes
 };
 
+// What a worker found out about its image, for the file's report.
+struct ImageOutcome {
+    int width = 0;  // from the header; 0 when it could not be read
+    int height = 0;
+    std::uint64_t memoryNeed = 0;  // bytes its decoding and correction hold (decodingMemoryNeed)
+    bool overBudget = false;       // more than the gate's whole budget: left as it is, not decoded
+};
+
 // The work item of one image worker; built by the batch thread, unchanged while the worker runs.
 struct ImageJob {
     std::string tempFileName;        // read and rewritten in place
@@ -25,6 +34,8 @@ struct ImageJob {
     const CorrectionSettings* settings;  // this job's own copy
     JobCompletion* completion;       // outlives the worker
     DecodeGate* gate = nullptr;      // optional; outlives the worker
+    EntropyCoding coding = {};       // how the corrected image is entropy-coded
+    ImageOutcome* outcome = nullptr;  // optional; written by the worker, read after it has ended
 };
 
 // The JPEG round trip of one file. Never throws and never ends the process: a libjpeg error or a
@@ -35,6 +46,14 @@ struct ImageJob {
 // place.
 void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
                      const CorrectionSettings& settings, DecodeGate* gate = nullptr);
+// The same for a whole job (its gate, its coding); `outcome`, when given, receives what was found.
+// The gate's budget is asked for the image's decodingMemoryNeed: an image whose need exceeds the whole
+// budget is not decoded and keeps its bytes (outcome->overBudget).
+void ProcessImageJob(const ImageJob& job, ImageOutcome* outcome = nullptr);
+
+// The bytes an image holds in memory while it is decoded, corrected and encoded with `settings`: the
+// decoded pixels, twice with a blur.
+std::uint64_t decodingMemoryNeed(const JpegHeader& header, const CorrectionSettings& settings);
 
 // Thread procedure: ProcessImageJob, then completedJobs += 1 under completionMutex. Returns 0.
 unsigned ImageWorker(ImageJob* job);

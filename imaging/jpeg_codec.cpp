@@ -63,6 +63,26 @@ private:
 
 }  // namespace
 
+bool readJpegHeader(std::FILE* file, JpegHeader& header) {
+    jpeg_decompress_struct cinfo;
+    JumpingErrorManager errorManager;
+    cinfo.err = jpeg_std_error(&errorManager.standard);
+    errorManager.standard.error_exit = jumpOnFatalError;
+    if (setjmp(errorManager.recoveryPoint)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_calc_output_dimensions(&cinfo);
+    header.width = static_cast<int>(cinfo.output_width);
+    header.height = static_cast<int>(cinfo.output_height);
+    header.components = cinfo.output_components;
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
 bool decodeJpeg(std::FILE* file, DecodedImage& image) {
     ImageSink sink(image);
     return decodeJpeg(file, sink);
@@ -99,12 +119,13 @@ bool decodeJpeg(std::FILE* file, ScanlineSink& sink) {
 }
 
 bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
-                int quality) {
+                int quality, EntropyCoding coding) {
     ImageSource source(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
-    return encodeJpeg(file, source, width, height, components, quality);
+    return encodeJpeg(file, source, width, height, components, quality, coding);
 }
 
-bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality) {
+bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
+                EntropyCoding coding) {
     jpeg_compress_struct cinfo;
     JumpingErrorManager errorManager;
     cinfo.err = jpeg_std_error(&errorManager.standard);
@@ -121,6 +142,8 @@ bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, 
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (coding.optimize) cinfo.optimize_coding = TRUE;
+    if (coding.progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         // libjpeg takes non-const rows but only reads them.

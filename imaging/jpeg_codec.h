@@ -49,6 +49,26 @@ protected:
     ~ScanlineSource() = default;
 };
 
+// How the entropy coding is done. Both choices leave the decoded pixels exactly as they are (same
+// quantisation, sampling and DCT) and change only the bytes: optimized Huffman tables built for the image
+// (a second pass over the coefficients), or progressive scans (which a few very old readers show slowly).
+struct EntropyCoding {
+    bool optimize = false;
+    bool progressive = false;
+};
+
+// What a JPEG's header says about the image its decoding gives: the size and the number of samples per
+// pixel that decodeJpeg produces (1 gray, 3 RGB, 4 CMYK).
+struct JpegHeader {
+    int width = 0;
+    int height = 0;
+    int components = 0;
+};
+
+// Reads only the header of `file` (from its current position), allocating no pixel buffer. False after a
+// fatal libjpeg error (not a JPEG, a damaged header).
+bool readJpegHeader(std::FILE* file, JpegHeader& header);
+
 // Decodes `file` (read from its current position) with the library's default parameters, one scanline
 // per call. Returns false after a fatal libjpeg error or when the pixels cannot be allocated; `image` is
 // then unspecified. Warnings (a premature end of the data) are printed once and decoding goes on.
@@ -61,10 +81,12 @@ bool decodeJpeg(std::FILE* file, ScanlineSink& sink);
 // Encodes components 1 (gray) or 3 (RGB) with jpeg_set_defaults and jpeg_set_quality(quality, baseline),
 // all tables written, one scanline per call, to `file`. Returns false after a fatal libjpeg error
 // (including a failed write). The caller closes `file`.
+// `coding` may ask for optimized tables or progressive scans; the default is the baseline standard.
 bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
-                int quality);
+                int quality, EntropyCoding coding = {});
 
 // The same encoding, the scanlines taken from `source`.
-bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality);
+bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
+                EntropyCoding coding = {});
 
 }  // namespace pagewash

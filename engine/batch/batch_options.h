@@ -1,7 +1,10 @@
 #pragma once
 // How a batch run behaves where the dialog and the command line differ. A plain value, copied freely.
 
+#include <cstdint>
 #include <string>
+
+#include "imaging/jpeg_codec.h"
 
 namespace pagewash {
 
@@ -9,6 +12,10 @@ struct BatchOptions {
     int workerStartPauseMs = 300;  // pause after the 1st, 5th, 9th ... worker start (0 on the command line)
     int finalPauseMs = 1000;       // pause after the last file
     int maxConcurrentDecodes = 0;  // images decoded at once; 0: the hardware threads
+    // The bytes the images decoded at once may hold together; 0: half the physical memory. An image
+    // that needs more than all of it is left as it is, with a warning.
+    std::uint64_t memoryBudget = 0;
+    EntropyCoding coding = {};  // optimized or progressive coding of the re-encoded images
     std::string temporaryRoot;     // where the run's private folder is made; empty: the system's
     // true (the dialog): an input that cannot be opened is shown in an error box and ends the run.
     // false (the command line): it is reported as a refused file and the next file follows.

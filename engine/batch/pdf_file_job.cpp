@@ -1,6 +1,7 @@
 #include "engine/batch/pdf_file_job.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -67,6 +68,24 @@ void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd, std::o
     }
 }
 
+// "12.9 GB" or "800.0 MB": decimal units, one decimal.
+std::string byteSize(std::uint64_t bytes) {
+    char text[32];
+    if (bytes >= 1'000'000'000) {
+        std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    }
+    return text;
+}
+
+// "image 3 (65500 x 65500) needs 12.9 GB, more than the 11.7 GB limit; left as it is"
+std::string overBudgetWarning(int imageNumber, const ImageOutcome& outcome, std::uint64_t budget) {
+    return "image " + std::to_string(imageNumber) + " (" + std::to_string(outcome.width) + " x " +
+           std::to_string(outcome.height) + ") needs " + byteSize(outcome.memoryNeed) + ", more than the " +
+           byteSize(budget) + " limit; left as it is";
+}
+
 // The steps of one file. Returns Refused with `reason` set for the refusals it finds itself; file-layer
 // failures and exhausted resources arrive as exceptions, which the caller turns into refusals.
 FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& run, std::string& reason) {
@@ -114,11 +133,12 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     for (ImageRecord& record : records) record.componentCount = 1;
 
     JobCompletion completion;
+    std::vector<ImageOutcome> outcomes(records.size());
     std::vector<ImageJob> jobs;
     jobs.reserve(records.size());
     for (std::size_t r = 0; r < records.size(); ++r) {
         jobs.push_back(ImageJob{tempImages.names()[r], &records[r].componentCount, &settingsCopies[r],
-                                &completion, &run.gate});
+                                &completion, &run.gate, run.options.coding, &outcomes[r]});
     }
     const std::int32_t completed =
         runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
@@ -126,6 +146,11 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
         reason = path + ": only " + std::to_string(completed) + " of " + std::to_string(jobs.size()) +
                  " image workers finished";
         return FileOutcome::Refused;
+    }
+
+    for (std::size_t r = 0; r < outcomes.size(); ++r) {
+        if (outcomes[r].overBudget)
+            run.frontEnd.reportWarning(path, overBudgetWarning(static_cast<int>(r) + 1, outcomes[r], run.gate.budget()));
     }
 
     updateStreamLengths(records, tempImages.names());
@@ -149,7 +174,9 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
 }  // namespace
 
 RunContext::RunContext(BatchFrontEnd& frontEndIn, const BatchOptions& optionsIn)
-    : frontEnd(frontEndIn), options(optionsIn), gate(decodeLimit(optionsIn)) {}
+    : frontEnd(frontEndIn),
+      options(optionsIn),
+      gate(decodeLimit(optionsIn), optionsIn.memoryBudget > 0 ? optionsIn.memoryBudget : defaultMemoryBudget()) {}
 
 RunTempDir& RunContext::tempDir() {
     if (!m_tempDir) m_tempDir.emplace(options.temporaryRoot);

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -79,6 +82,63 @@ TEST_F(CliTest, OutputThatCannotBeCreatedIsSaidPlainlyAndTriedOnceMore) {
     EXPECT_TRUE(contains(result.err, retry)) << result.err;
     EXPECT_FALSE(contains(result.err, "OK")) << "no button to press in a terminal";
     expectFolderHolds({name});
+}
+
+TEST_F(CliTest, ImageWhoseHeaderAsksForMoreThanTheMemoryLimitIsLeftAsItIs) {
+    makeJpeg(corpusPath("img/pikepdf_congress_im0.jpg"), 64, false, file("page.jpg"));
+    makeImg2Pdf({file("page.jpg"), file("page.jpg")}, file("forged.pdf"));
+    fs::remove(file("page.jpg"));
+    // The first image's frame header claims 30000 x 30000 pixels; its data stays a 64-pixel page.
+    Bytes pdf = readBytes(file("forged.pdf"));
+    const Bytes sof = {0xFF, 0xC0};
+    const auto frame = std::search(pdf.begin(), pdf.end(), sof.begin(), sof.end());
+    ASSERT_NE(frame, pdf.end());
+    for (int i : {5, 7}) {
+        frame[i] = 0x75;  // 30000 = 0x7530: height, then width
+        frame[i + 1] = 0x30;
+    }
+    writeBytes(file("forged.pdf"), pdf);
+
+    const CommandResult result = cli("-q --memory-limit 100M forged.pdf");
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_TRUE(contains(result.err, "forged.pdf: image 1 (30000 x 30000) needs 2.7 GB, more than the 100.0 MB "
+                                     "limit; left as it is"))
+        << result.err;
+    const Bytes output = readBytes(file("forged_edit.pdf"));
+    EXPECT_NE(std::search(output.begin(), output.end(), frame - 2, frame + 9), output.end())
+        << "the forged image is carried over unchanged";
+    int grayImages = 0;
+    for (const ListedImage& image : listImages(file("forged_edit.pdf"))) grayImages += image.color == "gray";
+    EXPECT_EQ(grayImages, 1) << "the second image is bleached";
+
+    EXPECT_EQ(cli("--memory-limit 12X forged.pdf").exitStatus, 2);
+}
+
+TEST_F(CliTest, OptimizedAndProgressiveCodingKeepEveryPixelAndShrinkTheImages) {
+    for (const char* name : {"pikepdf_congress.pdf", "ocrmypdf_c02-22.pdf"})
+        fs::copy_file(corpusPath(std::string("pdf/") + name), file(name));
+    std::map<std::string, std::uintmax_t> imageBytes;
+    std::map<std::string, std::vector<Bytes>> pixels;
+    for (const std::string option : {"", "--optimize", "--progressive", "--optimize --progressive"}) {
+        ASSERT_EQ(cli("-q " + option + " pikepdf_congress.pdf ocrmypdf_c02-22.pdf").exitStatus, 0) << option;
+        for (const char* name : {"pikepdf_congress", "ocrmypdf_c02-22"}) {
+            const std::string edited = file(std::string(name) + "_edit.pdf");
+            // Only the image streams differ between the outputs.
+            imageBytes[option] += fs::file_size(edited);
+            // pdfimages decodes each JPEG with its own decoder: the pixels must not depend on the coding.
+            const std::string prefix = file("png");
+            ASSERT_EQ(runCommand("pdfimages -png " + quote(edited) + " " + quote(prefix)).exitStatus, 0);
+            for (const auto& entry : fs::directory_iterator(dir())) {
+                if (entry.path().filename().string().rfind("png-", 0) != 0) continue;
+                pixels[option].push_back(readBytes(entry.path()));
+                fs::remove(entry.path());
+            }
+        }
+    }
+    for (const std::string option : {"--optimize", "--progressive", "--optimize --progressive"}) {
+        EXPECT_EQ(pixels[option], pixels[""]) << option;
+        EXPECT_LT(imageBytes[option], imageBytes[""]) << option;
+    }
 }
 
 }  // namespace

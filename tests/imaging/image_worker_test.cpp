@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -392,69 +393,80 @@ TEST_F(ImageWorkerTest, WorkersCountThemselvesDoneOnceAndOnlyAfterTheStarterLets
     for (std::int32_t c : components) EXPECT_EQ(c, 3);
 }
 
-TEST_F(ImageWorkerTest, GateNeverLetsMoreThanItsLimitDecodeAtOnce) {
-    // Each image is a named pipe: a worker that opens its file for decoding shows up as a reader of the
-    // pipe, and decodes only when the test writes the JPEG into it. So the test sees exactly which workers
-    // are inside the gate, and lets them finish one at a time.
-    constexpr int kWorkers = 6;
-    constexpr int kLimit = 2;
-    const Bytes jpeg = readBytes(colorJpeg());
-    DecodeGate gate(kLimit);
+TEST(DecodeGate, AdmitsByCountAndByMemoryAndNeverMore) {
+    struct Case {
+        int limit;
+        std::uint64_t budget;
+        std::uint64_t need;
+        int mostAtOnce;
+    };
+    // By count (memory plenty), by memory (count plenty), and an image that fits only alone.
+    for (const Case c : {Case{2, DecodeGate::kNoBudget, 10, 2}, Case{8, 100, 30, 3}, Case{8, 100, 60, 1}}) {
+        DecodeGate gate(c.limit, c.budget);
+        std::mutex mutex;
+        int inside = 0;
+        int mostInside = 0;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 12; ++t) {
+            threads.emplace_back([&] {
+                const DecodeGateSlot slot(&gate, c.need);
+                {
+                    std::scoped_lock lock(mutex);
+                    mostInside = std::max(mostInside, ++inside);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                std::scoped_lock lock(mutex);
+                --inside;
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        EXPECT_LE(mostInside, c.mostAtOnce) << c.limit << " " << c.budget << " " << c.need;
+        EXPECT_LE(gate.peakBytes(), std::min(c.budget, c.need * static_cast<std::uint64_t>(c.mostAtOnce)));
+    }
+}
+
+TEST_F(ImageWorkerTest, ImagesOverTheMemoryBudgetAreLeftAsTheyAreAndTheRestWaitTheirTurn) {
     const CorrectionSettings settings;
+    JpegHeader header;
+    {
+        std::FILE* file = std::fopen(colorJpeg().c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(readJpegHeader(file, header));
+        std::fclose(file);
+    }
+    const std::uint64_t need = decodingMemoryNeed(header, settings);
+    EXPECT_EQ(need, std::uint64_t{330} * 502 * 3);
+
+    // A budget below one image: nothing is decoded, the bytes stay, the outcome says why.
+    DecodeGate small(4, need - 1);
+    const Bytes before = readBytes(colorJpeg());
+    std::int32_t components = 0;
+    ImageOutcome outcome;
+    ProcessImageJob(ImageJob{colorJpeg().string(), &components, &settings, nullptr, &small, {}, &outcome}, &outcome);
+    EXPECT_TRUE(outcome.overBudget);
+    EXPECT_EQ(outcome.width, 330);
+    EXPECT_EQ(outcome.height, 502);
+    EXPECT_EQ(readBytes(colorJpeg()), before);
+    EXPECT_EQ(components, 0);
+
+    // A budget that holds one image at a time: every image is bleached, one after the other.
+    constexpr int kImages = 4;
+    DecodeGate oneAtATime(kImages, need + need / 2);
     JobCompletion completion;
-    std::vector<std::int32_t> components(kWorkers, 0);
+    std::vector<std::int32_t> counts(kImages, 0);
     std::vector<ImageJob> jobs;
-    for (int i = 0; i < kWorkers; ++i) {
-        const fs::path pipe = m_dir / ("_image_" + std::to_string(i) + ".jpg");
-        ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-        jobs.push_back(
-            ImageJob{pipe.string(), &components[static_cast<std::size_t>(i)], &settings, &completion, &gate});
+    for (int i = 0; i < kImages; ++i) {
+        const fs::path copy = m_dir / ("_image_" + std::to_string(i) + ".jpg");
+        fs::copy_file(colorJpeg(), copy);
+        jobs.push_back(ImageJob{copy.string(), &counts[static_cast<std::size_t>(i)], &settings, &completion,
+                                &oneAtATime});
     }
     std::vector<std::thread> workers;
-    for (auto& job : jobs) workers.emplace_back(ImageWorker, &job);
-
-    std::vector<int> writeEnd(kWorkers, -1);  // open while the worker is inside the gate
-    std::vector<bool> finished(kWorkers, false);
-    int maxInside = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (int done = 0; done < kWorkers && std::chrono::steady_clock::now() < deadline;) {
-        // Look for readers for a while: a worker past the gate opens its pipe at once.
-        int inside = 0;
-        for (int round = 0; round < 20; ++round) {
-            inside = 0;
-            for (int i = 0; i < kWorkers; ++i) {
-                if (finished[static_cast<std::size_t>(i)]) continue;
-                int& fd = writeEnd[static_cast<std::size_t>(i)];
-                if (fd < 0)
-                    fd =
-                        ::open(jobs[static_cast<std::size_t>(i)].tempFileName.c_str(), O_WRONLY | O_NONBLOCK);
-                if (fd >= 0) ++inside;
-            }
-            maxInside = std::max(maxInside, inside);
-            ASSERT_LE(inside, kLimit);
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
-        }
-        // Feed one worker inside the gate and wait until its result has replaced the pipe.
-        for (int i = 0; i < kWorkers; ++i) {
-            int& fd = writeEnd[static_cast<std::size_t>(i)];
-            if (finished[static_cast<std::size_t>(i)] || fd < 0) continue;
-            ASSERT_EQ(::fcntl(fd, F_SETFL, 0), 0);
-            ASSERT_EQ(::write(fd, jpeg.data(), jpeg.size()), static_cast<ssize_t>(jpeg.size()));
-            ::close(fd);
-            fd = -1;
-            while (!fs::is_regular_file(jobs[static_cast<std::size_t>(i)].tempFileName) &&
-                   std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            finished[static_cast<std::size_t>(i)] = true;
-            ++done;
-            break;
-        }
-    }
-    for (auto& worker : workers) worker.join();
-    EXPECT_EQ(maxInside, kLimit) << "the gate lets its limit in at once";
-    EXPECT_EQ(completion.completedJobs, kWorkers);
-    for (std::int32_t c : components) EXPECT_EQ(c, 3);
+    for (ImageJob& job : jobs) workers.emplace_back(ImageWorker, &job);
+    for (std::thread& worker : workers) worker.join();
+    EXPECT_EQ(completion.completedJobs, kImages);
+    for (std::int32_t count : counts) EXPECT_EQ(count, 3);
+    EXPECT_EQ(oneAtATime.peakBytes(), need);
 }
 
 }  // namespace

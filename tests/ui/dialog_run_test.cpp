@@ -12,7 +12,6 @@
 #include <map>
 
 #include "engine/batch/batch_run.h"
-#include "tests/support/test_tools.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/control_ids.h"
 #include "ui/pagewash_dlg.h"
@@ -33,7 +32,12 @@ const int kLockedByRun[] = {c::kBleachButton,    c::kFileList,         c::kColor
 const int kLeftUsable[] = {c::kBlurNone, c::kBlurAverage, c::kBlurMedian, c::kBlurStrengthSlider,
                            c::kBlurStrengthBox};
 
-QString dataFile(const char* name) { return QString::fromStdString(testing::dataFile(name)); }
+// A file of tests/data; a missing one fails the test with its name.
+QString dataFile(const char* name) {
+    const QString path = QStringLiteral(PAGEWASH_TEST_DATA_DIR "/") + QString::fromUtf8(name);
+    EXPECT_TRUE(QFile::exists(path)) << "missing test data file " << path.toStdString();
+    return path;
+}
 
 int runTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
     QProcess process;

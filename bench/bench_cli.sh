@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Times pagewash-cli on a 20-page PDF of A4 colour pages at 300 dpi (2480 x 3508, a yellowed book page
-# from the corpus, JFIF quality 85, assembled by img2pdf) against
+# Times pagewash-cli on a 20-page PDF of A4 colour pages at 300 dpi (2480 x 3508, the yellowed scanned page
+# of tests/data, JFIF quality 85, assembled by img2pdf) against
 #   1. the codec floor: pdfimages -j, djpeg | cjpeg -grayscale -quality 40 -baseline per page (two pages
 #      at a time), img2pdf;
 #   2. the pipeline a user would otherwise script: pdfimages -j, ImageMagick
@@ -25,13 +25,12 @@ for tool in img2pdf pdfimages djpeg cjpeg convert /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
 done
 
-corpus="${PAGEWASH_CORPUS_DIR:-$(realpath ../shared/corpus)}"
 pages=20
 work="$(mktemp -d "${TMPDIR:-/tmp}/pagewash-bench-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# ---- the input: one yellowed book page scaled to A4 at 300 dpi, 20 times
-convert "$corpus/img/pagedewarp_boston_cooking_a.jpg" -rotate 90 -resize '2480x3508!' -strip \
+# ---- the input: one yellowed scanned page scaled to A4 at 300 dpi, 20 times
+convert tests/data/pikepdf_congress_im0.jpg -resize '2480x3508!' -strip \
         -quality 85 "jpeg:$work/page.jpg"
 args=()
 for ((i = 0; i < pages; i++)); do args+=("$work/page.jpg"); done

@@ -1,5 +1,5 @@
 // Speed of the image correction on an A4 page at 300 dpi (2480 x 3508), colour and gray, in Mpixel/s.
-// The page is made from a photographed book page of the corpus, scaled to size and encoded at quality 90.
+// The page is made from the scanned page of tests/data, scaled to size and encoded at quality 90.
 // Compare every figure with BM_Decode of the same page in the same run.
 
 #include <benchmark/benchmark.h>
@@ -68,10 +68,9 @@ Pages& pages() {
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         p.folder = pattern;
         DecodedImage source;
-        if (!readJpeg(fs::path(PAGEWASH_CORPUS_DIR) / "img" / "pagedewarp_linguistics_thesis_a.jpg",
-                      source) ||
+        if (!readJpeg(fs::path(PAGEWASH_TEST_DATA_DIR) / "pikepdf_congress_im0.jpg", source) ||
             source.components != 3) {
-            std::fprintf(stderr, "cannot read the corpus page\n");
+            std::fprintf(stderr, "cannot read " PAGEWASH_TEST_DATA_DIR "/pikepdf_congress_im0.jpg\n");
             std::abort();
         }
         DecodedImage color;

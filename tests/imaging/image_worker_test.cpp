@@ -124,7 +124,7 @@ class ImageWorkerTest : public ::testing::Test {
         std::string pattern = (fs::temp_directory_path() / "pagewash-imaging-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
-        fs::copy_file(fs::path(PAGEWASH_CORPUS_DIR) / "img" / "pikepdf_congress_im0.jpg", colorJpeg());
+        fs::copy_file(fs::path(PAGEWASH_TEST_DATA_DIR) / "pikepdf_congress_im0.jpg", colorJpeg());
     }
     void TearDown() override { fs::remove_all(m_dir); }
 

@@ -66,21 +66,6 @@ class ExchangeTest : public ::testing::Test {
     DialogExchange exchange;
 };
 
-TEST_F(ExchangeTest, BindingTableFollowsTheExchangeOrder) {
-    const int expected[] = {1006, 1016, 1009, 1020, 1010, 1019, 1013, 1018,
-                            1014, 1017, 1021, 1022, 1028, 1029, 1030};
-    const auto bindings = dialogBindings();
-    ASSERT_EQ(bindings.size(), std::size(expected));
-    std::vector<std::int32_t DialogValues::*> members;
-    for (std::size_t i = 0; i < bindings.size(); ++i) {
-        EXPECT_EQ(bindings[i].controlId, expected[i]) << "step " << i + 1;
-        for (auto* seen = members.data(); seen != members.data() + members.size(); ++seen) {
-            EXPECT_NE(*seen, bindings[i].value) << "value of step " << i + 1 << " bound twice";
-        }
-        members.push_back(bindings[i].value);
-    }
-}
-
 TEST_F(ExchangeTest, RadioGroupRunsInDialogOrderUntilTheNextGroupStart) {
     const auto color = table.radioGroup(c::kColorNone);
     ASSERT_EQ(color.size(), 5);

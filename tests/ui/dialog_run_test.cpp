@@ -12,8 +12,8 @@
 #include <map>
 
 #include "engine/batch/batch_run.h"
-#include "ui/control_ids.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/control_ids.h"
 #include "ui/pagewash_dlg.h"
 
 namespace pagewash {
@@ -32,8 +32,11 @@ const int kLockedByRun[] = {c::kBleachButton,    c::kFileList,         c::kColor
 const int kLeftUsable[] = {c::kBlurNone, c::kBlurAverage, c::kBlurMedian, c::kBlurStrengthSlider,
                            c::kBlurStrengthBox};
 
-QString corpusFile(const char* name) {
-    return QStringLiteral(PAGEWASH_CORPUS_DIR "/pdf/") + QString::fromUtf8(name);
+// A file of tests/data; a missing one fails the test with its name.
+QString dataFile(const char* name) {
+    const QString path = QStringLiteral(PAGEWASH_TEST_DATA_DIR "/") + QString::fromUtf8(name);
+    EXPECT_TRUE(QFile::exists(path)) << "missing test data file " << path.toStdString();
+    return path;
 }
 
 int runTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
@@ -103,8 +106,8 @@ class DialogRunTest : public ::testing::Test {
     std::map<int, bool> enabledDuringRun;
 };
 
-TEST_F(DialogRunTest, BleachesACorpusPdfWithTheSettingControlsLockedMeanwhile) {
-    const QString input = copyIntoFolder(corpusFile("pikepdf_congress.pdf"), "congress.pdf");
+TEST_F(DialogRunTest, BleachesADataPdfWithTheSettingControlsLockedMeanwhile) {
+    const QString input = copyIntoFolder(dataFile("pikepdf_congress.pdf"), "congress.pdf");
     dialog->handleDroppedFiles({input});
     QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
 
@@ -156,7 +159,7 @@ TEST_F(DialogRunTest, BleachesACorpusPdfWithTheSettingControlsLockedMeanwhile) {
 }
 
 TEST_F(DialogRunTest, ManualModesGetTheirReferenceSlidersBackAfterTheRun) {
-    const QString input = copyIntoFolder(corpusFile("pikepdf_congress-gray.pdf"), "gray.pdf");
+    const QString input = copyIntoFolder(dataFile("pikepdf_congress-gray.pdf"), "gray.pdf");
     QTest::mouseClick(qobject_cast<QRadioButton*>(dialog->control(c::kColorManual)), Qt::LeftButton);
     QTest::mouseClick(qobject_cast<QRadioButton*>(dialog->control(c::kGrayManual)), Qt::LeftButton);
     dialog->handleDroppedFiles({input, input});
@@ -191,7 +194,7 @@ TEST_F(DialogRunTest, InputThatCannotBeOpenedIsReportedInABoxThatHoldsTheRun) {
 
 TEST_F(DialogRunTest, RefusedFilesAreListedInOneErrorBoxAtTheEndOfTheRun) {
     // A /Length that runs past the end of the file: the file is not processed, the run goes on.
-    QByteArray damaged = readAll(corpusFile("pikepdf_congress.pdf"));
+    QByteArray damaged = readAll(dataFile("pikepdf_congress.pdf"));
     ASSERT_EQ(damaged.count("/Length 192956"), 1);
     damaged.replace("/Length 192956", "/Length 999999");
     const QString bad = folder.filePath("damaged.pdf");
@@ -200,7 +203,7 @@ TEST_F(DialogRunTest, RefusedFilesAreListedInOneErrorBoxAtTheEndOfTheRun) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(damaged);
     }
-    const QString good = copyIntoFolder(corpusFile("pikepdf_congress-gray.pdf"), "good.pdf");
+    const QString good = copyIntoFolder(dataFile("pikepdf_congress-gray.pdf"), "good.pdf");
     bool unlockedWhenShown = false;
     MessageBoxAnswerer answerer([&] {
         unlockedWhenShown = dialog->control(c::kBleachButton)->isEnabled() && progressBox->text().isEmpty();

@@ -1,12 +1,28 @@
 // The dialog tests need one QApplication for the whole program, on the offscreen platform unless
-// the environment asks for another.
+// the environment asks for another. A modal box that no test expects fails the running test at once
+// and is closed, so that no test waits for a user.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "tests/ui/ui_test_support.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (modal == nullptr || !modal->isVisible() || pagewash::test::activeAnswerers() > 0) return;
+        const auto* box = qobject_cast<QMessageBox*>(modal);
+        ADD_FAILURE() << "unexpected modal " << modal->metaObject()->className() << ": "
+                      << (box != nullptr ? box->text() : modal->windowTitle()).toStdString();
+        modal->reject();
+    });
+    watchdog.start(50);
     return RUN_ALL_TESTS();
 }

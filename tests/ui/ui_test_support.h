@@ -22,11 +22,20 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
 
+// How many answerers (message boxes, the file chooser) are at work; while none is, test_main fails
+// the test at once on any modal box instead of waiting for ctest's timeout.
+inline int& activeAnswerers() {
+    static int count = 0;  // the test thread only
+    return count;
+}
+
 // While it lives, every message box that opens modally is recorded and answered with OK.
 class MessageBoxAnswerer {
   public:
+    ~MessageBoxAnswerer() { --activeAnswerers(); }
     // `whenSeen` runs while each box is open, before it is answered.
     explicit MessageBoxAnswerer(std::function<void()> whenSeen = {}) : m_whenSeen(std::move(whenSeen)) {
+        ++activeAnswerers();
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -57,7 +66,10 @@ inline QString chooseFileWith(const std::function<void(QFileDialog&)>& act) {
         act(*dialog);
     });
     timer.start();
-    return chooseFileToOpen(nullptr);
+    ++activeAnswerers();
+    const QString chosen = chooseFileToOpen(nullptr);
+    --activeAnswerers();
+    return chosen;
 }
 
 // Processes events until `done` holds or `timeoutMs` has passed; returns `done()`.

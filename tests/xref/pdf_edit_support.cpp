@@ -4,12 +4,12 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/pdf/file_layer.h"
 #include "engine/images/edited_pdf_writer.h"
 #include "engine/images/image_dictionaries.h"
 #include "engine/images/image_ranges.h"
 #include "engine/images/jpeg_stream_search.h"
 #include "engine/images/temp_images.h"
+#include "engine/pdf/file_layer.h"
 #include "engine/xref/xref_correction.h"
 #include "settings/correction_settings.h"
 
@@ -22,18 +22,6 @@ using testing::quote;
 using testing::readBytes;
 using testing::runCommand;
 using testing::ScratchDir;
-using testing::writeText;
-
-std::vector<ImageRecord> readImages(const Bytes& pdf) {
-    std::vector<ImageRecord> records = findJpegStreams(pdf);
-    auto read = readImageDictionaries(pdf, records);
-    if (read) {
-        sortImageRecords(records);
-        read = checkImageRanges(pdf, records);
-    }
-    if (!read) throw std::runtime_error(describeRefusal("input", read.refusal()));
-    return records;
-}
 
 std::string jpegOf(const Bytes& pdf, const ImageRecord& image) {
     return std::string(pdf.begin() + image.jpegOffset, pdf.begin() + image.jpegEnd);
@@ -42,7 +30,8 @@ std::string jpegOf(const Bytes& pdf, const ImageRecord& image) {
 std::string growJpeg(const std::string& jpeg, std::size_t extra) {
     if (extra < 4 || jpeg.size() < 6) throw std::invalid_argument("growJpeg");
     // SOI (2 bytes), then APP0 whose length follows its marker.
-    const std::size_t app0End = 4 + (static_cast<std::uint8_t>(jpeg[4]) << 8 | static_cast<std::uint8_t>(jpeg[5]));
+    const std::size_t app0End =
+        4 + (static_cast<std::uint8_t>(jpeg[4]) << 8 | static_cast<std::uint8_t>(jpeg[5]));
     std::string out = jpeg.substr(0, app0End);
     std::size_t remaining = extra;
     while (remaining > 0) {
@@ -63,7 +52,7 @@ std::string growJpeg(const std::string& jpeg, std::size_t extra) {
 std::string reencodeJpeg(const std::string& jpeg, int quality, const fs::path& workDir) {
     const fs::path in = workDir / "reencode-in.jpg";
     const fs::path out = workDir / "reencode-out.jpg";
-    writeText(in, jpeg);
+    testing::writeBytes(in, testing::toBytes(jpeg));
     const CommandResult result = runCommand("djpeg " + quote(in.string()) + " | cjpeg -quality " +
                                             std::to_string(quality) + " -outfile " + quote(out.string()));
     if (result.exitStatus != 0) throw std::runtime_error("djpeg/cjpeg failed: " + result.err);
@@ -94,14 +83,16 @@ std::vector<std::string> qpdfMessages(const std::string& output, const fs::path&
     std::string line;
     while (std::getline(lines, line)) {
         // qpdf's closing sentence "No syntax or stream encoding errors found; ..." is no complaint.
-        if (line.rfind("No syntax or stream encoding errors", 0) == 0 || line.rfind("errors that qpdf", 0) == 0) {
+        if (line.rfind("No syntax or stream encoding errors", 0) == 0 ||
+            line.rfind("errors that qpdf", 0) == 0) {
             continue;
         }
         if (line.find("WARNING") == std::string::npos && line.find("ERROR") == std::string::npos &&
             line.find("error") == std::string::npos) {
             continue;
         }
-        for (std::size_t at; (at = line.find(pdf.string())) != std::string::npos;) line.erase(at, pdf.string().size());
+        for (std::size_t at; (at = line.find(pdf.string())) != std::string::npos;)
+            line.erase(at, pdf.string().size());
         // "(offset = 5390)" says where an object lies, which an edit legitimately moves.
         if (const std::size_t at = line.find(" (offset = "); at != std::string::npos) {
             line.erase(at, line.find(')', at) + 1 - at);
@@ -120,8 +111,7 @@ ReaderReport readWithTools(const fs::path& pdf) {
     report.qpdfExit = check.exitStatus;
     report.qpdfWarnings = qpdfMessages(check.out + check.err, pdf);
     ScratchDir pages;
-    const CommandResult render =
-        runCommand("pdftoppm -r 10 -gray " + quoted + " " + quote((pages / "p").string()));
+    const CommandResult render = runCommand("pdftoppm -r 10 -gray " + quoted + " " + quote(pages.file("p")));
     report.renderExit = render.exitStatus;
     report.renderErrors = render.err;
     report.text = runCommand("pdftotext " + quoted + " -").out;
@@ -135,19 +125,20 @@ ReaderReport readWithTools(const fs::path& pdf) {
 
 EditResult editImages(const Bytes& input, const std::vector<std::string>& newJpegs, const fs::path& workDir,
                       bool correct) {
-    std::vector<ImageRecord> records = readImages(input);
+    std::vector<ImageRecord> records = testing::readImages(input);
     if (records.size() != newJpegs.size()) throw std::invalid_argument("one new JPEG per image");
     std::vector<std::string> names;
     for (std::size_t i = 0; i < records.size(); ++i) {
         names.push_back((workDir / tempImageName(static_cast<int>(i))).string());
-        writeText(names.back(), newJpegs[i]);
+        testing::writeBytes(names.back(), testing::toBytes(newJpegs[i]));
     }
     updateStreamLengths(records, names);
     XrefCorrection correction;
     if (correct) correction = planXrefCorrection(input, plannedImageReplacements(records));
     const fs::path output = workDir / "edited-output.pdf";
     OutputFile file(output.string());
-    writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::None), correction.patches);
+    writeEditedPdf(file, input, records, names, static_cast<std::int32_t>(ColorMode::None),
+                   correction.patches);
     file.close();
     EditResult result;
     result.output = readBytes(output);

@@ -8,17 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/pdf/byte_splice.h"
 #include "engine/images/image_record.h"
+#include "engine/pdf/byte_splice.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash::test {
 
 using testing::Bytes;
 
-// The JFIF image streams of `pdf` as the batch engine reads them (found, dictionaries read, sorted,
-// ranges checked). Throws std::runtime_error naming the refusal when the engine refuses the file.
-std::vector<ImageRecord> readImages(const Bytes& pdf);
+using testing::readImages;
 std::string jpegOf(const Bytes& pdf, const ImageRecord& image);
 
 // A JPEG made longer by `extra` bytes: a comment segment after the JFIF segment (extra >= 4).
@@ -37,10 +35,10 @@ Bytes applyEdits(const Bytes& input, std::vector<Edit> edits);
 struct ReaderReport {
     int qpdfExit = -1;
     std::vector<std::string> qpdfWarnings;  // "WARNING:" and "ERROR" lines, the file name removed
-    std::string renderErrors;                // pdftoppm's standard error
+    std::string renderErrors;               // pdftoppm's standard error
     int renderExit = -1;
-    std::string text;                        // pdftotext
-    int imageCount = -1;                     // pdfimages -list
+    std::string text;     // pdftotext
+    int imageCount = -1;  // pdfimages -list
 };
 ReaderReport readWithTools(const std::filesystem::path& pdf);
 

@@ -24,14 +24,14 @@ std::string joined(const std::vector<std::string>& lines) {
 }
 
 class ProducedPdf : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        for (const char* tool : {"img2pdf", "qpdf", "gs", "pdftoppm", "pdftotext", "pdfimages", "convert", "cjpeg", "djpeg"}) {
-            if (!toolAvailable(tool)) GTEST_SKIP() << tool << " is not installed";
-        }
+        ASSERT_TRUE(toolsInstalled(
+            {"img2pdf", "qpdf", "gs", "pdftoppm", "pdftotext", "pdfimages", "convert", "cjpeg", "djpeg"}));
         // The two JPEGs are made once for all tests (ImageMagick is slow to start).
         static const std::pair<Bytes, Bytes> jpegs = [this] {
-            make("convert -size 320x240 gradient:red-blue -quality 85 '" + (m_dir / "colour.jpg").string() + "'");
+            make("convert -size 320x240 gradient:red-blue -quality 85 '" + (m_dir / "colour.jpg").string() +
+                 "'");
             make("convert -size 200x300 plasma:fractal -seed 7 -colorspace gray -quality 80 '" +
                  (m_dir / "gray.jpg").string() + "'");
             return std::pair{readBytes(m_dir / "colour.jpg"), readBytes(m_dir / "gray.jpg")};
@@ -48,8 +48,8 @@ protected:
     // img2pdf writes a linearized file with a classic table.
     fs::path img2pdf(const std::string& name) {
         const fs::path pdf = m_dir / name;
-        make("img2pdf '" + (m_dir / "colour.jpg").string() + "' '" + (m_dir / "gray.jpg").string() + "' -o '" +
-             pdf.string() + "'");
+        make("img2pdf '" + (m_dir / "colour.jpg").string() + "' '" + (m_dir / "gray.jpg").string() +
+             "' -o '" + pdf.string() + "'");
         return pdf;
     }
 
@@ -74,7 +74,7 @@ protected:
             "<< /ImageType 1 /Width 320 /Height 240 /BitsPerComponent 8 /Decode [0 1 0 1 0 1]\n"
             "   /ImageMatrix [320 0 0 -240 0 240] /DataSource f /DCTDecode filter >> image\n"
             "grestore showpage\n";
-        writeText(ps, program);
+        writeBytes(ps, toBytes(program));
         const fs::path pdf = m_dir / name;
         make("gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite --permit-file-read='" + m_dir.path() +
              "/' -sOutputFile='" + pdf.string() + "' '" + ps.string() + "'");
@@ -187,7 +187,7 @@ TEST_F(ProducedPdf, LinearizedFileWithUnreadableHintsOpensAsAnOrdinaryOne) {
     ASSERT_NE(s, std::string::npos);
     text[s + 3] = '9';
     const fs::path damaged = m_dir / "hintless.pdf";
-    writeText(damaged, text);
+    writeBytes(damaged, toBytes(text));
     const EditResult result =
         editImages(bytes = readBytes(damaged), newJpegs(bytes, {2500, 0}), m_dir.path());
     ASSERT_EQ(result.warnings.size(), 1u) << joined(result.warnings);
@@ -223,15 +223,17 @@ fs::path appendUpdate(const fs::path& input, const fs::path& output) {
     }
     const std::size_t rootAt = text.find("/Root ") + 6;
     const std::string root = text.substr(rootAt, text.find('R', rootAt) + 1 - rootAt);
-    std::string update = "\n" + std::to_string(number) + " 0 obj\n<< /Title (Updated) /Producer (update test) >>\nendobj\n";
+    std::string update =
+        "\n" + std::to_string(number) + " 0 obj\n<< /Title (Updated) /Producer (update test) >>\nendobj\n";
     const std::size_t objectOffset = text.size() + 1;
     const std::size_t xref = text.size() + update.size();
     char entry[32];
     std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", objectOffset);
-    update += "xref\n" + std::to_string(number) + " 1\n" + entry + "trailer\n<< /Size " + std::to_string(number + 1) +
-              " /Root " + root + " /Info " + std::to_string(number) + " 0 R /Prev " + std::to_string(previous) +
-              " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    writeText(output, text + update);
+    update += "xref\n" + std::to_string(number) + " 1\n" + entry + "trailer\n<< /Size " +
+              std::to_string(number + 1) + " /Root " + root + " /Info " + std::to_string(number) +
+              " 0 R /Prev " + std::to_string(previous) + " >>\nstartxref\n" + std::to_string(xref) +
+              "\n%%EOF\n";
+    writeBytes(output, toBytes(text + update));
     return output;
 }
 
@@ -292,7 +294,8 @@ TEST_F(ProducedPdf, DamagedLinearizationDataIsSurvived) {
     const Bytes pdf = readBytes(input);
     std::vector<ReplacedRange> images;
     for (const ImageRecord& record : readImages(pdf)) {
-        images.push_back({record.dictionaryOffset, record.jpegEnd, record.jpegEnd - record.dictionaryOffset + 1000});
+        images.push_back(
+            {record.dictionaryOffset, record.jpegEnd, record.jpegEnd - record.dictionaryOffset + 1000});
     }
     ASSERT_EQ(images.size(), 2u);
     const auto limit = std::min<std::size_t>(static_cast<std::size_t>(images[0].inputBegin), 3000);
@@ -305,7 +308,8 @@ TEST_F(ProducedPdf, DamagedLinearizationDataIsSurvived) {
             ASSERT_GE(patch.inputBegin, end) << "byte " << at;
             ASSERT_LE(patch.inputEnd, static_cast<std::int64_t>(damaged.size()));
             for (const ReplacedRange& range : images) {
-                ASSERT_TRUE(patch.inputEnd <= range.inputBegin || patch.inputBegin >= range.inputEnd) << "byte " << at;
+                ASSERT_TRUE(patch.inputEnd <= range.inputBegin || patch.inputBegin >= range.inputEnd)
+                    << "byte " << at;
             }
             end = patch.inputEnd;
         }

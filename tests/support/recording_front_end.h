@@ -2,6 +2,7 @@
 // A front end that keeps every call of a batch run in order, answers from a scripted list, and never
 // sleeps: pauses are counted, not waited.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -16,7 +17,6 @@ class RecordingFrontEnd : public BatchFrontEnd {
     explicit RecordingFrontEnd(std::vector<std::string> files) : m_items{"hint"} {
         m_items.insert(m_items.end(), files.begin(), files.end());
     }
-
     int listItemCount() override { return static_cast<int>(m_items.size()); }
     std::string listItemText(int index) override { return m_items.at(static_cast<std::size_t>(index)); }
     void showErrorBox(const std::string& text) override {
@@ -31,18 +31,13 @@ class RecordingFrontEnd : public BatchFrontEnd {
     void runEnded() override { calls.push_back("run ended"); }
     CorrectionSettings takeSettings() override {
         calls.push_back("settings");
-        if (settingsQueue.empty()) return settings;
+        if (settingsQueue.empty()) return {};
         const CorrectionSettings next = settingsQueue.front();
         settingsQueue.pop_front();
         return next;
     }
     void fileFinished(const FileReport& report) override {
-        if (report.outcome != FileOutcome::Refused) return;
-        calls.push_back("refused " + report.path);
-        refusals.push_back(report.reason);
-    }
-    void reportWarning(const std::string& path, const std::string& warning) override {
-        warnings.push_back(path + ": " + warning);
+        if (report.outcome == FileOutcome::Refused) refusals.push_back(report.reason);
     }
     void imageFinished(int done, int total) override {
         progress.push_back({done, total});
@@ -52,28 +47,16 @@ class RecordingFrontEnd : public BatchFrontEnd {
         calls.push_back("sleep " + std::to_string(milliseconds));
     }
 
-    // Calls whose text begins with `prefix`, in order.
-    std::vector<std::string> callsStartingWith(const std::string& prefix) const {
-        std::vector<std::string> found;
-        for (const std::string& call : calls) {
-            if (call.rfind(prefix, 0) == 0) found.push_back(call);
-        }
-        return found;
-    }
     int count(const std::string& call) const {
-        int n = 0;
-        for (const std::string& c : calls) n += c == call ? 1 : 0;
-        return n;
+        return static_cast<int>(std::count(calls.begin(), calls.end(), call));
     }
 
-    CorrectionSettings settings;                   // returned when the queue is empty
-    std::deque<CorrectionSettings> settingsQueue;  // returned first, one per call
-    std::function<void()> onErrorBox;              // runs while the box "is open"
+    std::deque<CorrectionSettings> settingsQueue;   // returned first, one per call; then the defaults
+    std::function<void()> onErrorBox;               // runs while the box "is open"
     std::function<void(int, int)> onImageFinished;  // runs after each progress step
     std::vector<std::string> calls;
     std::vector<std::string> errorBoxes;
     std::vector<std::string> refusals;
-    std::vector<std::string> warnings;
     std::vector<std::pair<int, int>> progress;
 
   private:

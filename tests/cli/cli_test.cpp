@@ -1,0 +1,203 @@
+// The built pagewash-cli run in a test's own folder with its own temporary directory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/test_tools.h"
+
+namespace pagewash::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(toolsInstalled({"img2pdf", "convert", "pdfimages", "qpdf", "script"}));
+        fs::create_directory(tmp());
+        fs::create_directory(dir());
+    }
+    // The work folder holds exactly `names` and the temporary directory is empty.
+    void expectFolderHolds(std::vector<std::string> names) const {
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(listFolder(dir()), names);
+        EXPECT_TRUE(listFolder(tmp()).empty());
+    }
+    void makePdf(const std::string& name, int pages, int width = 64) {
+        makeJpeg(width, false, file("page.jpg"));
+        makeImg2Pdf(std::vector<std::string>(static_cast<std::size_t>(pages), file("page.jpg")), file(name));
+        fs::remove(file("page.jpg"));
+    }
+    std::string tmp() const { return m_scratch.file("tmp"); }
+    std::string dir() const { return m_scratch.file("work"); }
+    std::string file(const std::string& name) const { return dir() + "/" + name; }
+    std::string inDir() const { return "cd " + quote(dir()) + " && TMPDIR=" + quote(tmp()) + " "; }
+    CommandResult cli(const std::string& arguments) const {
+        return runCommand(inDir() + quote(PAGEWASH_CLI) + " " + arguments);
+    }
+
+    ScratchDir m_scratch;
+};
+
+TEST_F(CliTest, HelpListsEveryOptionWithItsRangeAndDefault) {
+    const std::string help = cli("--help").out;
+    const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+        {"--color-mode", {"none", "auto", "yellowing", "gray", "manual", "=yellowing"}},
+        {"--gray-mode", {"none", "auto", "manual", "=auto"}},
+        {"--color-black", {"[0 - 100]", "=5\n"}},
+        {"--color-white", {"[0 - 100]", "=85\n"}},
+        {"--gray-black", {"[0 - 100]", "=5\n"}},
+        {"--gray-white", {"[0 - 100]", "=85\n"}},
+        {"--quality", {"[0 - 100]", "=40\n"}},
+        {"--blur ", {"none", "average", "median", "=none"}},
+        {"--blur-strength", {"[1 - 10]", "=1\n"}},
+        {"--jobs", {"hardware threads"}},
+        {"--quiet", {"-q"}},
+        {"--help", {"-h"}},
+        {"--version", {}}};
+    for (const auto& [option, parts] : expected) {
+        const std::size_t at = help.find(option);
+        ASSERT_NE(at, std::string::npos) << option << " missing from:\n" << help;
+        // The option's line and the description under it.
+        const std::size_t start = help.rfind('\n', at) + 1;
+        const std::string lines = help.substr(start, help.find('\n', help.find('\n', at) + 1) + 1 - start);
+        for (const std::string& part : parts)
+            EXPECT_NE(lines.find(part), std::string::npos) << option << ": " << lines;
+    }
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoWithOneLineAndTouchNoFile) {
+    makePdf("book.pdf", 1);
+    const Bytes before = readBytes(file("book.pdf"));
+    for (const char* arguments :
+         {"", "-q", "--color-black 101 book.pdf", "--color-white -1 book.pdf", "--gray-black 200 book.pdf",
+          "--gray-white x book.pdf", "--quality 101 book.pdf", "--blur-strength 0 book.pdf",
+          "--blur-strength 11 book.pdf", "--jobs 0 book.pdf", "--color-mode sepia book.pdf",
+          "--gray-mode yellowing book.pdf", "--blur gaussian book.pdf", "--frobnicate book.pdf",
+          "book.pdf --quality"}) {
+        const CommandResult result = cli(arguments);
+        EXPECT_EQ(result.exitStatus, 2) << arguments;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+            << arguments << ": " << result.err;
+        EXPECT_EQ(result.err.rfind("pagewash-cli: ", 0), 0u) << arguments << ": " << result.err;
+        EXPECT_TRUE(result.out.empty()) << arguments;
+    }
+    expectFolderHolds({"book.pdf"});
+    EXPECT_EQ(readBytes(file("book.pdf")), before);
+}
+
+TEST_F(CliTest, OptionsInRangeReachTheImages) {
+    makePdf("book.pdf", 1, 120);
+    for (const auto& [options, color] :
+         {std::pair{"--color-mode none --gray-mode none", "rgb"},
+          {"--color-mode auto --gray-mode=auto", "rgb"},
+          {"--color-mode manual --color-black 0 --color-white 100 --blur median --blur-strength 10", "rgb"},
+          {"--color-mode=gray --gray-mode manual --gray-black 100 --gray-white 0 --jobs 1", "gray"},
+          {"--quality 0 --blur average --blur-strength 1 --jobs 64", "gray"}}) {
+        const CommandResult result = cli(std::string(options) + " -q book.pdf");
+        EXPECT_EQ(result.exitStatus, 0) << options << ": " << result.err;
+        EXPECT_TRUE(result.err.empty()) << options << ": " << result.err;
+        const auto images = listImages(file("book_edit.pdf"));
+        ASSERT_EQ(images.size(), 1u) << options;
+        EXPECT_EQ(images[0].color, color) << options;
+    }
+    ASSERT_EQ(cli("-q --quality 95 book.pdf").exitStatus, 0);
+    const auto large = fs::file_size(file("book_edit.pdf"));
+    ASSERT_EQ(cli("-q --quality 5 book.pdf").exitStatus, 0);
+    EXPECT_LT(fs::file_size(file("book_edit.pdf")) * 2, large) << "the quality reaches the encoder";
+}
+
+TEST_F(CliTest, FilesWithoutJfifOrNotPdfProduceNothingAndAnUnopenableFileIsNamed) {
+    makePdf("good.pdf", 1);
+    writeBytes(file("notes.txt"),
+               toBytes("not a PDF at all, but long enough to be searched for a JFIF signature...\n"));
+    fs::copy_file(dataFile("pikepdf_congress_im0.jpg"), file("page.jpg"));
+    fs::copy_file(dataFile("opf_veraPDFHiRes.pdf"), file("adobe.pdf"));  // an Adobe JPEG, no JFIF
+    writeBytes(file("tiny.pdf"), toBytes("%PDF-1.4\n%%EOF\n"));
+    const CommandResult result = cli("-q notes.txt page.jpg adobe.pdf tiny.pdf missing.pdf good.pdf");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find("missing.pdf"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("No such file"), std::string::npos) << result.err;
+    expectFolderHolds({"notes.txt", "page.jpg", "adobe.pdf", "tiny.pdf", "good.pdf", "good_edit.pdf"});
+}
+
+TEST_F(CliTest, PlantedLinksAndFilesAtTemporaryNamesAreNeverWrittenAndTheOutputFollowsTheUmask) {
+    makePdf("a.pdf", 1);
+    writeBytes(file("victim.txt"), toBytes("precious"));
+    // A link at the name the process would once have used, and a plain file at the name of the next
+    // process id, both planted before the program starts.
+    const CommandResult result = runCommand(inDir() +
+                                            "sh -c 'umask 027; ln -s \"$PWD/victim.txt\" .a_edit.pdf.$$.tmp; "
+                                            "echo mine > .a_edit.pdf.$(($$+1)).tmp; exec " +
+                                            quote(PAGEWASH_CLI) + " -q a.pdf'");
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(toString(readBytes(file("victim.txt"))), "precious");
+    const fs::file_status output = fs::symlink_status(file("a_edit.pdf"));
+    ASSERT_TRUE(fs::is_regular_file(output));
+    EXPECT_EQ(pageCount(file("a_edit.pdf")), 1);
+    EXPECT_EQ(output.permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const auto& entry : fs::directory_iterator(dir())) {
+        const std::string name = entry.path().filename();
+        if (name.rfind(".a_edit.pdf.", 0) == 0 && !fs::is_symlink(entry.symlink_status())) {
+            EXPECT_EQ(toString(readBytes(entry.path())), "mine\n") << name;
+        }
+    }
+}
+
+TEST_F(CliTest, TwoRunsAtTheSameMomentInTheSameFolderBothSucceed) {
+    makePdf("first.pdf", 4, 200);
+    makePdf("second.pdf", 3, 200);
+    const std::string cliPath = quote(PAGEWASH_CLI);
+    const CommandResult result =
+        runCommand(inDir() + "sh -c '(" + cliPath + " -q first.pdf; echo $? > first.status) & (" + cliPath +
+                   " -q second.pdf; echo $? > second.status) & wait'");
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    for (const auto& [name, pages] : {std::pair{"first", 4}, {"second", 3}}) {
+        EXPECT_EQ(toString(readBytes(file(std::string(name) + ".status"))), "0\n") << name;
+        fs::remove(file(std::string(name) + ".status"));
+        EXPECT_EQ(pageCount(file(std::string(name) + "_edit.pdf")), pages);
+        EXPECT_TRUE(qpdfCheckPasses(file(std::string(name) + "_edit.pdf")));
+    }
+    expectFolderHolds({"first.pdf", "second.pdf", "first_edit.pdf", "second_edit.pdf"});
+}
+
+TEST_F(CliTest, CorruptJpegStreamIsCarriedOverAndTheRestBleached) {
+    makeJpeg(100, false, file("a.jpg"));
+    makeImg2Pdf({file("a.jpg"), file("a.jpg")}, file("book.pdf"));
+    fs::remove(file("a.jpg"));
+    // The first JPEG's frame header gets a height of 0, which the decoder refuses as a fatal error.
+    Bytes bytes = readBytes(file("book.pdf"));
+    const std::size_t soi = find(bytes, "\xFF\xD8\xFF\xE0"), sof = find(bytes, "\xFF\xC0", soi);
+    ASSERT_NE(sof, std::string::npos);
+    bytes[sof + 5] = bytes[sof + 6] = 0;
+    writeBytes(file("book.pdf"), bytes);
+    const CommandResult result = cli("-q book.pdf");
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_FALSE(result.err.empty()) << "the library's message";
+    const auto images = listImages(file("book_edit.pdf"));
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].color, "rgb") << "left as it was, colour space included";
+    EXPECT_EQ(images[1].color, "gray");
+    const std::string damaged(bytes.begin() + static_cast<std::ptrdiff_t>(soi),
+                              bytes.begin() + static_cast<std::ptrdiff_t>(sof + 200));
+    EXPECT_NE(toString(readBytes(file("book_edit.pdf"))).find(damaged), std::string::npos);
+}
+
+TEST_F(CliTest, ProgressFollowsTheImagesOnATerminalAndAPipeAndQuietShowsNothing) {
+    makePdf("book.pdf", 3);
+    // script gives the program a terminal; what it drew comes back on standard output.
+    const CommandResult terminal =
+        runCommand(inDir() + "script -qec " + quote(quote(PAGEWASH_CLI) + " book.pdf") + " /dev/null");
+    EXPECT_EQ(terminal.exitStatus, 0) << terminal.out;
+    EXPECT_NE(terminal.out.find("1 / 1  book.pdf  ["), std::string::npos) << terminal.out;
+    EXPECT_NE(terminal.out.find("##############################]  3/3"), std::string::npos) << terminal.out;
+    EXPECT_EQ(cli("book.pdf").err, "1 / 1 book.pdf\n") << "one plain line per file on a pipe";
+    const CommandResult quiet = cli("--quiet book.pdf");
+    EXPECT_EQ(quiet.exitStatus, 0);
+    EXPECT_TRUE(quiet.err.empty() && quiet.out.empty()) << quiet.err << quiet.out;
+}
+
+}  // namespace
+}  // namespace pagewash::testing

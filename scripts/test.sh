@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --with-tests
 
+echo "== formatting"
+bash scripts/check-format.sh
+
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 parallel=$(nproc)

@@ -2,75 +2,105 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 namespace pagewash {
 namespace {
 
-PredictorParameters png(std::int64_t columns, std::int64_t colors = 1) {
-    PredictorParameters parameters;
-    parameters.predictor = 12;
-    parameters.columns = columns;
-    parameters.colors = colors;
-    return parameters;
-}
+using Rows = std::vector<std::uint8_t>;
+constexpr int kTiff = 5;  // among the filters below, 0..4 are the PNG filters and 5 the TIFF predictor
 
-TEST(Predictor, PngRowsOfEveryFilterAreUndone) {
-    // Two rows of 3 bytes: [10 20 30] and [15 25 40], the second row written with each filter
-    // by hand from the definitions.
-    const std::vector<std::uint8_t> plain{10, 20, 30, 15, 25, 40};
-    const std::vector<std::vector<std::uint8_t>> secondRows{
-        {0, 15, 25, 40},                                  // None
-        {1, 15, 10, 15},                                  // Sub: x - left
-        {2, 5, 5, 10},                                    // Up: x - above
-        {3, 10, 25 - (15 + 20) / 2, 40 - (25 + 30) / 2},  // Average
-        {4, 5, 5, 10},                                    // Paeth picks "above" here
-    };
-    for (std::size_t filter = 0; filter < secondRows.size(); ++filter) {
-        std::vector<std::uint8_t> data{0, 10, 20, 30};
-        data.insert(data.end(), secondRows[filter].begin(), secondRows[filter].end());
-        const auto rows = removePredictor(data, png(3));
-        ASSERT_TRUE(rows) << rows.refusal().reason;
-        EXPECT_EQ(*rows, plain) << "filter " << filter;
+// The predictors written straight from their definitions: each byte minus its prediction from the byte
+// a pixel to the left (a), the byte above (b) and the byte above that left one (c).
+Rows reference(const Rows& rows, const PredictorParameters& p, int filter) {
+    const auto width = static_cast<std::size_t>(p.rowBytes()),
+               bpp = static_cast<std::size_t>(p.bytesPerPixel());
+    Rows out;
+    for (std::size_t start = 0; start < rows.size(); start += width) {
+        if (filter != kTiff) out.push_back(static_cast<std::uint8_t>(filter));
+        for (std::size_t i = 0; i < width; ++i) {
+            const std::size_t left = filter == kTiff ? static_cast<std::size_t>(p.colors) : bpp;
+            const int a = i >= left ? rows[start + i - left] : 0;
+            const int b = start > 0 ? rows[start - width + i] : 0;
+            const int c = start > 0 && i >= left ? rows[start - width + i - left] : 0;
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int predictions[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : (pb <= pc ? b : c)};
+            out.push_back(
+                static_cast<std::uint8_t>(rows[start + i] - (filter == kTiff ? a : predictions[filter])));
+        }
     }
+    return out;
 }
 
-TEST(Predictor, UnknownFilterAndIncompleteRowAreErrors) {
-    const auto unknown = removePredictor(std::vector<std::uint8_t>{5, 1, 2, 3}, png(3));
-    ASSERT_FALSE(unknown);
-    EXPECT_NE(unknown.refusal().reason.find("filter 5"), std::string::npos);
-    const auto incomplete = removePredictor(std::vector<std::uint8_t>{2, 1, 2}, png(3));
-    ASSERT_FALSE(incomplete);
-    EXPECT_NE(incomplete.refusal().reason.find("incomplete"), std::string::npos);
+std::string firstDifference(const Rows& actual, const Rows& expected) {
+    for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i)
+        if (actual[i] != expected[i]) return "first difference at byte " + std::to_string(i);
+    return "lengths " + std::to_string(actual.size()) + " and " + std::to_string(expected.size());
 }
 
-TEST(Predictor, ApplyThenRemoveGivesTheRowsBack) {
-    std::mt19937 random(5);
-    for (const std::int64_t predictor : {1, 2, 10, 12, 15}) {
-        for (const std::int64_t columns : {1, 4, 7}) {
-            PredictorParameters parameters = png(columns);
-            parameters.predictor = predictor;
-            std::vector<std::uint8_t> rows(static_cast<std::size_t>(columns * 9));
-            for (std::uint8_t& b : rows) b = static_cast<std::uint8_t>(random());
-            const auto back = removePredictor(applyPredictor(rows, parameters), parameters);
-            ASSERT_TRUE(back) << back.refusal().reason;
-            EXPECT_EQ(*back, rows) << "predictor " << predictor << " columns " << columns;
+TEST(Predictor, EveryFilterMatchesThePlainReferenceOverManyShapes) {
+    struct Shape {
+        std::int64_t columns, colors, bits, rows;
+    };
+    // 1x1, 1xN, Nx1, odd with three colours, 16-bit samples, a page-wide block.
+    const Shape shapes[] = {{1, 1, 8, 1}, {9, 1, 8, 1},  {1, 1, 8, 9},
+                            {7, 3, 8, 5}, {5, 1, 16, 4}, {620, 4, 8, 6}};
+    std::mt19937 random(7);
+    for (const Shape& shape : shapes) {
+        for (const int filter : {0, 1, 2, 3, 4, kTiff}) {
+            if (filter == kTiff && shape.bits != 8) continue;
+            const PredictorParameters p{filter == kTiff ? 2 : 12, shape.colors, shape.bits, shape.columns};
+            Rows rows(static_cast<std::size_t>(p.rowBytes() * shape.rows));
+            for (std::uint8_t& byte : rows) byte = static_cast<std::uint8_t>(random());
+            const std::string where =
+                "filter " + std::to_string(filter) + ", " + std::to_string(shape.columns) + " columns x " +
+                std::to_string(shape.rows) + " rows, " + std::to_string(shape.colors) + " colours: ";
+            const auto undone = removePredictor(reference(rows, p, filter), p);
+            ASSERT_TRUE(undone) << where << undone.refusal().reason;
+            EXPECT_TRUE(*undone == rows) << where << firstDifference(*undone, rows);
+            // Writing tags every PNG row with Up (2).
+            const Rows expected = reference(rows, p, filter == kTiff ? filter : 2);
+            const Rows applied = applyPredictor(rows, p);
+            EXPECT_TRUE(applied == expected) << where << firstDifference(applied, expected);
         }
     }
 }
 
-TEST(Flate, DeflateThenInflateAndLimits) {
-    std::vector<std::uint8_t> data(10000);
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-    const std::vector<std::uint8_t> packed = deflateZlib(data);
+TEST(Predictor, BadRowsAndParametersAreRefusedWithTheirReason) {
+    PredictorParameters png{12, 1, 8, 3}, unsupported{3, 1, 8, 3};
+    const struct {
+        Rows data;
+        PredictorParameters parameters;
+        std::int64_t offset;
+        const char* reason;
+    } cases[] = {
+        {{0, 1, 2, 3, 5, 1, 2, 3}, png, 4, "row 1 has the unknown PNG filter 5"},
+        {{2, 1, 2, 3, 2, 1}, png, 4, "the last predictor row is incomplete"},
+        {{1, 2, 3}, unsupported, -1, "predictor 3 with these parameters is not supported"},
+    };
+    for (const auto& c : cases) {
+        const auto result = removePredictor(c.data, c.parameters);
+        ASSERT_FALSE(result) << c.reason;
+        EXPECT_EQ(result.refusal().reason, c.reason);
+        EXPECT_EQ(result.refusal().offset, c.offset) << c.reason;
+    }
+}
+
+TEST(Flate, DeflatedDataInflatesBackAndDamageIsRefused) {
+    Rows data(10000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * i / 7);
+    const Rows packed = deflateZlib(data);
     const auto back = inflateZlib(packed, data.size());
     ASSERT_TRUE(back) << back.refusal().reason;
-    EXPECT_EQ(*back, data);
-    EXPECT_FALSE(inflateZlib(packed, data.size() - 1));
-    const std::vector<std::uint8_t> cut(packed.begin(), packed.begin() + 20);
-    const auto early = inflateZlib(cut, data.size());
-    ASSERT_FALSE(early);
-    EXPECT_NE(early.refusal().reason.find("ends early"), std::string::npos);
+    EXPECT_TRUE(*back == data);
+    EXPECT_EQ(inflateZlib(packed, data.size() - 1).refusal().reason,
+              "the stream inflates to more than 9999 bytes");
+    const Rows cut(packed.begin(), packed.begin() + 20);
+    EXPECT_EQ(inflateZlib(cut, data.size()).refusal().reason, "the compressed data ends early");
+    Rows damaged = packed;
+    damaged[0] = 0xFF;  // not a zlib header
+    EXPECT_EQ(inflateZlib(damaged, data.size()).refusal().reason, "the compressed data is damaged");
 }
 
 }  // namespace

@@ -5,73 +5,55 @@
 namespace pagewash {
 namespace {
 
-// Two ranges: [100, 200) becomes 150 bytes (+50), [300, 400) becomes 10 bytes (-90).
-OffsetMap twoRanges() { return OffsetMap({{100, 200, 150}, {300, 400, 10}}); }
-
-TEST(OffsetMap, OffsetsBeforeTheFirstRangeStay) {
-    const OffsetMap map = twoRanges();
-    EXPECT_EQ(map.map(0), 0);
-    EXPECT_EQ(map.map(99), 99);
-    EXPECT_EQ(map.map(100), 100);  // the start of a range is the start of its new bytes
+TEST(OffsetMap, ShiftsEachOffsetByTheRangesBeforeIt) {
+    // [100, 200) becomes 150 bytes (+50), [300, 400) becomes 10 bytes (-90), [500, 500) gets 7 (+7).
+    const OffsetMap map({{100, 200, 150}, {300, 400, 10}, {500, 500, 7}});
+    const struct {
+        std::int64_t input, output;
+        bool inside;
+    } cases[] = {
+        {0, 0, false},     {99, 99, false},   {100, 100, false}, {150, 100, true},
+        {199, 100, true},  {200, 250, false}, {300, 350, false}, {399, 350, true},
+        {400, 360, false}, {500, 467, false}, {501, 468, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(map.map(c.input), c.output) << "offset " << c.input;
+        EXPECT_EQ(map.isInsideReplacement(c.input), c.inside) << "offset " << c.input;
+    }
+    EXPECT_EQ(map.outputLength(6000), 5967);
 }
 
-TEST(OffsetMap, OffsetsBetweenRangesMoveByTheFirstDifference) {
-    const OffsetMap map = twoRanges();
-    EXPECT_EQ(map.map(200), 250);
-    EXPECT_EQ(map.map(299), 349);
-    EXPECT_EQ(map.map(300), 350);
-}
-
-TEST(OffsetMap, OffsetsAfterAllRangesMoveByTheSumOfDifferences) {
-    const OffsetMap map = twoRanges();
-    EXPECT_EQ(map.map(400), 400 + 50 - 90);
-    EXPECT_EQ(map.map(5000), 5000 - 40);
-    EXPECT_EQ(map.outputLength(6000), 5960);
-}
-
-TEST(OffsetMap, OffsetsInsideARangeGoToItsNewStartAndAreFlagged) {
-    const OffsetMap map = twoRanges();
-    EXPECT_EQ(map.map(150), 100);
-    EXPECT_TRUE(map.isInsideReplacement(150));
-    EXPECT_FALSE(map.isInsideReplacement(100));
-    EXPECT_FALSE(map.isInsideReplacement(200));
-    EXPECT_EQ(map.map(399), 350);
-}
-
-TEST(OffsetMap, EmptyMapIsTheIdentity) {
-    const OffsetMap map;
-    EXPECT_EQ(map.map(12345), 12345);
-    EXPECT_FALSE(map.isInsideReplacement(7));
-}
-
-TEST(OffsetMap, MatchesAPlainSumOverManyRanges) {
+TEST(OffsetMap, MatchesAPlainSumAndIsMonotoneOverManyRanges) {
     std::vector<ReplacedRange> ranges;
     for (std::int64_t i = 0; i < 50; ++i) ranges.push_back({i * 100 + 10, i * 100 + 10 + i, (i * 37) % 23});
     const OffsetMap map(ranges);
-    for (std::int64_t offset = 0; offset < 5200; offset += 7) {
-        if (map.isInsideReplacement(offset)) continue;
+    std::int64_t previous = -1;
+    for (std::int64_t offset = 0; offset < 5200; ++offset) {
         std::int64_t expected = offset;
-        for (const ReplacedRange& range : ranges) {
-            if (range.inputEnd <= offset && range.inputBegin < offset) {
-                expected += range.outputLength - (range.inputEnd - range.inputBegin);
-            }
+        bool inside = false;
+        for (const ReplacedRange& r : ranges) {
+            if (r.inputEnd <= offset) expected += r.outputLength - (r.inputEnd - r.inputBegin);
+            inside = inside || (r.inputBegin < offset && offset < r.inputEnd);
         }
+        ASSERT_EQ(map.isInsideReplacement(offset), inside) << "offset " << offset;
+        if (inside) continue;
         ASSERT_EQ(map.map(offset), expected) << "offset " << offset;
+        ASSERT_GE(map.map(offset), previous) << "offset " << offset;
+        previous = map.map(offset);
     }
 }
 
-TEST(MergeRanges, InterleavesSortedListsAndRejectsOverlaps) {
+TEST(MergeRanges, InterleavesSortedListsAndRefusesOverlaps) {
     const std::vector<ReplacedRange> images{{10, 20, 5}, {50, 60, 5}};
-    const std::vector<ReplacedRange> own{{30, 31, 2}, {70, 72, 2}};
     std::vector<ReplacedRange> merged;
-    ASSERT_TRUE(mergeRanges(images, own, merged));
-    ASSERT_EQ(merged.size(), 4u);
-    EXPECT_EQ(merged[1].inputBegin, 30);
-    EXPECT_EQ(merged[3].inputBegin, 70);
-
-    const std::vector<ReplacedRange> overlapping{{15, 25, 1}};
-    EXPECT_FALSE(mergeRanges(images, overlapping, merged));
-    EXPECT_TRUE(merged.empty());
+    ASSERT_TRUE(mergeRanges(images, std::vector<ReplacedRange>{{30, 31, 2}, {60, 62, 2}}, merged));
+    EXPECT_EQ(merged, (std::vector<ReplacedRange>{{10, 20, 5}, {30, 31, 2}, {50, 60, 5}, {60, 62, 2}}));
+    for (const ReplacedRange overlapping : {ReplacedRange{15, 25, 1}, {5, 11, 1}, {59, 59, 1}}) {
+        EXPECT_FALSE(mergeRanges(images, std::span(&overlapping, 1), merged)) << overlapping.inputBegin;
+        EXPECT_TRUE(merged.empty());
+    }
+    const std::vector<ReplacedRange> twoInsertions{{40, 40, 1}};
+    EXPECT_FALSE(mergeRanges(twoInsertions, twoInsertions, merged));
 }
 
 }  // namespace

@@ -1,561 +1,324 @@
-// The planner on small files written by hand, where every offset is known: classic tables, incremental
-// updates, cross-reference streams with predictors, damaged data and signatures.
+// The planned corrections on PDFs made once per suite by the fixture and by real producers (qpdf, img2pdf,
+// Ghostscript): each edit is written by the engine's writer, and the output's offsets are checked byte by
+// byte against what qpdf reads from its cross-reference data.
 
 #include "engine/xref/xref_correction.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
+#include <functional>
 #include <map>
+#include <sstream>
 
-#include "tests/xref/pdf_edit_support.h"
+#include "engine/images/edited_pdf_writer.h"
+#include "engine/images/temp_images.h"
+#include "settings/correction_settings.h"
+#include "tests/support/test_tools.h"
 
-namespace pagewash::test {
-
-// Scratch folders, file bytes and commands.
-using namespace pagewash::testing;
-
+namespace pagewash::testing {
 namespace {
 
-// Writes a PDF piece by piece and remembers where each object begins.
-class PdfWriter {
-public:
-    PdfWriter() { m_text = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n"; }
+constexpr std::size_t npos = std::string::npos;
 
-    // Returns the offset of "n 0 obj".
-    std::size_t object(int number, const std::string& body) {
-        const std::size_t offset = m_text.size();
-        m_offsets[number] = offset;
-        m_text += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
-        return offset;
-    }
-
-    // A classic section for `numbers` (one subsection per run of numbers) and its trailer.
-    std::size_t classicSection(const std::vector<int>& numbers, const std::string& trailerExtra) {
-        const std::size_t offset = m_text.size();
-        m_text += "xref\n";
-        if (numbers.front() == 1) m_text += "0 1\n0000000000 65535 f\r\n";
-        std::size_t i = 0;
-        while (i < numbers.size()) {
-            std::size_t j = i + 1;
-            while (j < numbers.size() && numbers[j] == numbers[j - 1] + 1) ++j;
-            m_text += std::to_string(numbers[i]) + " " + std::to_string(j - i) + "\n";
-            for (std::size_t k = i; k < j; ++k) {
-                char entry[24];
-                std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", m_offsets.at(numbers[k]));
-                m_text += entry;
-            }
-            i = j;
-        }
-        m_text += "trailer\n<< /Size " + std::to_string(numbers.back() + 1) + " /Root 1 0 R" + trailerExtra + " >>\n";
-        return offset;
-    }
-
-    // A cross-reference stream object numbered `number` listing objects 0..number with /W [1 w 1]
-    // and the PNG predictor, rows tagged with `filter`.
-    std::size_t xrefStream(int number, int offsetWidth, std::uint8_t filter, const std::string& extra) {
-        const std::size_t offset = m_text.size();
-        m_offsets[number] = offset;
-        const int rowWidth = 2 + offsetWidth;
-        std::vector<std::uint8_t> rows;
-        for (int n = 0; n <= number; ++n) {
-            const bool used = m_offsets.count(n) != 0;
-            rows.push_back(used ? 1 : 0);
-            const std::size_t value = used ? m_offsets.at(n) : 0;
-            for (int b = offsetWidth; b-- > 0;) rows.push_back(static_cast<std::uint8_t>(value >> (8 * b)));
-            rows.push_back(used ? 0 : 255);
-        }
-        const std::vector<std::uint8_t> filtered = pngFilter(rows, static_cast<std::size_t>(rowWidth), filter);
-        uLongf size = compressBound(static_cast<uLong>(filtered.size()));
-        std::string data(size, '\0');
-        compress(reinterpret_cast<Bytef*>(data.data()), &size, filtered.data(), static_cast<uLong>(filtered.size()));
-        data.resize(size);
-        m_text += std::to_string(number) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(number + 1) +
-                  " /Root 1 0 R /W [1 " + std::to_string(offsetWidth) + " 1] /Filter /FlateDecode" +
-                  " /DecodeParms << /Predictor 12 /Columns " + std::to_string(rowWidth) + " >>" + extra +
-                  " /Length " + std::to_string(data.size()) + " >>\nstream\r\n" + data + "\nendstream\nendobj\n";
-        return offset;
-    }
-
-    void startxref(std::size_t offset) { m_text += "startxref\n" + std::to_string(offset) + "\n%%EOF\n"; }
-    void append(const std::string& text) { m_text += text; }
-    std::size_t size() const { return m_text.size(); }
-    Bytes bytes() const { return toBytes(m_text); }
-
-    // A plain PNG filter written from the definition (Sub, Up, Average, Paeth; none for 0).
-    static std::vector<std::uint8_t> pngFilter(const std::vector<std::uint8_t>& rows, std::size_t width,
-                                               std::uint8_t filter) {
-        std::vector<std::uint8_t> out;
-        for (std::size_t start = 0; start < rows.size(); start += width) {
-            out.push_back(filter);
-            for (std::size_t i = 0; i < width; ++i) {
-                const int x = rows[start + i];
-                const int a = i > 0 ? rows[start + i - 1] : 0;
-                const int b = start > 0 ? rows[start - width + i] : 0;
-                const int c = (i > 0 && start > 0) ? rows[start - width + i - 1] : 0;
-                int predictor = 0;
-                if (filter == 1) predictor = a;
-                if (filter == 2) predictor = b;
-                if (filter == 3) predictor = (a + b) / 2;
-                if (filter == 4) {
-                    const int p = a + b - c;
-                    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-                    predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-                }
-                out.push_back(static_cast<std::uint8_t>(x - predictor));
-            }
-        }
-        return out;
-    }
-
-private:
-    std::string m_text;
-    std::map<int, std::size_t> m_offsets;
+struct Edited {
+    std::string pdf;
+    std::vector<std::string> warnings;
 };
 
-// A stand-in for an image: a stream object whose dictionary-to-data range is what gets replaced.
-std::string imageObject(std::size_t dataLength) {
-    return "<< /Type /XObject /Subtype /Image /Length " + std::to_string(dataLength) + " >>\nstream\n" +
-           std::string(dataLength, 'J') + "\nendstream";
+// Each image's JPEG made deltas[i] bytes longer (zeros after its end) or, replaced by the small gray JPEG,
+// shorter; written by the engine.
+Edited edit(const std::string& pdf, const std::vector<std::int64_t>& deltas) {
+    const Bytes input = toBytes(pdf);
+    std::vector<ImageRecord> records = readImages(input);
+    ScratchDir dir;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::int64_t delta = deltas[i % deltas.size()];
+        Bytes jpeg = delta < 0
+                         ? grayJpeg()
+                         : Bytes(input.begin() + records[i].jpegOffset, input.begin() + records[i].jpegEnd);
+        jpeg.resize(std::max(jpeg.size(),
+                             static_cast<std::size_t>(records[i].jpegEnd - records[i].jpegOffset + delta)));
+        names.push_back(dir.file(tempImageName(static_cast<int>(i))));
+        writeBytes(names.back(), jpeg);
+    }
+    updateStreamLengths(records, names);
+    const std::vector<ReplacedRange> ranges = plannedImageReplacements(records);
+    const XrefCorrection correction = planXrefCorrection(input, ranges);
+    OutputFile out(dir.file("out.pdf"));
+    writeEditedPdf(out, input, records, names, static_cast<std::int32_t>(ColorMode::None),
+                   correction.patches);
+    out.close();
+    return {toString(readBytes(dir.file("out.pdf"))), correction.warnings};
 }
 
-// The range [the "<<", end of data) of the image object at `objectOffset`, replaced by `newLength` bytes.
-Edit replaceImage(const Bytes& pdf, std::size_t objectOffset, std::size_t newLength) {
-    const std::string text(pdf.begin(), pdf.end());
-    const std::size_t open = text.find("<<", objectOffset);
-    const std::size_t end = text.find("\nendstream", objectOffset);
-    const std::string head = "<< /Type /XObject /Subtype /Image /Length " + std::to_string(newLength) + " >>stream\r\n";
-    std::string bytes = head;
-    bytes.resize(std::max(head.size(), newLength + head.size()), 'K');
-    return {{static_cast<std::int64_t>(open), static_cast<std::int64_t>(end), static_cast<std::int64_t>(bytes.size())},
-            bytes};
+std::int64_t numberAfter(const std::string& pdf, std::size_t at) {
+    while (at < pdf.size() && std::isspace(static_cast<unsigned char>(pdf[at]))) ++at;
+    return std::isdigit(static_cast<unsigned char>(pdf[at])) ? std::stoll(pdf.substr(at, 20)) : -1;
 }
 
-struct Applied {
-    XrefCorrection correction;
-    std::string output;
+// The length of every classic section, "xref" to "trailer": entries keep their 20 bytes.
+std::vector<std::size_t> classicSectionLengths(const std::string& pdf) {
+    std::vector<std::size_t> lengths;
+    for (std::size_t at = pdf.find("\nxref"); at != npos; at = pdf.find("\nxref", at + 1))
+        lengths.push_back(pdf.find("trailer", at) - at);
+    return lengths;
+}
+
+// qpdf --check's answer; `path` receives the file, which --show-xref may then read.
+CommandResult qpdfCheck(const std::string& pdf, const std::string& path) {
+    writeBytes(path, toBytes(pdf));
+    return runCommand("qpdf --check " + quote(path));
+}
+
+// qpdf reads the output without a warning; every object lies where its cross-reference entry says, every
+// startxref, /Prev and /XRefStm names the first byte of a section, and classic tables kept their length.
+void expectCorrected(const std::string& input, const std::string& output) {
+    ScratchDir dir;
+    const std::string path = dir.file("out.pdf");
+    const bool wasLinearized = qpdfCheck(input, path).out.find("File is linearized") != npos;
+    const CommandResult check = qpdfCheck(output, path);
+    EXPECT_EQ(check.exitStatus, 0) << check.out << check.err;
+    EXPECT_EQ(check.out.find("WARNING"), npos) << check.out;
+    EXPECT_EQ(check.out.find("File is linearized") != npos, wasLinearized) << check.out;
+    std::istringstream lines(runCommand("qpdf --show-xref " + quote(path)).out);
+    int objects = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find(": uncompressed; offset = ");
+        if (at == npos) continue;
+        const std::string header = line.substr(0, at).replace(line.find('/'), 1, " ") + " obj";
+        const auto offset = static_cast<std::size_t>(std::stoll(line.substr(at + 25)));
+        EXPECT_EQ(output.compare(offset, header.size(), header), 0) << header << " at " << offset;
+        ++objects;
+    }
+    EXPECT_GT(objects, 2);
+    for (const std::string key : {"startxref", "/Prev", "/XRefStm"}) {
+        for (std::size_t at = output.find(key); at != npos; at = output.find(key, at + 1)) {
+            const std::int64_t value = numberAfter(output, at + key.size());
+            if (value == 0 && key == "startxref") continue;  // a linearized file's first-page trailer
+            ASSERT_GE(value, 0) << key << " at " << at;
+            const auto offset = static_cast<std::size_t>(value);
+            EXPECT_TRUE(output.compare(offset, 4, "xref") == 0 || output.find(" obj", offset) < offset + 12)
+                << key << " at " << at << " gives " << value;
+        }
+    }
+    EXPECT_EQ(classicSectionLengths(output), classicSectionLengths(input));
+}
+
+// An incremental update that adds object /Size, listed by a classic table or, in a hybrid file, only by
+// an unfiltered cross-reference stream with two-byte offsets that the classic table's /XRefStm names.
+std::string appendUpdate(std::string pdf, bool hybrid) {
+    const std::int64_t previous = numberAfter(pdf, pdf.rfind("startxref") + 9);
+    std::int64_t number = 0;  // the largest /Size of all trailers
+    for (std::size_t at = pdf.find("/Size"); at != npos; at = pdf.find("/Size", at + 1))
+        number = std::max(number, numberAfter(pdf, at + 5));
+    const std::size_t rootAt = pdf.rfind("/Root");
+    const std::string root = pdf.substr(rootAt, pdf.find('R', rootAt + 5) + 1 - rootAt);
+    const std::size_t object = pdf.size();
+    pdf += std::to_string(number) + " 0 obj\n(update)\nendobj\n";
+    const std::size_t stream = pdf.size();
+    if (hybrid) {
+        pdf += std::to_string(number + 1) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(number + 2) +
+               " /Index [" + std::to_string(number) + " 1] /W [1 2 1] /Length 4 >>\nstream\n";
+        pdf += std::string{'\1', static_cast<char>(object >> 8), static_cast<char>(object & 0xFF), '\0'};
+        pdf += "\nendstream\nendobj\n";
+    }
+    char entry[24];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", hybrid ? stream : object);
+    const std::size_t xref = pdf.size();
+    return pdf + "xref\n" + std::to_string(hybrid ? number + 1 : number) + " 1\n" + entry +
+           "trailer\n<< /Size " + std::to_string(number + (hybrid ? 2 : 1)) + " " + root + " /Prev " +
+           std::to_string(previous) + (hybrid ? " /XRefStm " + std::to_string(stream) : "") +
+           " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+}
+
+class Produced : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(toolsInstalled({"qpdf", "img2pdf", "gs", "convert", "cjpeg"}));
+        ScratchDir dir;
+        FixtureImage gray;
+        gray.jpeg = grayJpeg();
+        const Bytes plain = makeFixturePdf({gray, FixtureImage{}}).bytes;
+        s_pdfs = {{"plain", toString(plain)},
+                  {"classic", appendUpdate(toString(plain), false)},
+                  {"hybrid", appendUpdate(toString(plain), true)}};
+        writeBytes(dir / "plain.pdf", plain);
+        const auto produce = [&](const std::string& name, std::string command) {  // %OUT: the output
+            const CommandResult made =
+                runCommand(command.replace(command.find("%OUT"), 4, quote(dir.file(name))));
+            ASSERT_EQ(made.exitStatus, 0) << command << ": " << made.err;
+            s_pdfs[name] = toString(readBytes(dir / name));
+        };
+        const std::string in = " " + quote(dir.file("plain.pdf")) + " %OUT";
+        produce("streams", "qpdf --object-streams=generate" + in);
+        produce("linearized", "qpdf --linearize" + in);
+        produce("linearized-streams", "qpdf --linearize --object-streams=generate" + in);
+        for (const std::string name : {"streams", "linearized"})
+            s_pdfs[name + "-updated"] = appendUpdate(s_pdfs[name], false);
+        makeJpeg(300, false, dir.file("photo.jpg"));
+        produce("img2pdf", "img2pdf " + quote(dir.file("photo.jpg")) + " -o %OUT");
+        produce("ghostscript", "gs -q -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sOutputFile=%OUT " +
+                                   quote(dataFile("pikepdf_congress.pdf")));
+    }
+    static const std::string& pdf(const std::string& name) { return s_pdfs.at(name); }
+    static std::map<std::string, std::string> s_pdfs;
+};
+std::map<std::string, std::string> Produced::s_pdfs;
+
+struct Case {
+    const char *name, *input;
+    std::vector<std::int64_t> deltas;  // per image, repeated
+    std::vector<const char*> written;  // in the output
 };
 
-Applied applyWithCorrection(const Bytes& pdf, std::vector<Edit> images) {
-    std::vector<ReplacedRange> ranges;
-    for (const Edit& edit : images) ranges.push_back(edit.range);
-    Applied applied;
-    applied.correction = planXrefCorrection(pdf, ranges);
-    for (const ByteSplice& patch : applied.correction.patches) images.push_back({patch.range(), patch.bytes});
-    const Bytes out = applyEdits(pdf, std::move(images));
-    applied.output.assign(out.begin(), out.end());
-    return applied;
+class ProducedEdit : public Produced, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(ProducedEdit, EveryOffsetIsCorrected) {
+    const Case& c = GetParam();
+    const Edited edited = edit(pdf(c.input), c.deltas);
+    EXPECT_TRUE(edited.warnings.empty()) << edited.warnings.front();
+    expectCorrected(pdf(c.input), edited.pdf);
+    for (const char* text : c.written) EXPECT_NE(edited.pdf.find(text), npos) << text;
 }
 
-bool isDigits(const std::string& text, std::size_t at, std::size_t count) {
-    if (at + count > text.size()) return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (text[at + i] < '0' || text[at + i] > '9') return false;
-    }
-    return true;
+INSTANTIATE_TEST_SUITE_P(
+    Producers, ProducedEdit,
+    ::testing::Values(Case{"ClassicTablesAndUpdate", "classic", {1500, -900}, {}},
+                      Case{"StreamWithPredictor", "streams", {3000, -500}, {"/W [ 1 2 1 ]"}},
+                      Case{"StreamWidensWAndColumns", "streams", {70000}, {"/W [1 3 1]", "/Columns 5"}},
+                      Case{"StreamUnderAClassicUpdate", "streams-updated", {5000}, {}},
+                      Case{"HybridWidensItsStream", "hybrid", {70000}, {"/W [1 3 1]"}},
+                      Case{"LinearizedKeepsExactHints", "linearized", {70000, -3000}, {}},
+                      Case{"LinearizedWithStreams", "linearized-streams", {4000, 0}, {}},
+                      Case{"LinearizedThenUpdatedStaysOrdinary", "linearized-updated", {3000}, {}},
+                      Case{"Img2pdf", "img2pdf", {777}, {}}, Case{"Ghostscript", "ghostscript", {2000}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Produced, NumberGainingADigitMovesEverythingAfterIt) {
+    // The first startxref, after the first image, crosses a power of ten: the update after it moves by
+    // one byte more than the image grew.
+    const std::string& input = pdf("classic");
+    const std::int64_t first = numberAfter(input, input.find("startxref") + 9);
+    const std::int64_t power = std::stoll("1" + std::string(std::to_string(first).size(), '0'));
+    const Edited edited = edit(input, {power - first + 5, 0});
+    EXPECT_EQ(std::to_string(numberAfter(edited.pdf, edited.pdf.find("startxref") + 9)).size(),
+              std::to_string(power).size());
+    expectCorrected(input, edited.pdf);
 }
 
-// Every in-use entry of every classic table in `pdf`, read line by line after each "xref".
-std::vector<std::pair<int, std::size_t>> classicEntries(const std::string& pdf) {
-    std::vector<std::pair<int, std::size_t>> entries;
-    for (std::size_t at = 0; (at = pdf.find("\nxref\n", at)) != std::string::npos;) {
-        at += 6;
-        while (pdf.compare(at, 7, "trailer") != 0) {
-            const std::size_t space = pdf.find(' ', at);
-            const std::size_t eol = pdf.find('\n', at);
-            int number = std::stoi(pdf.substr(at, space - at));
-            const int count = std::stoi(pdf.substr(space + 1, eol - space - 1));
-            at = eol + 1;
-            for (int i = 0; i < count; ++i, ++number, at += 20) {
-                EXPECT_TRUE(isDigits(pdf, at, 10) && pdf.compare(at + 18, 2, "\r\n") == 0) << "entry at " << at;
-                if (pdf[at + 17] == 'n') entries.emplace_back(number, std::stoull(pdf.substr(at, 10)));
+TEST_F(Produced, NumberThatShrinksKeepsItsWidthWithLeadingZeros) {
+    const std::string& input = pdf("plain");
+    const std::int64_t startxref = numberAfter(input, input.rfind("startxref") + 9);
+    ASSERT_GE(startxref, 10000);
+    const std::int64_t shrink = 9000 - startxref;  // the colour image, second, shrinks to below 10000
+    const Edited edited = edit(input, {0, shrink});
+    const std::size_t at = edited.pdf.rfind("startxref") + 10;
+    EXPECT_EQ(edited.pdf.substr(at, edited.pdf.find('\n', at) - at),
+              "0" + std::to_string(startxref + shrink - 1))
+        << "the /Length of the image loses a digit too";
+    expectCorrected(input, edited.pdf);
+}
+
+TEST_F(Produced, LinearizedFileWithUnreadableHintsOpensAsAnOrdinaryOne) {
+    std::string input = pdf("linearized");
+    input[input.find("/S ", input.find("/H [")) + 3] = '9';  // the shared table outside the hint stream
+    const Edited edited = edit(input, {2500, 0});
+    EXPECT_EQ(edited.warnings,
+              std::vector<std::string>{
+                  "the file was linearized for Fast Web View; the edited file opens as an ordinary PDF"});
+    ScratchDir dir;
+    const CommandResult check = qpdfCheck(edited.pdf, dir.file("out.pdf"));
+    EXPECT_EQ(check.exitStatus, 0) << check.out;
+    EXPECT_NE(check.out.find("File is not linearized"), npos) << check.out;
+}
+
+// Whatever byte is damaged, the plan stays within the file, sorted and outside the images, or is empty
+// with a warning that says why.
+void expectSoundPlansUnderDamage(const std::string& pdf, const std::vector<ReplacedRange>& images,
+                                 std::size_t from, std::size_t to) {
+    for (std::size_t at = from; at < to; ++at) {
+        for (const int value : {int{'0'}, int{'9'}, int{' '}, 0xFF, -1}) {
+            Bytes damaged = toBytes(value < 0 ? pdf.substr(0, at) : pdf);
+            if (value >= 0) damaged[at] = static_cast<std::uint8_t>(value);
+            const XrefCorrection plan = planXrefCorrection(damaged, images);
+            std::int64_t end = 0;
+            for (const ByteSplice& patch : plan.patches) {
+                ASSERT_GE(patch.inputBegin, end) << "byte " << at << " set to " << value;
+                ASSERT_LE(patch.inputEnd, static_cast<std::int64_t>(damaged.size())) << "byte " << at;
+                for (const ReplacedRange& r : images)
+                    ASSERT_TRUE(patch.inputEnd <= r.inputBegin || patch.inputBegin >= r.inputEnd)
+                        << "byte " << at;
+                end = patch.inputEnd;
             }
+            ASSERT_TRUE(!plan.patches.empty() || !plan.warnings.empty())
+                << "byte " << at << " set to " << value;
         }
     }
-    return entries;
 }
 
-// The integers after `key` ("/W [") up to the next "]" or ">".
-std::vector<std::int64_t> numbersAfter(const std::string& pdf, const std::string& key) {
-    std::vector<std::int64_t> numbers;
-    std::size_t at = pdf.find(key);
-    EXPECT_NE(at, std::string::npos) << key;
-    if (at == std::string::npos) return numbers;
-    at += key.size();
-    while (at < pdf.size() && pdf[at] != ']' && pdf[at] != '>' && pdf[at] != '/') {
-        if (isDigits(pdf, at, 1)) {
-            std::size_t end = at;
-            while (isDigits(pdf, end, 1)) ++end;
-            numbers.push_back(std::stoll(pdf.substr(at, end - at)));
-            at = end;
-        } else {
-            ++at;
-        }
-    }
-    return numbers;
-}
-
-void expectObjectsAt(const std::string& pdf, const std::vector<std::pair<int, std::size_t>>& entries) {
-    for (const auto& [number, offset] : entries) {
-        const std::string header = std::to_string(number) + " 0 obj";
-        EXPECT_EQ(pdf.compare(offset, header.size(), header), 0) << "object " << number << " at " << offset;
+TEST_F(Produced, DamagedCrossReferenceDataIsSurvived) {
+    for (const std::string name : {"classic", "linearized-streams"}) {
+        std::vector<ReplacedRange> images;
+        for (const ImageRecord& r : readImages(toBytes(pdf(name))))
+            images.push_back({r.dictionaryOffset, r.jpegEnd, r.jpegEnd - r.dictionaryOffset + 1000});
+        const auto last = static_cast<std::size_t>(images.back().inputEnd);
+        const auto first = static_cast<std::size_t>(images.front().inputBegin);
+        expectSoundPlansUnderDamage(pdf(name), images, name == "classic" ? last : 9,  // tables, or the head
+                                    name == "classic" ? pdf(name).size() : first);
     }
 }
 
-std::size_t lastStartxref(const std::string& pdf) {
-    return std::stoull(pdf.substr(pdf.rfind("startxref") + 9));
-}
-
-TEST(XrefCorrection, EntriesBeforeBetweenAndAfterImagesMove) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    writer.object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
-    const std::size_t first = writer.object(3, imageObject(500));
-    writer.object(4, "<< /Between true >>");
-    const std::size_t second = writer.object(5, imageObject(800));
-    writer.object(6, "<< /After true >>");
-    const std::size_t xref = writer.classicSection({1, 2, 3, 4, 5, 6}, "");
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-
-    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, first, 1700), replaceImage(pdf, second, 90)});
-    EXPECT_TRUE(applied.correction.warnings.empty());
-    const auto before = classicEntries(std::string(pdf.begin(), pdf.end()));
-    const auto after = classicEntries(applied.output);
-    ASSERT_EQ(after.size(), 6u);
-    expectObjectsAt(applied.output, after);
-    EXPECT_EQ(after[0], before[0]);  // before the first image: unchanged
-    EXPECT_EQ(after[2], before[2]);  // the image's own object begins before its dictionary
-    EXPECT_NE(after[3], before[3]);
-    EXPECT_EQ(applied.output.compare(lastStartxref(applied.output), 4, "xref"), 0);
-}
-
-TEST(XrefCorrection, StartxrefGrowingADigitStillPointsAtTheTable) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(100));
-    writer.append(std::string(9990 - 200 - writer.size(), '\n'));  // the table will start near 9800
-    const std::size_t xref = writer.classicSection({1, 2}, "");
-    ASSERT_LT(xref, 10000u);
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-
-    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 500)});
-    const std::size_t moved = lastStartxref(applied.output);
-    ASSERT_GE(moved, 10000u);
-    EXPECT_EQ(applied.output.compare(moved, 4, "xref"), 0);
-    EXPECT_EQ(applied.output.substr(applied.output.size() - 6), "%%EOF\n");
-}
-
-TEST(XrefCorrection, ShrinkingNumberKeepsItsWidthWithLeadingZeros) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(300));
-    writer.append(std::string(10020 - writer.size(), '\n'));
-    const std::size_t xref = writer.classicSection({1, 2}, "");
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-
-    const Edit edit = replaceImage(pdf, image, 10);
-    const Applied applied = applyWithCorrection(pdf, {edit});
-    // Only the image changed length.
-    ASSERT_EQ(static_cast<std::int64_t>(applied.output.size()),
-              static_cast<std::int64_t>(pdf.size()) - (edit.range.inputEnd - edit.range.inputBegin) + edit.range.outputLength);
-    const std::size_t at = applied.output.rfind("startxref\n") + 10;
-    EXPECT_EQ(applied.output[at], '0');
-    EXPECT_EQ(applied.output.compare(lastStartxref(applied.output), 4, "xref"), 0);
-}
-
-TEST(XrefCorrection, IncrementalUpdateChainIsFollowedAndEveryStartxrefMoves) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(400));
-    const std::size_t firstXref = writer.classicSection({1, 2}, "");
-    writer.startxref(firstXref);
-    writer.object(3, "<< /Update 1 >>");
-    const std::size_t secondXref = writer.classicSection({3}, " /Prev " + std::to_string(firstXref));
-    writer.startxref(secondXref);
-    const Bytes pdf = writer.bytes();
-
-    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 2000)});
-    const auto entries = classicEntries(applied.output);
-    ASSERT_EQ(entries.size(), 3u);
-    expectObjectsAt(applied.output, entries);
-    const std::size_t second = lastStartxref(applied.output);
-    EXPECT_EQ(applied.output.compare(second, 4, "xref"), 0);
-    const std::size_t prev = std::stoull(applied.output.substr(applied.output.find("/Prev ") + 6));
-    EXPECT_EQ(applied.output.compare(prev, 4, "xref"), 0);
-    const std::size_t firstStartxref = std::stoull(applied.output.substr(applied.output.find("startxref") + 9));
-    EXPECT_EQ(firstStartxref, prev);
-}
-
-// The decoded rows of the cross-reference stream in `pdf`, read with zlib and a plain PNG unfilter.
-struct DecodedStream {
-    std::vector<std::int64_t> widths;
-    std::int64_t columns = 0;
-    std::vector<std::vector<std::int64_t>> rows;
-};
-
-DecodedStream decodeXrefStream(const std::string& pdf) {
-    DecodedStream decoded;
-    decoded.widths = numbersAfter(pdf, "/W [");
-    EXPECT_EQ(decoded.widths.size(), 3u);
-    decoded.columns = numbersAfter(pdf, "/Columns ").at(0);
-    const std::size_t begin = pdf.find("stream\r\n", pdf.find("/Type /XRef")) + 8;
-    const auto length = static_cast<std::size_t>(numbersAfter(pdf.substr(pdf.find("/Type /XRef")), "/Length ").at(0));
-    std::vector<std::uint8_t> plain(1 << 20);
-    uLongf size = plain.size();
-    EXPECT_EQ(uncompress(plain.data(), &size, reinterpret_cast<const Bytef*>(pdf.data() + begin), length), Z_OK);
-    plain.resize(size);
-    const auto width = static_cast<std::size_t>(decoded.columns);
-    std::vector<std::uint8_t> previous(width, 0);
-    for (std::size_t start = 0; start + width < plain.size() + 1; start += width + 1) {
-        std::vector<std::uint8_t> row(width);
-        for (std::size_t i = 0; i < width; ++i) {
-            const int a = i > 0 ? row[i - 1] : 0, b = previous[i], c = i > 0 ? previous[i - 1] : 0;
-            int p = 0;
-            switch (plain[start]) {
-                case 1: p = a; break;
-                case 2: p = b; break;
-                case 3: p = (a + b) / 2; break;
-                case 4: {
-                    const int e = a + b - c, pa = std::abs(e - a), pb = std::abs(e - b), pc = std::abs(e - c);
-                    p = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-                    break;
-                }
-                default: break;
-            }
-            row[i] = static_cast<std::uint8_t>(plain[start + 1 + i] + p);
-        }
-        std::vector<std::int64_t> fields;
-        std::size_t at = 0;
-        for (std::int64_t w : decoded.widths) {
-            std::int64_t value = 0;
-            for (std::int64_t k = 0; k < w; ++k) value = value << 8 | row[at++];
-            fields.push_back(value);
-        }
-        decoded.rows.push_back(fields);
-        previous = row;
+// The warnings, each checked once: `damage` changes the fixture's bytes after its one image.
+TEST(XrefCorrection, DamageGivesItsWarning) {
+    FixtureImage gray;
+    gray.jpeg = grayJpeg();
+    const FixturePdf fixture = makeFixturePdf({gray});
+    const std::string pdf = toString(fixture.bytes);
+    const FixtureLayout& image = fixture.images[0];
+    const std::size_t startxref = pdf.rfind("startxref"), table = pdf.rfind("xref\n0 ");
+    const std::size_t entry1 = pdf.find("\r\n", table) + 2;  // object 1's entry, after the free head
+    const std::string cannot = "the cross-reference data cannot be corrected: ";
+    const struct {
+        std::function<std::string(std::string)> damage;
+        std::string warning;
+    } cases[] = {
+        {[](std::string p) { return p.replace(p.rfind("startxref"), 9, "startxreF"); },
+         cannot + "the file has no startxref; readers have to rebuild it"},
+        {[](std::string p) { return p.replace(p.rfind("%%EOF") - 1, 0, "0000"); },
+         cannot + "the startxref at byte " + std::to_string(startxref) +
+             " points past the end of the file; readers have to rebuild it"},
+        {[&](std::string p) { return p.replace(entry1, 1, "x"); },
+         cannot + "the cross-reference table at byte " + std::to_string(table) +
+             " has a malformed entry at byte " + std::to_string(entry1) + "; readers have to rebuild it"},
+        {[](std::string p) { return p.replace(p.rfind(" >>"), 0, " /Prev /X"); },
+         cannot + "the trailer's /Prev at byte " + std::to_string(pdf.rfind(" >>") + 7) +
+             " is not an integer; readers have to rebuild it"},
+        {[&](std::string p) {
+             return p.replace(entry1, 10,
+                              std::string(10 - std::to_string(image.jpegOffset + 9).size(), '0') +
+                                  std::to_string(image.jpegOffset + 9));
+         },
+         "the cross-reference data gives the offset " + std::to_string(image.jpegOffset + 9) +
+             ", which lies inside an image stream; it was wrong in the input already"},
+        {[](std::string p) { return p + "%/ByteRange\n"; },
+         "the file carries a digital signature (/ByteRange at byte " + std::to_string(pdf.size() + 1) +
+             "), which the changed images invalidate"},
+    };
+    const std::vector<ReplacedRange> grown{
+        {static_cast<std::int64_t>(image.dictionaryOffset), static_cast<std::int64_t>(image.jpegEnd),
+         static_cast<std::int64_t>(image.jpegEnd - image.dictionaryOffset + 100)}};
+    for (const auto& c : cases) {
+        const XrefCorrection plan = planXrefCorrection(toBytes(c.damage(pdf)), grown);
+        EXPECT_EQ(plan.warnings, std::vector<std::string>{c.warning});
     }
-    return decoded;
-}
-
-class XrefStreamPredictor : public ::testing::TestWithParam<std::uint8_t> {};
-
-TEST_P(XrefStreamPredictor, TypeOneEntriesMoveWhateverFilterTheRowsUse) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(600));
-    writer.object(3, "<< /After true >>");
-    const std::size_t xref = writer.xrefStream(4, 2, GetParam(), "");
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-
-    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 1600)});
-    EXPECT_TRUE(applied.correction.warnings.empty());
-    const DecodedStream stream = decodeXrefStream(applied.output);
-    ASSERT_EQ(stream.rows.size(), 5u);
-    EXPECT_EQ(stream.rows[0][0], 0);  // the free head stays free
-    for (int n = 1; n <= 4; ++n) {
-        ASSERT_EQ(stream.rows[static_cast<std::size_t>(n)][0], 1);
-        const auto offset = static_cast<std::size_t>(stream.rows[static_cast<std::size_t>(n)][1]);
-        EXPECT_EQ(applied.output.compare(offset, std::to_string(n).size() + 6, std::to_string(n) + " 0 obj"), 0)
-            << "object " << n;
-    }
-    EXPECT_EQ(applied.output.compare(lastStartxref(applied.output), 5, "4 0 o"), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(PngFilters, XrefStreamPredictor, ::testing::Values(0, 1, 2, 3, 4));
-
-TEST(XrefCorrection, OffsetFieldWidensWhenAnOffsetPassesItsBytes) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(1000));
-    writer.object(3, "<< /After true >>");
-    const std::size_t xref = writer.xrefStream(4, 2, 2, " /Info 3 0 R");
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-
-    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 70000)});
-    const DecodedStream stream = decodeXrefStream(applied.output);
-    EXPECT_EQ(stream.widths, (std::vector<std::int64_t>{1, 3, 1}));
-    EXPECT_EQ(stream.columns, 5);
-    ASSERT_EQ(stream.rows.size(), 5u);
-    const auto offset = static_cast<std::size_t>(stream.rows[3][1]);
-    EXPECT_GT(offset, 65535u);
-    EXPECT_EQ(applied.output.compare(offset, 7, "3 0 obj"), 0);
-}
-
-TEST(XrefCorrection, DamagedDataGivesAWarningAndNoPatches) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(100));
-    const std::size_t xref = writer.classicSection({1, 2}, "");
-    writer.startxref(xref + 3);  // points into the table
-    const Bytes pdf = writer.bytes();
-    const Edit edit = replaceImage(pdf, image, 300);
-    const XrefCorrection correction = planXrefCorrection(pdf, std::vector<ReplacedRange>{edit.range});
-    EXPECT_TRUE(correction.patches.empty());
-    ASSERT_EQ(correction.warnings.size(), 1u);
-    EXPECT_NE(correction.warnings[0].find("startxref"), std::string::npos) << correction.warnings[0];
-
-    Bytes noStartxref = toBytes(std::string(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(xref)));
-    const XrefCorrection missing = planXrefCorrection(noStartxref, std::vector<ReplacedRange>{edit.range});
-    EXPECT_TRUE(missing.patches.empty());
-    ASSERT_EQ(missing.warnings.size(), 1u);
-    EXPECT_NE(missing.warnings[0].find("no startxref"), std::string::npos);
-}
-
-TEST(XrefCorrection, DamagedStreamDataGivesAWarning) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(100));
-    const std::size_t xref = writer.xrefStream(3, 2, 2, "");
-    writer.startxref(xref);
-    Bytes pdf = writer.bytes();
-    const std::string text(pdf.begin(), pdf.end());
-    pdf[text.find("stream\r\n", xref) + 10] ^= 0x5A;  // inside the zlib data
-    const Edit edit = replaceImage(pdf, image, 300);
-    const XrefCorrection correction = planXrefCorrection(pdf, std::vector<ReplacedRange>{edit.range});
-    EXPECT_TRUE(correction.patches.empty());
-    ASSERT_EQ(correction.warnings.size(), 1u);
-    EXPECT_NE(correction.warnings[0].find("byte " + std::to_string(xref)), std::string::npos) << correction.warnings[0];
-}
-
-TEST(XrefCorrection, SignatureIsReportedAndTheTableStillCorrected) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(100));
-    writer.object(3, "<< /Type /Sig /ByteRange [0 10 20 30] /Contents <00> >>");
-    const std::size_t xref = writer.classicSection({1, 2, 3}, "");
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 300)});
-    EXPECT_TRUE(applied.correction.hasSignature);
-    ASSERT_EQ(applied.correction.warnings.size(), 1u);
-    EXPECT_NE(applied.correction.warnings[0].find("signature"), std::string::npos);
-    expectObjectsAt(applied.output, classicEntries(applied.output));
-}
-
-TEST(XrefCorrection, ImagesOfUnchangedLengthNeedNoPatch) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(100));
-    const std::size_t xref = writer.classicSection({1, 2}, "");
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-    Edit edit = replaceImage(pdf, image, 0);
-    edit.range.outputLength = edit.range.inputEnd - edit.range.inputBegin;
-    const XrefCorrection correction = planXrefCorrection(pdf, std::vector<ReplacedRange>{edit.range});
-    EXPECT_TRUE(correction.patches.empty());
-    EXPECT_TRUE(correction.warnings.empty());
-}
-
-TEST(XrefCorrection, PatchesAreSortedAndLieOutsideTheImages) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t a = writer.object(2, imageObject(100));
-    const std::size_t b = writer.object(3, imageObject(200));
-    const std::size_t xref = writer.xrefStream(4, 2, 2, "");
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-    const std::vector<ReplacedRange> ranges{replaceImage(pdf, a, 50).range, replaceImage(pdf, b, 900).range};
-    const XrefCorrection correction = planXrefCorrection(pdf, ranges);
-    ASSERT_FALSE(correction.patches.empty());
-    for (std::size_t i = 0; i < correction.patches.size(); ++i) {
-        const ByteSplice& patch = correction.patches[i];
-        if (i > 0) {
-            EXPECT_GE(patch.inputBegin, correction.patches[i - 1].inputEnd);
-        }
-        for (const ReplacedRange& range : ranges) {
-            EXPECT_TRUE(patch.inputEnd <= range.inputBegin || patch.inputBegin >= range.inputEnd);
-        }
-    }
+    // A range that swallows the startxref number: its correction would overlap it.
+    const std::vector<ReplacedRange> swallowing{
+        {static_cast<std::int64_t>(image.jpegOffset), static_cast<std::int64_t>(startxref + 12), 10}};
+    EXPECT_EQ(planXrefCorrection(fixture.bytes, swallowing).warnings,
+              std::vector<std::string>{
+                  cannot + "the cross-reference data overlaps an image stream; readers have to rebuild it"});
 }
 
 }  // namespace
-}  // namespace pagewash::test
-
-namespace pagewash::test {
-namespace {
-
-// What must hold for any input, damaged or not.
-void expectSoundPlan(const XrefCorrection& correction, const std::vector<ReplacedRange>& images, std::size_t size) {
-    for (std::size_t i = 0; i < correction.patches.size(); ++i) {
-        const ByteSplice& patch = correction.patches[i];
-        ASSERT_LE(patch.inputBegin, patch.inputEnd);
-        ASSERT_LE(patch.inputEnd, static_cast<std::int64_t>(size));
-        if (i > 0) {
-            ASSERT_GE(patch.inputBegin, correction.patches[i - 1].inputEnd);
-        }
-        for (const ReplacedRange& range : images) {
-            ASSERT_TRUE(patch.inputEnd <= range.inputBegin || patch.inputBegin >= range.inputEnd);
-        }
-    }
-    if (correction.patches.empty()) {
-        // Nothing corrected although an image changed length: the reason is given.
-        ASSERT_FALSE(correction.warnings.empty());
-    }
-}
-
-TEST(XrefCorrectionDamage, EveryDamagedByteOfTheCrossReferenceDataIsSurvived) {
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(300));
-    const std::size_t firstXref = writer.classicSection({1, 2}, "");
-    writer.startxref(firstXref);
-    writer.object(3, "<< /Update 1 >>");
-    const std::size_t stream = writer.xrefStream(4, 2, 4, " /Prev " + std::to_string(firstXref));
-    writer.startxref(stream);
-    const Bytes pdf = writer.bytes();
-    const std::vector<ReplacedRange> images{replaceImage(pdf, image, 900).range};
-    const std::size_t damageFrom = static_cast<std::size_t>(images[0].inputEnd);
-    for (std::size_t at = damageFrom; at < pdf.size(); ++at) {
-        for (const std::uint8_t value : {std::uint8_t{'0'}, std::uint8_t{'9'}, std::uint8_t{' '}, std::uint8_t{0xFF}}) {
-            Bytes damaged = pdf;
-            damaged[at] = value;
-            expectSoundPlan(planXrefCorrection(damaged, images), images, damaged.size());
-            if (HasFatalFailure()) {
-                FAIL() << "byte " << at << " set to " << int{value};
-            }
-        }
-        const Bytes cut(pdf.begin(), pdf.begin() + static_cast<std::ptrdiff_t>(at));
-        expectSoundPlan(planXrefCorrection(cut, images), images, cut.size());
-        if (HasFatalFailure()) {
-            FAIL() << "file cut at " << at;
-        }
-    }
-}
-
-}  // namespace
-}  // namespace pagewash::test
-
-namespace pagewash::test {
-namespace {
-
-TEST(XrefCorrection, HybridFileMovesTheTableTheStreamAndXRefStm) {
-    // A classic table for objects 1, 2 and 4 whose trailer names, by /XRefStm, a cross-reference
-    // stream (object 4) that lists object 3 as well, as writers of hybrid files do.
-    PdfWriter writer;
-    writer.object(1, "<< /Type /Catalog >>");
-    const std::size_t image = writer.object(2, imageObject(500));
-    writer.object(3, "<< /OnlyInTheStream true >>");
-    const std::size_t stream = writer.xrefStream(4, 2, 2, "");
-    const std::size_t xref = writer.classicSection({1, 2, 4}, " /XRefStm " + std::to_string(stream));
-    writer.startxref(xref);
-    const Bytes pdf = writer.bytes();
-
-    const Applied applied = applyWithCorrection(pdf, {replaceImage(pdf, image, 3000)});
-    EXPECT_TRUE(applied.correction.warnings.empty());
-    expectObjectsAt(applied.output, classicEntries(applied.output));
-    const std::size_t xrefStm = std::stoull(applied.output.substr(applied.output.find("/XRefStm ") + 9));
-    EXPECT_EQ(applied.output.compare(xrefStm, 7, "4 0 obj"), 0);
-    const DecodedStream decoded = decodeXrefStream(applied.output);
-    ASSERT_EQ(decoded.rows.size(), 5u);
-    const auto third = static_cast<std::size_t>(decoded.rows[3][1]);
-    EXPECT_EQ(applied.output.compare(third, 7, "3 0 obj"), 0);
-    EXPECT_EQ(applied.output.compare(lastStartxref(applied.output), 4, "xref"), 0);
-}
-
-}  // namespace
-}  // namespace pagewash::test
+}  // namespace pagewash::testing

@@ -23,7 +23,7 @@ depends=$(field Depends)
 # From dpkg-shlibdeps (the programs link them) and from the list of extra dependencies.
 for package in libc6 libstdc++6 libjpeg62-turbo zlib1g libqt6core6 libqt6widgets6 \
                qt6-translations-l10n fonts-ipafont-gothic qt6-qpa-plugins; do
-  grep -qE "(^|, )$package( |,|$)" <<< "$depends" || fail "Depends lacks $package: $depends"
+  grep -qE "(^|, )${package//+/\\+}( |,|$)" <<< "$depends" || fail "Depends lacks $package: $depends"
 done
 
 contents=$(dpkg-deb --contents "$deb")

@@ -7,7 +7,7 @@ set -euo pipefail
 # shellcheck source=tests/packaging/common.sh
 source "$(dirname "$0")/common.sh"
 build=$1 version=$2 pdf=$3
-need_tools cpack dpkg dpkg-deb dpkg-shlibdeps qpdf readelf
+need_tools cpack dpkg dpkg-deb dpkg-shlibdeps qpdf readelf appstreamcli
 
 arch=$(dpkg --print-architecture)
 (cd "$scratch" && cpack -G DEB -B "$scratch/out" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" 2>&1) ||
@@ -45,6 +45,9 @@ for program in pagewash pagewash-cli; do
 done
 [ "$("$root/usr/bin/pagewash-cli" --version)" = "$version" ] ||
   fail "the unpacked pagewash-cli --version says $("$root/usr/bin/pagewash-cli" --version)"
+# The installed metainfo, desktop entry and icons together, as a software centre reads them.
+report=$(appstreamcli validate-tree --no-net "$root" 2>&1) || fail "appstreamcli validate-tree: $report"
+! grep -E '^[EWI]: ' <<< "$report" || fail "appstreamcli validate-tree of the package is not clean"
 gzip -dc "$root/usr/share/man/man1/pagewash-cli.1.gz" | grep -q '^\.TH PAGEWASH-CLI' || fail "the man page is not one"
 
 mkdir "$scratch/work"

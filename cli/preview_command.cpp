@@ -48,6 +48,7 @@ int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
     PreviewOptions options;
     options.coding = {line.optimize, line.progressive};
     options.memoryBudget = line.memoryLimit;
+    options.decodeBefore = line.sideBySide;
     Result<ImagePreview> preview = previewJpeg(*jpeg, line.settings, options);
     if (!preview)
         return fail(err, 1, path + ": image " + std::to_string(number) + ": " + preview.refusal().reason);

@@ -84,24 +84,27 @@ Result<ImagePreview> previewJpeg(std::span<const std::uint8_t> jpeg, const Corre
                                  const PreviewOptions& options) {
     try {
         std::optional<Result<DecodedImage>> before;  // written by the decoder, read after its join
-        std::jthread decoder([&before, jpeg] {
-            try {
-                before.emplace(decodeJpegBytes(jpeg));
-            } catch (const std::bad_alloc&) {
-                before.emplace(Refusal{-1, "not enough memory for the image"});
-            }
-        });
+        std::jthread decoder;
+        if (options.decodeBefore) {
+            decoder = std::jthread([&before, jpeg] {
+                try {
+                    before.emplace(decodeJpegBytes(jpeg));
+                } catch (const std::bad_alloc&) {
+                    before.emplace(Refusal{-1, "not enough memory for the image"});
+                }
+            });
+        }
         Result<BleachedJpeg> bleached = bleachJpeg(jpeg, settings, options);
-        decoder.join();
+        if (decoder.joinable()) decoder.join();
         if (!bleached) return bleached.refusal();
-        if (!*before) return before->refusal();
+        if (before && !*before) return before->refusal();
 
         ImagePreview preview;
-        preview.before = std::move(before->value());
+        if (before) preview.before = std::move(before->value());
         preview.bytesBefore = jpeg.size();
         preview.bytesAfter = bleached->bytes.size();
         preview.changed = bleached->changed;
-        if (!preview.changed) {
+        if (!preview.changed && before) {
             preview.after = copyOf(preview.before);
             return preview;
         }

@@ -21,6 +21,7 @@ struct PreviewOptions {
     EntropyCoding coding = {};
     std::uint64_t memoryBudget = 0;  // 0: the run's default, half the physical memory
     std::string temporaryRoot;       // where the private folder is made; empty: the system's
+    bool decodeBefore = true;        // false: previewJpeg leaves `before` empty (when it is not shown)
 };
 
 struct BleachedJpeg {
@@ -37,14 +38,15 @@ Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const Correc
 Result<DecodedImage> decodeJpegBytes(std::span<const std::uint8_t> jpeg);
 
 struct ImagePreview {
-    DecodedImage before;  // the input bytes decoded
-    DecodedImage after;   // the bleach's bytes decoded (the same pixels as `before` when !changed)
+    DecodedImage before;  // the input bytes decoded (empty when options.decodeBefore was false)
+    DecodedImage after;   // the bleach's bytes decoded (the input's pixels when !changed)
     std::uint64_t bytesBefore = 0;
     std::uint64_t bytesAfter = 0;
     bool changed = false;
 };
 
-// Both sides of one image; the input is decoded on a second thread while the worker runs.
+// Both sides of one image; the input is decoded on a second thread while the worker runs (unless
+// options.decodeBefore is false).
 Result<ImagePreview> previewJpeg(std::span<const std::uint8_t> jpeg, const CorrectionSettings& settings,
                                  const PreviewOptions& options = {});
 

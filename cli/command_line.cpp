@@ -42,11 +42,16 @@ std::optional<std::uint64_t> parseByteSize(const std::string& text) {
     const std::uint64_t number = std::stoull(text.substr(0, digits));
     const std::string suffix = text.substr(digits);
     std::uint64_t unit = 1;
-    if (suffix == "K" || suffix == "k") unit = 1'000;
-    else if (suffix == "M") unit = 1'000'000;
-    else if (suffix == "G") unit = 1'000'000'000;
-    else if (suffix == "T") unit = 1'000'000'000'000;
-    else if (!suffix.empty()) return std::nullopt;
+    if (suffix == "K" || suffix == "k")
+        unit = 1'000;
+    else if (suffix == "M")
+        unit = 1'000'000;
+    else if (suffix == "G")
+        unit = 1'000'000'000;
+    else if (suffix == "T")
+        unit = 1'000'000'000'000;
+    else if (!suffix.empty())
+        return std::nullopt;
     if (number == 0 || number > UINT64_MAX / unit) return std::nullopt;
     return number * unit;
 }
@@ -102,13 +107,31 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
                    "Memory for the images decoded at once, e.g. 800M or 2G (default: half the physical "
                    "memory); an image that needs more is left as it is")
         ->check([](const std::string& value) {
-            return parseByteSize(value) ? std::string() : "a size such as 800M or 2G is expected, not " + value;
+            return parseByteSize(value) ? std::string()
+                                        : "a size such as 800M or 2G is expected, not " + value;
         });
     app.add_flag("--optimize", line.optimize,
                  "Optimized Huffman tables: smaller images, the same pixels (a little more time)");
     app.add_flag("--progressive", line.progressive,
                  "Progressive JPEG: the same pixels, usually smaller; a few very old readers show it slowly");
     app.add_flag("-q,--quiet", line.quiet, "No progress display (errors are still shown)");
+    // ---- the preview of one image (cli/preview_command.h)
+    CLI::Option* preview =
+        app.add_option(
+               "--preview", line.preview,
+               "Write a PNG of image N (1-based, in file order) as the bleach will leave it, and no PDF")
+            ->check(CLI::PositiveNumber);
+    app.add_option("--preview-out", line.previewOut,
+                   "The preview's PNG (default: FILE_preview_N.png beside FILE)")
+        ->needs(preview);
+    app.add_flag("--side-by-side", line.sideBySide, "The preview shows the original left of the result")
+        ->needs(preview);
+    app.final_callback([&line] {
+        if (line.preview > 0 && line.files.size() != 1)
+            throw CLI::ValidationError("--preview",
+                                       "takes exactly one FILE, not " + std::to_string(line.files.size()));
+    });
+    // ---- end of the preview's options
     app.add_option("FILE", line.files, "PDF files to bleach, one after the other")->required();
 
     try {

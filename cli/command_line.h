@@ -12,13 +12,17 @@
 namespace pagewash {
 
 struct CommandLine {
-    CorrectionSettings settings;  // the dialog's defaults unless an option says otherwise
-    int jobs = 0;                 // images decoded at once; 0: the hardware threads
+    CorrectionSettings settings;    // the dialog's defaults unless an option says otherwise
+    int jobs = 0;                   // images decoded at once; 0: the hardware threads
     std::uint64_t memoryLimit = 0;  // bytes for the images decoded at once; 0: half the physical memory
     bool optimize = false;          // optimized Huffman tables
     bool progressive = false;       // progressive JPEG
     bool quiet = false;
     std::vector<std::string> files;
+    // --preview N: write a PNG of image N (1-based) of the one file instead of bleaching; 0: no preview.
+    int preview = 0;
+    std::string previewOut;   // empty: FILE less its last four characters + "_preview_N.png"
+    bool sideBySide = false;  // the original on the left, the result on the right
 };
 
 // Reads the arguments. Returns the options to run with, or, when the program is to end at once, sets

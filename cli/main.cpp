@@ -1,12 +1,14 @@
 // pagewash-cli: bleaches the PDF files named on its command line with the engine of the dialog.
 // Exit status: 0 when every file was written or passed over (not a PDF, no JPEG image), 1 when a file
-// failed, 2 for a usage error.
+// failed, 2 for a usage error. With --preview N it writes the PNG of one image instead
+// (cli/preview_command.h).
 
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "cli/command_line.h"
+#include "cli/preview_command.h"
 #include "cli/terminal_front_end.h"
 #include "engine/batch/batch_run.h"
 
@@ -15,6 +17,7 @@ int main(int argc, char** argv) {
     int exitStatus = 0;
     const std::optional<CommandLine> line = parseCommandLine(argc, argv, exitStatus);
     if (!line) return exitStatus;
+    if (line->preview > 0) return runPreview(*line, stdout, stderr);
 
     ProgressStyle style = isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Lines;
     if (line->quiet) style = ProgressStyle::None;

@@ -73,7 +73,8 @@ void TerminalFrontEnd::outputNotCreated(const std::string& outputPath, const std
 void TerminalFrontEnd::fileFinished(const FileReport& report) {
     if (report.outcome == FileOutcome::NotPdf || report.outcome == FileOutcome::NoJpeg) {
         if (m_style == ProgressStyle::None) return;
-        printMessageLine(report.path + (report.outcome == FileOutcome::NotPdf ? ": not a PDF" : ": no JPEG image found") +
+        printMessageLine(report.path +
+                         (report.outcome == FileOutcome::NotPdf ? ": not a PDF" : ": no JPEG image found") +
                          "; nothing written");
         return;
     }

@@ -1,8 +1,11 @@
 #include "ui/file_drop_list.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QUrl>
 
@@ -50,6 +53,24 @@ void FileDropList::dropEvent(QDropEvent* event) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
     emit filesDropped(paths);
+}
+
+void FileDropList::contextMenuEvent(QContextMenuEvent* event) {
+    const int line = row(itemAt(event->pos()));
+    if (line < 1) return;
+    QMenu menu(this);
+    const QAction* preview = menu.addAction(QStringLiteral("プレビュー"));
+    if (menu.exec(event->globalPos()) == preview) emit previewRequested(line);
+}
+
+void FileDropList::keyPressEvent(QKeyEvent* event) {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && !selected.isEmpty() &&
+        row(selected.front()) > 0) {
+        emit previewRequested(row(selected.front()));
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 }  // namespace pagewash

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 #include <exception>
 
 #include "engine/batch/batch_messages.h"
@@ -21,6 +22,7 @@
 #include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
 #include "ui/file_drop_list.h"
+#include "ui/preview_window.h"
 #include "ui/text_fit.h"
 
 namespace pagewash {
@@ -214,6 +216,44 @@ void CPagewashDlg::createControls() {
         connect(qobject_cast<QRadioButton*>(m_controls.widget(id)), &QRadioButton::clicked, this,
                 [this] { handleGrayModeClick(); });
     }
+    connect(m_fileList, &FileDropList::previewRequested, this, &CPagewashDlg::openPreview);
+    followSettingsInPreview();
+}
+
+void CPagewashDlg::followSettingsInPreview() {
+    m_previewSettingsTimer = new QTimer(this);
+    m_previewSettingsTimer->setSingleShot(true);
+    m_previewSettingsTimer->setInterval(0);
+    connect(m_previewSettingsTimer, &QTimer::timeout, this, &CPagewashDlg::sendSettingsToPreview);
+    for (QWidget* widget : m_controls.widgetsInOrder()) {
+        if (auto* slider = qobject_cast<QSlider*>(widget)) {
+            connect(slider, &QSlider::valueChanged, m_previewSettingsTimer, qOverload<>(&QTimer::start));
+        } else if (auto* button = qobject_cast<QRadioButton*>(widget)) {
+            connect(button, &QRadioButton::toggled, m_previewSettingsTimer, qOverload<>(&QTimer::start));
+        }
+    }
+}
+
+void CPagewashDlg::sendSettingsToPreview() {
+    if (m_previewWindow != nullptr && m_previewWindow->isVisible())
+        m_previewWindow->setSettings(shownSettings());
+}
+
+CorrectionSettings CPagewashDlg::shownSettings() const {
+    // A copy, read by an exchange of its own: the dialog's values change only by its own rules.
+    DialogValues shown = m_values;
+    DialogExchange exchange;
+    exchange.read(m_controls, shown);
+    return takeSettings(shown);
+}
+
+void CPagewashDlg::openPreview(int row) {
+    if (row < 1 || row >= m_fileList->count()) return;
+    if (m_previewWindow == nullptr) m_previewWindow = new PreviewWindow(this);
+    m_previewWindow->showFile(m_fileList->item(row)->text(), shownSettings());
+    m_previewWindow->show();
+    m_previewWindow->raise();
+    m_previewWindow->activateWindow();
 }
 
 void CPagewashDlg::initDialog() {

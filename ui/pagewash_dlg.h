@@ -23,12 +23,14 @@
 #include "ui/file_chooser.h"
 
 class QLineEdit;
+class QTimer;
 class QPushButton;
 
 namespace pagewash {
 
 class DialogFrontEnd;
 class FileDropList;
+class PreviewWindow;
 
 // The fixed first line of the file list; it is never removed.
 inline constexpr const char* kHintItemText = "<ファイルの追加はここをWクリ. ただしD&D推奨>";
@@ -53,6 +55,10 @@ class CPagewashDlg : public QDialog {
     void handleSliderDraw(int sliderId);
     void handleColorModeClick();
     void handleGrayModeClick();
+    // Opens the preview window (one per dialog) on file line `row` with the settings the controls show.
+    void openPreview(int row);
+    // nullptr until the first preview.
+    PreviewWindow* previewWindow() const { return m_previewWindow; }
 
     // Controls to DialogValues; false when a number box does not hold an integer (after a message).
     bool readExchange();
@@ -93,6 +99,10 @@ class CPagewashDlg : public QDialog {
     void initDialog();
     void appendIfPdfOrJpg(const QString& name);
     void finishRun();
+    // The preview follows every control that makes a setting, read without changing the dialog's values.
+    void followSettingsInPreview();
+    void sendSettingsToPreview();
+    CorrectionSettings shownSettings() const;
 
     QIcon m_icon;
     FileChooser m_fileChooser;
@@ -110,6 +120,9 @@ class CPagewashDlg : public QDialog {
     bool m_destroying = false;
     std::string m_runFailure;  // what ended a run by an exception; guarded by the join
     QStringList m_refusedFiles;
+
+    PreviewWindow* m_previewWindow = nullptr;  // a child window, made on the first preview
+    QTimer* m_previewSettingsTimer = nullptr;  // gathers the changes of one user action into one
 };
 
 }  // namespace pagewash

@@ -1,0 +1,68 @@
+#include "cli/preview_command.h"
+
+#include <string_view>
+#include <utility>
+
+#include "engine/images/edited_pdf_writer.h"
+#include "preview/image_preview.h"
+#include "preview/pdf_images.h"
+#include "preview/png_file.h"
+
+namespace pagewash {
+
+namespace {
+
+int fail(std::FILE* err, int status, const std::string& reason) {
+    std::fprintf(err, "pagewash-cli: %s\n", reason.c_str());
+    return status;
+}
+
+}  // namespace
+
+std::string previewPngPath(const std::string& inputPath, int imageNumber) {
+    // The edited PDF's name applies the same rule for "less its last four characters".
+    constexpr std::string_view kEditSuffix = "_edit.pdf";
+    std::string path = editedPdfPath(inputPath);
+    path.resize(path.size() - kEditSuffix.size());
+    return path + "_preview_" + std::to_string(imageNumber) + ".png";
+}
+
+std::string groupedDigits(std::uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
+int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
+    const std::string& path = line.files.front();
+    const Result<PdfImages> images = PdfImages::read(path);
+    if (!images) return fail(err, 1, images.refusal().reason);
+    const int number = line.preview;
+    if (number > images->count())
+        return fail(err, 2,
+                    path + " has " + std::to_string(images->count()) + " JPEG image" +
+                        (images->count() == 1 ? "" : "s") + ": there is no image " + std::to_string(number));
+
+    const Result<std::vector<std::uint8_t>> jpeg = images->jpeg(number - 1);
+    if (!jpeg) return fail(err, 1, jpeg.refusal().reason);
+    PreviewOptions options;
+    options.coding = {line.optimize, line.progressive};
+    options.memoryBudget = line.memoryLimit;
+    options.decodeBefore = line.sideBySide;
+    Result<ImagePreview> preview = previewJpeg(*jpeg, line.settings, options);
+    if (!preview)
+        return fail(err, 1, path + ": image " + std::to_string(number) + ": " + preview.refusal().reason);
+
+    const DecodedImage after = displayable(std::move(preview->after));
+    const std::string pngPath = line.previewOut.empty() ? previewPngPath(path, number) : line.previewOut;
+    const Result<Done> written =
+        line.sideBySide ? writePng(pngPath, sideBySide(displayable(std::move(preview->before)), after))
+                        : writePng(pngPath, after);
+    if (!written) return fail(err, 1, written.refusal().reason);
+    std::fprintf(out, "image %d of %d: %d x %d, %s \u2192 %s bytes\n", number, images->count(), after.width,
+                 after.height, groupedDigits(preview->bytesBefore).c_str(),
+                 groupedDigits(preview->bytesAfter).c_str());
+    return 0;
+}
+
+}  // namespace pagewash

@@ -1,0 +1,140 @@
+#include "preview/image_preview.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "engine/batch/run_temp_dir.h"
+#include "engine/pdf/file_layer.h"
+#include "imaging/decode_gate.h"
+#include "imaging/image_worker.h"
+
+namespace pagewash {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::uint8_t product(std::uint8_t a, std::uint8_t b) {
+    // a * b / 255, rounded: exact for every pair of bytes.
+    const unsigned p = static_cast<unsigned>(a) * b + 128u;
+    return static_cast<std::uint8_t>((p + (p >> 8)) >> 8);
+}
+
+DecodedImage copyOf(const DecodedImage& image) {
+    DecodedImage copy;
+    copy.width = image.width;
+    copy.height = image.height;
+    copy.components = image.components;
+    copy.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(image.size());
+    std::memcpy(copy.pixels.get(), image.pixels.get(), image.size());
+    return copy;
+}
+
+}  // namespace
+
+Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const CorrectionSettings& settings,
+                                const PreviewOptions& options) {
+    try {
+        const RunTempDir folder(options.temporaryRoot);
+        const std::string name = folder.file("_image_000.jpg");
+        {
+            OutputFile copy(name);
+            copy.write(jpeg);
+            copy.close();
+        }
+        // The run's gate with one place: an image over the budget is left as it is, as in a run.
+        DecodeGate gate(1, options.memoryBudget > 0 ? options.memoryBudget : defaultMemoryBudget());
+        std::int32_t components = 0;
+        ProcessImageJob(ImageJob{name, &components, &settings, nullptr, &gate, options.coding, nullptr});
+        BleachedJpeg result;
+        // The worker writes the component count only once the re-encoded file is in place.
+        result.changed = components != 0;
+        result.bytes =
+            result.changed ? readWholeFile(name) : std::vector<std::uint8_t>(jpeg.begin(), jpeg.end());
+        return result;
+    } catch (const CFileException& error) {
+        return Refusal{-1, error.what()};
+    } catch (const std::bad_alloc&) {
+        return Refusal{-1, "not enough memory for the image"};
+    }
+}
+
+Result<DecodedImage> decodeJpegBytes(std::span<const std::uint8_t> jpeg) {
+    if (jpeg.empty()) return Refusal{-1, "image is empty"};
+    // fmemopen only reads through the pointer in mode "rb".
+    const File memory(::fmemopen(const_cast<std::uint8_t*>(jpeg.data()), jpeg.size(), "rb"));
+    if (!memory) return Refusal{-1, std::string("image cannot be opened in memory: ") + std::strerror(errno)};
+    DecodedImage image;
+    if (!decodeJpeg(memory.get(), image)) return Refusal{-1, "image cannot be decoded"};
+    return image;
+}
+
+Result<ImagePreview> previewJpeg(std::span<const std::uint8_t> jpeg, const CorrectionSettings& settings,
+                                 const PreviewOptions& options) {
+    try {
+        std::optional<Result<DecodedImage>> before;  // written by the decoder, read after its join
+        std::jthread decoder;
+        if (options.decodeBefore) {
+            decoder = std::jthread([&before, jpeg] {
+                try {
+                    before.emplace(decodeJpegBytes(jpeg));
+                } catch (const std::bad_alloc&) {
+                    before.emplace(Refusal{-1, "not enough memory for the image"});
+                }
+            });
+        }
+        Result<BleachedJpeg> bleached = bleachJpeg(jpeg, settings, options);
+        if (decoder.joinable()) decoder.join();
+        if (!bleached) return bleached.refusal();
+        if (before && !*before) return before->refusal();
+
+        ImagePreview preview;
+        if (before) preview.before = std::move(before->value());
+        preview.bytesBefore = jpeg.size();
+        preview.bytesAfter = bleached->bytes.size();
+        preview.changed = bleached->changed;
+        if (!preview.changed && before) {
+            preview.after = copyOf(preview.before);
+            return preview;
+        }
+        Result<DecodedImage> after = decodeJpegBytes(bleached->bytes);
+        if (!after) return after.refusal();
+        preview.after = std::move(after.value());
+        return preview;
+    } catch (const std::bad_alloc&) {
+        return Refusal{-1, "not enough memory for the image"};
+    } catch (const std::system_error& error) {
+        return Refusal{-1, error.what()};  // no thread could be started
+    }
+}
+
+DecodedImage displayable(DecodedImage image) {
+    if (image.components != 4) return image;
+    DecodedImage rgb;
+    rgb.width = image.width;
+    rgb.height = image.height;
+    rgb.components = 3;
+    rgb.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(rgb.size());
+    const std::size_t pixels = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
+    const std::uint8_t* in = image.pixels.get();
+    std::uint8_t* out = rgb.pixels.get();
+    for (std::size_t i = 0; i < pixels; ++i, in += 4, out += 3) {
+        out[0] = product(in[0], in[3]);
+        out[1] = product(in[1], in[3]);
+        out[2] = product(in[2], in[3]);
+    }
+    return rgb;
+}
+
+}  // namespace pagewash

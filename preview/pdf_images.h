@@ -1,0 +1,36 @@
+#pragma once
+// The JFIF JPEG images of one PDF, numbered as the bleach numbers them: found by the same byte search,
+// their dictionaries read, sorted by position and their ranges checked, exactly as a run does before it
+// copies them out. Only the ranges are kept; the bytes of one image are read from the file on demand.
+// A plain value; any thread, one object per thread.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/pdf/refusal.h"
+
+namespace pagewash {
+
+class PdfImages {
+  public:
+    // Reads `path` whole. A refusal ("book.pdf: ...") when it cannot be read, is not a PDF, is encrypted,
+    // holds no JFIF JPEG image, or is one the bleach refuses. Never throws for the file's contents.
+    static Result<PdfImages> read(const std::string& path);
+
+    const std::string& path() const { return m_path; }
+    int count() const { return static_cast<int>(m_ranges.size()); }
+    // The input bytes of image `index` (0-based), read again from the file. A refusal when the file
+    // can no longer be read or has become shorter. REQUIRES: 0 <= index < count().
+    Result<std::vector<std::uint8_t>> jpeg(int index) const;
+
+  private:
+    struct Range {
+        std::int64_t offset;
+        std::int64_t length;
+    };
+    std::string m_path;
+    std::vector<Range> m_ranges;  // in the bleach's order
+};
+
+}  // namespace pagewash

@@ -42,11 +42,16 @@ std::optional<std::uint64_t> parseByteSize(const std::string& text) {
     const std::uint64_t number = std::stoull(text.substr(0, digits));
     const std::string suffix = text.substr(digits);
     std::uint64_t unit = 1;
-    if (suffix == "K" || suffix == "k") unit = 1'000;
-    else if (suffix == "M") unit = 1'000'000;
-    else if (suffix == "G") unit = 1'000'000'000;
-    else if (suffix == "T") unit = 1'000'000'000'000;
-    else if (!suffix.empty()) return std::nullopt;
+    if (suffix == "K" || suffix == "k")
+        unit = 1'000;
+    else if (suffix == "M")
+        unit = 1'000'000;
+    else if (suffix == "G")
+        unit = 1'000'000'000;
+    else if (suffix == "T")
+        unit = 1'000'000'000'000;
+    else if (!suffix.empty())
+        return std::nullopt;
     if (number == 0 || number > UINT64_MAX / unit) return std::nullopt;
     return number * unit;
 }
@@ -102,12 +107,26 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
                    "Memory for the images decoded at once, e.g. 800M or 2G (default: half the physical "
                    "memory); an image that needs more is left as it is")
         ->check([](const std::string& value) {
-            return parseByteSize(value) ? std::string() : "a size such as 800M or 2G is expected, not " + value;
+            return parseByteSize(value) ? std::string()
+                                        : "a size such as 800M or 2G is expected, not " + value;
         });
     app.add_flag("--optimize", line.optimize,
                  "Optimized Huffman tables: smaller images, the same pixels (a little more time)");
     app.add_flag("--progressive", line.progressive,
                  "Progressive JPEG: the same pixels, usually smaller; a few very old readers show it slowly");
+    app.add_flag("--any-jpeg", line.anyJpeg,
+                 "Also bleach JPEG images without the JFIF signature (Exif JPEGs from cameras and phones, "
+                 "Adobe and bare JPEGs)");
+    app.add_flag("--keep-smaller", line.keepSmaller,
+                 "An image whose new JPEG would be larger keeps its original bytes and dictionary, so no "
+                 "image grows");
+    app.add_flag("--keep-color-pages", line.keepColorPages,
+                 "With --color-mode yellowing or gray, an image with real colour (a stamp, a coloured plate, "
+                 "a photo: more than 0.05 % of its pixels coloured once the paper's tint is taken out) is "
+                 "corrected as --color-mode auto and stays in colour");
+    app.add_flag("--json", line.json,
+                 "One JSON object per file on standard output (sizes, images bleached and left with the "
+                 "reason, warnings, refusal); progress and messages stay on standard error");
     app.add_flag("-q,--quiet", line.quiet, "No progress display (errors are still shown)");
     app.add_option("FILE", line.files, "PDF files to bleach, one after the other")->required();
 

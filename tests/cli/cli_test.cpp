@@ -58,6 +58,10 @@ TEST_F(CliTest, HelpListsEveryOptionWithItsRangeAndDefault) {
         {"--blur ", {"none", "average", "median", "=none"}},
         {"--blur-strength", {"[1 - 10]", "=1\n"}},
         {"--jobs", {"hardware threads"}},
+        {"--any-jpeg", {"without the JFIF"}},
+        {"--keep-smaller", {"larger"}},
+        {"--keep-color-pages", {"yellowing or gray", "0.05 %"}},
+        {"--json", {"JSON object per file"}},
         {"--quiet", {"-q"}},
         {"--help", {"-h"}},
         {"--version", {}}};

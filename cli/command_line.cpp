@@ -114,6 +114,19 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
                  "Optimized Huffman tables: smaller images, the same pixels (a little more time)");
     app.add_flag("--progressive", line.progressive,
                  "Progressive JPEG: the same pixels, usually smaller; a few very old readers show it slowly");
+    app.add_flag("--any-jpeg", line.anyJpeg,
+                 "Also bleach JPEG images without the JFIF signature (Exif JPEGs from cameras and phones, "
+                 "Adobe and bare JPEGs)");
+    app.add_flag("--keep-smaller", line.keepSmaller,
+                 "An image whose new JPEG would be larger keeps its original bytes and dictionary, so no "
+                 "image grows");
+    app.add_flag("--keep-color-pages", line.keepColorPages,
+                 "With --color-mode yellowing or gray, an image with real colour (a stamp, a coloured plate, "
+                 "a photo: more than 0.05 % of its pixels coloured once the paper's tint is taken out) is "
+                 "corrected as --color-mode auto and stays in colour");
+    app.add_flag("--json", line.json,
+                 "One JSON object per file on standard output (sizes, images bleached and left with the "
+                 "reason, warnings, refusal); progress and messages stay on standard error");
     app.add_flag("-q,--quiet", line.quiet, "No progress display (errors are still shown)");
     // ---- the preview of one image (cli/preview_command.h)
     CLI::Option* preview =

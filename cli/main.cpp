@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     ProgressStyle style = isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Lines;
     if (line->quiet) style = ProgressStyle::None;
     TerminalFrontEnd frontEnd(line->files, line->settings, style, stderr);
+    if (line->json) frontEnd.printJsonTo(stdout);
 
     BatchOptions options;
     options.workerStartPauseMs = 0;
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     options.memoryBudget = line->memoryLimit;
     options.coding = {line->optimize, line->progressive};
     options.endRunOnUnopenableInput = false;  // a file that cannot be opened is reported; the next follows
+    options.anyJpeg = line->anyJpeg;
+    options.keepSmaller = line->keepSmaller;
+    options.keepColorPages = line->keepColorPages;
     const unsigned runStatus = BatchRun(frontEnd, options);
     return runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "cli/file_summary.h"
+#include "cli/json_report.h"
 #include "engine/batch/batch_messages.h"
 
 namespace pagewash {
@@ -71,19 +73,31 @@ void TerminalFrontEnd::outputNotCreated(const std::string& outputPath, const std
 }
 
 void TerminalFrontEnd::fileFinished(const FileReport& report) {
+    printJson(report);
     if (report.outcome == FileOutcome::NotPdf || report.outcome == FileOutcome::NoJpeg) {
         if (m_style == ProgressStyle::None) return;
-        printMessageLine(report.path +
-                         (report.outcome == FileOutcome::NotPdf ? ": not a PDF" : ": no JPEG image found") +
-                         "; nothing written");
+        printMessageLine(passedOverLine(report));
         return;
     }
-    if (report.outcome != FileOutcome::Refused) return;
+    if (report.outcome == FileOutcome::Written) {
+        if (m_style == ProgressStyle::None) return;
+        // The size report stands on its own line, after the file's progress.
+        closeProgressLine();
+        std::fprintf(m_stream, "%s\n", sizeReportLine(report).c_str());
+        std::fflush(m_stream);
+        return;
+    }
     m_anyFileFailed = true;
     // The reason normally begins with the path already.
     const std::string& path = report.path;
     const std::string line = report.reason.rfind(path, 0) == 0 ? report.reason : path + ": " + report.reason;
     printMessageLine("error: " + oneLine(line));
+}
+
+void TerminalFrontEnd::printJson(const FileReport& report) {
+    if (m_json == nullptr) return;
+    std::fprintf(m_json, "%s\n", jsonReport(report).c_str());
+    std::fflush(m_json);
 }
 
 void TerminalFrontEnd::reportWarning(const std::string& path, const std::string& warning) {

@@ -35,6 +35,10 @@ class TerminalFrontEnd : public BatchFrontEnd {
     void fileFinished(const FileReport& report) override;
     void runEnded() override;
 
+    // Each finished file is also written to `stream` (standard output) as one line of JSON
+    // (json_report.h). `stream` outlives the object.
+    void printJsonTo(std::FILE* stream) { m_json = stream; }
+
     // True once a file was refused: the program then exits with status 1.
     bool anyFileFailed() const { return m_anyFileFailed; }
 
@@ -42,11 +46,13 @@ class TerminalFrontEnd : public BatchFrontEnd {
     void drawProgressLine();
     void closeProgressLine();
     void printMessageLine(const std::string& line);
+    void printJson(const FileReport& report);
 
     std::vector<std::string> m_files;
     CorrectionSettings m_settings;
     ProgressStyle m_style;
     std::FILE* m_stream;
+    std::FILE* m_json = nullptr;
     bool m_anyFileFailed = false;
     bool m_lineOpen = false;  // a Terminal progress line is shown without its newline
     std::string m_progress;   // "2 / 5"

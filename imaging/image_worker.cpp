@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
 
+#include "imaging/color_content.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/replacing_file.h"
 #include "imaging/streamed_correction.h"
@@ -28,32 +30,54 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 
 // Encodes the image into a new file beside `fileName` and renames it over `fileName` only when the
-// encoding is complete, so that a failure never leaves a truncated image behind. True once the new
-// image is in place.
-bool replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, int quality, EntropyCoding coding,
-                        mode_t mode) {
+// encoding is complete, so that a failure never leaves a truncated image behind. With `keepSmaller`, an
+// encoding larger than `originalSize` is dropped the same way and the image keeps its bytes.
+ImageResult replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, const ImageJob& job,
+                               mode_t mode, off_t originalSize) {
     ReplacingFile out(fileName, mode);
     if (!out.isOpen()) {
         std::fprintf(stderr, "can't open %s\n", fileName.c_str());
-        return false;
+        return ImageResult::Failed;
     }
-    const bool encoded =
-        encodeJpeg(out.stream(), image, image.width(), image.height(), image.outputComponents(), quality, coding);
-    if (!encoded) return false;
-    if (out.commit()) return true;
+    const bool encoded = encodeJpeg(out.stream(), image, image.width(), image.height(),
+                                    image.outputComponents(), job.settings->compression, job.coding);
+    if (!encoded) return ImageResult::Failed;
+    if (job.keepSmaller) {
+        if (std::fflush(out.stream()) != 0) return ImageResult::Failed;
+        if (::ftello(out.stream()) > originalSize) return ImageResult::Larger;
+    }
+    if (out.commit()) return ImageResult::Bleached;
     std::fprintf(stderr, "can't replace %s\n", fileName.c_str());
-    return false;
+    return ImageResult::Failed;
+}
+
+bool turnsColorGray(const CorrectionSettings& settings) {
+    return settings.color() == ColorMode::YellowingRemoval || settings.color() == ColorMode::Grayscale;
+}
+
+// With keepColorPages, a colour image that would turn gray is measured first (a reduced decoding); one
+// with real colour is corrected as the automatic colour mode would. Leaves `in` at the start of the file.
+bool keepsColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
+    if (!job.keepColorPages || header.components != 3 || !turnsColorGray(*job.settings)) return false;
+    ColorContent content;
+    const bool measured = measureColorContent(in, content);
+    if (std::fseek(in, 0, SEEK_SET) != 0) return false;
+    return measured && content.hasRealColor();
 }
 
 void processImage(const ImageJob& job, ImageOutcome& outcome) {
     const std::string& fileName = job.tempFileName;
-    StreamedCorrection image(*job.settings);
     mode_t mode = S_IRUSR | S_IWUSR;
     File in(std::fopen(fileName.c_str(), "rb"));
     if (!in) return;
     std::setvbuf(in.get(), nullptr, _IOFBF, kStreamBuffer);
     struct stat status {};
-    if (::fstat(::fileno(in.get()), &status) == 0) mode = status.st_mode & 07777;
+    // An original whose size is unknown is never smaller than its new JPEG.
+    off_t originalSize = std::numeric_limits<off_t>::max();
+    if (::fstat(::fileno(in.get()), &status) == 0) {
+        mode = status.st_mode & 07777;
+        originalSize = status.st_size;
+    }
 
     // The size comes from the header before any pixel is allocated: an image that cannot fit the
     // memory budget is left as it is, and one that can waits until it fits beside the others.
@@ -64,21 +88,36 @@ void processImage(const ImageJob& job, ImageOutcome& outcome) {
     outcome.memoryNeed = decodingMemoryNeed(header, *job.settings);
     if (job.gate != nullptr && !job.gate->fits(outcome.memoryNeed)) {
         outcome.overBudget = true;
+        outcome.result = ImageResult::OverBudget;
         return;
     }
     // The gate's place is held from before the decoding until the encoded file is in place, while the
     // decoded pixels are in memory.
     const DecodeGateSlot slot(job.gate, outcome.memoryNeed);
+    CorrectionSettings settings = *job.settings;
+    outcome.keptColor = keepsColor(job, header, in.get());
+    if (outcome.keptColor) settings.colorMode = static_cast<std::int32_t>(ColorMode::Auto);
+    StreamedCorrection image(settings);
     if (!decodeJpeg(in.get(), image)) return;
     in.reset();
     // None modes, modes the settings do not know, CMYK and the like: the file stays as it was.
-    if (!image.changesImage()) return;
+    if (!image.changesImage()) {
+        const int components = image.decodedComponents();
+        outcome.result =
+            components == 1 || components == 3 ? ImageResult::ModeNone : ImageResult::OtherComponents;
+        outcome.keptColor = false;
+        return;
+    }
     image.finish();
+    // The quality and coding are the job's, whichever colour mode corrected the image.
+    outcome.result = replaceWithEncoded(fileName, image, job, mode, originalSize);
+    if (outcome.result != ImageResult::Bleached) {
+        outcome.keptColor = false;
+        return;
+    }
     // The count tells the writer what the file now holds, so it is stored only once the new JPEG is in
-    // place: an image that keeps its old bytes keeps its colour space too.
-    if (replaceWithEncoded(fileName, image, job.settings->compression, job.coding, mode) &&
-        job.componentsOut != nullptr)
-        *job.componentsOut = image.decodedComponents();
+    // place: an image that keeps its old bytes keeps its colour space too, and so does one kept in colour.
+    if (job.componentsOut != nullptr && !outcome.keptColor) *job.componentsOut = image.decodedComponents();
 }
 
 }  // namespace

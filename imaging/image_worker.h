@@ -19,8 +19,22 @@ struct JobCompletion {
     std::int32_t completedJobs = 0;  // guarded by completionMutex for writes
 };
 
+// What became of an image.
+enum class ImageResult {
+    Bleached,         // corrected and re-encoded; the new JPEG is in place
+    ModeNone,         // the settings leave it as it is (a None mode, or a mode the settings do not know)
+    OtherComponents,  // neither gray nor RGB (CMYK and the like): left as it is
+    Failed,           // unreadable, or its decoding or encoding failed: left as it is
+    Larger,           // ImageJob::keepSmaller and the new JPEG was larger: left as it is
+    OverBudget,       // needs more memory than the gate's whole budget: left as it is
+};
+
 // What a worker found out about its image, for the file's report.
 struct ImageOutcome {
+    ImageResult result = ImageResult::Failed;
+    // ImageJob::keepColorPages found real colour in it (see color_content.h): corrected with the
+    // automatic colour mode, and left in colour, instead of turned gray.
+    bool keptColor = false;
     int width = 0;  // from the header; 0 when it could not be read
     int height = 0;
     std::uint64_t memoryNeed = 0;  // bytes its decoding and correction hold (decodingMemoryNeed)
@@ -29,21 +43,28 @@ struct ImageOutcome {
 
 // The work item of one image worker; built by the batch thread, unchanged while the worker runs.
 struct ImageJob {
-    std::string tempFileName;        // read and rewritten in place
-    std::int32_t* componentsOut;     // the ImageRecord's componentCount; written once the new JPEG is in place
+    std::string tempFileName;     // read and rewritten in place
+    std::int32_t* componentsOut;  // the ImageRecord's componentCount; written once the new JPEG is in place
     const CorrectionSettings* settings;  // this job's own copy
-    JobCompletion* completion;       // outlives the worker
-    DecodeGate* gate = nullptr;      // optional; outlives the worker
-    EntropyCoding coding = {};       // how the corrected image is entropy-coded
-    ImageOutcome* outcome = nullptr;  // optional; written by the worker, read after it has ended
+    JobCompletion* completion;           // outlives the worker
+    DecodeGate* gate = nullptr;          // optional; outlives the worker
+    EntropyCoding coding = {};           // how the corrected image is entropy-coded
+    ImageOutcome* outcome = nullptr;     // optional; written by the worker, read after it has ended
+    // A new JPEG larger than the original is not put in place: the image keeps its bytes (and so its
+    // dictionary).
+    bool keepSmaller = false;
+    // In the yellowing-removal and grayscale modes, a colour image with real colour is corrected with
+    // the automatic colour mode and stays in colour; componentsOut is then left untouched, so that its
+    // dictionary keeps its colour space.
+    bool keepColorPages = false;
 };
 
 // The JPEG round trip of one file. Never throws and never ends the process: a libjpeg error or a
 // failed allocation leaves the file with the bytes it had (the library's message goes to standard error).
 // The result is written to a new file beside tempFileName and renamed over it only once complete.
 // componentsOut receives the decoded component count (1 or 3) only once the re-encoded file is in place;
-// an image left as it was (a None mode, CMYK, any failure) leaves it untouched. The gate, when given, is held from before the file is opened until the result is in
-// place.
+// an image left as it was (a None mode, CMYK, any failure) leaves it untouched. The gate, when given, is held
+// from before the file is opened until the result is in place.
 void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
                      const CorrectionSettings& settings, DecodeGate* gate = nullptr);
 // The same for a whole job (its gate, its coding); `outcome`, when given, receives what was found.

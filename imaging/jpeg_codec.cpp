@@ -24,7 +24,7 @@ struct JumpingErrorManager {
 
 // Decodes into one whole-image buffer.
 class ImageSink final : public ScanlineSink {
-public:
+  public:
     explicit ImageSink(DecodedImage& image) : m_image(image) {}
 
     bool begin(int width, int height, int components) noexcept override {
@@ -45,18 +45,20 @@ public:
     }
     void rowDone(int) noexcept override {}
 
-private:
+  private:
     DecodedImage& m_image;
     std::size_t m_stride = 0;
 };
 
 // Encodes from one whole-image buffer.
 class ImageSource final : public ScanlineSource {
-public:
+  public:
     ImageSource(const std::uint8_t* pixels, std::size_t stride) : m_pixels(pixels), m_stride(stride) {}
-    const std::uint8_t* row(int y) noexcept override { return m_pixels + static_cast<std::size_t>(y) * m_stride; }
+    const std::uint8_t* row(int y) noexcept override {
+        return m_pixels + static_cast<std::size_t>(y) * m_stride;
+    }
 
-private:
+  private:
     const std::uint8_t* m_pixels;
     std::size_t m_stride;
 };
@@ -88,7 +90,7 @@ bool decodeJpeg(std::FILE* file, DecodedImage& image) {
     return decodeJpeg(file, sink);
 }
 
-bool decodeJpeg(std::FILE* file, ScanlineSink& sink) {
+bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator) {
     jpeg_decompress_struct cinfo;
     JumpingErrorManager errorManager;
     cinfo.err = jpeg_std_error(&errorManager.standard);
@@ -100,6 +102,8 @@ bool decodeJpeg(std::FILE* file, ScanlineSink& sink) {
     jpeg_create_decompress(&cinfo);
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = static_cast<unsigned>(scaleDenominator > 1 ? scaleDenominator : 1);
     jpeg_start_decompress(&cinfo);
 
     if (!sink.begin(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),

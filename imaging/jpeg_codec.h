@@ -27,7 +27,7 @@ struct DecodedImage {
 // functions are called on the decoding thread, in the order begin, then rowBuffer(y) and rowDone(y) for
 // y = 0, 1, ... height - 1. They must not throw.
 class ScanlineSink {
-public:
+  public:
     // The size, once the header is read. Returning false gives the decoding up (it then fails).
     virtual bool begin(int width, int height, int components) noexcept = 0;
     // Where scanline y is to be written: width * components bytes, valid until rowDone(y).
@@ -35,17 +35,17 @@ public:
     // Scanline y is in rowBuffer(y) (filled by the library even where the data ended early).
     virtual void rowDone(int y) noexcept = 0;
 
-protected:
+  protected:
     ~ScanlineSink() = default;
 };
 
 // Hands the rows to be encoded, y = 0, 1, ... height - 1 in order, on the encoding thread.
 class ScanlineSource {
-public:
+  public:
     // Scanline y: width * components bytes, valid until the next call. Must not throw.
     virtual const std::uint8_t* row(int y) noexcept = 0;
 
-protected:
+  protected:
     ~ScanlineSource() = default;
 };
 
@@ -75,8 +75,9 @@ bool readJpegHeader(std::FILE* file, JpegHeader& header);
 bool decodeJpeg(std::FILE* file, DecodedImage& image);
 
 // The same decoding, the scanlines given to `sink`. Returns false after a fatal libjpeg error or when
-// sink.begin said no.
-bool decodeJpeg(std::FILE* file, ScanlineSink& sink);
+// sink.begin said no. A `scaleDenominator` of 2, 4 or 8 decodes the image reduced that many times in
+// each direction, through the library's scaled inverse DCT (much faster than the full decoding).
+bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator = 1);
 
 // Encodes components 1 (gray) or 3 (RGB) with jpeg_set_defaults and jpeg_set_quality(quality, baseline),
 // all tables written, one scanline per call, to `file`. Returns false after a fatal libjpeg error

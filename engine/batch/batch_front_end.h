@@ -6,7 +6,10 @@
 // Thread-safety: every method is called on the batch thread. The dialog forwards each call to its
 // user-interface thread; showErrorBox blocks the batch thread until the user has pressed OK.
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "settings/correction_settings.h"
 
@@ -19,13 +22,33 @@ enum class FileOutcome {
     Refused,  // not processed; FileReport::reason says why
 };
 
+// What became of the images of one file. found = bleached + every count of images left as they are.
+struct ImageCounts {
+    int found = 0;        // the image streams taken up (JFIF, and with BatchOptions::anyJpeg the others)
+    int bleached = 0;     // corrected and re-encoded
+    int keptInColor = 0;  // of the bleached: real colour kept (BatchOptions::keepColorPages)
+    // Left as they are, by reason:
+    int modeNone = 0;         // the settings leave them (a None mode)
+    int otherComponents = 0;  // CMYK and the like
+    int failed = 0;           // unreadable, or their decoding or encoding failed
+    int larger = 0;           // their new JPEG was larger (BatchOptions::keepSmaller)
+    int overBudget = 0;       // more than the whole memory budget
+};
+
 struct FileReport {
     int index = 0;  // 1-based, as in "i / N"
     std::string path;
     FileOutcome outcome = FileOutcome::Written;
     // Refused only: names the file, the byte offset where it applies, and what is wrong
     // ("book.pdf: /Length at byte 48213 runs past the end of the file").
-    std::string reason;
+    std::string reason = {};
+    std::optional<std::uint64_t> inputBytes = {};  // once the file was read
+    std::string outputPath = {};                   // Written only
+    std::uint64_t outputBytes = 0;                 // Written only
+    ImageCounts images = {};                       // known once the workers have run
+    // JPEG image streams without JFIF left as they are because BatchOptions::anyJpeg is off.
+    int otherJpegsLeft = 0;
+    std::vector<std::string> warnings = {};  // as given to reportWarning, in order
 };
 
 class BatchFrontEnd {

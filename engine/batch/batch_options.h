@@ -16,10 +16,17 @@ struct BatchOptions {
     // that needs more than all of it is left as it is, with a warning.
     std::uint64_t memoryBudget = 0;
     EntropyCoding coding = {};  // optimized or progressive coding of the re-encoded images
-    std::string temporaryRoot;     // where the run's private folder is made; empty: the system's
+    std::string temporaryRoot;  // where the run's private folder is made; empty: the system's
     // true (the dialog): an input that cannot be opened is shown in an error box and ends the run.
     // false (the command line): it is reported as a refused file and the next file follows.
     bool endRunOnUnopenableInput = true;
+    // The command line's choices; the dialog keeps all three off.
+    // Also the JPEG image streams without JFIF (Exif, Adobe, bare JPEGs): see findOtherJpegStreams.
+    bool anyJpeg = false;
+    // An image whose new JPEG is larger than its original keeps its bytes and its dictionary.
+    bool keepSmaller = false;
+    // In the yellowing-removal and grayscale modes, an image with real colour keeps it (color_content.h).
+    bool keepColorPages = false;
 };
 
 }  // namespace pagewash

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <thread>
@@ -17,6 +19,7 @@
 #include "engine/images/image_dictionaries.h"
 #include "engine/images/image_ranges.h"
 #include "engine/images/jpeg_stream_search.h"
+#include "engine/images/other_jpeg_search.h"
 #include "engine/images/temp_images.h"
 #include "engine/xref/encryption.h"
 #include "engine/xref/xref_correction.h"
@@ -53,8 +56,8 @@ std::string describeFileFailure(const CFileException& error) {
 // "Creating the output" is creating its temporary file: on failure the user is told and, after OK, it
 // is tried exactly once more. Leaves `output` empty when the second try fails too (`failure` then says
 // why).
-void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd, std::optional<PendingOutput>& output,
-                  std::string& failure) {
+void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd,
+                  std::optional<PendingOutput>& output, std::string& failure) {
     try {
         output.emplace(outputPath);
         return;
@@ -86,9 +89,43 @@ std::string overBudgetWarning(int imageNumber, const ImageOutcome& outcome, std:
            byteSize(budget) + " limit; left as it is";
 }
 
-// The steps of one file. Returns Refused with `reason` set for the refusals it finds itself; file-layer
-// failures and exhausted resources arrive as exceptions, which the caller turns into refusals.
-FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& run, std::string& reason) {
+// Counts each image's outcome into `counts`.
+void countImages(const std::vector<ImageOutcome>& outcomes, ImageCounts& counts) {
+    counts.found = static_cast<int>(outcomes.size());
+    for (const ImageOutcome& outcome : outcomes) {
+        switch (outcome.result) {
+            case ImageResult::Bleached:
+                ++counts.bleached;
+                if (outcome.keptColor) ++counts.keptInColor;
+                break;
+            case ImageResult::ModeNone:
+                ++counts.modeNone;
+                break;
+            case ImageResult::OtherComponents:
+                ++counts.otherComponents;
+                break;
+            case ImageResult::Failed:
+                ++counts.failed;
+                break;
+            case ImageResult::Larger:
+                ++counts.larger;
+                break;
+            case ImageResult::OverBudget:
+                ++counts.overBudget;
+                break;
+        }
+    }
+}
+
+// The steps of one file, filling `report` as they go. Returns Refused with report.reason set for the
+// refusals it finds itself; file-layer failures and exhausted resources arrive as exceptions, which the
+// caller turns into refusals.
+FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& run, FileReport& report) {
+    std::string& reason = report.reason;
+    const auto warn = [&](const std::string& warning) {
+        report.warnings.push_back(warning);
+        run.frontEnd.reportWarning(path, warning);
+    };
     const std::int64_t length = input.length();
     if (length > std::numeric_limits<std::int32_t>::max()) {
         reason = path + ": " + std::to_string(length) + " bytes is more than a PDF may have here (2 GB)";
@@ -96,6 +133,7 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     }
     const std::vector<std::uint8_t> buffer = input.readAll();
     input.close();
+    report.inputBytes = buffer.size();
 
     if (!isPdf(buffer)) return FileOutcome::NotPdf;
     // Its streams are ciphertext: no image could be found or corrected, and saying nothing would pass
@@ -105,6 +143,12 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
         return FileOutcome::Refused;
     }
     std::vector<ImageRecord> records = findJpegStreams(buffer);
+    std::vector<ImageRecord> others = findOtherJpegStreams(buffer, records);
+    if (run.options.anyJpeg) {
+        std::move(others.begin(), others.end(), std::back_inserter(records));
+    } else {
+        report.otherJpegsLeft = static_cast<int>(others.size());
+    }
     if (records.empty()) return FileOutcome::NoJpeg;
 
     if (const Result<Done> read = readImageDictionaries(buffer, records); !read) {
@@ -138,7 +182,8 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     jobs.reserve(records.size());
     for (std::size_t r = 0; r < records.size(); ++r) {
         jobs.push_back(ImageJob{tempImages.names()[r], &records[r].componentCount, &settingsCopies[r],
-                                &completion, &run.gate, run.options.coding, &outcomes[r]});
+                                &completion, &run.gate, run.options.coding, &outcomes[r],
+                                run.options.keepSmaller, run.options.keepColorPages});
     }
     const std::int32_t completed =
         runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
@@ -148,15 +193,16 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
         return FileOutcome::Refused;
     }
 
+    countImages(outcomes, report.images);
     for (std::size_t r = 0; r < outcomes.size(); ++r) {
         if (outcomes[r].overBudget)
-            run.frontEnd.reportWarning(path, overBudgetWarning(static_cast<int>(r) + 1, outcomes[r], run.gate.budget()));
+            warn(overBudgetWarning(static_cast<int>(r) + 1, outcomes[r], run.gate.budget()));
     }
 
     updateStreamLengths(records, tempImages.names());
     applyGrayRule(records, snapshot.colorMode);
     const XrefCorrection xref = planXrefCorrection(buffer, plannedImageReplacements(records));
-    for (const std::string& warning : xref.warnings) run.frontEnd.reportWarning(path, warning);
+    for (const std::string& warning : xref.warnings) warn(warning);
 
     const std::string outputPath = editedPdfPath(path);
     std::optional<PendingOutput> output;
@@ -168,6 +214,10 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     }
     writeEditedPdf(output->file(), buffer, records, tempImages.names(), snapshot.colorMode, xref.patches);
     output->commit();
+    report.outputPath = outputPath;
+    std::error_code sizeError;
+    const std::uintmax_t written = std::filesystem::file_size(outputPath, sizeError);
+    report.outputBytes = sizeError ? 0 : written;
     return FileOutcome::Written;
 }
 
@@ -176,7 +226,8 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
 RunContext::RunContext(BatchFrontEnd& frontEndIn, const BatchOptions& optionsIn)
     : frontEnd(frontEndIn),
       options(optionsIn),
-      gate(decodeLimit(optionsIn), optionsIn.memoryBudget > 0 ? optionsIn.memoryBudget : defaultMemoryBudget()) {}
+      gate(decodeLimit(optionsIn),
+           optionsIn.memoryBudget > 0 ? optionsIn.memoryBudget : defaultMemoryBudget()) {}
 
 RunTempDir& RunContext::tempDir() {
     if (!m_tempDir) m_tempDir.emplace(options.temporaryRoot);
@@ -190,19 +241,24 @@ int decodeLimit(const BatchOptions& options) {
 }
 
 FileReport processOpenedFile(int index, const std::string& path, InputFile& input, RunContext& run) {
-    std::string reason;
+    FileReport report;
+    report.index = index;
+    report.path = path;
     try {
-        const FileOutcome outcome = processPdf(path, input, run, reason);
-        if (outcome != FileOutcome::Refused) return {index, path, outcome, {}};
+        report.outcome = processPdf(path, input, run, report);
+        return report;
     } catch (const CFileException& error) {
-        reason = path + ": " + describeFileFailure(error);
+        report.reason = path + ": " + describeFileFailure(error);
     } catch (const std::bad_alloc&) {
-        reason = path + ": not enough memory to process it";
+        report.reason = path + ": not enough memory to process it";
     } catch (const std::exception& error) {
         // A thread or another resource of the system that could not be had.
-        reason = path + ": " + error.what();
+        report.reason = path + ": " + error.what();
     }
-    return {index, path, FileOutcome::Refused, reason};
+    report.outcome = FileOutcome::Refused;
+    report.outputPath.clear();
+    report.outputBytes = 0;
+    return report;
 }
 
 }  // namespace pagewash

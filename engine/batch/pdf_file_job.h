@@ -9,8 +9,8 @@
 
 #include "engine/batch/batch_front_end.h"
 #include "engine/batch/batch_options.h"
-#include "engine/pdf/file_layer.h"
 #include "engine/batch/run_temp_dir.h"
+#include "engine/pdf/file_layer.h"
 #include "imaging/decode_gate.h"
 
 namespace pagewash {

@@ -16,9 +16,10 @@ constexpr std::size_t kSignatureDistance = 6;
 // The file's last bytes are never searched (the word search stops a whole tail short).
 constexpr std::int64_t kUnsearchedTail = 128;
 
-// True when ">>", optional white space, "stream" and exactly one end-of-line stand right before
-// `jpegOffset`. Anything else (a thumbnail inside another JPEG, an inline image in a content stream)
-// is not the start of a stream's data.
+}  // namespace
+
+// Anything else (a thumbnail inside another JPEG, an inline image in a content stream) is not the start
+// of a stream's data.
 bool startsStreamData(std::span<const std::uint8_t> buffer, std::size_t jpegOffset) {
     std::size_t at = jpegOffset;  // one past the byte to look at next
     if (at >= 1 && buffer[at - 1] == '\n') {
@@ -37,8 +38,6 @@ bool startsStreamData(std::span<const std::uint8_t> buffer, std::size_t jpegOffs
     while (at >= 1 && isPdfWhitespace(buffer[at - 1])) --at;
     return at >= 2 && buffer[at - 1] == '>' && buffer[at - 2] == '>';
 }
-
-}  // namespace
 
 bool isPdf(std::span<const std::uint8_t> buffer) {
     return buffer.size() >= 4 && std::memcmp(buffer.data(), "%PDF", 4) == 0;

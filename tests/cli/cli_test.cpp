@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +58,10 @@ TEST_F(CliTest, HelpListsEveryOptionWithItsRangeAndDefault) {
         {"--blur ", {"none", "average", "median", "=none"}},
         {"--blur-strength", {"[1 - 10]", "=1\n"}},
         {"--jobs", {"hardware threads"}},
+        {"--any-jpeg", {"without the JFIF"}},
+        {"--keep-smaller", {"larger"}},
+        {"--keep-color-pages", {"yellowing or gray", "0.05 %"}},
+        {"--json", {"JSON object per file"}},
         {"--quiet", {"-q"}},
         {"--help", {"-h"}},
         {"--version", {}}};
@@ -202,7 +207,12 @@ TEST_F(CliTest, ProgressFollowsTheImagesOnATerminalAndAPipeAndQuietShowsNothing)
     EXPECT_EQ(terminal.exitStatus, 0) << terminal.out;
     EXPECT_NE(terminal.out.find("1 / 1  book.pdf  ["), std::string::npos) << terminal.out;
     EXPECT_NE(terminal.out.find("##############################]  3/3"), std::string::npos) << terminal.out;
-    EXPECT_EQ(cli("book.pdf").err, "1 / 1 book.pdf\n") << "one plain line per file on a pipe";
+    // One plain line per file on a pipe, then its size report.
+    const std::string piped = cli("book.pdf").err;
+    const std::string report = "1 / 1 book.pdf\nbook.pdf \u2192 book_edit.pdf: ";
+    EXPECT_EQ(piped.substr(0, report.size()), report) << piped;
+    EXPECT_TRUE(piped.ends_with(" %), 3 of 3 images bleached\n")) << piped;
+    EXPECT_EQ(std::count(piped.begin(), piped.end(), '\n'), 2) << piped;
     const CommandResult quiet = cli("--quiet book.pdf");
     EXPECT_EQ(quiet.exitStatus, 0);
     EXPECT_TRUE(quiet.err.empty() && quiet.out.empty()) << quiet.err << quiet.out;
@@ -210,7 +220,9 @@ TEST_F(CliTest, ProgressFollowsTheImagesOnATerminalAndAPipeAndQuietShowsNothing)
 
 // ---- input that cannot be bleached as asked: one plain line, never a wrong colour space
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 TEST_F(CliTest, CmykJpegKeepsItsBytesAndItsColourSpace) {
     fs::copy_file(dataFile("pikepdf_cmyk-jpeg.pdf"), file("cmyk.pdf"));
@@ -232,10 +244,10 @@ TEST_F(CliTest, EncryptedPdfIsRefusedWithItsReason) {
         {"xrefstream", "--object-streams=generate --encrypt user owner 256 --"}};
     for (const auto& [what, arguments] : encryptions) {
         const std::string name = std::string(what) + ".pdf";
-        ASSERT_EQ(
-            runCommand("qpdf " + std::string(arguments) + " " + quote(file("plain.pdf")) + " " + quote(file(name)))
-                .exitStatus,
-            0);
+        ASSERT_EQ(runCommand("qpdf " + std::string(arguments) + " " + quote(file("plain.pdf")) + " " +
+                             quote(file(name)))
+                      .exitStatus,
+                  0);
         const CommandResult result = cli("-q " + name);
         EXPECT_EQ(result.exitStatus, 1) << what;
         EXPECT_TRUE(contains(result.err, name + ": encrypted: its images cannot be read")) << result.err;
@@ -257,7 +269,8 @@ TEST_F(CliTest, OutputThatCannotBeCreatedIsSaidPlainlyAndTriedOnceMore) {
     const CommandResult result = cli("-q " + name);
     EXPECT_EQ(result.exitStatus, 1);
     const std::string output = name.substr(0, name.size() - 4) + "_edit.pdf";
-    EXPECT_TRUE(contains(result.err, "error: " + name + ": the output " + output + " cannot be created")) << result.err;
+    EXPECT_TRUE(contains(result.err, "error: " + name + ": the output " + output + " cannot be created"))
+        << result.err;
     const std::string retry = output + " cannot be created (File name too long); trying once more";
     EXPECT_TRUE(contains(result.err, retry)) << result.err;
     EXPECT_FALSE(contains(result.err, "OK")) << "no button to press in a terminal";
@@ -281,8 +294,9 @@ TEST_F(CliTest, ImageWhoseHeaderAsksForMoreThanTheMemoryLimitIsLeftAsItIs) {
 
     const CommandResult result = cli("-q --memory-limit 100M forged.pdf");
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_TRUE(contains(result.err, "forged.pdf: image 1 (30000 x 30000) needs 2.7 GB, more than the 100.0 MB "
-                                     "limit; left as it is"))
+    EXPECT_TRUE(contains(result.err,
+                         "forged.pdf: image 1 (30000 x 30000) needs 2.7 GB, more than the 100.0 MB "
+                         "limit; left as it is"))
         << result.err;
     const Bytes output = readBytes(file("forged_edit.pdf"));
     EXPECT_NE(std::search(output.begin(), output.end(), frame - 2, frame + 9), output.end())
@@ -319,6 +333,150 @@ TEST_F(CliTest, OptimizedAndProgressiveCodingKeepEveryPixelAndShrinkTheImages) {
         EXPECT_EQ(pixels[option], pixels[""]) << option;
         EXPECT_LT(imageBytes[option], imageBytes[""]) << option;
     }
+}
+
+// ---- the command line's own choices: other JPEGs, no larger images, colour kept, the JSON report
+
+using nlohmann::json;
+
+// The --json lines of a run, one object per file.
+std::vector<json> jsonLines(const std::string& out) {
+    std::vector<json> objects;
+    std::size_t start = 0;
+    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        objects.push_back(json::parse(out.substr(start, end - start)));
+    EXPECT_EQ(start, out.size()) << "every object ends its line";
+    return objects;
+}
+
+// The JPEG streams of `pdf` in `folder` as pdfimages -j writes them out.
+std::vector<Bytes> streamsOf(const std::string& folder, const std::string& pdf) {
+    EXPECT_EQ(runCommand("cd " + quote(folder) + " && pdfimages -j " + quote(pdf) + " streams").exitStatus,
+              0);
+    std::vector<Bytes> streams;
+    for (const std::string& entry : listFolder(folder)) {
+        if (entry.rfind("streams-", 0) != 0) continue;
+        streams.push_back(readBytes(folder + "/" + entry));
+        fs::remove(folder + "/" + entry);
+    }
+    return streams;
+}
+
+// What pdfimages -list says of each image: size, colour space, components, coding.
+std::vector<std::string> imageListing(const std::string& pdf) {
+    std::vector<std::string> lines;
+    for (const ListedImage& image : listImages(pdf)) lines.push_back(image.line);
+    return lines;
+}
+
+std::vector<std::string> imageColours(const std::string& pdf) {
+    std::vector<std::string> colours;
+    for (const ListedImage& image : listImages(pdf)) colours.push_back(image.color);
+    return colours;
+}
+
+TEST_F(CliTest, AnyJpegBleachesJpegsWithoutJfifWhichAreOtherwiseNamedAndLeft) {
+    ASSERT_TRUE(toolsInstalled({"djpeg", "cjpeg"}));
+    // Adobe JPEGs as cjpeg writes RGB ones, from two real pages.
+    for (const char* page : {"pikepdf_congress_im0.jpg", "noteshrink_notesA1_800.jpg"})
+        ASSERT_EQ(
+            runCommand("djpeg " + quote(dataFile(page)) + " | cjpeg -rgb > " + quote(file(page))).exitStatus,
+            0);
+    makeImg2Pdf({file("pikepdf_congress_im0.jpg"), file("noteshrink_notesA1_800.jpg")}, file("adobe.pdf"));
+    writeBytes(file("notes.txt"), toBytes(std::string(200, 'x')));
+
+    const CommandResult left = cli("--json adobe.pdf notes.txt");
+    EXPECT_EQ(left.exitStatus, 0) << left.err;
+    EXPECT_TRUE(contains(left.err,
+                         "pagewash-cli: adobe.pdf: no JFIF JPEG image; 2 other JPEG images left as they "
+                         "are (--any-jpeg bleaches them); nothing written\n"))
+        << left.err;
+    std::vector<json> reports = jsonLines(left.out);
+    ASSERT_EQ(reports.size(), 2u) << left.out;
+    EXPECT_EQ(reports[0]["outcome"], "no_jpeg");
+    EXPECT_EQ(reports[0]["images"]["other_jpeg_left"], 2);
+    EXPECT_TRUE(reports[0]["output"].is_null());
+    EXPECT_EQ(reports[1]["outcome"], "not_pdf");
+    EXPECT_EQ(reports[1]["bytes_before"], 200);
+    EXPECT_FALSE(fileExists(file("adobe_edit.pdf")));
+
+    const CommandResult bleached = cli("--any-jpeg --json adobe.pdf");
+    ASSERT_EQ(bleached.exitStatus, 0) << bleached.err;
+    reports = jsonLines(bleached.out);
+    ASSERT_EQ(reports.size(), 1u) << bleached.out;
+    EXPECT_EQ(reports[0]["output"], "adobe_edit.pdf");
+    EXPECT_EQ(reports[0]["images"]["found"], 2);
+    EXPECT_EQ(reports[0]["images"]["bleached"], 2);
+    EXPECT_EQ(reports[0]["bytes_after"], fs::file_size(file("adobe_edit.pdf")));
+    EXPECT_TRUE(contains(bleached.err, "adobe.pdf \u2192 adobe_edit.pdf: ")) << bleached.err;
+    EXPECT_TRUE(qpdfCheckPasses(file("adobe_edit.pdf")));
+    EXPECT_EQ(imageColours(file("adobe_edit.pdf")), (std::vector<std::string>{"gray", "gray"}));
+}
+
+TEST_F(CliTest, KeepSmallerLeavesEveryImageThatWouldGrowAsItIs) {
+    // Pages coded at quality 30 grow when re-encoded at quality 100.
+    ASSERT_EQ(runCommand("convert " + quote(dataFile("pikepdf_congress_im0.jpg")) + " -quality 30 " +
+                         quote(file("page.jpg")))
+                  .exitStatus,
+              0);
+    makeImg2Pdf({file("page.jpg"), file("page.jpg")}, file("book.pdf"));
+    for (const std::string coding : {"", " --optimize --progressive"}) {
+        const CommandResult grown = cli("-q --json --quality 100 --color-mode auto" + coding + " book.pdf");
+        ASSERT_EQ(grown.exitStatus, 0) << grown.err;
+        const json plain = jsonLines(grown.out).at(0);
+        EXPECT_GT(plain["bytes_after"], plain["bytes_before"]) << coding << ": the case to guard against";
+
+        const CommandResult kept =
+            cli("-q --json --keep-smaller --quality 100 --color-mode auto" + coding + " book.pdf");
+        ASSERT_EQ(kept.exitStatus, 0) << kept.err;
+        const json report = jsonLines(kept.out).at(0);
+        EXPECT_EQ(report["images"]["bleached"], 0) << coding;
+        EXPECT_EQ(report["images"]["left"]["larger"], 2) << coding;
+        EXPECT_EQ(streamsOf(dir(), "book_edit.pdf"), streamsOf(dir(), "book.pdf"))
+            << coding << ": the bytes are kept";
+        EXPECT_EQ(imageListing(file("book_edit.pdf")), imageListing(file("book.pdf")))
+            << coding << ": and the dictionaries";
+        EXPECT_LE(report["bytes_after"], report["bytes_before"]) << coding;
+    }
+    // An image that shrinks is still bleached.
+    const json shrunk = jsonLines(cli("-q --json --keep-smaller --quality 20 book.pdf").out).at(0);
+    EXPECT_EQ(shrunk["images"]["bleached"], 2);
+    EXPECT_LT(shrunk["bytes_after"], shrunk["bytes_before"]);
+}
+
+TEST_F(CliTest, KeepColorPagesKeepsStampsPlatesAndNotesInColourAndTurnsTintedTextGray) {
+    ASSERT_TRUE(toolsInstalled({"pdfimages"}));
+    // A yellowed printed page, a gray-lit thesis page, the yellowed page with a red stamp, notes in red
+    // and blue pen, and the colour photo of a real PDF as a plate.
+    fs::copy_file(dataFile("pikepdf_congress_im0.jpg"), file("yellowed.jpg"));
+    fs::copy_file(dataFile("pagedewarp_linguistics_thesis_a_900.jpg"), file("tinted.jpg"));
+    const std::string stamp =
+        "convert yellowed.jpg -fill none -stroke 'rgb(200,30,40)' -strokewidth 3 "
+        "-draw 'circle 250,420 250,450' -draw \"text 214,425 'PAID'\" stamp.jpg";
+    ASSERT_EQ(runCommand("cd " + quote(dir()) + " && " + stamp).exitStatus, 0);
+    fs::copy_file(dataFile("noteshrink_notesA1_800.jpg"), file("notes.jpg"));
+    ASSERT_EQ(runCommand("pdfimages -j " + quote(dataFile("samplefiles_pdflatex-image.pdf")) + " " +
+                         quote(file("plate")))
+                  .exitStatus,
+              0);
+    makeImg2Pdf({file("yellowed.jpg"), file("tinted.jpg"), file("stamp.jpg"), file("notes.jpg"),
+                 file("plate-000.jpg")},
+                file("book.pdf"));
+
+    for (const char* mode : {"yellowing", "gray"}) {
+        const CommandResult result =
+            cli("-q --json --keep-color-pages --color-mode " + std::string(mode) + " book.pdf");
+        ASSERT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(imageColours(file("book_edit.pdf")),
+                  (std::vector<std::string>{"gray", "gray", "rgb", "rgb", "icc"}))
+            << mode;
+        const json report = jsonLines(result.out).at(0);
+        EXPECT_EQ(report["images"]["bleached"], 5) << mode;
+        EXPECT_EQ(report["images"]["kept_in_color"], 3) << mode;
+        EXPECT_TRUE(qpdfCheckPasses(file("book_edit.pdf")));
+    }
+    ASSERT_EQ(cli("-q book.pdf").exitStatus, 0);
+    EXPECT_EQ(imageColours(file("book_edit.pdf")), std::vector<std::string>(5, "gray")) << "off by default";
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+#include "imaging/color_content.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <new>
+
+#include "imaging/jpeg_codec.h"
+
+namespace pagewash {
+
+namespace {
+
+// A quarter of the size keeps a stamp or a coloured line several pixels wide while the scaled inverse
+// DCT decodes it in a fraction of the full decoding's time.
+constexpr int kScaleDenominator = 4;
+// The brightest tenth of a page is its paper on a page of text, and the highlights on a photo.
+constexpr std::uint64_t kPaperShareDivisor = 10;
+// A paper whose colour is this far from gray has a cast worth taking out.
+constexpr float kTintedPaper = 4.0f;
+
+class ReducedImage final : public ScanlineSink {
+  public:
+    bool begin(int width, int height, int components) noexcept override {
+        if (components != 3) return false;
+        m_width = static_cast<std::size_t>(width);
+        m_height = static_cast<std::size_t>(height);
+        try {
+            m_pixels = std::make_unique_for_overwrite<std::uint8_t[]>(m_width * m_height * 3);
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    std::uint8_t* rowBuffer(int y) noexcept override {
+        return m_pixels.get() + static_cast<std::size_t>(y) * m_width * 3;
+    }
+    void rowDone(int) noexcept override {}
+
+    const std::uint8_t* pixels() const { return m_pixels.get(); }
+    std::size_t count() const { return m_width * m_height; }
+
+  private:
+    std::unique_ptr<std::uint8_t[]> m_pixels;
+    std::size_t m_width = 0;
+    std::size_t m_height = 0;
+};
+
+// Two opponent axes: red against green, and yellow against blue.
+struct Opponent {
+    float a;
+    float b;
+};
+Opponent opponent(int r, int g, int b) {
+    return {static_cast<float>(r - g), static_cast<float>(r + g) / 2.0f - static_cast<float>(b)};
+}
+
+// Rec. 601 luma in 8 bits: (77 R + 150 G + 29 B) / 256.
+unsigned luma(const std::uint8_t* p) { return (77u * p[0] + 150u * p[1] + 29u * p[2]) >> 8; }
+
+std::array<int, 3> paperColor(const std::uint8_t* rgb, std::size_t count) {
+    std::array<std::uint64_t, 256> byLuma{};
+    for (std::size_t i = 0; i < count; ++i) ++byLuma[luma(rgb + 3 * i)];
+    // The lowest level from which on at least a tenth of the pixels lie.
+    const std::uint64_t wanted = std::max<std::uint64_t>(1, count / kPaperShareDivisor);
+    unsigned from = 256;
+    for (std::uint64_t above = 0; from > 0 && above < wanted;) above += byLuma[--from];
+    std::array<std::uint64_t, 3> sum{};
+    std::uint64_t taken = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = rgb + 3 * i;
+        if (luma(p) < from) continue;
+        for (std::size_t c = 0; c < 3; ++c) sum[c] += p[c];
+        ++taken;
+    }
+    std::array<int, 3> paper{255, 255, 255};
+    if (taken == 0) return paper;
+    for (std::size_t c = 0; c < 3; ++c) paper[c] = static_cast<int>(sum[c] / taken);
+    return paper;
+}
+
+}  // namespace
+
+double ColorContent::shareAbove(int level) const {
+    if (pixels == 0) return 0.0;
+    std::uint64_t above = 0;
+    for (std::size_t v = static_cast<std::size_t>(std::clamp(level + 1, 0, 256)); v < chroma.size(); ++v)
+        above += chroma[v];
+    return static_cast<double>(above) / static_cast<double>(pixels);
+}
+
+bool measureColorContent(std::FILE* file, ColorContent& content) {
+    ReducedImage image;
+    if (!decodeJpeg(file, image, kScaleDenominator)) return false;
+    content = {};
+    content.pixels = image.count();
+    content.paper = paperColor(image.pixels(), image.count());
+    const Opponent cast = opponent(content.paper[0], content.paper[1], content.paper[2]);
+    const float castLength = std::hypot(cast.a, cast.b);
+    const bool tinted = castLength >= kTintedPaper;
+    const float ua = tinted ? cast.a / castLength : 0.0f;
+    const float ub = tinted ? cast.b / castLength : 0.0f;
+    const std::uint8_t* rgb = image.pixels();
+    for (std::size_t i = 0; i < image.count(); ++i) {
+        const Opponent o = opponent(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+        float chroma = std::hypot(o.a, o.b);
+        if (tinted) {
+            // The cast's own hue, stronger or weaker (older paper, brown ink, a shadow), is not colour;
+            // any other hue and the opposite one are.
+            const float along = o.a * ua + o.b * ub;
+            const float across = std::fabs(o.b * ua - o.a * ub);
+            chroma = std::max(across, -along);
+        }
+        ++content.chroma[static_cast<std::size_t>(std::clamp(chroma, 0.0f, 255.0f))];
+    }
+    return true;
+}
+
+}  // namespace pagewash

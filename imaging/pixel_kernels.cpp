@@ -1,40 +1,105 @@
+// The per-pixel loops of the tone correction. Highway compiles this file once per vector target (see
+// foreach_target.h) and HWY_DYNAMIC_DISPATCH runs the widest form this processor has. The gray conversions
+// and the tone table are written with Highway's operations; the colour levels are a plain lookup loop,
+// except on AVX-512 with VBMI, which uses the byte permutes of pixel_kernels_vbmi.cpp.
+
 #include "imaging/pixel_kernels.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "imaging/histogram_counter.h"
+#include "imaging/pixel_kernels_vbmi.h"
 
-namespace pagewash::kernels {
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "imaging/pixel_kernels.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
 
-namespace scalar {
+HWY_BEFORE_NAMESPACE();
+namespace pagewash::kernels::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
 
-void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        gray[i] = fastLuminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+// fastLuminance of the pixels of one vector of 32-bit lanes: the same integer and float steps.
+template <class D>
+HWY_INLINE hn::Vec<D> luminance(D d, hn::Vec<D> r, hn::Vec<D> g, hn::Vec<D> b) {
+    auto x = hn::Add(hn::Add(hn::Mul(r, hn::Set(d, 597824)), hn::Mul(g, hn::Set(d, 1173222))),
+                     hn::Mul(b, hn::Set(d, 228956)));
+    const auto roundsDown = hn::Or(hn::Eq(r, hn::Set(d, 66)), hn::Eq(r, hn::Set(d, 172)));
+    x = hn::Add(x, hn::VecFromMask(d, roundsDown));  // -1 where R is 66 or 172
+    const hn::Rebind<float, D> df;
+    const auto scaled = hn::Mul(hn::ConvertTo(df, hn::ShiftRight<7>(x)), hn::Set(df, 1.0f / 15625.0f));
+    return hn::ConvertTo(d, scaled);  // truncates, as the cast does
+}
+
+// The gray values of Lanes(d) pixels: the luminance, or the yellowing removal's y + min(spread, 255 - y) =
+// min(y + spread, 255) from y = 16 on, spread being the largest channel minus the smallest.
+template <bool kYellowing, class D>
+HWY_INLINE void grayPixels(D d, const std::uint8_t* rgb, std::uint8_t* gray) {
+    const hn::Rebind<std::uint8_t, D> d8;
+    hn::Vec<decltype(d8)> r8, g8, b8;
+    hn::LoadInterleaved3(d8, rgb, r8, g8, b8);
+    const auto r = hn::PromoteTo(d, r8), g = hn::PromoteTo(d, g8), b = hn::PromoteTo(d, b8);
+    auto y = luminance(d, r, g, b);
+    if constexpr (kYellowing) {
+        const auto spread = hn::Sub(hn::Max(hn::Max(r, g), b), hn::Min(hn::Min(r, g), b));
+        const auto lifted = hn::Min(hn::Add(y, spread), hn::Set(d, 255));
+        y = hn::IfThenElse(hn::Lt(y, hn::Set(d, 16)), y, lifted);
     }
+    hn::StoreU(hn::DemoteTo(d8, y), d8, gray);
 }
 
-void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t r = rgb[3 * i];
-        const std::uint8_t g = rgb[3 * i + 1];
-        const std::uint8_t b = rgb[3 * i + 2];
-        const unsigned y = fastLuminance(r, g, b);
-        // max(|R - G|, |R - B|, |G - B|) is the largest channel minus the smallest.
-        const unsigned spread = unsigned{std::max({r, g, b})} - unsigned{std::min({r, g, b})};
-        // y + min(spread, 255 - y) is min(y + spread, 255).
-        const unsigned lifted = std::min(y + spread, 255u);
-        gray[i] = static_cast<std::uint8_t>(y < 16u ? y : lifted);
+template <bool kYellowing>
+HWY_INLINE void grayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    const hn::ScalableTag<std::int32_t> d;
+    const hn::CappedTag<std::int32_t, 1> one;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t i = 0;
+    for (; i + lanes <= count; i += lanes) grayPixels<kYellowing>(d, rgb + 3 * i, gray + i);
+    for (; i < count; ++i) grayPixels<kYellowing>(one, rgb + 3 * i, gray + i);
+}
+
+void luminanceRowOn(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    grayRow<false>(rgb, gray, count);
+}
+
+void yellowingGrayRowOn(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
+    grayRow<true>(rgb, gray, count);
+}
+
+// The 256-entry table as sixteen 16-entry byte shuffles: the low four bits of a value index every part, and
+// the part whose number is the high four bits is kept. The row's tail, and the one-lane target, look values
+// up one at a time.
+void applyToneTableOn(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+    std::size_t i = 0;
+#if HWY_TARGET != HWY_SCALAR
+    const hn::ScalableTag<std::uint8_t> d;
+    using V = hn::Vec<decltype(d)>;
+    V parts[16];
+    for (std::size_t k = 0; k < 16; ++k) parts[k] = hn::LoadDup128(d, table.data() + 16 * k);
+    const std::size_t lanes = hn::Lanes(d);
+    for (; i + lanes <= count; i += lanes) {
+        const V v = hn::LoadU(d, gray + i);
+        const V low = hn::And(v, hn::Set(d, 15));
+        const V high = hn::ShiftRight<4>(v);
+        V result = hn::TableLookupBytes(parts[0], low);
+        for (std::size_t k = 1; k < 16; ++k) {
+            const auto inPart = hn::Eq(high, hn::Set(d, static_cast<std::uint8_t>(k)));
+            result = hn::IfThenElse(inPart, hn::TableLookupBytes(parts[k], low), result);
+        }
+        hn::StoreU(result, d, gray + i);
     }
+#endif
+    for (; i < count; ++i) gray[i] = table[gray[i]];
 }
 
-void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
-    for (std::size_t i = 0; i < count; ++i) gray[i] = table[gray[i]];
-}
-
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
-                   const ColorCorrection& correction) {
+// Looks every pixel up in the map; runs of pixels that all turn white, the paper of a page, are written
+// without looking anything up.
+void applyColorMapOn(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+                     const ColorCorrection& correction) {
+#if HWY_TARGET == HWY_AVX3_DL
+    vbmi::applyColorMap(rgb, gray, count, correction);
+#else
     constexpr std::size_t kBlock = 32;
     for (std::size_t start = 0; start < count; start += kBlock) {
         const std::size_t n = std::min(kBlock, count - start);
@@ -52,38 +117,35 @@ void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t coun
             block[3 * i + 2] = channelMap[block[3 * i + 2]];
         }
     }
+#endif
 }
 
-}  // namespace scalar
+}  // namespace pagewash::kernels::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace pagewash::kernels {
+
+HWY_EXPORT(luminanceRowOn);
+HWY_EXPORT(yellowingGrayRowOn);
+HWY_EXPORT(applyToneTableOn);
+HWY_EXPORT(applyColorMapOn);
 
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    if (haveAvx512Vnni()) {
-        avx512::luminanceRow(rgb, gray, count);
-    } else if (haveAvx2()) {
-        avx2::luminanceRow(rgb, gray, count);
-    } else {
-        scalar::luminanceRow(rgb, gray, count);
-    }
+    HWY_DYNAMIC_DISPATCH(luminanceRowOn)(rgb, gray, count);
 }
 
 void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    if (haveAvx512Vnni()) {
-        avx512::yellowingGrayRow(rgb, gray, count);
-    } else if (haveAvx2()) {
-        avx2::yellowingGrayRow(rgb, gray, count);
-    } else {
-        scalar::yellowingGrayRow(rgb, gray, count);
-    }
+    HWY_DYNAMIC_DISPATCH(yellowingGrayRowOn)(rgb, gray, count);
 }
 
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
-    if (haveAvx512()) {
-        avx512::applyToneTable(gray, count, table);
-    } else if (haveAvx2()) {
-        avx2::applyToneTable(gray, count, table);
-    } else {
-        scalar::applyToneTable(gray, count, table);
-    }
+    HWY_DYNAMIC_DISPATCH(applyToneTableOn)(gray, count, table);
+}
+
+void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
+                   const ColorCorrection& correction) {
+    HWY_DYNAMIC_DISPATCH(applyColorMapOn)(rgb, gray, count, correction);
 }
 
 void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist) {
@@ -93,13 +155,5 @@ void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::u
     for (std::size_t v = 0; v < 256; ++v) hist[v] += counted[v];
 }
 
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
-                   const ColorCorrection& correction) {
-    if (haveAvx512()) {
-        avx512::applyColorMap(rgb, gray, count, correction);
-    } else {
-        scalar::applyColorMap(rgb, gray, count, correction);
-    }
-}
-
 }  // namespace pagewash::kernels
+#endif  // HWY_ONCE

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libjpeg-dev zlib1g-dev
-       libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev)
+       libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev)
 run=(fonts-ipafont-gothic)
 tests=(qpdf poppler-utils img2pdf ghostscript libjpeg-turbo-progs imagemagick time)
 

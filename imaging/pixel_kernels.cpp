@@ -32,31 +32,74 @@ HWY_INLINE hn::Vec<D> luminance(D d, hn::Vec<D> r, hn::Vec<D> g, hn::Vec<D> b) {
     return hn::ConvertTo(d, scaled);  // truncates, as the cast does
 }
 
-// The gray values of Lanes(d) pixels: the luminance, or the yellowing removal's y + min(spread, 255 - y) =
-// min(y + spread, 255) from y = 16 on, spread being the largest channel minus the smallest.
+// The gray value of 32-bit lanes of R, G and B: the luminance, or the yellowing removal's
+// y + min(spread, 255 - y) = min(y + spread, 255) from y = 16 on, spread being the largest channel minus
+// the smallest.
 template <bool kYellowing, class D>
-HWY_INLINE void grayPixels(D d, const std::uint8_t* rgb, std::uint8_t* gray) {
-    const hn::Rebind<std::uint8_t, D> d8;
-    hn::Vec<decltype(d8)> r8, g8, b8;
-    hn::LoadInterleaved3(d8, rgb, r8, g8, b8);
-    const auto r = hn::PromoteTo(d, r8), g = hn::PromoteTo(d, g8), b = hn::PromoteTo(d, b8);
+HWY_INLINE hn::Vec<D> grayValue(D d, hn::Vec<D> r, hn::Vec<D> g, hn::Vec<D> b) {
     auto y = luminance(d, r, g, b);
     if constexpr (kYellowing) {
         const auto spread = hn::Sub(hn::Max(hn::Max(r, g), b), hn::Min(hn::Min(r, g), b));
         const auto lifted = hn::Min(hn::Add(y, spread), hn::Set(d, 255));
         y = hn::IfThenElse(hn::Lt(y, hn::Set(d, 16)), y, lifted);
     }
+    return y;
+}
+
+// The bytes of a whole vector in two halves of twice the width, and so on down to 32-bit lanes; each
+// quarter of the pixels is stored as its gray values are ready.
+template <bool kYellowing, class D8>
+HWY_INLINE void grayPixels(D8 d8, const std::uint8_t* rgb, std::uint8_t* gray) {
+    hn::Vec<D8> r, g, b;
+    hn::LoadInterleaved3(d8, rgb, r, g, b);
+#if HWY_TARGET == HWY_SCALAR
+    const hn::Rebind<std::int32_t, D8> d32;
+    const auto y =
+        grayValue<kYellowing>(d32, hn::PromoteTo(d32, r), hn::PromoteTo(d32, g), hn::PromoteTo(d32, b));
     hn::StoreU(hn::DemoteTo(d8, y), d8, gray);
+#else
+    const hn::Half<D8> h8;
+    const hn::Rebind<std::int16_t, decltype(h8)> d16;
+    const hn::Half<decltype(d16)> h16;
+    const hn::Rebind<std::int32_t, decltype(h16)> d32;
+    const hn::Rebind<std::uint8_t, decltype(d32)> q8;
+    const std::size_t quarter = hn::Lanes(d32);
+    auto halves = [&](hn::Vec<D8> v, hn::Vec<decltype(d16)>* out) {
+        out[0] = hn::PromoteTo(d16, hn::LowerHalf(h8, v));
+        out[1] = hn::PromoteTo(d16, hn::UpperHalf(h8, v));
+    };
+    hn::Vec<decltype(d16)> r16[2], g16[2], b16[2];
+    halves(r, r16);
+    halves(g, g16);
+    halves(b, b16);
+    for (std::size_t k = 0; k < 4; ++k) {
+        auto widen = [&](const hn::Vec<decltype(d16)>* v) {
+            return hn::PromoteTo(d32,
+                                 k % 2 == 0 ? hn::LowerHalf(h16, v[k / 2]) : hn::UpperHalf(h16, v[k / 2]));
+        };
+        const auto y = grayValue<kYellowing>(d32, widen(r16), widen(g16), widen(b16));
+        hn::StoreU(hn::DemoteTo(q8, y), q8, gray + k * quarter);
+    }
+#endif
 }
 
 template <bool kYellowing>
 HWY_INLINE void grayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    const hn::ScalableTag<std::int32_t> d;
-    const hn::CappedTag<std::int32_t, 1> one;
+    const hn::ScalableTag<std::uint8_t> d;
+    const hn::CappedTag<std::uint8_t, 1> one;
     const std::size_t lanes = hn::Lanes(d);
     std::size_t i = 0;
     for (; i + lanes <= count; i += lanes) grayPixels<kYellowing>(d, rgb + 3 * i, gray + i);
-    for (; i < count; ++i) grayPixels<kYellowing>(one, rgb + 3 * i, gray + i);
+#if HWY_TARGET == HWY_SCALAR
+    static_cast<void>(one);
+#else
+    for (; i < count; ++i) {
+        const hn::Rebind<std::int32_t, decltype(one)> d32;
+        std::uint8_t r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
+        const auto y = grayValue<kYellowing>(d32, hn::Set(d32, r), hn::Set(d32, g), hn::Set(d32, b));
+        gray[i] = static_cast<std::uint8_t>(hn::GetLane(y));
+    }
+#endif
 }
 
 void luminanceRowOn(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {

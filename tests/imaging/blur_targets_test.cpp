@@ -101,6 +101,12 @@ TEST(BlurTargets, AverageWithOtherComponentCounts) {
     checkAverage({{7, 5}, {40, 3}}, 4, {1, 3});
 }
 
+TEST(BlurTargets, AverageOfWindowsTallerThan257Rows) {
+    // Column sums of more than 257 samples leave 16 bits: windows 3 x 301, under the quotient's limit.
+    checkAverage({{2, 320}}, 1, {150});
+    checkAverage({{2, 320}}, 3, {150});
+}
+
 // Position floor(m / 2) of the clipped window's samples in descending order, by a full sort (quicker than
 // the reference's bubble passes for tall windows).
 std::vector<std::uint8_t> sortedMedians(const std::vector<std::uint8_t>& image, int width, int height,

@@ -20,86 +20,87 @@ HWY_BEFORE_NAMESPACE();
 namespace pagewash::kernels::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// fastLuminance of the pixels of one vector of 32-bit lanes: the same integer and float steps.
+// fastLuminance of the pixels of one vector of 32-bit lanes: the same integer and float steps. The
+// truncation of the positive float below 256 is its floor, and adding 2^23 leaves it in the low byte of
+// the float's bits: the result is those bits, 0x4B0000yy.
 template <class D>
-HWY_INLINE hn::Vec<D> luminance(D d, hn::Vec<D> r, hn::Vec<D> g, hn::Vec<D> b) {
+HWY_INLINE hn::Vec<D> luminanceBits(D d, hn::Vec<D> r, hn::Vec<D> g, hn::Vec<D> b) {
     auto x = hn::Add(hn::Add(hn::Mul(r, hn::Set(d, 597824)), hn::Mul(g, hn::Set(d, 1173222))),
                      hn::Mul(b, hn::Set(d, 228956)));
     const auto roundsDown = hn::Or(hn::Eq(r, hn::Set(d, 66)), hn::Eq(r, hn::Set(d, 172)));
     x = hn::Add(x, hn::VecFromMask(d, roundsDown));  // -1 where R is 66 or 172
     const hn::Rebind<float, D> df;
     const auto scaled = hn::Mul(hn::ConvertTo(df, hn::ShiftRight<7>(x)), hn::Set(df, 1.0f / 15625.0f));
-    return hn::ConvertTo(d, scaled);  // truncates, as the cast does
+    return hn::BitCast(d, hn::Add(hn::Floor(scaled), hn::Set(df, 8388608.0f)));
 }
 
-// The gray value of 32-bit lanes of R, G and B: the luminance, or the yellowing removal's
-// y + min(spread, 255 - y) = min(y + spread, 255) from y = 16 on, spread being the largest channel minus
-// the smallest.
+// The gray value of 32-bit lanes of R, G and B in the low byte of each lane: the luminance, or the
+// yellowing removal's y + min(spread, 255 - y) = min(y + spread, 255) from y = 16 on, spread being the
+// largest channel minus the smallest.
 template <bool kYellowing, class D>
 HWY_INLINE hn::Vec<D> grayValue(D d, hn::Vec<D> r, hn::Vec<D> g, hn::Vec<D> b) {
-    auto y = luminance(d, r, g, b);
-    if constexpr (kYellowing) {
-        const auto spread = hn::Sub(hn::Max(hn::Max(r, g), b), hn::Min(hn::Min(r, g), b));
-        const auto lifted = hn::Min(hn::Add(y, spread), hn::Set(d, 255));
-        y = hn::IfThenElse(hn::Lt(y, hn::Set(d, 16)), y, lifted);
-    }
-    return y;
+    const auto bits = luminanceBits(d, r, g, b);
+    if constexpr (!kYellowing) return bits;
+    const auto y = hn::And(bits, hn::Set(d, 255));
+    const auto spread = hn::Sub(hn::Max(hn::Max(r, g), b), hn::Min(hn::Min(r, g), b));
+    const auto lifted = hn::Min(hn::Add(y, spread), hn::Set(d, 255));
+    return hn::IfThenElse(hn::Lt(y, hn::Set(d, 16)), y, lifted);
 }
 
-// The bytes of a whole vector in two halves of twice the width, and so on down to 32-bit lanes; each
-// quarter of the pixels is stored as its gray values are ready.
-template <bool kYellowing, class D8>
-HWY_INLINE void grayPixels(D8 d8, const std::uint8_t* rgb, std::uint8_t* gray) {
-    hn::Vec<D8> r, g, b;
-    hn::LoadInterleaved3(d8, rgb, r, g, b);
-#if HWY_TARGET == HWY_SCALAR
-    const hn::Rebind<std::int32_t, D8> d32;
-    const auto y =
-        grayValue<kYellowing>(d32, hn::PromoteTo(d32, r), hn::PromoteTo(d32, g), hn::PromoteTo(d32, b));
-    hn::StoreU(hn::DemoteTo(d8, y), d8, gray);
-#else
-    const hn::Half<D8> h8;
-    const hn::Rebind<std::int16_t, decltype(h8)> d16;
-    const hn::Half<decltype(d16)> h16;
-    const hn::Rebind<std::int32_t, decltype(h16)> d32;
-    const hn::Rebind<std::uint8_t, decltype(d32)> q8;
-    const std::size_t quarter = hn::Lanes(d32);
-    auto halves = [&](hn::Vec<D8> v, hn::Vec<decltype(d16)>* out) {
-        out[0] = hn::PromoteTo(d16, hn::LowerHalf(h8, v));
-        out[1] = hn::PromoteTo(d16, hn::UpperHalf(h8, v));
-    };
-    hn::Vec<decltype(d16)> r16[2], g16[2], b16[2];
-    halves(r, r16);
-    halves(g, g16);
-    halves(b, b16);
-    for (std::size_t k = 0; k < 4; ++k) {
-        auto widen = [&](const hn::Vec<decltype(d16)>* v) {
-            return hn::PromoteTo(d32,
-                                 k % 2 == 0 ? hn::LowerHalf(h16, v[k / 2]) : hn::UpperHalf(h16, v[k / 2]));
-        };
-        const auto y = grayValue<kYellowing>(d32, widen(r16), widen(g16), widen(b16));
-        hn::StoreU(hn::DemoteTo(q8, y), q8, gray + k * quarter);
+#if HWY_TARGET != HWY_SCALAR
+// The channels of Lanes(d) pixels at p in 32-bit lanes: the pixels' bytes are moved to four per 128-bit
+// block (3 lanes of 4 bytes each), and a byte shuffle per channel picks them, zeros above. Reads a whole
+// vector of bytes, a quarter more than the pixels.
+template <class D>
+HWY_INLINE void loadChannels(D d, const std::uint8_t* p, hn::Vec<D>& r, hn::Vec<D>& g, hn::Vec<D>& b) {
+    const hn::Repartition<std::uint8_t, D> d8;
+    constexpr std::size_t kLanes = hn::MaxLanes(d);
+    auto words = hn::BitCast(d, hn::LoadU(d8, p));
+    if constexpr (kLanes > 4) {
+        HWY_ALIGN std::int32_t index[kLanes];
+        for (std::size_t j = 0; j < kLanes; ++j) index[j] = static_cast<std::int32_t>(j / 4 * 3 + j % 4 % 3);
+        words = hn::TableLookupLanes(words, hn::SetTableIndices(d, index));
     }
-#endif
+    HWY_ALIGN std::uint8_t pick[3][16 * (kLanes / 4)];
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t j = 0; j < sizeof(pick[c]); ++j)
+            pick[c][j] = j % 4 == 0 ? static_cast<std::uint8_t>(j % 16 / 4 * 3 + c) : 0x80;
+    }
+    const auto bytes = hn::BitCast(d8, words);
+    r = hn::BitCast(d, hn::TableLookupBytesOr0(bytes, hn::Load(d8, pick[0])));
+    g = hn::BitCast(d, hn::TableLookupBytesOr0(bytes, hn::Load(d8, pick[1])));
+    b = hn::BitCast(d, hn::TableLookupBytesOr0(bytes, hn::Load(d8, pick[2])));
 }
+#endif
 
 template <bool kYellowing>
 HWY_INLINE void grayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {
-    const hn::ScalableTag<std::uint8_t> d;
-    const hn::CappedTag<std::uint8_t, 1> one;
-    const std::size_t lanes = hn::Lanes(d);
     std::size_t i = 0;
-    for (; i + lanes <= count; i += lanes) grayPixels<kYellowing>(d, rgb + 3 * i, gray + i);
-#if HWY_TARGET == HWY_SCALAR
-    static_cast<void>(one);
-#else
-    for (; i < count; ++i) {
-        const hn::Rebind<std::int32_t, decltype(one)> d32;
-        std::uint8_t r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
-        const auto y = grayValue<kYellowing>(d32, hn::Set(d32, r), hn::Set(d32, g), hn::Set(d32, b));
-        gray[i] = static_cast<std::uint8_t>(hn::GetLane(y));
+#if HWY_TARGET != HWY_SCALAR
+    // Four vectors of 32-bit lanes give a vector of bytes: the low halves of the lanes, then their low
+    // bytes. The last load reads a quarter vector past its pixels, which must lie inside the row.
+    const hn::ScalableTag<std::int32_t> d;
+    const hn::Repartition<std::uint16_t, decltype(d)> d16;
+    const hn::Repartition<std::uint8_t, decltype(d)> d8;
+    const std::size_t lanes = hn::Lanes(d), block = 4 * lanes;
+    for (; 3 * (count - i) >= 3 * block + lanes; i += block) {
+        hn::Vec<decltype(d16)> halves[2];
+        for (std::size_t k = 0; k < 4; k += 2) {
+            hn::Vec<decltype(d)> r, g, b, r2, g2, b2;
+            loadChannels(d, rgb + 3 * (i + k * lanes), r, g, b);
+            loadChannels(d, rgb + 3 * (i + (k + 1) * lanes), r2, g2, b2);
+            halves[k / 2] = hn::ConcatEven(d16, hn::BitCast(d16, grayValue<kYellowing>(d, r2, g2, b2)),
+                                           hn::BitCast(d16, grayValue<kYellowing>(d, r, g, b)));
+        }
+        hn::StoreU(hn::ConcatEven(d8, hn::BitCast(d8, halves[1]), hn::BitCast(d8, halves[0])), d8, gray + i);
     }
 #endif
+    const hn::CappedTag<std::int32_t, 1> one;
+    for (; i < count; ++i) {
+        const auto y = grayValue<kYellowing>(one, hn::Set(one, rgb[3 * i]), hn::Set(one, rgb[3 * i + 1]),
+                                             hn::Set(one, rgb[3 * i + 2]));
+        gray[i] = static_cast<std::uint8_t>(hn::GetLane(y));
+    }
 }
 
 void luminanceRowOn(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count) {

@@ -114,13 +114,16 @@ class TotalsMoves {
         }
     }
 
-    // v moved up by Shift lanes, zeros below: the blocks' own byte shifts, fed from the block before.
-    template <std::size_t Shift>
+    // v moved up by Shift lanes, zeros below: the blocks' own byte shifts, fed from the block before
+    // unless that is all zeros (v already moved up by Moved blocks).
+    template <std::size_t Shift, std::size_t Moved = 0>
     HWY_INLINE V32 lanesUp(V32 v) const {
         if constexpr (Shift >= 4) {
-            return lanesUp<Shift - 4>(blockUp(v));
+            return lanesUp<Shift - 4, Moved + 1>(blockUp(v));
         } else if constexpr (Shift == 0) {
             return v;
+        } else if constexpr (4 * (Moved + 1) >= kLanes) {
+            return hn::ShiftLeftBytes<4 * Shift>(d, v);
         } else {
             return hn::CombineShiftRightBytes<16 - 4 * Shift>(d, v, blockUp(v));
         }

@@ -1,10 +1,14 @@
 // Speed of the image correction on an A4 page at 300 dpi (2480 x 3508), colour and gray, in Mpixel/s.
 // The page is made from the scanned page of tests/data, scaled to size and encoded at quality 90.
 // Compare every figure with BM_Decode of the same page in the same run.
+// --target=NAME runs every kernel at that Highway target (AVX2, SSE4, ...) instead of the widest this
+// processor has; --target=list names the targets this processor runs.
 
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -231,9 +235,33 @@ void registerAll() {
     }
 }
 
+// Takes --target=NAME out of the arguments and holds Highway's dispatch to that target. False when the
+// processor runs no target of that name.
+bool chooseTarget(int& argc, char** argv) {
+    const std::string flag = "--target=";
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind(flag, 0) != 0) continue;
+        const std::string wanted = argument.substr(flag.size());
+        std::copy(argv + i + 1, argv + argc, argv + i);
+        --argc;
+        for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+            if (wanted == "list") std::printf("%s\n", hwy::TargetName(target));
+            if (wanted != hwy::TargetName(target)) continue;
+            hwy::SetSupportedTargetsForTest(target);
+            benchmark::AddCustomContext("target", wanted);
+            return true;
+        }
+        if (wanted != "list") std::fprintf(stderr, "this processor runs no target %s\n", wanted.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!chooseTarget(argc, argv)) return 1;
     registerAll();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

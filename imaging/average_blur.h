@@ -6,13 +6,11 @@
 #include <cstdint>
 
 #include "imaging/blur_image.h"
-#include "imaging/vector_level.h"
 
 namespace pagewash {
 
-// Average windows of at most this many samples divide in single precision (windowQuotient); larger ones in
-// double precision. With AVX2 or AVX-512 such windows go by running totals along the rows (average_rows.h)
-// when a column of the window holds at most 257 samples.
+// Average windows of at most this many samples divide in single precision (windowQuotient); the largest
+// blur, 21 x 21, stays far below.
 inline constexpr std::uint32_t kFloatQuotientWindowLimit = 1024;
 
 // floor(sum / m) for sum <= 255 m and m <= kFloatQuotientWindowLimit, given inverse = 1.0f / m. Adding a
@@ -25,11 +23,8 @@ inline std::uint8_t windowQuotient(std::uint32_t sum, float inverse) {
 
 // Per channel: the sum of the samples of the (2 radiusX + 1) x (2 radiusY + 1) window clipped to the image,
 // divided by their number, truncated.
-// REQUIRES: 0 <= radiusX < width, 0 <= radiusY < height.
+// REQUIRES: 0 <= radiusX < width, 0 <= radiusY < height,
+// (2 radiusX + 1) (2 radiusY + 1) <= kFloatQuotientWindowLimit.
 void averageBlur(const BlurImage& image, int radiusX, int radiusY);
-
-// The same with the vector instructions of `level` (the tests run every level the processor has).
-// REQUIRES: level <= processorVectorLevel().
-void averageBlur(const BlurImage& image, int radiusX, int radiusY, VectorLevel level);
 
 }  // namespace pagewash

@@ -15,14 +15,16 @@ namespace pagewash {
 namespace {
 
 // The window is clipped to the image, so a radius beyond the image's extent in one direction gives the
-// same windows as that extent less one. Capping keeps every index computation within int.
+// same windows as that extent less one. The settings allow radii up to kBlurStrengthMax, whose windows the
+// filters are built for (the average's single-precision quotient, the median's byte counts).
 struct Radii {
     int x;
     int y;
 };
 
 Radii capRadius(int width, int height, int radius) {
-    return {std::min(radius, width - 1), std::min(radius, height - 1)};
+    const int settable = std::min(radius, kBlurStrengthMax);
+    return {std::min(settable, width - 1), std::min(settable, height - 1)};
 }
 
 }  // namespace

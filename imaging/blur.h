@@ -10,7 +10,8 @@
 namespace pagewash {
 
 // pixels: height rows of width pixels of `components` (1 or 3) interleaved bytes, stride width*components.
-// Median on a 3-component image gives the Average result. mode None leaves the image alone.
+// Median on a 3-component image gives the Average result. mode None leaves the image alone. A radius above
+// kBlurStrengthMax, the largest the settings allow, acts as kBlurStrengthMax.
 void ApplyBlur(std::uint8_t* pixels, int width, int height, int components, int radius, BlurMode mode);
 
 }  // namespace pagewash

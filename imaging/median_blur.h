@@ -5,7 +5,6 @@
 // distinct images.
 
 #include "imaging/blur_image.h"
-#include "imaging/vector_level.h"
 
 namespace pagewash {
 
@@ -14,9 +13,5 @@ namespace pagewash {
 // value for even m).
 // REQUIRES: components == 1, 0 <= radiusX < width, 0 <= radiusY < height.
 void medianBlurGray(const BlurImage& image, int radiusX, int radiusY);
-
-// The same with the vector instructions of `level` (the tests run every level the processor has).
-// REQUIRES: level <= processorVectorLevel().
-void medianBlurGray(const BlurImage& image, int radiusX, int radiusY, VectorLevel level);
 
 }  // namespace pagewash

@@ -50,9 +50,8 @@ inline std::uint8_t fastLuminance(std::uint32_t r, std::uint32_t g, std::uint32_
         static_cast<std::int32_t>(static_cast<float>(static_cast<std::int32_t>(x >> 7)) * (1.0f / 15625.0f)));
 }
 
-// The loops below pick the widest implementation the processor offers (AVX2 on x86-64, AVX-512 VBMI and
-// VNNI where present, checked at run time; plain code otherwise). All give the same bytes; the scalar::,
-// avx2:: and avx512:: forms exist for the tests.
+// Each loop runs the widest form that Highway's dispatch picks for this processor; all forms give the same
+// bytes.
 
 // gray[i] = luminance of rgb[3i .. 3i + 2].
 void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
@@ -70,41 +69,5 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
 // rgb[3i + k] = correction.map[gray[i]][rgb[3i + k]] for k = 0, 1, 2.
 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
                    const ColorCorrection& correction);
-
-namespace scalar {
-void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
-void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
-void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
-// Looks every pixel up in the map; runs of pixels that all turn white, the paper of a page, are written
-// without looking anything up.
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
-                   const ColorCorrection& correction);
-}  // namespace scalar
-
-// True when the avx2:: loops may run on this processor.
-bool haveAvx2();
-
-namespace avx2 {
-// REQUIRES: haveAvx2().
-void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
-void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
-void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
-}  // namespace avx2
-
-// True when the avx512:: loops may run on this processor (AVX-512 F, BW and VBMI); the gray conversions
-// need VNNI as well.
-bool haveAvx512();
-bool haveAvx512Vnni();
-
-namespace avx512 {
-// REQUIRES: haveAvx512().
-void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
-// The arithmetic form, 64 pixels at a time; irregular rows and the tail from the map.
-void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
-                   const ColorCorrection& correction);
-// REQUIRES: haveAvx512Vnni().
-void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
-void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
-}  // namespace avx512
 
 }  // namespace pagewash::kernels

@@ -130,55 +130,6 @@ TEST(ApplyBlur, MatchesTheReferenceOnAPageSizedImage) {
               "");
 }
 
-// Position floor(m / 2) of the clipped window's samples in descending order, by a full sort: for windows too
-// large for the bubble passes of the reference.
-std::uint8_t sortedWindowValue(const std::vector<std::uint8_t>& image, int width, int height, int x, int y,
-                               int radius) {
-    std::vector<std::uint8_t> window;
-    for (int wy = std::max(y - radius, 0); wy <= std::min(y + radius, height - 1); ++wy) {
-        for (int wx = std::max(x - radius, 0); wx <= std::min(x + radius, width - 1); ++wx) {
-            window.push_back(image[static_cast<std::size_t>(wy * width + wx)]);
-        }
-    }
-    std::sort(window.begin(), window.end(), std::greater<>());
-    return window[window.size() / 2];
-}
-
-TEST(ApplyBlur, TallWindowsCountBeyondOneByte) {
-    // 2 * 140 + 1 samples per column: the column counts no longer fit a byte.
-    const int width = 5, height = 300, radius = 140;
-    const auto image = makeImage(width, height, 1, Pattern::Page, 10);
-    const auto result = blurred(image, width, height, 1, radius, BlurMode::Median);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            ASSERT_EQ(result[static_cast<std::size_t>(y * width + x)],
-                      sortedWindowValue(image, width, height, x, y, radius))
-                << "(" << x << ", " << y << ")";
-        }
-    }
-}
-
-TEST(ApplyBlur, WindowsOfMoreThan65535Samples) {
-    const int width = 260, height = 258, radius = 129;  // 259 x 259 samples around the centre
-    const auto image = makeImage(width, height, 1, Pattern::Noise, 11);
-    const auto median = blurred(image, width, height, 1, radius, BlurMode::Median);
-    const auto average = blurred(image, width, height, 1, radius, BlurMode::Average);
-    for (int y = 0; y < height; y += 37) {
-        for (int x = 0; x < width; x += 41) {
-            const auto at = static_cast<std::size_t>(y * width + x);
-            ASSERT_EQ(median[at], sortedWindowValue(image, width, height, x, y, radius))
-                << "(" << x << ", " << y << ")";
-            long sum = 0, m = 0;
-            for (int wy = std::max(y - radius, 0); wy <= std::min(y + radius, height - 1); ++wy) {
-                for (int wx = std::max(x - radius, 0); wx <= std::min(x + radius, width - 1); ++wx, ++m) {
-                    sum += image[static_cast<std::size_t>(wy * width + wx)];
-                }
-            }
-            ASSERT_EQ(average[at], sum / m) << "(" << x << ", " << y << ")";
-        }
-    }
-}
-
 TEST(ApplyBlur, HugeRadiusActsAsTheWholeImage) {
     const auto image = makeImage(9, 4, 1, Pattern::Noise, 9);
     for (BlurMode mode : {BlurMode::Average, BlurMode::Median}) {

@@ -1,226 +1,125 @@
-// A run started from the dialog on real files: the controls it locks, the progress it shows, the
-// output it writes, and the boxes it raises.
+// Runs started from the dialog on real files: locked controls, progress, output and boxes.
+#include "engine/batch/batch_run.h"
+#include "tests/support/recording_front_end.h"
+#include "tests/support/test_tools.h"
+// The engine's headers come before Qt's, which makes `slots` a keyword.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QProcess>
-#include <QRadioButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <map>
 
-#include "engine/batch/batch_run.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/control_ids.h"
-#include "ui/pagewash_dlg.h"
 
 namespace pagewash {
 namespace {
 
 namespace c = control;
-using test::MessageBoxAnswerer;
+using testing::Bytes;
 
-constexpr int kRunTimeoutMs = 60000;
+// The boxes and the blur controls: each file takes its own settings snapshot, so blur stays usable.
+const QList<int> kUsableDuringRun = {c::kColorBlackBox,      c::kColorWhiteBox,  c::kGrayBlackBox,
+                                     c::kGrayWhiteBox,       c::kCompressionBox, c::kBlurNone,
+                                     c::kBlurAverage,        c::kBlurMedian,     c::kBlurStrengthBox,
+                                     c::kBlurStrengthSlider, c::kProgressBox};
 
-const int kLockedByRun[] = {c::kBleachButton,    c::kFileList,         c::kColorNone,
-                            c::kColorGrayscale,  c::kColorAuto,        c::kColorManual,
-                            c::kGrayNone,        c::kGrayAuto,         c::kGrayManual,
-                            c::kColorYellowing,  c::kColorBlackSlider, c::kColorWhiteSlider,
-                            c::kGrayBlackSlider, c::kGrayWhiteSlider,  c::kCompressionSlider};
-const int kLeftUsable[] = {c::kBlurNone, c::kBlurAverage, c::kBlurMedian, c::kBlurStrengthSlider,
-                           c::kBlurStrengthBox};
-
-// A file of tests/data; a missing one fails the test with its name.
-QString dataFile(const char* name) {
-    const QString path = QStringLiteral(PAGEWASH_TEST_DATA_DIR "/") + QString::fromUtf8(name);
-    EXPECT_TRUE(QFile::exists(path)) << "missing test data file " << path.toStdString();
-    return path;
+// What the engine alone writes for `input` with `settings`: the bytes the dialog's run must write.
+Bytes engineAloneOutput(const std::string& input, const CorrectionSettings& settings) {
+    testing::ScratchDir folder;
+    testing::writeBytes(folder / "in.pdf", testing::readBytes(input));
+    testing::RecordingFrontEnd alone({folder.file("in.pdf")});
+    alone.settingsQueue = {settings};
+    BatchOptions options;
+    options.workerStartPauseMs = options.finalPauseMs = 0;
+    BatchRun(alone, options);
+    EXPECT_TRUE(alone.errorBoxes.empty() && alone.refusals.empty());
+    return testing::readBytes(folder / "in_edit.pdf");
 }
 
-int runTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(10000)) return -1;
-    process.waitForFinished(60000);
-    if (output != nullptr) *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The engine's run on its own, with the dialog's default settings: what the dialog must produce.
-class FileListFrontEnd : public BatchFrontEnd {
-  public:
-    explicit FileListFrontEnd(std::vector<std::string> files) : m_items(std::move(files)) {
-        m_items.insert(m_items.begin(), kHintItemText);
-    }
-    int listItemCount() override { return static_cast<int>(m_items.size()); }
-    std::string listItemText(int index) override { return m_items.at(static_cast<std::size_t>(index)); }
-    void showErrorBox(const std::string& text) override { ADD_FAILURE() << text; }
-    CorrectionSettings takeSettings() override { return {}; }
-    void fileFinished(const FileReport& report) override {
-        if (report.outcome == FileOutcome::Refused) ADD_FAILURE() << report.reason;
-    }
-    void sleepMilliseconds(int) override {}
-
-  private:
-    std::vector<std::string> m_items;
-};
-
-class DialogRunTest : public ::testing::Test {
+class DialogRunTest : public test::DialogTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        dialog = std::make_unique<CPagewashDlg>();
-        dialog->show();
-        test::settle();
-        progressBox = qobject_cast<QLineEdit*>(dialog->control(c::kProgressBox));
-        // Every progress text, and the state of the controls when a file's progress appears.
-        QObject::connect(progressBox, &QLineEdit::textChanged, [this](const QString& text) {
+        test::DialogTest::SetUp();
+        QObject::connect(box(c::kProgressBox), &QLineEdit::textChanged, [this](const QString& text) {
             progress.append(text);
-            if (text.isEmpty()) return;
-            for (int id : kLockedByRun) enabledDuringRun[id] = dialog->control(id)->isEnabled();
-            for (int id : kLeftUsable) enabledDuringRun[id] = dialog->control(id)->isEnabled();
+            if (!text.isEmpty()) enabledDuringRun = enabledIds();
         });
     }
-
-    QString copyIntoFolder(const QString& source, const QString& name) {
-        const QString target = folder.filePath(name);
-        EXPECT_TRUE(QFile::copy(source, target)) << source.toStdString();
-        return target;
+    // A file of the scratch folder added to the list; a copy of a data file unless `dataName` is null.
+    std::string add(const char* dataName, const std::string& as) {
+        if (dataName != nullptr)
+            testing::writeBytes(folder / as, testing::readBytes(testing::dataFile(dataName)));
+        dialog->handleDroppedFiles({QString::fromStdString(folder.file(as))});
+        return folder.file(as);
+    }
+    void waitForRunEnd() {
+        QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, 60000));
     }
 
-    bool waitForRunEnd(QSignalSpy& finished) {
-        return test::waitUntil([&] { return finished.count() > 0; }, kRunTimeoutMs);
-    }
-
-    QTemporaryDir folder;
-    std::unique_ptr<CPagewashDlg> dialog;
-    QLineEdit* progressBox = nullptr;
+    testing::ScratchDir folder;
     QStringList progress;
-    std::map<int, bool> enabledDuringRun;
+    QList<int> enabledDuringRun;
 };
 
-TEST_F(DialogRunTest, BleachesADataPdfWithTheSettingControlsLockedMeanwhile) {
-    const QString input = copyIntoFolder(dataFile("pikepdf_congress.pdf"), "congress.pdf");
-    dialog->handleDroppedFiles({input});
-    QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
-
+TEST_F(DialogRunTest, LocksTheSettingControlsGivesThemBackAsTheModesSayAndWritesWhatTheEngineWrites) {
+    const std::string input = add("pikepdf_congress.pdf", "congress.pdf");
+    QList<int> enabledBefore = enabledIds();
     dialog->handleBleachClick();
+    dialog->close();
+    EXPECT_TRUE(dialog->isVisible()) << "closing is refused while the run is under way";
     dialog->handleBleachClick();  // before the run has disabled the button: no second run
-    EXPECT_TRUE(dialog->isRunning());
-    dialog->close();  // refused while the run is under way
-    EXPECT_TRUE(dialog->isVisible());
-
-    ASSERT_TRUE(waitForRunEnd(finished));
-    QTest::qWait(200);
-    EXPECT_EQ(finished.count(), 1);
+    waitForRunEnd();
     EXPECT_EQ(progress, (QStringList{"1 / 1", ""}));
-    for (int id : kLockedByRun) EXPECT_FALSE(enabledDuringRun.at(id)) << "locked during the run: " << id;
-    for (int id : kLeftUsable) EXPECT_TRUE(enabledDuringRun.at(id)) << "usable during the run: " << id;
+    EXPECT_EQ(enabledDuringRun, kUsableDuringRun);
+    EXPECT_EQ(enabledIds(), enabledBefore) << "the reference sliders stay off: no mode is manual";
+    EXPECT_EQ(testing::readBytes(folder / "congress_edit.pdf"),
+              engineAloneOutput(input, CorrectionSettings{}));
 
-    // Controls come back as the modes say: colour yellowing removal, gray auto.
-    for (int id : {c::kBleachButton, c::kFileList, c::kColorNone, c::kColorYellowing, c::kGrayManual,
-                   c::kCompressionSlider}) {
-        EXPECT_TRUE(dialog->control(id)->isEnabled()) << id;
-    }
-    for (int id : {c::kColorBlackSlider, c::kColorWhiteSlider, c::kGrayBlackSlider, c::kGrayWhiteSlider}) {
-        EXPECT_FALSE(dialog->control(id)->isEnabled()) << id;
-    }
-    EXPECT_TRUE(progressBox->text().isEmpty());
-    EXPECT_FALSE(dialog->isRunning());
-
-    // The output is a valid PDF with its image, the same bytes as the engine alone writes.
-    const QString output = folder.filePath("congress_edit.pdf");
-    ASSERT_TRUE(QFile::exists(output));
-    EXPECT_EQ(runTool("qpdf", {"--check", output}), 0);
-    QByteArray listing;
-    ASSERT_EQ(runTool("pdfimages", {"-list", output}, &listing), 0);
-    EXPECT_EQ(listing.count("jpeg"), 1) << listing.toStdString();
-    EXPECT_NE(readAll(output), readAll(input));
-
-    QTemporaryDir reference;
-    const QString again = reference.filePath("congress.pdf");
-    ASSERT_TRUE(QFile::copy(input, again));
-    FileListFrontEnd engineAlone({QFile::encodeName(again).toStdString()});
-    BatchOptions options;
-    options.workerStartPauseMs = 0;
-    options.finalPauseMs = 0;
-    EXPECT_EQ(BatchRun(engineAlone, options), 0u);
-    EXPECT_EQ(readAll(reference.filePath("congress_edit.pdf")), readAll(output));
-
+    QTest::mouseClick(radio(c::kColorManual), Qt::LeftButton);
+    QTest::mouseClick(radio(c::kGrayManual), Qt::LeftButton);
+    slider(c::kGrayBlackSlider)->setValue(30);
+    test::settle();
+    const std::string gray = add("pikepdf_congress-gray.pdf", "gray.pdf");
+    enabledBefore = enabledIds();
+    dialog->handleBleachClick();
+    waitForRunEnd();
+    EXPECT_EQ(progress, (QStringList{"1 / 1", "", "1 / 2", "2 / 2", ""}));
+    EXPECT_EQ(enabledDuringRun, kUsableDuringRun);
+    EXPECT_EQ(enabledIds(), enabledBefore) << "the reference sliders are back: both modes are manual";
+    const CorrectionSettings manual{4, 2, 5, 85, 30, 85, 40, 1, 0};  // both modes manual, gray black 30
+    EXPECT_EQ(testing::readBytes(folder / "gray_edit.pdf"), engineAloneOutput(gray, manual));
     dialog->close();
     EXPECT_FALSE(dialog->isVisible());
 }
 
-TEST_F(DialogRunTest, ManualModesGetTheirReferenceSlidersBackAfterTheRun) {
-    const QString input = copyIntoFolder(dataFile("pikepdf_congress-gray.pdf"), "gray.pdf");
-    QTest::mouseClick(qobject_cast<QRadioButton*>(dialog->control(c::kColorManual)), Qt::LeftButton);
-    QTest::mouseClick(qobject_cast<QRadioButton*>(dialog->control(c::kGrayManual)), Qt::LeftButton);
-    dialog->handleDroppedFiles({input, input});
-    QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
-    dialog->handleBleachClick();
-    ASSERT_TRUE(waitForRunEnd(finished));
-    EXPECT_EQ(progress, (QStringList{"1 / 2", "2 / 2", ""}));
-    for (int id : {c::kColorBlackSlider, c::kColorWhiteSlider, c::kGrayBlackSlider, c::kGrayWhiteSlider}) {
-        EXPECT_FALSE(enabledDuringRun.at(id)) << id;
-        EXPECT_TRUE(dialog->control(id)->isEnabled()) << id;
-    }
-    EXPECT_EQ(runTool("qpdf", {"--check", folder.filePath("gray_edit.pdf")}), 0);
-}
-
-TEST_F(DialogRunTest, InputThatCannotBeOpenedIsReportedInABoxThatHoldsTheRun) {
-    MessageBoxAnswerer answerer;
-    const QString missing = folder.filePath("missing.pdf");
-    dialog->handleDroppedFiles({missing});
-    QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
-    dialog->handleBleachClick();
-    ASSERT_TRUE(waitForRunEnd(finished));
-    ASSERT_EQ(answerer.seen().size(), 1u);
-    EXPECT_EQ(answerer.seen()[0].caption, QStringLiteral("Pagewash Error Message"));
-    EXPECT_EQ(answerer.seen()[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(
-        answerer.seen()[0].text,
-        QStringLiteral("ファイル : ") + missing +
-            QStringLiteral("を開けませんでした。\n他に開いているアプリケーションがないか確認して下さい。"));
-    EXPECT_TRUE(dialog->control(c::kBleachButton)->isEnabled());
-    EXPECT_TRUE(progressBox->text().isEmpty());
-}
-
-TEST_F(DialogRunTest, RefusedFilesAreListedInOneErrorBoxAtTheEndOfTheRun) {
+TEST_F(DialogRunTest, UnopenableInputEndsTheRunInABoxAndRefusedFilesFollowInOneBox) {
     // A /Length that runs past the end of the file: the file is not processed, the run goes on.
-    QByteArray damaged = readAll(dataFile("pikepdf_congress.pdf"));
-    ASSERT_EQ(damaged.count("/Length 192956"), 1);
-    damaged.replace("/Length 192956", "/Length 999999");
-    const QString bad = folder.filePath("damaged.pdf");
-    {
-        QFile file(bad);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(damaged);
-    }
-    const QString good = copyIntoFolder(dataFile("pikepdf_congress-gray.pdf"), "good.pdf");
-    bool unlockedWhenShown = false;
-    MessageBoxAnswerer answerer([&] {
-        unlockedWhenShown = dialog->control(c::kBleachButton)->isEnabled() && progressBox->text().isEmpty();
-    });
-    dialog->handleDroppedFiles({bad, good, bad});
-    QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
+    const std::string bad = add("pikepdf_congress.pdf", "damaged.pdf");
+    Bytes damaged = testing::readBytes(bad);
+    const std::size_t at = testing::find(damaged, "/Length 192956");
+    ASSERT_NE(at, std::string::npos);
+    std::copy_n("999999", 6, damaged.begin() + static_cast<std::ptrdiff_t>(at) + 8);
+    testing::writeBytes(bad, damaged);
+    add("pikepdf_congress-gray.pdf", "good.pdf");
+    add(nullptr, "damaged.pdf");
+    add(nullptr, "missing.pdf");
+    test::MessageBoxAnswerer answerer(dialog.get());
     dialog->handleBleachClick();
-    ASSERT_TRUE(waitForRunEnd(finished));
-    ASSERT_EQ(answerer.seen().size(), 1u) << "one box for the whole run";
-    const test::SeenBox& box = answerer.seen()[0];
-    EXPECT_EQ(box.caption, QStringLiteral("Pagewash Error Message"));
-    EXPECT_EQ(box.icon, QMessageBox::Critical);
-    EXPECT_EQ(box.text.count(bad), 2) << box.text.toStdString();
-    EXPECT_TRUE(unlockedWhenShown) << "the box comes after the run has ended";
-    EXPECT_EQ(progress, (QStringList{"1 / 3", "2 / 3", "3 / 3", ""}));
-    EXPECT_FALSE(QFile::exists(folder.filePath("damaged_edit.pdf")));
-    EXPECT_EQ(runTool("qpdf", {"--check", folder.filePath("good_edit.pdf")}), 0);
+    waitForRunEnd();
+    EXPECT_EQ(progress, (QStringList{"1 / 4", "2 / 4", "3 / 4", "4 / 4", ""}));
+    ASSERT_EQ(answerer.seen.size(), 2u);
+    for (const test::SeenBox& seen : answerer.seen) {
+        EXPECT_TRUE(seen.caption == "Pagewash Error Message" && seen.icon == QMessageBox::Critical);
+    }
+    EXPECT_EQ(answerer.seen[0].text.toStdString(), "ファイル : " + folder.file("missing.pdf") +
+                                                       "を開けませんでした。\n他に開いているアプリケーション"
+                                                       "がないか確認して下さい。");
+    EXPECT_TRUE(answerer.seen[0].runUnderWay) << "the box holds the run";
+    EXPECT_TRUE(answerer.seen[1].text.startsWith("次のファイルは処理できませんでした。\n\n"));
+    EXPECT_EQ(answerer.seen[1].text.count(QString::fromStdString(bad)), 2)
+        << answerer.seen[1].text.toStdString();
+    EXPECT_FALSE(answerer.seen[1].runUnderWay) << "the refused files come after the run has ended";
+    EXPECT_FALSE(testing::fileExists(folder.file("damaged_edit.pdf")));
+    EXPECT_TRUE(testing::fileExists(folder.file("good_edit.pdf")));
 }
 
 }  // namespace

@@ -3,55 +3,66 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include "tests/ui/ui_test_support.h"
+#include "ui/qt_translations.h"
 
 namespace pagewash {
 namespace {
 
-TEST(FileChooser, OffersTheThreeFiltersWithPdfFirst) {
-    EXPECT_EQ(fileChooserFilters(), (QStringList{"PDF ファイル(*.pdf)", "JPEG 画像ファイル(*.jpg; *.jpeg)",
-                                                 "全てのファイル(*.*)"}));
-}
-
-TEST(FileChooser, JpegFilterShowsJpgAndJpegFilesAndTheChosenPathIsReturned) {
+TEST(FileChooser, OpensOnPdfItsJpegFilterShowsJpgAndJpegAndCancelReturnsNothing) {
     QTemporaryDir folder;
-    for (const char* name : {"a.jpg", "b.jpeg", "c.pdf"}) {
-        QFile file(folder.filePath(QString::fromUtf8(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    QStringList filtersShown;
-    QString filterInForce;
-    QStringList jpegPatterns;
+    QFile jpg(folder.filePath("a.jpg"));
+    ASSERT_TRUE(jpg.open(QIODevice::WriteOnly));
+    QStringList shown;
     const QString chosen = test::chooseFileWith([&](QFileDialog& dialog) {
-        filtersShown = dialog.nameFilters();
-        filterInForce = dialog.selectedNameFilter();
+        shown = dialog.nameFilters() << dialog.selectedNameFilter();
         dialog.setDirectory(folder.path());
-        auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* combo = dialog.findChild<QComboBox*>("fileTypeCombo");
         auto* model = dialog.findChild<QFileSystemModel*>();
-        if (combo != nullptr && model != nullptr) {
-            // As the user picks the JPEG entry.
+        if (combo != nullptr && model != nullptr) {  // as the user picks the JPEG entry
             combo->setCurrentIndex(1);
-            emit combo->activated(1);
             emit combo->textActivated(combo->currentText());
-            jpegPatterns = model->nameFilters();
+            shown << model->nameFilters();
         }
-        dialog.selectFile(folder.filePath(QStringLiteral("a.jpg")));
+        dialog.selectFile(jpg.fileName());
         static_cast<QDialog&>(dialog).accept();  // as the Open button does
     });
-    EXPECT_EQ(filtersShown, fileChooserFilters());
-    EXPECT_EQ(filterInForce, fileChooserFilters().front());
-    EXPECT_EQ(jpegPatterns, (QStringList{"*.jpg", "*.jpeg"}));
-    EXPECT_EQ(chosen, folder.filePath(QStringLiteral("a.jpg")));
+    EXPECT_EQ(shown.join(u'|').toStdString(),
+              "PDF ファイル(*.pdf)|JPEG 画像ファイル(*.jpg; *.jpeg)|全てのファイル(*.*)|PDF "
+              "ファイル(*.pdf)|*.jpg|*.jpeg");
+    EXPECT_EQ(chosen, jpg.fileName());
+    EXPECT_TRUE(test::chooseFileWith([](QFileDialog& dialog) { dialog.reject(); }).isEmpty());
 }
 
-TEST(FileChooser, CancelReturnsNothing) {
-    const QString chosen = test::chooseFileWith([](QFileDialog& dialog) { dialog.reject(); });
-    EXPECT_TRUE(chosen.isEmpty());
+// Installs Qt's Japanese texts for this test's span only: the other tests see Qt in English.
+TEST(QtTranslations, FileChooserTextsAreJapanese) {
+    const QString file = QDir(qtTranslationsFolder()).filePath("qtbase_ja.qm");
+    ASSERT_TRUE(QFile::exists(file)) << "missing " << file.toStdString();  // qt6-translations-l10n
+    QTranslator translator;
+    ASSERT_TRUE(installQtTranslations(translator));
+    QStringList texts;
+    test::chooseFileWith([&](QFileDialog& dialog) {
+        for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
+            const auto* label = dialog.findChild<QLabel*>(name);
+            texts << (label != nullptr ? label->text() : name);
+        }
+        const auto* buttons = dialog.findChild<QDialogButtonBox*>();
+        for (auto which : {QDialogButtonBox::Open, QDialogButtonBox::Cancel}) {
+            texts << (buttons != nullptr && buttons->button(which) ? buttons->button(which)->text() : "-");
+        }
+        dialog.reject();
+    });
+    EXPECT_EQ(texts.join(u'|').toStdString(),
+              "アドレス:|ファイル名(&N):|ファイルの種類:|開く(&O)|キャンセル");
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
-// The dialog tests need one QApplication for the whole program, on the offscreen platform unless
-// the environment asks for another. A modal box that no test expects fails the running test at once
-// and is closed, so that no test waits for a user.
+// One QApplication, offscreen unless asked otherwise. An unexpected modal box fails the test and is closed.
 #include <gtest/gtest.h>
 
 #include <QApplication>

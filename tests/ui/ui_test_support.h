@@ -1,86 +1,106 @@
 #pragma once
-// Helpers of the dialog tests: modal boxes and the file chooser answered like a user would, waits on
-// the event loop.
+// Modal boxes and the file chooser answered like a user would; a fixture that shows a fresh dialog.
 
-#include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
-#include <QString>
+#include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 #include <QtTest/QTest>
-#include <functional>
 #include <ostream>
-#include <vector>
 
-#include "ui/file_chooser.h"
+#include "ui/control_ids.h"
+#include "ui/pagewash_dlg.h"
 
 namespace pagewash::test {
 
-struct SeenBox {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
 // How many answerers (message boxes, the file chooser) are at work; while none is, test_main fails
-// the test at once on any modal box instead of waiting for ctest's timeout.
+// the test at once on any modal box instead of waiting for ctest's timeout. The test thread only.
 inline int& activeAnswerers() {
-    static int count = 0;  // the test thread only
+    static int count = 0;
     return count;
 }
 
-// While it lives, every message box that opens modally is recorded and answered with OK.
-class MessageBoxAnswerer {
-  public:
-    ~MessageBoxAnswerer() { --activeAnswerers(); }
-    // `whenSeen` runs while each box is open, before it is answered.
-    explicit MessageBoxAnswerer(std::function<void()> whenSeen = {}) : m_whenSeen(std::move(whenSeen)) {
-        ++activeAnswerers();
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr || !box->isVisible()) return;
-            m_seen.push_back({box->windowTitle(), box->text(), box->icon()});
-            if (m_whenSeen) m_whenSeen();
-            box->done(QMessageBox::Ok);
-        });
-        m_timer.start();
-    }
-    const std::vector<SeenBox>& seen() const { return m_seen; }
-
-  private:
-    std::function<void()> m_whenSeen;
-    QTimer m_timer;
-    std::vector<SeenBox> m_seen;
+struct SeenBox {
+    QString caption, text;
+    QMessageBox::Icon icon;
+    bool runUnderWay;  // the bleach button was locked when the box opened
 };
 
-// Runs the real file chooser: `act` runs once it is open and must close it (accept or reject).
-// Returns what the chooser returns.
+// While it lives, every message box is recorded and answered with OK.
+class MessageBoxAnswerer {
+  public:
+    explicit MessageBoxAnswerer(const CPagewashDlg* dialog = nullptr) {
+        ++activeAnswerers();
+        QObject::connect(&m_timer, &QTimer::timeout, [this, dialog] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) return;
+            const bool locked = dialog != nullptr && !dialog->control(control::kBleachButton)->isEnabled();
+            seen.push_back({box->windowTitle(), box->text(), box->icon(), locked});
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start(5);
+    }
+    ~MessageBoxAnswerer() { --activeAnswerers(); }
+    std::vector<SeenBox> seen;
+
+  private:
+    QTimer m_timer;
+};
+
+// Runs the real file chooser: `act` runs once it is open and must close it. Returns what it returns.
 inline QString chooseFileWith(const std::function<void(QFileDialog&)>& act) {
     QTimer timer;
-    timer.setInterval(5);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr || !dialog->isVisible()) return;
         timer.stop();
         act(*dialog);
     });
-    timer.start();
+    timer.start(5);
     ++activeAnswerers();
     const QString chosen = chooseFileToOpen(nullptr);
     --activeAnswerers();
     return chosen;
 }
 
-// Processes events until `done` holds or `timeoutMs` has passed; returns `done()`.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    return QTest::qWaitFor(done, timeoutMs);
-}
-
 // Lets queued notifications (slider moves and their cascades) run.
 inline void settle() {
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
 }
+
+class DialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override { reset(); }
+    void reset() {
+        dialog.reset();
+        dialog = std::make_unique<CPagewashDlg>();
+        dialog->show();
+        settle();
+    }
+    QListWidget* list() const { return qobject_cast<QListWidget*>(dialog->control(control::kFileList)); }
+    QSlider* slider(int id) const { return qobject_cast<QSlider*>(dialog->control(id)); }
+    QLineEdit* box(int id) const { return qobject_cast<QLineEdit*>(dialog->control(id)); }
+    QRadioButton* radio(int id) const { return qobject_cast<QRadioButton*>(dialog->control(id)); }
+    QStringList items() const {
+        QStringList texts;
+        for (int i = 0; i < list()->count(); ++i) texts << list()->item(i)->text();
+        return texts;
+    }
+    // The ids of the enabled controls, in dialog order.
+    QList<int> enabledIds() const {
+        QList<int> ids;
+        for (QWidget* widget : dialog->controls().widgetsInOrder()) {
+            if (widget->isEnabled() && !widget->objectName().isEmpty())
+                ids.append(widget->objectName().toInt());
+        }
+        return ids;
+    }
+
+    std::unique_ptr<CPagewashDlg> dialog;
+};
 
 }  // namespace pagewash::test
 

@@ -32,7 +32,7 @@ class DecodeGate {
     const std::uint64_t m_budget;
     mutable std::mutex m_mutex;
     std::condition_variable m_released;
-    int m_admitted = 0;             // guarded by m_mutex
+    int m_admitted = 0;              // guarded by m_mutex
     std::uint64_t m_bytesInUse = 0;  // guarded by m_mutex
     std::uint64_t m_peakBytes = 0;   // guarded by m_mutex
 };

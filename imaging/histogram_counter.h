@@ -13,7 +13,7 @@ namespace pagewash {
 using Histogram = std::array<std::uint64_t, 256>;
 
 class HistogramCounter {
-public:
+  public:
     // expectedCount: about how many values will be added; it only picks the counting method. Never throws:
     // when the pair tables cannot be allocated, the values are counted one at a time.
     explicit HistogramCounter(std::size_t expectedCount);
@@ -24,7 +24,7 @@ public:
     // The counts of everything added so far.
     Histogram total() const;
 
-private:
+  private:
     static constexpr std::size_t kPairTables = 2;
     static constexpr std::size_t kPairs = 65536;
 

@@ -19,7 +19,7 @@ namespace pagewash {
 
 // Use: decodeJpeg(file, correction); if changesImage(): finish(), then encodeJpeg(file, correction, ...).
 class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
-public:
+  public:
     // `settings` must outlive the object.
     explicit StreamedCorrection(const CorrectionSettings& settings) : m_settings(settings) {}
 
@@ -41,7 +41,7 @@ public:
     int height() const { return m_height; }
     int outputComponents() const { return m_plan.componentsOut; }
 
-private:
+  private:
     std::uint8_t* grayRow(int y) const;
     std::uint8_t* colorRow(int y) const;
 
@@ -50,9 +50,10 @@ private:
     int m_width = 0;
     int m_height = 0;
     int m_components = 0;
-    std::unique_ptr<std::uint8_t[]> m_decoded;  // the whole colour image when it stays colour, else one scanline
-    std::unique_ptr<std::uint8_t[]> m_gray;     // the whole gray image (nullptr when the image stays as it was)
-    HistogramCounter m_histogram{0};  // sized in begin() when the levels are automatic
+    std::unique_ptr<std::uint8_t[]>
+        m_decoded;                           // the whole colour image when it stays colour, else one scanline
+    std::unique_ptr<std::uint8_t[]> m_gray;  // the whole gray image (nullptr when the image stays as it was)
+    HistogramCounter m_histogram{0};         // sized in begin() when the levels are automatic
     ToneTable m_table{};
     std::unique_ptr<kernels::ColorCorrection> m_colorCorrection;
     bool m_tonesPerRow = false;  // the tables are still to be applied, a scanline at a time in row()

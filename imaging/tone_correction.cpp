@@ -120,7 +120,8 @@ TonePlan planTones(const CorrectionSettings& settings, int components) {
 ToneTable toneTable(const TonePlan& plan, const CorrectionSettings& settings, const Histogram& hist,
                     std::int64_t pixelCount) {
     if (plan.automatic) return buildToneTable(automaticLevels(hist, pixelCount));
-    if (plan.componentsOut == 3) return buildToneTable(manualLevels(settings.colorBlack, settings.colorWhite));
+    if (plan.componentsOut == 3)
+        return buildToneTable(manualLevels(settings.colorBlack, settings.colorWhite));
     return buildToneTable(manualLevels(settings.grayBlack, settings.grayWhite));
 }
 

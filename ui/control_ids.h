@@ -32,7 +32,7 @@ inline constexpr int kBlurAverage = 1031;
 inline constexpr int kBlurMedian = 1032;
 
 // The controls a run locks, in the order it disables (and later enables) them.
-inline constexpr int kModeButtons[] = {kColorNone, kColorGrayscale, kColorAuto, kColorManual,
+inline constexpr int kModeButtons[] = {kColorNone, kColorGrayscale, kColorAuto,  kColorManual,
                                        kGrayNone,  kGrayAuto,       kGrayManual, kColorYellowing};
 
 }  // namespace pagewash::control

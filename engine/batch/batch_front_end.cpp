@@ -1,9 +1,9 @@
 #include "engine/batch/batch_front_end.h"
 
-#include "engine/batch/batch_messages.h"
-
 #include <chrono>
 #include <thread>
+
+#include "engine/batch/batch_messages.h"
 
 namespace pagewash {
 

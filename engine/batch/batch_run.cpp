@@ -5,8 +5,8 @@
 #include <string>
 
 #include "engine/batch/batch_messages.h"
-#include "engine/pdf/file_layer.h"
 #include "engine/batch/pdf_file_job.h"
+#include "engine/pdf/file_layer.h"
 
 namespace pagewash {
 

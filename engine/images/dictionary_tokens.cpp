@@ -1,11 +1,11 @@
 #include "engine/images/dictionary_tokens.h"
 
 #include <algorithm>
-#include <optional>
 #include <array>
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "engine/pdf/pdf_syntax.h"
 
@@ -212,7 +212,6 @@ std::optional<std::size_t> valueEnd(const InnerBytes& inner, std::size_t begin) 
     if (at < n && !endsPdfToken(b[at])) return std::nullopt;
     return at;
 }
-
 
 // No name begins "/Devi": the value of the /ColorSpace entry becomes "/DeviceGray", written as the
 // device-name rewrite writes it (a token of its own, nothing after it), so that a second gray rewrite

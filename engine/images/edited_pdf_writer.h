@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/images/image_record.h"
 #include "engine/pdf/byte_splice.h"
 #include "engine/pdf/file_layer.h"
-#include "engine/images/image_record.h"
 
 namespace pagewash {
 

@@ -125,7 +125,8 @@ Result<Done> readOneDictionary(std::span<const std::uint8_t> buffer, ImageRecord
                 return refusal(tokenOffset, "/Length refers to object " + object + ", which cannot be found");
             const auto resolved = objects.resolve(value.number, value.generation);
             if (!resolved)
-                return refusal(tokenOffset, "/Length refers to object " + object + ", " + resolved.refusal().reason);
+                return refusal(tokenOffset,
+                               "/Length refers to object " + object + ", " + resolved.refusal().reason);
             length = *resolved;
             // From here on the dictionary carries the length itself.
             writeStreamLength(tokens, static_cast<std::int32_t>(length));

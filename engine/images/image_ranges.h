@@ -6,8 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "engine/pdf/refusal.h"
 #include "engine/images/image_record.h"
+#include "engine/pdf/refusal.h"
 
 namespace pagewash {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/pdf/file_layer.h"
 #include "engine/images/image_record.h"
+#include "engine/pdf/file_layer.h"
 
 namespace pagewash {
 

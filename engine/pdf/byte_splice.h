@@ -23,9 +23,7 @@ struct ByteSplice {
     std::int64_t inputEnd = 0;
     std::string bytes;
 
-    ReplacedRange range() const {
-        return {inputBegin, inputEnd, static_cast<std::int64_t>(bytes.size())};
-    }
+    ReplacedRange range() const { return {inputBegin, inputEnd, static_cast<std::int64_t>(bytes.size())}; }
 };
 
 }  // namespace pagewash

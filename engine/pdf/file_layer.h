@@ -14,19 +14,19 @@
 namespace pagewash {
 
 class CFileException : public std::runtime_error {
-public:
+  public:
     CFileException(std::string path, int errorNumber, const std::string& what);
     const std::string& path() const { return m_path; }
     int errorNumber() const { return m_errorNumber; }
 
-private:
+  private:
     std::string m_path;
     int m_errorNumber;
 };
 
 // A file opened for binary reading.
 class InputFile {
-public:
+  public:
     explicit InputFile(const std::string& path);  // throws CFileException
     InputFile(InputFile&&) noexcept;
     InputFile& operator=(InputFile&&) noexcept;
@@ -37,7 +37,7 @@ public:
     std::vector<std::uint8_t> readAll();
     void close();
 
-private:
+  private:
     std::string m_path;
     std::FILE* m_file = nullptr;
 };
@@ -45,7 +45,7 @@ private:
 // A file created (or truncated) for binary writing, or a stream opened elsewhere that is written
 // through the same checked calls.
 class OutputFile {
-public:
+  public:
     explicit OutputFile(const std::string& path);  // throws CFileException
     // Writes to `stream`, which its owner keeps open until this object is closed or destroyed; close()
     // then only flushes it. `path` names it in messages.
@@ -60,7 +60,7 @@ public:
     void close();
     const std::string& path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
     std::FILE* m_file = nullptr;
     bool m_owned = true;

@@ -65,7 +65,8 @@ Result<std::int64_t> IndirectIntegers::resolve(std::int64_t number, std::int64_t
     const std::size_t digitsEnd = at;
     if (digitsBegin == digitsEnd) return Refusal{-1, "which holds no integer"};
     while (at < size && isPdfWhitespace(base[at])) ++at;
-    if (size - at < 6 || std::memcmp(base + at, "endobj", 6) != 0) return Refusal{-1, "which holds no integer"};
+    if (size - at < 6 || std::memcmp(base + at, "endobj", 6) != 0)
+        return Refusal{-1, "which holds no integer"};
 
     const auto value = parseNumber(base + digitsBegin, base + digitsEnd);
     if (!value || *value > std::numeric_limits<std::int32_t>::max())

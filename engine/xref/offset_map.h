@@ -13,7 +13,7 @@
 namespace pagewash {
 
 class OffsetMap {
-public:
+  public:
     OffsetMap() : OffsetMap(std::vector<ReplacedRange>{}) {}
     // REQUIRES: ranges sorted by inputBegin, non-overlapping, each inputBegin <= inputEnd.
     explicit OffsetMap(std::vector<ReplacedRange> ranges);
@@ -32,7 +32,7 @@ public:
 
     std::span<const ReplacedRange> ranges() const { return m_ranges; }
 
-private:
+  private:
     // Index of the first range whose inputEnd is greater than `inputOffset`.
     std::size_t firstRangeEndingAfter(std::int64_t inputOffset) const;
 

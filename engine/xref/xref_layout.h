@@ -38,7 +38,7 @@ struct XrefStreamSection {
     std::size_t objectEnd = 0;     // just after "endstream" (or the data when it is missing)
     std::size_t lengthBegin = 0;   // the /Length value
     std::size_t lengthEnd = 0;
-    std::size_t widthsBegin = 0;   // the /W array, "[" to "]"
+    std::size_t widthsBegin = 0;  // the /W array, "[" to "]"
     std::size_t widthsEnd = 0;
     std::optional<OffsetField> prev;
     bool flate = false;  // /Filter /FlateDecode; otherwise the data is stored plain

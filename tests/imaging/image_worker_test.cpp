@@ -222,7 +222,8 @@ TEST_F(ImageWorkerTest, GrayImagesFollowTheGrayModeWhateverTheColourMode) {
     ASSERT_FALSE(gray.empty());
     const fs::path input = path("input.jpg");
     fs::copy_file(gray, input);
-    // With a blur the tones are applied to the whole image first; without, a scanline at a time while encoding.
+    // With a blur the tones are applied to the whole image first; without, a scanline at a time while
+    // encoding.
     for (const CorrectionSettings& settings :
          {withModes(0, 1, 2, 2), withModes(4, 2, 1, 10), withModes(0, 1), withModes(2, 2)}) {
         fs::copy_file(input, gray, fs::copy_options::overwrite_existing);
@@ -442,7 +443,8 @@ TEST_F(ImageWorkerTest, ImagesOverTheMemoryBudgetAreLeftAsTheyAreAndTheRestWaitT
     const Bytes before = readBytes(colorJpeg());
     std::int32_t components = 0;
     ImageOutcome outcome;
-    ProcessImageJob(ImageJob{colorJpeg().string(), &components, &settings, nullptr, &small, {}, &outcome}, &outcome);
+    ProcessImageJob(ImageJob{colorJpeg().string(), &components, &settings, nullptr, &small, {}, &outcome},
+                    &outcome);
     EXPECT_TRUE(outcome.overBudget);
     EXPECT_EQ(outcome.width, 330);
     EXPECT_EQ(outcome.height, 502);

@@ -47,7 +47,8 @@ TEST(FileChooser, OpensOnPdfItsJpegFilterShowsJpgAndJpegAndCancelReturnsNothing)
 TEST(QtTranslations, FileChooserTextsAreJapanese) {
     const QString file = QDir(qtTranslationsFolder()).filePath("qtbase_ja.qm");
     // The dialog starts in English for Qt's own texts when the translations are missing; so does this test.
-    if (!QFile::exists(file)) GTEST_SKIP() << file.toStdString() << " is missing (package qt6-translations-l10n)";
+    if (!QFile::exists(file))
+        GTEST_SKIP() << file.toStdString() << " is missing (package qt6-translations-l10n)";
     QTranslator translator;
     ASSERT_TRUE(installQtTranslations(translator));
     QStringList texts;

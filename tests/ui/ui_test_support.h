@@ -67,6 +67,10 @@ inline QString chooseFileWith(const std::function<void(QFileDialog&)>& act) {
 }
 
 // Lets queued notifications (slider moves and their cascades) run.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    return QTest::qWaitFor(done, timeoutMs);
+}
+
 inline void settle() {
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Times pagewash-cli on a 20-page PDF of A4 colour pages at 300 dpi (2480 x 3508, the yellowed scanned page
+# Times pagewash-cli on a 20-page PDF of A4 colour pages at 300 dpi (2480 x 3508, the photographed book page
 # of tests/data, JFIF quality 85, assembled by img2pdf) against
 #   1. the codec floor: pdfimages -j, djpeg | cjpeg -grayscale -quality 40 -baseline per page (two pages
 #      at a time), img2pdf;
@@ -29,8 +29,8 @@ pages=20
 work="$(mktemp -d "${TMPDIR:-/tmp}/pagewash-bench-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# ---- the input: one yellowed scanned page scaled to A4 at 300 dpi, 20 times
-convert tests/data/pikepdf_congress_im0.jpg -resize '2480x3508!' -strip \
+# ---- the input: one photographed book page scaled to A4 at 300 dpi, 20 times
+convert tests/data/pagedewarp_linguistics_thesis_a_900.jpg -resize '2480x3508!' -strip \
         -quality 85 "jpeg:$work/page.jpg"
 args=()
 for ((i = 0; i < pages; i++)); do args+=("$work/page.jpg"); done

@@ -11,10 +11,15 @@
 #if defined(__x86_64__)
 // GCC 12 takes the deliberately undefined register behind several AVX-512 intrinsics for an uninitialised
 // variable.
+// Clang has no such warning, and would warn about the unknown name.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 namespace pagewash {

@@ -53,6 +53,7 @@ for target in "${targets[@]}"; do
   corpus="$out/corpus/$name"
   crashes="$out/crashes/$name"
   log="$out/logs/$name.log"
+  rm -rf "$crashes"  # only this run's crashes are reported
   mkdir -p "$corpus" "$crashes" "$out/logs"
   extra=()
   # libjpeg prints a warning for most damaged images; the sanitizers still report through a copy.

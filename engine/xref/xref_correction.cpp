@@ -188,10 +188,12 @@ void Planner::planHints(std::vector<ByteSplice>& splices, int round) {
     const StreamObject& stream = hints.stream;
     addNumber(splices, {stream.lengthBegin, stream.lengthEnd, 0, false},
               static_cast<std::int64_t>(data.size()), round);
-    for (const auto& [key, field] : hints.placeFields) {
+    // Not a structured binding: clang before 16 cannot capture one in a lambda.
+    for (const auto& placeField : hints.placeFields) {
+        const std::string& key = placeField.first;
         const auto place =
             std::find_if(places.begin(), places.end(), [&](const HintTablePlace& p) { return p.key == key; });
-        if (place != places.end()) addNumber(splices, field, place->offset, round);
+        if (place != places.end()) addNumber(splices, placeField.second, place->offset, round);
     }
     addSplice(splices, stream.dataBegin, stream.dataEnd, std::string(data.begin(), data.end()), round, ' ',
               false);

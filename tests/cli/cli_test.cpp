@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -45,54 +46,87 @@ class CliTest : public ::testing::Test {
     ScratchDir m_scratch;
 };
 
-TEST_F(CliTest, HelpListsEveryOptionWithItsRangeAndDefault) {
-    const std::string help = cli("--help").out;
-    const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
-        {"--color-mode", {"none", "auto", "yellowing", "gray", "manual", "=yellowing"}},
-        {"--gray-mode", {"none", "auto", "manual", "=auto"}},
-        {"--color-black", {"[0 - 100]", "=5\n"}},
-        {"--color-white", {"[0 - 100]", "=85\n"}},
-        {"--gray-black", {"[0 - 100]", "=5\n"}},
-        {"--gray-white", {"[0 - 100]", "=85\n"}},
-        {"--quality", {"[0 - 100]", "=40\n"}},
-        {"--blur ", {"none", "average", "median", "=none"}},
-        {"--blur-strength", {"[1 - 10]", "=1\n"}},
-        {"--jobs", {"hardware threads"}},
-        {"--any-jpeg", {"without the JFIF"}},
-        {"--keep-smaller", {"larger"}},
-        {"--keep-color-pages", {"yellowing or gray", "0.05 %"}},
-        {"--json", {"JSON object per file"}},
-        {"--quiet", {"-q"}},
-        {"--help", {"-h"}},
-        {"--version", {}}};
-    for (const auto& [option, parts] : expected) {
-        const std::size_t at = help.find(option);
-        ASSERT_NE(at, std::string::npos) << option << " missing from:\n" << help;
-        // The option's line and the description under it.
-        const std::size_t start = help.rfind('\n', at) + 1;
-        const std::string lines = help.substr(start, help.find('\n', help.find('\n', at) + 1) + 1 - start);
-        for (const std::string& part : parts)
-            EXPECT_NE(lines.find(part), std::string::npos) << option << ": " << lines;
-    }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
-TEST_F(CliTest, UsageErrorsExitTwoWithOneLineAndTouchNoFile) {
-    makePdf("book.pdf", 1);
-    const Bytes before = readBytes(file("book.pdf"));
-    for (const char* arguments :
-         {"", "-q", "--color-black 101 book.pdf", "--color-white -1 book.pdf", "--gray-black 200 book.pdf",
-          "--gray-white x book.pdf", "--quality 101 book.pdf", "--blur-strength 0 book.pdf",
-          "--blur-strength 11 book.pdf", "--jobs 0 book.pdf", "--color-mode sepia book.pdf",
-          "--gray-mode yellowing book.pdf", "--blur gaussian book.pdf", "--frobnicate book.pdf",
-          "book.pdf --quality"}) {
-        const CommandResult result = cli(arguments);
-        EXPECT_EQ(result.exitStatus, 2) << arguments;
-        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
-            << arguments << ": " << result.err;
-        EXPECT_EQ(result.err.rfind("pagewash-cli: ", 0), 0u) << arguments << ": " << result.err;
-        EXPECT_TRUE(result.out.empty()) << arguments;
+using nlohmann::json;
+
+// The --json lines of a run, one object per file.
+std::vector<json> jsonLines(const std::string& out) {
+    std::vector<json> objects;
+    std::size_t start = 0;
+    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        objects.push_back(json::parse(out.substr(start, end - start)));
+    EXPECT_EQ(start, out.size()) << "every object ends its line";
+    return objects;
+}
+
+// The JPEG streams of `pdf` in `folder` as pdfimages -j writes them out.
+std::vector<Bytes> streamsOf(const std::string& folder, const std::string& pdf) {
+    EXPECT_EQ(runCommand("cd " + quote(folder) + " && pdfimages -j " + quote(pdf) + " streams").exitStatus,
+              0);
+    std::vector<Bytes> streams;
+    for (const std::string& entry : listFolder(folder)) {
+        if (entry.rfind("streams-", 0) != 0) continue;
+        streams.push_back(readBytes(folder + "/" + entry));
+        fs::remove(folder + "/" + entry);
     }
-    expectFolderHolds({"book.pdf"});
+    return streams;
+}
+
+// One column of pdfimages -list for each image.
+std::vector<std::string> imageColumn(const std::string& pdf, std::string ListedImage::*column) {
+    std::vector<std::string> values;
+    for (const ListedImage& image : listImages(pdf)) values.push_back(image.*column);
+    return values;
+}
+std::vector<std::string> imageColours(const std::string& pdf) {
+    return imageColumn(pdf, &ListedImage::color);
+}
+
+TEST_F(CliTest, UsageErrorsAndPreviewRefusalsExitWithTheirStatusAndOneLineThatSaysWhy) {
+    makePdf("book.pdf", 2);
+    writeBytes(file("tiny.pdf"), toBytes("%PDF-1.4\n%%EOF\n"));
+    const Bytes before = readBytes(file("book.pdf"));
+    const struct {
+        const char* arguments;
+        int exitStatus = 2;
+        const char* reason = "";
+    } cases[] = {
+        {""},
+        {"-q"},
+        {"--color-black 101 book.pdf"},
+        {"--color-white -1 book.pdf"},
+        {"--gray-black 200 book.pdf"},
+        {"--gray-white x book.pdf"},
+        {"--quality 101 book.pdf"},
+        {"--blur-strength 0 book.pdf"},
+        {"--blur-strength 11 book.pdf"},
+        {"--jobs 0 book.pdf"},
+        {"--color-mode sepia book.pdf"},
+        {"--gray-mode yellowing book.pdf"},
+        {"--blur gaussian book.pdf"},
+        {"--frobnicate book.pdf"},
+        {"book.pdf --quality"},
+        {"--preview 3 book.pdf", 2, "book.pdf has 2 JPEG images: there is no image 3"},
+        {"--preview 0 book.pdf", 2, "--preview"},
+        {"--preview 1 book.pdf book.pdf", 2, "--preview: takes exactly one FILE, not 2"},
+        {"--preview 1", 2, "FILE is required"},
+        {"--side-by-side book.pdf", 2, "requires --preview"},
+        {"--preview 1 tiny.pdf", 1, "tiny.pdf: no JPEG image"},
+        {"--preview 1 missing.pdf", 1, "missing.pdf: cannot be read (No such file or directory)"},
+    };
+    for (const auto& c : cases) {
+        const CommandResult result = cli(c.arguments);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.arguments;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+            << c.arguments << ": " << result.err;
+        EXPECT_EQ(result.err.rfind("pagewash-cli: ", 0), 0u) << c.arguments << ": " << result.err;
+        EXPECT_TRUE(contains(result.err, c.reason)) << c.arguments << ": " << result.err;
+        EXPECT_TRUE(result.out.empty()) << c.arguments;
+    }
+    expectFolderHolds({"book.pdf", "tiny.pdf"});
     EXPECT_EQ(readBytes(file("book.pdf")), before);
 }
 
@@ -107,9 +141,7 @@ TEST_F(CliTest, OptionsInRangeReachTheImages) {
         const CommandResult result = cli(std::string(options) + " -q book.pdf");
         EXPECT_EQ(result.exitStatus, 0) << options << ": " << result.err;
         EXPECT_TRUE(result.err.empty()) << options << ": " << result.err;
-        const auto images = listImages(file("book_edit.pdf"));
-        ASSERT_EQ(images.size(), 1u) << options;
-        EXPECT_EQ(images[0].color, color) << options;
+        EXPECT_EQ(imageColours(file("book_edit.pdf")), std::vector<std::string>{color}) << options;
     }
     ASSERT_EQ(cli("-q --quality 95 book.pdf").exitStatus, 0);
     const auto large = fs::file_size(file("book_edit.pdf"));
@@ -160,45 +192,6 @@ TEST_F(CliTest, PlantedLinksAndFilesAtTemporaryNamesAreNeverWrittenAndTheOutputF
     }
 }
 
-TEST_F(CliTest, TwoRunsAtTheSameMomentInTheSameFolderBothSucceed) {
-    makePdf("first.pdf", 4, 200);
-    makePdf("second.pdf", 3, 200);
-    const std::string cliPath = quote(PAGEWASH_CLI);
-    const CommandResult result =
-        runCommand(inDir() + "sh -c '(" + cliPath + " -q first.pdf; echo $? > first.status) & (" + cliPath +
-                   " -q second.pdf; echo $? > second.status) & wait'");
-    ASSERT_EQ(result.exitStatus, 0) << result.err;
-    for (const auto& [name, pages] : {std::pair{"first", 4}, {"second", 3}}) {
-        EXPECT_EQ(toString(readBytes(file(std::string(name) + ".status"))), "0\n") << name;
-        fs::remove(file(std::string(name) + ".status"));
-        EXPECT_EQ(pageCount(file(std::string(name) + "_edit.pdf")), pages);
-        EXPECT_TRUE(qpdfCheckPasses(file(std::string(name) + "_edit.pdf")));
-    }
-    expectFolderHolds({"first.pdf", "second.pdf", "first_edit.pdf", "second_edit.pdf"});
-}
-
-TEST_F(CliTest, CorruptJpegStreamIsCarriedOverAndTheRestBleached) {
-    makeJpeg(100, false, file("a.jpg"));
-    makeImg2Pdf({file("a.jpg"), file("a.jpg")}, file("book.pdf"));
-    fs::remove(file("a.jpg"));
-    // The first JPEG's frame header gets a height of 0, which the decoder refuses as a fatal error.
-    Bytes bytes = readBytes(file("book.pdf"));
-    const std::size_t soi = find(bytes, "\xFF\xD8\xFF\xE0"), sof = find(bytes, "\xFF\xC0", soi);
-    ASSERT_NE(sof, std::string::npos);
-    bytes[sof + 5] = bytes[sof + 6] = 0;
-    writeBytes(file("book.pdf"), bytes);
-    const CommandResult result = cli("-q book.pdf");
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_FALSE(result.err.empty()) << "the library's message";
-    const auto images = listImages(file("book_edit.pdf"));
-    ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0].color, "rgb") << "left as it was, colour space included";
-    EXPECT_EQ(images[1].color, "gray");
-    const std::string damaged(bytes.begin() + static_cast<std::ptrdiff_t>(soi),
-                              bytes.begin() + static_cast<std::ptrdiff_t>(sof + 200));
-    EXPECT_NE(toString(readBytes(file("book_edit.pdf"))).find(damaged), std::string::npos);
-}
-
 TEST_F(CliTest, ProgressFollowsTheImagesOnATerminalAndAPipeAndQuietShowsNothing) {
     makePdf("book.pdf", 3);
     // script gives the program a terminal; what it drew comes back on standard output.
@@ -216,12 +209,6 @@ TEST_F(CliTest, ProgressFollowsTheImagesOnATerminalAndAPipeAndQuietShowsNothing)
     const CommandResult quiet = cli("--quiet book.pdf");
     EXPECT_EQ(quiet.exitStatus, 0);
     EXPECT_TRUE(quiet.err.empty() && quiet.out.empty()) << quiet.err << quiet.out;
-}
-
-// ---- input that cannot be bleached as asked: one plain line, never a wrong colour space
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 TEST_F(CliTest, CmykJpegKeepsItsBytesAndItsColourSpace) {
@@ -277,34 +264,32 @@ TEST_F(CliTest, OutputThatCannotBeCreatedIsSaidPlainlyAndTriedOnceMore) {
     expectFolderHolds({name});
 }
 
-TEST_F(CliTest, ImageWhoseHeaderAsksForMoreThanTheMemoryLimitIsLeftAsItIs) {
-    makeJpeg(64, false, file("page.jpg"));
-    makeImg2Pdf({file("page.jpg"), file("page.jpg")}, file("forged.pdf"));
-    fs::remove(file("page.jpg"));
-    // The first image's frame header claims 30000 x 30000 pixels; its data stays a 64-pixel page.
+TEST_F(CliTest, CorruptImageAndImageOverTheMemoryLimitAreCarriedOverAndTheRestBleached) {
+    makePdf("forged.pdf", 3);
+    // The first frame header gets a height of 0, which the decoder refuses as a fatal error; the second
+    // claims 30000 x 30000 pixels (0x7530), its data staying a 64-pixel page.
     Bytes pdf = readBytes(file("forged.pdf"));
-    const Bytes sof = {0xFF, 0xC0};
-    const auto frame = std::search(pdf.begin(), pdf.end(), sof.begin(), sof.end());
-    ASSERT_NE(frame, pdf.end());
-    for (int i : {5, 7}) {
-        frame[i] = 0x75;  // 30000 = 0x7530: height, then width
-        frame[i + 1] = 0x30;
-    }
+    const std::size_t first = find(pdf, "\xFF\xC0"), second = find(pdf, "\xFF\xC0", first + 2);
+    ASSERT_NE(second, std::string::npos);
+    pdf[first + 5] = pdf[first + 6] = 0;
+    pdf[second + 5] = pdf[second + 7] = 0x75;
+    pdf[second + 6] = pdf[second + 8] = 0x30;
     writeBytes(file("forged.pdf"), pdf);
 
     const CommandResult result = cli("-q --memory-limit 100M forged.pdf");
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_TRUE(contains(result.err,
-                         "forged.pdf: image 1 (30000 x 30000) needs 2.7 GB, more than the 100.0 MB "
+                         "forged.pdf: image 2 (30000 x 30000) needs 2.7 GB, more than the 100.0 MB "
                          "limit; left as it is"))
         << result.err;
-    const Bytes output = readBytes(file("forged_edit.pdf"));
-    EXPECT_NE(std::search(output.begin(), output.end(), frame - 2, frame + 9), output.end())
-        << "the forged image is carried over unchanged";
-    int grayImages = 0;
-    for (const ListedImage& image : listImages(file("forged_edit.pdf"))) grayImages += image.color == "gray";
-    EXPECT_EQ(grayImages, 1) << "the second image is bleached";
-
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << "and the decoder's message";
+    const std::string output = toString(readBytes(file("forged_edit.pdf")));
+    for (const std::size_t frame : {first, second})
+        EXPECT_TRUE(contains(output, toString(Bytes(pdf.begin() + static_cast<std::ptrdiff_t>(frame) - 20,
+                                                    pdf.begin() + static_cast<std::ptrdiff_t>(frame) + 200))))
+            << "carried over unchanged, frame at " << frame;
+    EXPECT_EQ(imageColours(file("forged_edit.pdf")), (std::vector<std::string>{"rgb", "rgb", "gray"}))
+        << "colour spaces kept";
     EXPECT_EQ(cli("--memory-limit 12X forged.pdf").exitStatus, 2);
 }
 
@@ -333,46 +318,6 @@ TEST_F(CliTest, OptimizedAndProgressiveCodingKeepEveryPixelAndShrinkTheImages) {
         EXPECT_EQ(pixels[option], pixels[""]) << option;
         EXPECT_LT(imageBytes[option], imageBytes[""]) << option;
     }
-}
-
-// ---- the command line's own choices: other JPEGs, no larger images, colour kept, the JSON report
-
-using nlohmann::json;
-
-// The --json lines of a run, one object per file.
-std::vector<json> jsonLines(const std::string& out) {
-    std::vector<json> objects;
-    std::size_t start = 0;
-    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
-        objects.push_back(json::parse(out.substr(start, end - start)));
-    EXPECT_EQ(start, out.size()) << "every object ends its line";
-    return objects;
-}
-
-// The JPEG streams of `pdf` in `folder` as pdfimages -j writes them out.
-std::vector<Bytes> streamsOf(const std::string& folder, const std::string& pdf) {
-    EXPECT_EQ(runCommand("cd " + quote(folder) + " && pdfimages -j " + quote(pdf) + " streams").exitStatus,
-              0);
-    std::vector<Bytes> streams;
-    for (const std::string& entry : listFolder(folder)) {
-        if (entry.rfind("streams-", 0) != 0) continue;
-        streams.push_back(readBytes(folder + "/" + entry));
-        fs::remove(folder + "/" + entry);
-    }
-    return streams;
-}
-
-// What pdfimages -list says of each image: size, colour space, components, coding.
-std::vector<std::string> imageListing(const std::string& pdf) {
-    std::vector<std::string> lines;
-    for (const ListedImage& image : listImages(pdf)) lines.push_back(image.line);
-    return lines;
-}
-
-std::vector<std::string> imageColours(const std::string& pdf) {
-    std::vector<std::string> colours;
-    for (const ListedImage& image : listImages(pdf)) colours.push_back(image.color);
-    return colours;
 }
 
 TEST_F(CliTest, AnyJpegBleachesJpegsWithoutJfifWhichAreOtherwiseNamedAndLeft) {
@@ -434,7 +379,8 @@ TEST_F(CliTest, KeepSmallerLeavesEveryImageThatWouldGrowAsItIs) {
         EXPECT_EQ(report["images"]["left"]["larger"], 2) << coding;
         EXPECT_EQ(streamsOf(dir(), "book_edit.pdf"), streamsOf(dir(), "book.pdf"))
             << coding << ": the bytes are kept";
-        EXPECT_EQ(imageListing(file("book_edit.pdf")), imageListing(file("book.pdf")))
+        EXPECT_EQ(imageColumn(file("book_edit.pdf"), &ListedImage::line),
+                  imageColumn(file("book.pdf"), &ListedImage::line))
             << coding << ": and the dictionaries";
         EXPECT_LE(report["bytes_after"], report["bytes_before"]) << coding;
     }
@@ -477,6 +423,61 @@ TEST_F(CliTest, KeepColorPagesKeepsStampsPlatesAndNotesInColourAndTurnsTintedTex
     }
     ASSERT_EQ(cli("-q book.pdf").exitStatus, 0);
     EXPECT_EQ(imageColours(file("book_edit.pdf")), std::vector<std::string>(5, "gray")) << "off by default";
+}
+
+// The width, height and colour type (0 gray, 2 RGB) in a PNG's header; zeros when it is no PNG.
+std::array<std::uint32_t, 3> pngHeader(const std::string& path) {
+    const Bytes png = readBytes(path);
+    if (png.size() < 26 ||
+        toString(Bytes(png.begin(), png.begin() + 16)) != std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16))
+        return {};
+    const auto big = [&](std::size_t at) {
+        return std::uint32_t{png[at]} << 24 | std::uint32_t{png[at + 1]} << 16 |
+               std::uint32_t{png[at + 2]} << 8 | png[at + 3];
+    };
+    return {big(16), big(20), png[25]};
+}
+
+// "1,204,311"
+std::string grouped(std::int64_t value) {
+    std::string digits = std::to_string(value);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), 1, ',');
+    return digits;
+}
+
+TEST_F(CliTest, PreviewWritesThePngItNamesWithTheSizesTheBleachWrites) {
+    constexpr std::uint32_t kWidth = 400;
+    makePdf("book.pdf", 2, kWidth);
+    const std::vector<ImageRecord> input = readImages(readBytes(file("book.pdf")));
+    ASSERT_EQ(cli("-q book.pdf").exitStatus, 0);
+    const std::vector<ImageRecord> edited = readImages(readBytes(file("book_edit.pdf")));
+    fs::remove(file("book_edit.pdf"));
+    ASSERT_EQ(edited.size(), 2u);
+    const std::string original = grouped(input[1].jpegLength), bleached = grouped(edited[1].jpegLength);
+    ASSERT_TRUE(contains(original, ",")) << "a size of four digits or more";
+    const struct {
+        const char* arguments;
+        const char* png;
+        std::uint32_t width, colorType;
+        std::string bytesAfter;
+    } cases[] = {
+        {"--preview 2 book.pdf", "book_preview_2.png", kWidth, 0, bleached},
+        {"--preview 2 --side-by-side --preview-out both.png book.pdf", "both.png", 2 * kWidth, 2, bleached},
+        {"--preview 2 --color-mode none book.pdf", "book_preview_2.png", kWidth, 2, original},
+    };
+    for (const auto& c : cases) {
+        const CommandResult result = cli(c.arguments);
+        ASSERT_EQ(result.exitStatus, 0) << c.arguments << ": " << result.err;
+        const auto [width, height, colorType] = pngHeader(file(c.png));
+        EXPECT_EQ(width, c.width) << c.arguments;
+        EXPECT_EQ(colorType, c.colorType) << c.arguments;
+        EXPECT_EQ(result.out, "image 2 of 2: " + std::to_string(kWidth) + " x " + std::to_string(height) +
+                                  ", " + original + " \u2192 " + c.bytesAfter + " bytes\n")
+            << c.arguments;
+        expectFolderHolds({"book.pdf", c.png});
+        fs::remove(file(c.png));
+    }
 }
 
 }  // namespace

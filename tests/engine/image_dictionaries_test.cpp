@@ -47,96 +47,77 @@ std::string names(int count) {
     return text;
 }
 
-struct Damage {
-    const char* name;
-    std::function<FixturePdf()> make;
-    std::function<std::string(const FixturePdf&)> refusal;  // the whole text, or a part after "..."
-};
-std::string at(const char* what, std::size_t offset, const std::string& rest) {
-    return std::string("book.pdf: ") + what + " at byte " + std::to_string(offset) + rest;
-}
 FixturePdf updated(FixturePdf pdf, std::int64_t value) {
     appendIntegerUpdate(pdf.bytes, pdf.images[0].lengthObject, value);
     return pdf;
 }
+
+// The refusal reads "book.pdf: <what> at byte <the offset `where` of image `image`><rest>", with %N the
+// object number of the first image's indirect length.
+struct Damage {
+    const char* name;
+    std::function<FixturePdf()> make;
+    std::size_t image;
+    std::size_t FixtureLayout::*where;
+    const char* what;
+    std::string rest;
+};
+constexpr auto kLength = &FixtureLayout::lengthTokenOffset;
+constexpr auto kJpeg = &FixtureLayout::jpegOffset;
+constexpr auto kDictionary = &FixtureLayout::dictionaryOffset;
+const std::string kNoNumber = " is neither a number nor a reference to one";
 
 const Damage kDamages[] = {
     {"LengthPastTheEnd",
      [] {
          return makeFixturePdf({FixtureImage{}, withLength("100000000")});
      },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[1].lengthTokenOffset, " runs past the end of the file");
-     }},
-    {"LengthOverflowingInt32", [] { return makeFixturePdf({withLength("4294967296912")}); },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[0].lengthTokenOffset, " is larger than 2147483647");
-     }},
-    {"LengthNoNumber", [] { return makeFixturePdf({withLength("12 0 obj")}); },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[0].lengthTokenOffset, " is neither a number nor a reference to one");
-     }},
-    {"LengthNegative", [] { return makeFixturePdf({withLength("-5")}); },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[0].lengthTokenOffset, " is neither a number nor a reference to one");
-     }},
-    {"IndirectLengthMissing", [] { return makeFixturePdf({withLength("999 0 R")}); },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[0].lengthTokenOffset,
-                   " refers to object 999 0, which cannot be found");
-     }},
-    {"IndirectLengthNotInteger", [] { return makeFixturePdf({withLength("1 0 R")}); },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[0].lengthTokenOffset, " refers to object 1 0, which holds no integer");
-     }},
-    {"IndirectLengthUpdatedPastTheEnd", [] { return updated(makeFixturePdf({indirect()}), 100000000); },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[0].lengthTokenOffset, " runs past the end of the file");
-     }},
-    {"IndirectLengthUpdatedTooLarge", [] { return updated(makeFixturePdf({indirect()}), 2147483648LL); },
-     [](const FixturePdf& p) {
-         return at("/Length", p.images[0].lengthTokenOffset,
-                   " refers to object " + std::to_string(p.images[0].lengthObject) +
-                       " 0, which is larger than 2147483647");
-     }},
-    {"NoLength", [] { return makeFixturePdf({withDictionary("/Filter /DCTDecode", " >>")}); },
-     [](const FixturePdf& p) {
-         return at("dictionary", p.images[0].dictionaryOffset, " has no /Length entry");
-     }},
-    {"ThirtyTwoNames", [] { return makeFixturePdf({withDictionary(names(21) + "/Filter /DCTDecode ")}); },
-     [](const FixturePdf& p) {
-         return at("JPEG", p.images[0].jpegOffset, " has a stream dictionary with more than 31 names");
-     }},
+     1, kLength, "/Length", " runs past the end of the file"},
+    {"LengthOverflowingInt32", [] { return makeFixturePdf({withLength("4294967296912")}); }, 0, kLength,
+     "/Length", " is larger than 2147483647"},
+    {"LengthNoNumber", [] { return makeFixturePdf({withLength("12 0 obj")}); }, 0, kLength, "/Length",
+     kNoNumber},
+    {"LengthNegative", [] { return makeFixturePdf({withLength("-5")}); }, 0, kLength, "/Length", kNoNumber},
+    {"IndirectLengthMissing", [] { return makeFixturePdf({withLength("999 0 R")}); }, 0, kLength, "/Length",
+     " refers to object 999 0, which cannot be found"},
+    {"IndirectLengthNotInteger", [] { return makeFixturePdf({withLength("1 0 R")}); }, 0, kLength, "/Length",
+     " refers to object 1 0, which holds no integer"},
+    {"IndirectLengthUpdatedPastTheEnd", [] { return updated(makeFixturePdf({indirect()}), 100000000); }, 0,
+     kLength, "/Length", " runs past the end of the file"},
+    {"IndirectLengthUpdatedTooLarge", [] { return updated(makeFixturePdf({indirect()}), 2147483648LL); }, 0,
+     kLength, "/Length", " refers to object %N 0, which is larger than 2147483647"},
+    {"NoLength", [] { return makeFixturePdf({withDictionary("/Filter /DCTDecode", " >>")}); }, 0, kDictionary,
+     "dictionary", " has no /Length entry"},
+    {"ThirtyTwoNames", [] { return makeFixturePdf({withDictionary(names(21) + "/Filter /DCTDecode ")}); }, 0,
+     kJpeg, "JPEG", " has a stream dictionary with more than 31 names"},
     {"TokenOf65Bytes",
-     [] { return makeFixturePdf({withDictionary("/Decode [" + std::string(55, '1') + "] ")}); },
-     [](const FixturePdf& p) {
-         return at("JPEG", p.images[0].jpegOffset,
-                   " has a stream dictionary with an entry longer than 64 bytes");
-     }},
+     [] { return makeFixturePdf({withDictionary("/Decode [" + std::string(55, '1') + "] ")}); }, 0, kJpeg,
+     "JPEG", " has a stream dictionary with an entry longer than 64 bytes"},
     {"NoOpeningPair",
      [] {
          FixtureImage image;
          image.dictionary = "/Type /XObject /Length %L >>";
          return makeFixturePdf({image});
      },
-     [](const FixturePdf& p) {
-         return at("JPEG", p.images[0].jpegOffset, " has a stream dictionary with no opening \"<<\"");
-     }},
+     0, kJpeg, "JPEG", " has a stream dictionary with no opening \"<<\""},
     {"Overlapping",
      [] {
          return makeFixturePdf({withLength(std::to_string(colourJpeg().size() + 600)), FixtureImage{}});
      },
-     [](const FixturePdf& p) {
-         return at("image", p.images[1].dictionaryOffset, " overlaps the image before it");
-     }},
+     1, kDictionary, "image", " overlaps the image before it"},
 };
 
 class ImageDictionaries : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(ImageDictionaries, DamagedFileIsRefusedWithWhatAndWhere) {
-    const FixturePdf pdf = GetParam().make();
+    const Damage& d = GetParam();
+    const FixturePdf pdf = d.make();
+    std::string rest = d.rest;
+    if (const auto n = rest.find("%N"); n != std::string::npos)
+        rest.replace(n, 2, std::to_string(pdf.images[0].lengthObject));
     std::vector<ImageRecord> records;
-    EXPECT_EQ(readAs(pdf.bytes, records), GetParam().refusal(pdf));
+    EXPECT_EQ(readAs(pdf.bytes, records), std::string("book.pdf: ") + d.what + " at byte " +
+                                              std::to_string(pdf.images[d.image].*d.where) + rest);
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, ImageDictionaries, ::testing::ValuesIn(kDamages),
@@ -145,11 +126,6 @@ INSTANTIATE_TEST_SUITE_P(Damages, ImageDictionaries, ::testing::ValuesIn(kDamage
 TEST(ImageDictionaries, ValidFileGivesOneRecordPerStreamWithIndirectLengthsResolved) {
     FixturePdf pdf =
         makeFixturePdf({FixtureImage{}, indirect(), withLength(std::to_string(colourJpeg().size()) + " ")});
-    ASSERT_TRUE(toolsInstalled({"qpdf"}));
-    ScratchDir dir;
-    writeBytes(dir.file("fixture.pdf"), pdf.bytes);
-    EXPECT_EQ(runCommand("qpdf --check " + quote(dir.file("fixture.pdf"))).exitStatus, 0)
-        << "the fixture is valid";
     std::vector<ImageRecord> records;
     ASSERT_EQ(readAs(pdf.bytes, records), "(accepted)");
     ASSERT_EQ(records.size(), 3u);
@@ -165,10 +141,6 @@ TEST(ImageDictionaries, ValidFileGivesOneRecordPerStreamWithIndirectLengthsResol
                         static_cast<std::int64_t>(colourJpeg().size()) - 100);
     ASSERT_EQ(readAs(pdf.bytes, records), "(accepted)");
     EXPECT_EQ(records[1].jpegLength, static_cast<std::int32_t>(colourJpeg().size()) - 100);
-    // Without ">>" before "stream" the JPEG starts no stream.
-    EXPECT_EQ(readAs(makeFixturePdf({withDictionary("/BitsPerComponent 8 ", "/Length %L ")}).bytes, records),
-              "(accepted)");
-    EXPECT_TRUE(records.empty());
 }
 
 TEST(ImageDictionaries, FileLargerThanInt32IsRefusedByItsLength) {

@@ -19,18 +19,6 @@ Bytes adobeJpeg(const ScratchDir& scratch) {
     return readBytes(scratch.file("adobe.jpg"));
 }
 
-TEST(OtherJpegSearch, FindsTheAdobeJpegOfARealFileThatTheJfifSearchPassesOver) {
-    const Bytes pdf = readBytes(dataFile("opf_veraPDFHiRes.pdf"));
-    const std::vector<ImageRecord> jfif = findJpegStreams(pdf);
-    ASSERT_TRUE(jfif.empty());
-    const std::vector<ImageRecord> others = findOtherJpegStreams(pdf, jfif);
-    ASSERT_EQ(others.size(), 1u);
-    EXPECT_EQ(pdf[static_cast<std::size_t>(others[0].jpegOffset) + 3], 0xEE) << "the Adobe APP14 marker";
-    // What the JFIF search finds is never found twice.
-    const Bytes congress = readBytes(dataFile("pikepdf_congress.pdf"));
-    EXPECT_TRUE(findOtherJpegStreams(congress, findJpegStreams(congress)).empty());
-}
-
 TEST(OtherJpegSearch, TakesOnlyImageStreamsWhoseOnlyFilterIsDct) {
     ASSERT_TRUE(toolsInstalled({"convert", "djpeg", "cjpeg"}));
     ScratchDir scratch;

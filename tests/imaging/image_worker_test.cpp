@@ -4,8 +4,8 @@
 #include <jpeglib.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,10 +45,10 @@ Raster decode(const Bytes& jpeg, J_COLOR_SPACE space = JCS_UNKNOWN) {
     jpeg_read_header(&cinfo, TRUE);
     if (space != JCS_UNKNOWN) cinfo.out_color_space = space;
     jpeg_start_decompress(&cinfo);
-    Raster raster;
-    raster.width = static_cast<int>(cinfo.output_width);
-    raster.height = static_cast<int>(cinfo.output_height);
-    raster.components = cinfo.output_components;
+    Raster raster{static_cast<int>(cinfo.output_width),
+                  static_cast<int>(cinfo.output_height),
+                  cinfo.output_components,
+                  {}};
     const std::size_t stride = cinfo.output_width * static_cast<std::size_t>(cinfo.output_components);
     raster.pixels.resize(stride * cinfo.output_height);
     while (cinfo.output_scanline < cinfo.output_height) {
@@ -117,10 +117,7 @@ class ImageWorkerTest : public ::testing::Test {
     void TearDown() override { fs::remove_all(m_dir); }
 
     // The files in the folder: temporary partial files must not stay behind.
-    std::size_t fileCount() const {
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
-    }
+    long fileCount() const { return std::distance(fs::directory_iterator(m_dir), {}); }
 
     fs::path m_dir;
     const Bytes m_color = readBytes(fs::path(PAGEWASH_TEST_DATA_DIR) / "pikepdf_congress_im0.jpg");
@@ -161,7 +158,7 @@ TEST_F(ImageWorkerTest, ImagesComeBackAsTheReferenceCorrectionEncodesOrKeepTheir
         EXPECT_EQ(components, c.components) << "case " << index;
         EXPECT_TRUE(readBytes(file) == (c.components < 0 ? input : expectedOutput(input, settings)))
             << "case " << index;
-        EXPECT_EQ(fileCount(), 1u) << "case " << index;
+        EXPECT_EQ(fileCount(), 1) << "case " << index;
     }
 }
 
@@ -182,14 +179,13 @@ TEST_F(ImageWorkerTest, DamagedOrMissingJpegsLeaveTheirFileAndTheProcessAlone) {
         std::thread(ImageWorker, &job).join();
         EXPECT_EQ(components, -7) << i;
         EXPECT_EQ(completion.completedJobs, 1) << i;
-        EXPECT_EQ(fileCount(), missing ? 0u : 1u) << i;
+        EXPECT_EQ(fileCount(), missing ? 0 : 1) << i;
         EXPECT_TRUE(missing || readBytes(file) == damaged[i]) << i;
     }
 }
 
 TEST_F(ImageWorkerTest, OutputThatCannotBeCreatedKeepsTheImageAndItsColourSpace) {
-    // The longest name a folder entry may have: the result, written beside it under a longer name first,
-    // cannot be created, whoever runs the test.
+    // The longest name an entry may have: the result, first written under a longer one, cannot be created.
     const fs::path file = m_dir / (std::string(251, 'i') + ".jpg");
     writeBytes(file, m_color);
     std::int32_t components = 0;
@@ -199,7 +195,7 @@ TEST_F(ImageWorkerTest, OutputThatCannotBeCreatedKeepsTheImageAndItsColourSpace)
     EXPECT_EQ(components, 0) << "a colour image that stays colour must not be labelled gray";
     EXPECT_TRUE(readBytes(file) == m_color);
     EXPECT_NE(messages.find("can't open " + file.string() + "\n"), std::string::npos) << messages;
-    EXPECT_EQ(fileCount(), 1u);
+    EXPECT_EQ(fileCount(), 1);
 }
 
 TEST_F(ImageWorkerTest, WorkersWaitForTheGateAndCountThemselvesDoneOnceAfterTheStarterLetsGo) {
@@ -220,8 +216,7 @@ TEST_F(ImageWorkerTest, WorkersWaitForTheGateAndCountThemselvesDoneOnceAfterTheS
     {
         std::unique_lock lock(completion.completionMutex);
         for (auto& job : jobs) workers.emplace_back(ImageWorker, &job);
-        // The rename of the rewritten file is a job's last step before it counts itself: once every file
-        // is rewritten, none may have counted itself while the starter holds the mutex.
+        // A job renames its new file just before it counts itself: not while the starter holds the mutex.
         for (const auto& job : jobs) {
             while (fs::file_size(job.tempFileName) == m_color.size()) std::this_thread::yield();
         }
@@ -239,18 +234,15 @@ TEST(DecodeGate, AdmitsByCountAndByMemoryAndNeverMore) {
     const std::uint64_t cases[][4] = {{2, DecodeGate::kNoBudget, 10, 2}, {8, 100, 30, 3}, {8, 100, 60, 1}};
     for (const auto [limit, budget, need, mostAtOnce] : cases) {
         DecodeGate gate(static_cast<int>(limit), budget);
-        std::mutex mutex;
-        int inside = 0, mostInside = 0;
+        std::atomic<int> inside = 0, mostInside = 0;
         std::vector<std::thread> threads;
         for (int t = 0; t < 12; ++t) {
             threads.emplace_back([&] {
                 const DecodeGateSlot slot(&gate, need);
-                {
-                    std::scoped_lock lock(mutex);
-                    mostInside = std::max(mostInside, ++inside);
+                const int now = ++inside;
+                for (int seen = mostInside; now > seen && !mostInside.compare_exchange_weak(seen, now);) {
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));  // to overlap, not to time
-                std::scoped_lock lock(mutex);
                 --inside;
             });
         }

@@ -1,8 +1,7 @@
 #pragma once
-// Plain implementations of the tone correction and the blur, written straight from their definitions
-// without any speed-up: double arithmetic per pixel, the 101-entry black table, the direct clipped windows
-// and the partial bubble sort of the median. The fast code must agree with them bit for bit. With them:
-// synthetic images, the message that names the first differing pixel, and a loop over the Highway targets.
+// The tone correction and the blur straight from their definitions, which the fast code must match bit for
+// bit (double arithmetic per pixel, the 101-entry black table, direct clipped windows, the median's partial
+// bubble sort); synthetic images; the first differing pixel; a loop over the Highway targets.
 
 #include <hwy/targets.h>
 
@@ -28,8 +27,7 @@ void applyBlur(std::uint8_t* pixels, int width, int height, int components, int 
 
 namespace pagewash::testing {
 
-// Noise, few levels (many ties), and a page (paper, ink strokes, a yellowish tint) whose histogram reaches
-// the automatic levels' interesting cases; dark pages too.
+// Noise, few levels (ties), and light and dark pages (paper, ink, a yellow tint) for the automatic levels.
 enum class Pattern { Noise, FewLevels, Page, DarkPage };
 
 inline std::vector<std::uint8_t> makeImage(int width, int height, int components, Pattern pattern,
@@ -68,8 +66,7 @@ inline std::string firstDifference(const std::vector<std::uint8_t>& expected,
            std::to_string(expected[at]) + ", got " + std::to_string(actual[at]);
 }
 
-// Runs check(targetName) once for every vector target that Highway generated and this processor runs, with
-// the dispatch held to that target, then gives the choice back to the dispatch.
+// Runs check(targetName) at each target Highway generated that this processor runs, then restores dispatch.
 template <typename Check>
 void forEachTarget(Check check) {
     for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {

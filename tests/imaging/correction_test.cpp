@@ -1,46 +1,41 @@
-#include "imaging/tone_correction.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "imaging/average_blur.h"
+#include "imaging/blur.h"
 #include "imaging/histogram_counter.h"
 #include "imaging/pixel_kernels.h"
+#include "imaging/tone_correction.h"
 #include "imaging/tone_plan.h"
 #include "tests/imaging/reference_correction.h"
 
 namespace pagewash {
 namespace {
 
-using testing::firstDifference;
-using testing::forEachTarget;
-using testing::makeImage;
-using testing::Pattern;
+using namespace testing;  // pagewash::testing
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(PixelKernels, GrayConversionsMatchTheReferenceForAllColoursAtEveryTarget) {
     // An odd count, so that the vector loops' tails run; the byte after it must stay.
     const std::size_t count = (std::size_t{1} << 24) - 13;
-    Bytes rgb(3 * count), luma(count), yellowing(count);
+    Bytes rgb(3 * count), luma(count + 1, 0xEE), yellowing(count + 1, 0xEE);
     for (std::size_t i = 0; i < 3 * count; ++i)
         rgb[i] = static_cast<std::uint8_t>(i / 3 >> (16 - 8 * (i % 3)));  // R, G, B of colour i / 3
     reference::correctTones(luma.data(), CorrectionSettings{3, 0}, Bytes(rgb).data(), std::int64_t(count), 3);
     reference::correctTones(yellowing.data(), CorrectionSettings{2, 0}, Bytes(rgb).data(),
                             std::int64_t(count), 3);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (luminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]) != luma[i])
-            FAIL() << "luminance of colour " << i << " is not " << int{luma[i]};
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        if (luminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]) != luma[i]) FAIL() << "luminance of " << i;
     forEachTarget([&](const char* target) {
         for (auto [loop, expected] :
              {std::pair{&kernels::luminanceRow, &luma}, {&kernels::yellowingGrayRow, &yellowing}}) {
             Bytes gray(count + 1, 0xEE);
             loop(rgb.data(), gray.data(), count);
-            EXPECT_EQ(gray[count], 0xEE) << target << " wrote past its end";
-            gray.pop_back();
             ASSERT_EQ(firstDifference(*expected, gray, 1 << 16, 1), "")
                 << target << (expected == &luma ? " luminance" : " yellowing")
                 << " (pixel x = G * 256 + B, y = R)";
@@ -66,17 +61,13 @@ TEST(PixelKernels, ToneTableAtEveryTargetOnEveryLevelAndLength) {
 }
 
 TEST(PixelKernels, ColorMapAtEveryTargetAgreesWithTheReferenceOnEveryTriple) {
-    // Table k sends level g to (g + k) mod 256, so the 256 tables hold every (g, t) pair once; the pixels
-    // pair every luminance with every channel value. Together: all 2^24 (channel, g, t) triples at every
-    // target (where the arithmetic form runs, its irregular rows must come from the map), against the
-    // definition: double ratios per pixel, truncated.
+    // Table k sends g to (g + k) mod 256 and the pixels pair every g with every channel: all 2^24 (channel,
+    // g, t) triples at every target, against the definition (double ratios per pixel, truncated).
     Bytes gray, original;
     for (int g = 0; g < 256; ++g) {
         for (int ch = 0; ch < 256; ++ch) {
             gray.push_back(static_cast<std::uint8_t>(g));
-            original.insert(original.end(),
-                            {static_cast<std::uint8_t>(ch), static_cast<std::uint8_t>(255 - ch),
-                             static_cast<std::uint8_t>(ch * 7)});
+            for (int k : {ch, 255 - ch, ch * 7}) original.push_back(static_cast<std::uint8_t>(k));
         }
     }
     const std::size_t count = gray.size() - 5;  // leaves a tail for the vector loops, which must stay
@@ -91,13 +82,11 @@ TEST(PixelKernels, ColorMapAtEveryTargetAgreesWithTheReferenceOnEveryTriple) {
         Bytes expected = original;
         for (std::size_t i = 0; i < 3 * count; ++i) {
             const int g = gray[i / 3], t = table[static_cast<std::size_t>(g)], ch = original[i];
-            if (t < g) {
-                expected[i] = static_cast<std::uint8_t>(static_cast<int>(ch * (static_cast<double>(t) / g)));
-            } else {
-                const double r = t == 255 ? 0.0 : static_cast<double>(255 - t) / (255 - g);
-                expected[i] =
-                    t == 255 ? 255 : static_cast<std::uint8_t>(static_cast<int>(255.0 - (255 - ch) * r));
-            }
+            const double r = t < g ? static_cast<double>(t) / g : t == 255 ? 0.0 : (255.0 - t) / (255 - g);
+            expected[i] =
+                t == 255
+                    ? 255
+                    : static_cast<std::uint8_t>(static_cast<int>(t < g ? ch * r : 255.0 - (255 - ch) * r));
         }
         forEachTarget([&](const char* target) {
             Bytes rgb = original;
@@ -110,8 +99,7 @@ TEST(PixelKernels, ColorMapAtEveryTargetAgreesWithTheReferenceOnEveryTriple) {
 }
 
 TEST(PixelKernels, HistogramCountsEveryPixelWholeAndInPieces) {
-    // Below and above the size from which neighbouring values are counted in pairs; odd lengths leave tails;
-    // and as the image worker counts: a scanline of 301 at a time, of a length that is no multiple of a word.
+    // Below and above the size for counting in pairs, odd tails, and 301-value scanlines as the worker adds.
     std::mt19937 rng(11);
     for (std::size_t length : {1, 13, 65543, 301 * 997}) {
         Bytes gray(length);
@@ -132,13 +120,11 @@ std::string compareWithReference(const Bytes& image, int width, int components,
                                  const CorrectionSettings& settings) {
     const auto n = static_cast<std::int64_t>(image.size()) / components;
     Bytes fast = image, slow = image, fastGray(static_cast<std::size_t>(n), 0x5A), slowGray = fastGray;
-    if (components == 3) {
-        CorrectTones(fastGray.data(), settings, fast.data(), n, 3);
-        reference::correctTones(slowGray.data(), settings, slow.data(), n, 3);
-    } else {
-        CorrectTones(fast.data(), settings, nullptr, n, 1);
-        reference::correctTones(slow.data(), settings, nullptr, n, 1);
-    }
+    const bool color = components == 3;
+    CorrectTones(color ? fastGray.data() : fast.data(), settings, color ? fast.data() : nullptr, n,
+                 components);
+    reference::correctTones(color ? slowGray.data() : slow.data(), settings, color ? slow.data() : nullptr, n,
+                            components);
     return firstDifference(slow, fast, width, components) + firstDifference(slowGray, fastGray, width, 1);
 }
 
@@ -172,7 +158,6 @@ TEST(CorrectTones, MatchesTheReferenceOnRandomImagesInEveryMode) {
     }
 }
 
-// A gray image of `total` pixels: the given counts of levels, the rest at `rest`.
 Bytes levelCounts(std::initializer_list<std::pair<int, int>> counts, int rest, std::size_t total) {
     Bytes image;
     for (auto [level, count] : counts)
@@ -184,10 +169,9 @@ Bytes levelCounts(std::initializer_list<std::pair<int, int>> counts, int rest, s
 TEST(CorrectTones, AutomaticLevelsMatchTheReferenceAtTheirThresholds) {
     const CorrectionSettings settings{0, 1};  // colour None, gray Auto
     const Bytes images[] = {
-        // On 1,000,000 pixels levelShare is the count: sqrt(81) - sqrt(0) is exactly 9, no white step; 82 is.
+        // levelShare is the count on 1,000,000 pixels: sqrt(81) - sqrt(0) is 9, no white step; 82 is one.
         levelCounts({{230, 81}}, 128, 1000000), levelCounts({{230, 82}}, 128, 1000000),
-        // Single-level pages: 220 finds no step, 221 and 254 do.
-        levelCounts({}, 220, 999), levelCounts({}, 221, 999), levelCounts({}, 254, 999),
+        levelCounts({}, 220, 999), levelCounts({}, 221, 999), levelCounts({}, 254, 999),  // steps or not
         // The black level's rank grows with the size: the same shape on 1,000,000 and 4,000,000 pixels.
         levelCounts({{10, 5000}, {20, 10000}}, 200, 1000000),
         levelCounts({{10, 20000}, {20, 40000}}, 200, 4000000),
@@ -200,15 +184,78 @@ TEST(CorrectTones, AutomaticLevelsMatchTheReferenceAtTheirThresholds) {
 }
 
 TEST(CorrectTones, ModesOutsideTheirEnumerationsActAsNone) {
-    // A radio group with no selection reads as -1.
     const auto rgb = makeImage(9, 4, 3, Pattern::Page, 12);
-    for (int mode : {-1, 5}) {
+    for (int mode : {-1, 5}) {  // -1: a radio group with no selection
         Bytes color = rgb, gray(36, 0xA5);
         CorrectTones(gray.data(), CorrectionSettings{mode, 1}, color.data(), 36, 3);
         EXPECT_TRUE(color == rgb && gray == Bytes(36, 0xA5)) << "colour mode " << mode;
         Bytes same(rgb.begin(), rgb.begin() + 36);
         CorrectTones(same.data(), CorrectionSettings{1, mode}, nullptr, 36, 1);
         EXPECT_TRUE(std::equal(same.begin(), same.end(), rgb.begin())) << "gray mode " << mode;
+    }
+}
+
+struct Size {
+    int width, height, components;
+};
+
+// Every radius 0..10 (and a huge one, acting as 10), all modes (the median of a colour image is its average),
+// at every target, against the reference. The sizes are 1 x 1, single rows and columns, windows wider than
+// the image, and widths around the vectors (up to 64 samples), the blocks of the running totals and the
+// stretches of a row.
+TEST(ApplyBlur, MatchesTheReferenceForEveryRadiusAtEveryTarget) {
+    const Size sizes[] = {{1, 1, 1},    {1, 30, 1},   {30, 1, 1},   {2, 9, 1},    {5, 5, 1},   {15, 4, 1},
+                          {16, 7, 1},   {17, 12, 1},  {21, 21, 1},  {22, 7, 1},   {31, 3, 1},  {33, 5, 1},
+                          {47, 31, 1},  {63, 2, 1},   {64, 6, 1},   {65, 11, 1},  {97, 1, 1},  {128, 3, 1},
+                          {1023, 3, 1}, {1024, 2, 1}, {1025, 3, 1}, {1100, 2, 1}, {1, 1, 3},   {1, 8, 3},
+                          {5, 3, 3},    {6, 5, 3},    {11, 4, 3},   {16, 6, 3},   {21, 2, 3},  {32, 3, 3},
+                          {33, 13, 3},  {64, 2, 3},   {65, 3, 3},   {511, 2, 3},  {512, 3, 3}, {513, 2, 3},
+                          {530, 3, 3},  {7, 5, 2},    {40, 3, 4}};
+    std::uint32_t seed = 100;
+    for (const Size s : sizes) {
+        for (Pattern pattern : {Pattern::Noise, Pattern::FewLevels, Pattern::Page}) {
+            const auto image = makeImage(s.width, s.height, s.components, pattern, ++seed);
+            for (int radius = 0; radius <= 11; ++radius) {
+                for (BlurMode mode : {BlurMode::None, BlurMode::Average, BlurMode::Median}) {
+                    std::vector<std::uint8_t> expected = image;
+                    reference::applyBlur(expected.data(), s.width, s.height, s.components,
+                                         std::min(radius, 10), mode);
+                    forEachTarget([&](const char* target) {
+                        std::vector<std::uint8_t> actual = image;
+                        ApplyBlur(actual.data(), s.width, s.height, s.components,
+                                  radius > 10 ? INT_MAX : radius, mode);
+                        ASSERT_EQ(firstDifference(expected, actual, s.width, s.components), "")
+                            << s.width << " x " << s.height << " C = " << s.components << " radius " << radius
+                            << " pattern " << static_cast<int>(pattern) << " mode " << static_cast<int>(mode)
+                            << " " << target;
+                    });
+                }
+            }
+        }
+    }
+}
+
+TEST(AverageBlur, WindowsTallerThan257RowsAtEveryTarget) {
+    // Column sums of more than 257 samples leave 16 bits: windows 3 x 301, under the quotient's limit.
+    for (int components : {1, 3}) {
+        const auto image = makeImage(2, 320, components, Pattern::Noise, 11);
+        std::vector<std::uint8_t> expected = image;
+        reference::applyBlur(expected.data(), 2, 320, components, 150, BlurMode::Average);
+        forEachTarget([&](const char* target) {
+            std::vector<std::uint8_t> actual = image;
+            averageBlur(BlurImage{actual.data(), 2, 320, components}, 1, 150);
+            EXPECT_EQ(firstDifference(expected, actual, 2, components), "") << components << " " << target;
+        });
+    }
+}
+
+TEST(WindowQuotient, EqualsIntegerDivisionForEverySumOfEverySmallWindow) {
+    for (std::uint32_t m = 1; m <= kFloatQuotientWindowLimit; ++m) {
+        const float inverse = 1.0f / static_cast<float>(m);
+        for (std::uint32_t sum = 0; sum <= 255 * m; ++sum) {
+            if (windowQuotient(sum, inverse) != sum / m)
+                FAIL() << sum << " / " << m << " gave " << int{windowQuotient(sum, inverse)};
+        }
     }
 }
 

@@ -9,18 +9,30 @@ namespace pagewash {
 DecodeGate::DecodeGate(int limit, std::uint64_t budgetBytes)
     : m_limit(std::max(limit, 1)), m_budget(budgetBytes) {}
 
-void DecodeGate::acquire(std::uint64_t bytes) {
+void DecodeGate::enter() {
     std::unique_lock lock(m_mutex);
-    m_released.wait(lock, [&] { return m_admitted < m_limit && bytes <= m_budget - m_bytesInUse; });
+    m_released.wait(lock, [&] { return m_admitted < m_limit; });
     ++m_admitted;
+}
+
+void DecodeGate::leave() {
+    {
+        std::scoped_lock lock(m_mutex);
+        --m_admitted;
+    }
+    m_released.notify_all();
+}
+
+void DecodeGate::reserve(std::uint64_t bytes) {
+    std::unique_lock lock(m_mutex);
+    m_released.wait(lock, [&] { return bytes <= m_budget - m_bytesInUse; });
     m_bytesInUse += bytes;
     m_peakBytes = std::max(m_peakBytes, m_bytesInUse);
 }
 
-void DecodeGate::release(std::uint64_t bytes) {
+void DecodeGate::unreserve(std::uint64_t bytes) {
     {
         std::scoped_lock lock(m_mutex);
-        --m_admitted;
         m_bytesInUse -= bytes;
     }
     // Any waiter may fit now, whatever it needs.

@@ -16,10 +16,14 @@ class DecodeGate {
     // limit < 1 counts as 1.
     explicit DecodeGate(int limit, std::uint64_t budgetBytes = kNoBudget);
 
-    // Waits until one more image needing `bytes` fits. REQUIRES: bytes <= budget(), or it would wait
-    // for ever (fits() says whether it can ever be admitted).
-    void acquire(std::uint64_t bytes = 0);
-    void release(std::uint64_t bytes = 0);
+    // Waits for one of the `limit` places. A worker takes its place before it opens its image, so that
+    // the many workers of a book that wait hold nothing but their thread.
+    void enter();
+    void leave();
+    // Waits until `bytes` more fit the budget. REQUIRES: a place is held, and bytes <= budget(), or it
+    // would wait for ever (fits() says whether it can ever be admitted).
+    void reserve(std::uint64_t bytes);
+    void unreserve(std::uint64_t bytes);
 
     bool fits(std::uint64_t bytes) const { return bytes <= m_budget; }
     int limit() const { return m_limit; }
@@ -37,21 +41,31 @@ class DecodeGate {
     std::uint64_t m_peakBytes = 0;   // guarded by m_mutex
 };
 
-// Holds one place of a gate (when given one) and `bytes` of its budget for its lifetime.
+// Holds one place of a gate (when given one), and the bytes reserved through it, for its lifetime.
 class DecodeGateSlot {
   public:
-    explicit DecodeGateSlot(DecodeGate* gate, std::uint64_t bytes = 0) : m_gate(gate), m_bytes(bytes) {
-        if (m_gate) m_gate->acquire(m_bytes);
+    explicit DecodeGateSlot(DecodeGate* gate, std::uint64_t bytes = 0) : m_gate(gate) {
+        if (m_gate) m_gate->enter();
+        reserve(bytes);
     }
     ~DecodeGateSlot() {
-        if (m_gate) m_gate->release(m_bytes);
+        if (!m_gate) return;
+        m_gate->unreserve(m_bytes);
+        m_gate->leave();
     }
     DecodeGateSlot(const DecodeGateSlot&) = delete;
     DecodeGateSlot& operator=(const DecodeGateSlot&) = delete;
 
+    // Waits until `bytes` more fit the gate's budget; they are given back with the place.
+    void reserve(std::uint64_t bytes) {
+        if (!m_gate || bytes == 0) return;
+        m_gate->reserve(bytes);
+        m_bytes += bytes;
+    }
+
   private:
     DecodeGate* m_gate;
-    std::uint64_t m_bytes;
+    std::uint64_t m_bytes = 0;
 };
 
 // Half of the machine's physical memory: the default budget of a run.

@@ -65,7 +65,8 @@ bool keepsColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
     return measured && content.hasRealColor();
 }
 
-void processImage(const ImageJob& job, ImageOutcome& outcome) {
+// `slot` holds the job's place in its gate; the image's memory is reserved through it.
+void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& slot) {
     const std::string& fileName = job.tempFileName;
     mode_t mode = S_IRUSR | S_IWUSR;
     File in(std::fopen(fileName.c_str(), "rb"));
@@ -91,9 +92,7 @@ void processImage(const ImageJob& job, ImageOutcome& outcome) {
         outcome.result = ImageResult::OverBudget;
         return;
     }
-    // The gate's place is held from before the decoding until the encoded file is in place, while the
-    // decoded pixels are in memory.
-    const DecodeGateSlot slot(job.gate, outcome.memoryNeed);
+    slot.reserve(outcome.memoryNeed);
     CorrectionSettings settings = *job.settings;
     outcome.keptColor = keepsColor(job, header, in.get());
     if (outcome.keptColor) settings.colorMode = static_cast<std::int32_t>(ColorMode::Auto);
@@ -134,7 +133,10 @@ std::uint64_t decodingMemoryNeed(const JpegHeader& header, const CorrectionSetti
 void ProcessImageJob(const ImageJob& job, ImageOutcome* outcome) {
     ImageOutcome ignored;
     try {
-        processImage(job, outcome != nullptr ? *outcome : ignored);
+        // The gate's place is held from before the file is opened until the encoded file is in place:
+        // the workers that wait hold nothing but their thread.
+        DecodeGateSlot slot(job.gate);
+        processImage(job, outcome != nullptr ? *outcome : ignored, slot);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "not enough memory to correct %s\n", job.tempFileName.c_str());
     } catch (const std::exception& error) {

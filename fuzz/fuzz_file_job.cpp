@@ -54,21 +54,6 @@ const RunTempDir& tempDir() {
     return dir;
 }
 
-// Removes the temporary images however the input ends.
-class TempImages {
-  public:
-    explicit TempImages(std::vector<std::string> names) : m_names(std::move(names)) {}
-    ~TempImages() {
-        for (const std::string& name : m_names) removeFile(name);
-    }
-    TempImages(const TempImages&) = delete;
-    TempImages& operator=(const TempImages&) = delete;
-    const std::vector<std::string>& names() const { return m_names; }
-
-  private:
-    std::vector<std::string> m_names;
-};
-
 // The value of the last startxref that begins at or after `from`, or -1.
 std::int64_t lastStartxref(ByteView bytes, std::size_t from) {
     const std::size_t keyword = findLast(bytes, "startxref", bytes.size());

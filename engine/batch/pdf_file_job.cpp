@@ -29,21 +29,6 @@ namespace pagewash {
 
 namespace {
 
-// Removes the temporary images of one file however the file ends.
-class TempImages {
-  public:
-    explicit TempImages(std::vector<std::string> names) : m_names(std::move(names)) {}
-    ~TempImages() {
-        for (const std::string& name : m_names) removeFile(name);
-    }
-    TempImages(const TempImages&) = delete;
-    TempImages& operator=(const TempImages&) = delete;
-    const std::vector<std::string>& names() const { return m_names; }
-
-  private:
-    std::vector<std::string> m_names;
-};
-
 std::string describeFileFailure(const CFileException& error) {
     std::string text = error.what();
     if (error.errorNumber() != 0) {

@@ -5,12 +5,28 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/images/image_record.h"
 #include "engine/pdf/file_layer.h"
 
 namespace pagewash {
+
+// Owns the temporary image files of one PDF: removes them however the file's processing ends.
+class TempImages {
+  public:
+    explicit TempImages(std::vector<std::string> names) : m_names(std::move(names)) {}
+    ~TempImages() {
+        for (const std::string& name : m_names) removeFile(name);
+    }
+    TempImages(const TempImages&) = delete;
+    TempImages& operator=(const TempImages&) = delete;
+    const std::vector<std::string>& names() const { return m_names; }
+
+  private:
+    std::vector<std::string> m_names;
+};
 
 // "_image_" + at least three digits + ".jpg": "_image_000.jpg", "_image_511.jpg", "_image_1000.jpg".
 std::string tempImageName(int index);

@@ -30,13 +30,10 @@ cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMP
       -DPAGEWASH_BUILD_BENCH=OFF >/dev/null
 cmake --build "$out" -j "$(nproc)" --target "${targets[@]}" make_seeds
 
-# Seeds: the sample, the test data (with earlier crashes), and the shared corpus when it is there.
+# Seeds: the sample and the test data of the repository (earlier crashes among them).
 seed_files=(samples/*.pdf)
-for folder in tests/data ../shared/corpus; do
-  [ -d "$folder" ] || continue
-  while IFS= read -r -d '' file; do seed_files+=("$file"); done \
-    < <(find "$folder" -type f \( -iname '*.pdf' -o -iname '*.jpg' -o -iname '*.jpeg' \) -print0)
-done
+while IFS= read -r -d '' file; do seed_files+=("$file"); done \
+  < <(find tests/data -type f \( -iname '*.pdf' -o -iname '*.jpg' -o -iname '*.jpeg' \) -print0)
 rm -rf "$out/seeds"
 "$out/fuzz/make_seeds" "$out/seeds" "${seed_files[@]}"
 # Saved inputs of earlier crashes go back in as they are, each to its own target.

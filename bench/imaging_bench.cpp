@@ -116,16 +116,6 @@ Pages& pages() {
 
 Page& page(bool color) { return color ? pages().color : pages().gray; }
 
-DecodedImage copyOf(const DecodedImage& image) {
-    DecodedImage copy;
-    copy.width = image.width;
-    copy.height = image.height;
-    copy.components = image.components;
-    copy.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(image.size());
-    std::memcpy(copy.pixels.get(), image.pixels.get(), image.size());
-    return copy;
-}
-
 void decode(benchmark::State& state, bool color) {
     const fs::path jpeg = page(color).jpeg;
     for (auto _ : state) {
@@ -150,7 +140,7 @@ void encode(benchmark::State& state, bool color, EntropyCoding coding) {
 
 void correctTones(benchmark::State& state, bool color, CorrectionSettings settings) {
     const DecodedImage& image = page(color).image;
-    DecodedImage work = copyOf(image);
+    DecodedImage work = image.copy();
     std::vector<std::uint8_t> gray(static_cast<std::size_t>(kPagePixels));
     for (auto _ : state) {
         state.PauseTiming();
@@ -168,7 +158,7 @@ void correctTones(benchmark::State& state, bool color, CorrectionSettings settin
 
 void applyBlur(benchmark::State& state, bool color, BlurMode mode, int strength) {
     const DecodedImage& image = page(color).image;
-    DecodedImage work = copyOf(image);
+    DecodedImage work = image.copy();
     for (auto _ : state) {
         state.PauseTiming();
         std::memcpy(work.pixels.get(), image.pixels.get(), image.size());

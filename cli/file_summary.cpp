@@ -1,8 +1,9 @@
 #include "cli/file_summary.h"
 
 #include <cmath>
-#include <cstdio>
 #include <vector>
+
+#include "engine/batch/batch_messages.h"
 
 namespace pagewash {
 
@@ -31,20 +32,6 @@ std::string percentChange(std::uint64_t before, std::uint64_t after) {
 }
 
 }  // namespace
-
-std::string humanSize(std::uint64_t bytes) {
-    char text[32];
-    const auto value = static_cast<double>(bytes);
-    if (bytes >= 1'000'000'000)
-        std::snprintf(text, sizeof text, "%.1f GB", value / 1e9);
-    else if (bytes >= 1'000'000)
-        std::snprintf(text, sizeof text, "%.1f MB", value / 1e6);
-    else if (bytes >= 1'000)
-        std::snprintf(text, sizeof text, "%.1f kB", value / 1e3);
-    else
-        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
-    return text;
-}
 
 std::string sizeReportLine(const FileReport& report) {
     const std::uint64_t before = report.inputBytes.value_or(0);

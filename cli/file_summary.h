@@ -9,9 +9,6 @@
 
 namespace pagewash {
 
-// "20.4 MB", "84.3 kB", "512 bytes": decimal units, one decimal.
-std::string humanSize(std::uint64_t bytes);
-
 // "book.pdf → book_edit.pdf: 20.4 MB → 5.1 MB (−75 %), 20 of 20 images bleached", followed by what was
 // left as it is and why ("; left as they are: 2 larger, 1 CMYK or other"), the images kept in colour
 // and the JPEG images without JFIF that were not taken up. REQUIRES: report.outcome == Written.

@@ -35,7 +35,7 @@ std::string groupedDigits(std::uint64_t value) {
 
 int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
     const std::string& path = line.files.front();
-    const Result<PdfImages> images = PdfImages::read(path);
+    const Result<PdfImages> images = PdfImages::read(path, line.anyJpeg);
     if (!images) return fail(err, 1, images.refusal().reason);
     const int number = line.preview;
     if (number > images->count())
@@ -47,6 +47,8 @@ int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
     if (!jpeg) return fail(err, 1, jpeg.refusal().reason);
     PreviewOptions options;
     options.coding = {line.optimize, line.progressive};
+    options.keepSmaller = line.keepSmaller;
+    options.keepColorPages = line.keepColorPages;
     options.memoryBudget = line.memoryLimit;
     options.decodeBefore = line.sideBySide;
     Result<ImagePreview> preview = previewJpeg(*jpeg, line.settings, options);

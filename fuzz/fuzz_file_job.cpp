@@ -1,6 +1,6 @@
-// The file job of engine/batch/pdf_file_job.cpp on in-memory bytes, step by step in its order: isPdf,
-// declaresEncryption, findJpegStreams, readImageDictionaries, sortImageRecords, checkImageRanges, the
-// temporary images, updateStreamLengths, applyGrayRule, planXrefCorrection and writeEditedPdf.
+// The file job of engine/batch/pdf_file_job.cpp on in-memory bytes, step by step in its order:
+// searchPdfImages (with the JPEGs without JFIF for every third input), the temporary images,
+// updateStreamLengths, applyGrayRule, planXrefCorrection and writeEditedPdf.
 //
 // The image workers do not run: each temporary image keeps its input bytes (the path of a file whose
 // images were all left as they were). So that the gray rule still rewrites dictionaries, every record
@@ -27,15 +27,12 @@
 #include <utility>
 #include <vector>
 
+#include "engine/batch/image_search.h"
 #include "engine/batch/run_temp_dir.h"
 #include "engine/images/edited_pdf_writer.h"
-#include "engine/images/image_dictionaries.h"
-#include "engine/images/image_ranges.h"
-#include "engine/images/jpeg_stream_search.h"
 #include "engine/images/temp_images.h"
 #include "engine/pdf/file_layer.h"
 #include "engine/pdf/pdf_lexer.h"
-#include "engine/xref/encryption.h"
 #include "engine/xref/xref_correction.h"
 #include "settings/correction_settings.h"
 
@@ -114,13 +111,10 @@ void checkOutput(ByteView input, ByteView output, const std::vector<ReplacedRang
 }
 
 void fileJob(ByteView buffer) {
-    if (!isPdf(buffer)) return;
-    if (declaresEncryption(buffer)) return;
-    std::vector<ImageRecord> records = findJpegStreams(buffer);
-    if (records.empty()) return;
-    if (!readImageDictionaries(buffer, records)) return;
-    sortImageRecords(records);
-    if (!checkImageRanges(buffer, records)) return;
+    // Every third input also takes the JPEG streams without JFIF, as --any-jpeg does.
+    ImageSearch search = searchPdfImages(buffer, buffer.size() % 3 == 0);
+    if (search.outcome != ImageSearch::Outcome::Found) return;
+    std::vector<ImageRecord>& records = search.records;
 
     std::vector<std::string> names;
     names.reserve(records.size());

@@ -51,14 +51,10 @@ ImageResult replaceWithEncoded(const std::string& fileName, StreamedCorrection& 
     return ImageResult::Failed;
 }
 
-bool turnsColorGray(const CorrectionSettings& settings) {
-    return settings.color() == ColorMode::YellowingRemoval || settings.color() == ColorMode::Grayscale;
-}
-
 // With keepColorPages, a colour image that would turn gray is measured first (a reduced decoding); one
 // with real colour is corrected as the automatic colour mode would. Leaves `in` at the start of the file.
 bool keepsColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
-    if (!job.keepColorPages || header.components != 3 || !turnsColorGray(*job.settings)) return false;
+    if (!job.keepColorPages || header.components != 3 || !turnsColorGray(job.settings->color())) return false;
     ColorContent content;
     const bool measured = measureColorContent(in, content);
     if (std::fseek(in, 0, SEEK_SET) != 0) return false;
@@ -88,7 +84,6 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     outcome.height = header.height;
     outcome.memoryNeed = decodingMemoryNeed(header, *job.settings);
     if (job.gate != nullptr && !job.gate->fits(outcome.memoryNeed)) {
-        outcome.overBudget = true;
         outcome.result = ImageResult::OverBudget;
         return;
     }
@@ -130,8 +125,9 @@ std::uint64_t decodingMemoryNeed(const JpegHeader& header, const CorrectionSetti
     return blurs ? 2 * pixels : pixels;
 }
 
-void ProcessImageJob(const ImageJob& job, ImageOutcome* outcome) {
+void ProcessImageJob(const ImageJob& job) {
     ImageOutcome ignored;
+    ImageOutcome* const outcome = job.outcome;
     try {
         // The gate's place is held from before the file is opened until the encoded file is in place:
         // the workers that wait hold nothing but their thread.
@@ -150,7 +146,7 @@ void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOu
 }
 
 unsigned ImageWorker(ImageJob* job) {
-    ProcessImageJob(*job, job->outcome);
+    ProcessImageJob(*job);
     {
         std::scoped_lock lock(job->completion->completionMutex);
         job->completion->completedJobs += 1;

@@ -38,7 +38,6 @@ struct ImageOutcome {
     int width = 0;  // from the header; 0 when it could not be read
     int height = 0;
     std::uint64_t memoryNeed = 0;  // bytes its decoding and correction hold (decodingMemoryNeed)
-    bool overBudget = false;       // more than the gate's whole budget: left as it is, not decoded
 };
 
 // The work item of one image worker; built by the batch thread, unchanged while the worker runs.
@@ -67,10 +66,10 @@ struct ImageJob {
 // from before the file is opened until the result is in place.
 void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
                      const CorrectionSettings& settings, DecodeGate* gate = nullptr);
-// The same for a whole job (its gate, its coding); `outcome`, when given, receives what was found.
-// The gate's budget is asked for the image's decodingMemoryNeed: an image whose need exceeds the whole
-// budget is not decoded and keeps its bytes (outcome->overBudget).
-void ProcessImageJob(const ImageJob& job, ImageOutcome* outcome = nullptr);
+// The same for a whole job (its gate, its coding, its options); job.outcome, when given, receives what
+// was found. The gate's budget is asked for the image's decodingMemoryNeed: an image whose need exceeds
+// the whole budget is not decoded and keeps its bytes (ImageResult::OverBudget).
+void ProcessImageJob(const ImageJob& job);
 
 // The bytes an image holds in memory while it is decoded, corrected and encoded with `settings`: the
 // decoded pixels, twice with a blur.

@@ -3,6 +3,7 @@
 #include <jpeglib.h>
 
 #include <csetjmp>
+#include <cstring>
 #include <new>
 
 namespace pagewash {
@@ -64,6 +65,16 @@ class ImageSource final : public ScanlineSource {
 };
 
 }  // namespace
+
+DecodedImage DecodedImage::copy() const {
+    DecodedImage image;
+    image.width = width;
+    image.height = height;
+    image.components = components;
+    image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(size());
+    if (size() > 0) std::memcpy(image.pixels.get(), pixels.get(), size());
+    return image;
+}
 
 bool readJpegHeader(std::FILE* file, JpegHeader& header) {
     jpeg_decompress_struct cinfo;

@@ -21,6 +21,8 @@ struct DecodedImage {
         return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
                static_cast<std::size_t>(components);
     }
+    // A second image with the same pixels.
+    DecodedImage copy() const;
 };
 
 // Takes the scanlines of a decoding as they come, so that they can be worked on while in the cache. The

@@ -96,7 +96,7 @@ TonePlan planTones(const CorrectionSettings& settings, int components) {
         // A mode the settings layer does not know (a radio group with no selection) is treated as None.
         const ColorMode colorMode = settings.color();
         if (colorMode == ColorMode::None || !isKnownColorMode(colorMode)) return plan;
-        plan.toGray = colorMode == ColorMode::YellowingRemoval || colorMode == ColorMode::Grayscale;
+        plan.toGray = turnsColorGray(colorMode);
         plan.yellowing = colorMode == ColorMode::YellowingRemoval;
         plan.changesImage = true;
         plan.componentsOut = plan.toGray ? 1 : 3;

@@ -31,16 +31,6 @@ std::uint8_t product(std::uint8_t a, std::uint8_t b) {
     return static_cast<std::uint8_t>((p + (p >> 8)) >> 8);
 }
 
-DecodedImage copyOf(const DecodedImage& image) {
-    DecodedImage copy;
-    copy.width = image.width;
-    copy.height = image.height;
-    copy.components = image.components;
-    copy.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(image.size());
-    std::memcpy(copy.pixels.get(), image.pixels.get(), image.size());
-    return copy;
-}
-
 }  // namespace
 
 Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const CorrectionSettings& settings,
@@ -56,10 +46,11 @@ Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const Correc
         // The run's gate with one place: an image over the budget is left as it is, as in a run.
         DecodeGate gate(1, options.memoryBudget > 0 ? options.memoryBudget : defaultMemoryBudget());
         std::int32_t components = 0;
-        ProcessImageJob(ImageJob{name, &components, &settings, nullptr, &gate, options.coding, nullptr});
+        ImageOutcome outcome;
+        ProcessImageJob(ImageJob{name, &components, &settings, nullptr, &gate, options.coding, &outcome,
+                                 options.keepSmaller, options.keepColorPages});
         BleachedJpeg result;
-        // The worker writes the component count only once the re-encoded file is in place.
-        result.changed = components != 0;
+        result.changed = outcome.result == ImageResult::Bleached;
         result.bytes =
             result.changed ? readWholeFile(name) : std::vector<std::uint8_t>(jpeg.begin(), jpeg.end());
         return result;
@@ -105,7 +96,7 @@ Result<ImagePreview> previewJpeg(std::span<const std::uint8_t> jpeg, const Corre
         preview.bytesAfter = bleached->bytes.size();
         preview.changed = bleached->changed;
         if (!preview.changed && before) {
-            preview.after = copyOf(preview.before);
+            preview.after = preview.before.copy();
             return preview;
         }
         Result<DecodedImage> after = decodeJpegBytes(bleached->bytes);

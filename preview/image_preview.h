@@ -19,6 +19,8 @@ namespace pagewash {
 // --memory-limit; the dialog's defaults).
 struct PreviewOptions {
     EntropyCoding coding = {};
+    bool keepSmaller = false;        // as BatchOptions::keepSmaller
+    bool keepColorPages = false;     // as BatchOptions::keepColorPages
     std::uint64_t memoryBudget = 0;  // 0: the run's default, half the physical memory
     std::string temporaryRoot;       // where the private folder is made; empty: the system's
     bool decodeBefore = true;        // false: previewJpeg leaves `before` empty (when it is not shown)

@@ -6,11 +6,8 @@
 #include <memory>
 #include <new>
 
-#include "engine/images/image_dictionaries.h"
-#include "engine/images/image_ranges.h"
-#include "engine/images/jpeg_stream_search.h"
+#include "engine/batch/image_search.h"
 #include "engine/pdf/file_layer.h"
-#include "engine/xref/encryption.h"
 
 namespace pagewash {
 
@@ -28,7 +25,7 @@ Refusal fileFailure(const CFileException& error) {
 
 }  // namespace
 
-Result<PdfImages> PdfImages::read(const std::string& path) {
+Result<PdfImages> PdfImages::read(const std::string& path, bool anyJpeg) {
     std::vector<std::uint8_t> buffer;
     try {
         InputFile input(path);
@@ -40,20 +37,21 @@ Result<PdfImages> PdfImages::read(const std::string& path) {
     } catch (const std::bad_alloc&) {
         return Refusal{-1, path + ": not enough memory to read it"};
     }
-    if (!isPdf(buffer)) return Refusal{-1, path + ": not a PDF"};
-    if (declaresEncryption(buffer)) return Refusal{-1, path + ": encrypted: its images cannot be read"};
-    std::vector<ImageRecord> records = findJpegStreams(buffer);
-    if (records.empty()) return Refusal{-1, path + ": no JPEG image"};
-    if (const Result<Done> dictionaries = readImageDictionaries(buffer, records); !dictionaries)
-        return Refusal{-1, describeRefusal(path, dictionaries.refusal())};
-    sortImageRecords(records);
-    if (const Result<Done> ranges = checkImageRanges(buffer, records); !ranges)
-        return Refusal{-1, describeRefusal(path, ranges.refusal())};
-
+    const ImageSearch search = searchPdfImages(buffer, anyJpeg);
+    switch (search.outcome) {
+        case ImageSearch::Outcome::NotPdf:
+            return Refusal{-1, path + ": not a PDF"};
+        case ImageSearch::Outcome::NoJpeg:
+            return Refusal{-1, path + ": no JPEG image"};
+        case ImageSearch::Outcome::Refused:
+            return Refusal{-1, describeRefusal(path, search.refusal)};
+        case ImageSearch::Outcome::Found:
+            break;
+    }
     PdfImages images;
     images.m_path = path;
-    images.m_ranges.reserve(records.size());
-    for (const ImageRecord& record : records)
+    images.m_ranges.reserve(search.records.size());
+    for (const ImageRecord& record : search.records)
         images.m_ranges.push_back({record.jpegOffset, record.jpegLength});
     return images;
 }

@@ -1,8 +1,7 @@
 #pragma once
-// The JFIF JPEG images of one PDF, numbered as the bleach numbers them: found by the same byte search,
-// their dictionaries read, sorted by position and their ranges checked, exactly as a run does before it
-// copies them out. Only the ranges are kept; the bytes of one image are read from the file on demand.
-// A plain value; any thread, one object per thread.
+// The JPEG images of one PDF, numbered as the bleach numbers them (searchPdfImages, as a run finds them
+// before it copies them out). Only the ranges are kept; the bytes of one image are read from the file on
+// demand. A plain value; any thread, one object per thread.
 
 #include <cstdint>
 #include <string>
@@ -15,8 +14,9 @@ namespace pagewash {
 class PdfImages {
   public:
     // Reads `path` whole. A refusal ("book.pdf: ...") when it cannot be read, is not a PDF, is encrypted,
-    // holds no JFIF JPEG image, or is one the bleach refuses. Never throws for the file's contents.
-    static Result<PdfImages> read(const std::string& path);
+    // holds no JPEG image the bleach would take (`anyJpeg` as the run's option), or is one the bleach
+    // refuses. Never throws for the file's contents.
+    static Result<PdfImages> read(const std::string& path, bool anyJpeg = false);
 
     const std::string& path() const { return m_path; }
     int count() const { return static_cast<int>(m_ranges.size()); }

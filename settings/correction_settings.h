@@ -11,6 +11,11 @@ enum class ColorMode : std::int32_t { None = 0, Auto = 1, YellowingRemoval = 2, 
 enum class GrayMode : std::int32_t { None = 0, Auto = 1, Manual = 2 };
 enum class BlurMode : std::int32_t { None = 0, Average = 1, Median = 2 };
 
+// The two colour modes that turn colour images gray (and their dictionaries /DeviceGray).
+constexpr bool turnsColorGray(ColorMode mode) {
+    return mode == ColorMode::YellowingRemoval || mode == ColorMode::Grayscale;
+}
+
 // Exactly nine 32-bit signed integers in this order, nothing between or after them; copied as a whole.
 // Modes are kept as plain integers (the exchange may read -1 from a radio group with no selection);
 // use the accessors below to compare them with the enumerations.

@@ -1,5 +1,7 @@
 #include "engine/batch/batch_messages.h"
 
+#include <cstdio>
+
 namespace pagewash {
 
 std::string inputNotOpenedMessage(const std::string& inputPath) {
@@ -15,6 +17,20 @@ std::string outputNotCreatedMessage(const std::string& outputPath) {
 
 std::string progressText(int index, int count) {
     return std::to_string(index) + " / " + std::to_string(count);
+}
+
+std::string humanSize(std::uint64_t bytes) {
+    char text[32];
+    const auto value = static_cast<double>(bytes);
+    if (bytes >= 1'000'000'000)
+        std::snprintf(text, sizeof text, "%.1f GB", value / 1e9);
+    else if (bytes >= 1'000'000)
+        std::snprintf(text, sizeof text, "%.1f MB", value / 1e6);
+    else if (bytes >= 1'000)
+        std::snprintf(text, sizeof text, "%.1f kB", value / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    return text;
 }
 
 }  // namespace pagewash

@@ -1,6 +1,7 @@
 #pragma once
 // The texts the batch run shows its user, used exactly as they stand. The one definition of each.
 
+#include <cstdint>
 #include <string>
 
 namespace pagewash {
@@ -14,5 +15,8 @@ std::string inputNotOpenedMessage(const std::string& inputPath);
 std::string outputNotCreatedMessage(const std::string& outputPath);
 // "i / N", each number in decimal.
 std::string progressText(int index, int count);
+
+// "20.4 MB", "84.3 kB", "512 bytes": decimal units, one decimal.
+std::string humanSize(std::uint64_t bytes);
 
 }  // namespace pagewash

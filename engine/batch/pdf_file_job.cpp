@@ -5,7 +5,6 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <iterator>
 #include <limits>
 #include <new>
 #include <thread>
@@ -14,14 +13,10 @@
 
 #include "engine/batch/batch_messages.h"
 #include "engine/batch/edited_output.h"
+#include "engine/batch/image_search.h"
 #include "engine/batch/image_workers.h"
 #include "engine/images/edited_pdf_writer.h"
-#include "engine/images/image_dictionaries.h"
-#include "engine/images/image_ranges.h"
-#include "engine/images/jpeg_stream_search.h"
-#include "engine/images/other_jpeg_search.h"
 #include "engine/images/temp_images.h"
-#include "engine/xref/encryption.h"
 #include "engine/xref/xref_correction.h"
 #include "imaging/image_worker.h"
 
@@ -56,22 +51,11 @@ void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd,
     }
 }
 
-// "12.9 GB" or "800.0 MB": decimal units, one decimal.
-std::string byteSize(std::uint64_t bytes) {
-    char text[32];
-    if (bytes >= 1'000'000'000) {
-        std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
-    } else {
-        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
-    }
-    return text;
-}
-
 // "image 3 (65500 x 65500) needs 12.9 GB, more than the 11.7 GB limit; left as it is"
 std::string overBudgetWarning(int imageNumber, const ImageOutcome& outcome, std::uint64_t budget) {
     return "image " + std::to_string(imageNumber) + " (" + std::to_string(outcome.width) + " x " +
-           std::to_string(outcome.height) + ") needs " + byteSize(outcome.memoryNeed) + ", more than the " +
-           byteSize(budget) + " limit; left as it is";
+           std::to_string(outcome.height) + ") needs " + humanSize(outcome.memoryNeed) + ", more than the " +
+           humanSize(budget) + " limit; left as it is";
 }
 
 // Counts each image's outcome into `counts`.
@@ -120,31 +104,20 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     input.close();
     report.inputBytes = buffer.size();
 
-    if (!isPdf(buffer)) return FileOutcome::NotPdf;
-    // Its streams are ciphertext: no image could be found or corrected, and saying nothing would pass
-    // the file over as if it had none.
-    if (declaresEncryption(buffer)) {
-        reason = path + ": encrypted: its images cannot be read";
-        return FileOutcome::Refused;
+    ImageSearch search = searchPdfImages(buffer, run.options.anyJpeg);
+    report.otherJpegsLeft = search.otherJpegsLeft;
+    switch (search.outcome) {
+        case ImageSearch::Outcome::NotPdf:
+            return FileOutcome::NotPdf;
+        case ImageSearch::Outcome::NoJpeg:
+            return FileOutcome::NoJpeg;
+        case ImageSearch::Outcome::Refused:
+            reason = describeRefusal(path, search.refusal);
+            return FileOutcome::Refused;
+        case ImageSearch::Outcome::Found:
+            break;
     }
-    std::vector<ImageRecord> records = findJpegStreams(buffer);
-    std::vector<ImageRecord> others = findOtherJpegStreams(buffer, records);
-    if (run.options.anyJpeg) {
-        std::move(others.begin(), others.end(), std::back_inserter(records));
-    } else {
-        report.otherJpegsLeft = static_cast<int>(others.size());
-    }
-    if (records.empty()) return FileOutcome::NoJpeg;
-
-    if (const Result<Done> read = readImageDictionaries(buffer, records); !read) {
-        reason = describeRefusal(path, read.refusal());
-        return FileOutcome::Refused;
-    }
-    sortImageRecords(records);
-    if (const Result<Done> ranges = checkImageRanges(buffer, records); !ranges) {
-        reason = describeRefusal(path, ranges.refusal());
-        return FileOutcome::Refused;
-    }
+    std::vector<ImageRecord>& records = search.records;
 
     const RunTempDir& tempDir = run.tempDir();
     std::vector<std::string> names;
@@ -180,7 +153,7 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
 
     countImages(outcomes, report.images);
     for (std::size_t r = 0; r < outcomes.size(); ++r) {
-        if (outcomes[r].overBudget)
+        if (outcomes[r].result == ImageResult::OverBudget)
             warn(overBudgetWarning(static_cast<int>(r) + 1, outcomes[r], run.gate.budget()));
     }
 
@@ -241,8 +214,6 @@ FileReport processOpenedFile(int index, const std::string& path, InputFile& inpu
         report.reason = path + ": " + error.what();
     }
     report.outcome = FileOutcome::Refused;
-    report.outputPath.clear();
-    report.outputBytes = 0;
     return report;
 }
 

@@ -74,9 +74,7 @@ std::string editedPdfPath(const std::string& inputPath) {
 }
 
 void applyGrayRule(std::vector<ImageRecord>& records, std::int32_t colorMode) {
-    const bool toGray = colorMode == static_cast<std::int32_t>(ColorMode::YellowingRemoval) ||
-                        colorMode == static_cast<std::int32_t>(ColorMode::Grayscale);
-    if (!toGray) return;
+    if (!turnsColorGray(static_cast<ColorMode>(colorMode))) return;
     for (ImageRecord& record : records) {
         if (record.componentCount == 3 && record.tokens) makeDictionaryGray(*record.tokens);
     }

@@ -260,8 +260,8 @@ TEST_F(ImageWorkerTest, ImagesOverTheWholeMemoryBudgetAreLeftAsTheyAre) {
     const CorrectionSettings settings;
     std::int32_t components = 0;
     ImageOutcome outcome;
-    ProcessImageJob(ImageJob{file.string(), &components, &settings, nullptr, &small, {}, &outcome}, &outcome);
-    EXPECT_TRUE(outcome.overBudget);
+    ProcessImageJob(ImageJob{file.string(), &components, &settings, nullptr, &small, {}, &outcome});
+    EXPECT_EQ(outcome.result, ImageResult::OverBudget);
     EXPECT_TRUE(readBytes(file) == m_color);
     EXPECT_EQ(components, 0);
 }

@@ -13,6 +13,7 @@ namespace pagewash {
 namespace {
 
 namespace c = control;
+using test::DialogTest;
 using testing::Bytes;
 
 // The boxes and the blur controls: each file takes its own settings snapshot, so blur stays usable.
@@ -30,96 +31,68 @@ Bytes engineAloneOutput(const std::string& input, const CorrectionSettings& sett
     BatchOptions options;
     options.workerStartPauseMs = options.finalPauseMs = 0;
     BatchRun(alone, options);
-    EXPECT_TRUE(alone.errorBoxes.empty() && alone.refusals.empty());
     return testing::readBytes(folder / "in_edit.pdf");
 }
 
-class DialogRunTest : public test::DialogTest {
-  protected:
-    void SetUp() override {
-        test::DialogTest::SetUp();
-        QObject::connect(box(c::kProgressBox), &QLineEdit::textChanged, [this](const QString& text) {
-            progress.append(text);
-            if (!text.isEmpty()) enabledDuringRun = enabledIds();
-        });
-    }
-    // A file of the scratch folder added to the list; a copy of a data file unless `dataName` is null.
-    std::string add(const char* dataName, const std::string& as) {
-        if (dataName != nullptr)
-            testing::writeBytes(folder / as, testing::readBytes(testing::dataFile(dataName)));
-        dialog->handleDroppedFiles({QString::fromStdString(folder.file(as))});
-        return folder.file(as);
-    }
-    void waitForRunEnd() {
-        QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, 60000));
-    }
+// The ids of the enabled controls, in dialog order.
+QList<int> enabledIds(const CPagewashDlg& dialog) {
+    QList<int> ids;
+    for (QWidget* widget : dialog.controls().widgetsInOrder())
+        if (widget->isEnabled() && !widget->objectName().isEmpty()) ids.append(widget->objectName().toInt());
+    return ids;
+}
 
-    testing::ScratchDir folder;
+TEST_F(DialogTest, ARunLocksTheSettingsReportsBadFilesInBoxesGivesTheControlsBackAndWritesAsTheEngine) {
     QStringList progress;
     QList<int> enabledDuringRun;
-};
+    QObject::connect(box(c::kProgressBox), &QLineEdit::textChanged, [&](const QString& text) {
+        progress.append(text);
+        if (!text.isEmpty()) enabledDuringRun = enabledIds(*dialog);
+    });
+    QTest::mouseClick(radio(c::kColorManual), Qt::LeftButton);  // the gray mode stays automatic
+    slider(c::kColorBlackSlider)->setValue(30);
+    test::settle();
+    const QList<int> enabledBefore = enabledIds(*dialog);
+    // A /Length that runs past the end of the file: the file is not processed, the run goes on.
+    testing::ScratchDir folder;
+    const std::string bad = folder.file("damaged.pdf"), good = folder.file("good.pdf");
+    Bytes pdf = testing::readBytes(testing::dataFile("pikepdf_congress.pdf"));
+    testing::writeBytes(good, pdf);
+    const std::size_t at = testing::find(pdf, "/Length 192956");
+    ASSERT_NE(at, std::string::npos);
+    std::copy_n("999999", 6, pdf.begin() + static_cast<std::ptrdiff_t>(at) + 8);
+    testing::writeBytes(bad, pdf);
+    const QString badName = QString::fromStdString(bad);
+    dialog->handleDroppedFiles(
+        {badName, QString::fromStdString(good), badName, QString::fromStdString(folder.file("missing.pdf"))});
 
-TEST_F(DialogRunTest, LocksTheSettingControlsGivesThemBackAsTheModesSayAndWritesWhatTheEngineWrites) {
-    const std::string input = add("pikepdf_congress.pdf", "congress.pdf");
-    QList<int> enabledBefore = enabledIds();
+    test::MessageBoxAnswerer answerer(dialog.get());
+    QSignalSpy finished(dialog.get(), &CPagewashDlg::runFinished);
     dialog->handleBleachClick();
     dialog->close();
     EXPECT_TRUE(dialog->isVisible()) << "closing is refused while the run is under way";
     dialog->handleBleachClick();  // before the run has disabled the button: no second run
-    waitForRunEnd();
-    EXPECT_EQ(progress, (QStringList{"1 / 1", ""}));
-    EXPECT_EQ(enabledDuringRun, kUsableDuringRun);
-    EXPECT_EQ(enabledIds(), enabledBefore) << "the reference sliders stay off: no mode is manual";
-    EXPECT_EQ(testing::readBytes(folder / "congress_edit.pdf"),
-              engineAloneOutput(input, CorrectionSettings{}));
-
-    QTest::mouseClick(radio(c::kColorManual), Qt::LeftButton);
-    QTest::mouseClick(radio(c::kGrayManual), Qt::LeftButton);
-    slider(c::kGrayBlackSlider)->setValue(30);
-    test::settle();
-    const std::string gray = add("pikepdf_congress-gray.pdf", "gray.pdf");
-    enabledBefore = enabledIds();
-    dialog->handleBleachClick();
-    waitForRunEnd();
-    EXPECT_EQ(progress, (QStringList{"1 / 1", "", "1 / 2", "2 / 2", ""}));
-    EXPECT_EQ(enabledDuringRun, kUsableDuringRun);
-    EXPECT_EQ(enabledIds(), enabledBefore) << "the reference sliders are back: both modes are manual";
-    const CorrectionSettings manual{4, 2, 5, 85, 30, 85, 40, 1, 0};  // both modes manual, gray black 30
-    EXPECT_EQ(testing::readBytes(folder / "gray_edit.pdf"), engineAloneOutput(gray, manual));
-    dialog->close();
-    EXPECT_FALSE(dialog->isVisible());
-}
-
-TEST_F(DialogRunTest, UnopenableInputEndsTheRunInABoxAndRefusedFilesFollowInOneBox) {
-    // A /Length that runs past the end of the file: the file is not processed, the run goes on.
-    const std::string bad = add("pikepdf_congress.pdf", "damaged.pdf");
-    Bytes damaged = testing::readBytes(bad);
-    const std::size_t at = testing::find(damaged, "/Length 192956");
-    ASSERT_NE(at, std::string::npos);
-    std::copy_n("999999", 6, damaged.begin() + static_cast<std::ptrdiff_t>(at) + 8);
-    testing::writeBytes(bad, damaged);
-    add("pikepdf_congress-gray.pdf", "good.pdf");
-    add(nullptr, "damaged.pdf");
-    add(nullptr, "missing.pdf");
-    test::MessageBoxAnswerer answerer(dialog.get());
-    dialog->handleBleachClick();
-    waitForRunEnd();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, 60000));
     EXPECT_EQ(progress, (QStringList{"1 / 4", "2 / 4", "3 / 4", "4 / 4", ""}));
+    EXPECT_EQ(enabledDuringRun, kUsableDuringRun);
+    EXPECT_EQ(enabledIds(*dialog), enabledBefore)
+        << "the colour reference sliders are back, not the gray ones";
+    const CorrectionSettings manual{4, 1, 30, 85, 5, 85, 40, 1, 0};  // colour manual, black 30
+    EXPECT_EQ(testing::readBytes(folder / "good_edit.pdf"), engineAloneOutput(good, manual));
+    EXPECT_FALSE(testing::fileExists(folder.file("damaged_edit.pdf")));
+
     ASSERT_EQ(answerer.seen.size(), 2u);
-    for (const test::SeenBox& seen : answerer.seen) {
+    for (const test::SeenBox& seen : answerer.seen)
         EXPECT_TRUE(seen.caption == "Pagewash Error Message" && seen.icon == QMessageBox::Critical);
-    }
     EXPECT_EQ(answerer.seen[0].text.toStdString(), "ファイル : " + folder.file("missing.pdf") +
                                                        "を開けませんでした。\n他に開いているアプリケーション"
                                                        "がないか確認して下さい。");
     EXPECT_TRUE(answerer.seen[0].runUnderWay) << "the box holds the run";
     EXPECT_TRUE(answerer.seen[1].text.startsWith("次のファイルは処理できませんでした。\n\n"));
-    EXPECT_EQ(answerer.seen[1].text.count(QString::fromStdString(bad)), 2)
-        << answerer.seen[1].text.toStdString();
+    EXPECT_EQ(answerer.seen[1].text.count(badName), 2) << answerer.seen[1].text.toStdString();
     EXPECT_FALSE(answerer.seen[1].runUnderWay) << "the refused files come after the run has ended";
-    EXPECT_FALSE(testing::fileExists(folder.file("damaged_edit.pdf")));
-    EXPECT_TRUE(testing::fileExists(folder.file("good_edit.pdf")));
+    dialog->close();
+    EXPECT_FALSE(dialog->isVisible());
 }
 
 }  // namespace

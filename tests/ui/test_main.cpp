@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDialog>
-#include <QMessageBox>
-#include <QTimer>
 
 #include "tests/ui/ui_test_support.h"
 

@@ -1,7 +1,6 @@
 #pragma once
-// Modal boxes and the file chooser answered like a user would; a fixture that shows a fresh dialog.
+// Modal boxes answered like a user would; a fixture that shows a fresh dialog.
 
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -50,27 +49,7 @@ class MessageBoxAnswerer {
     QTimer m_timer;
 };
 
-// Runs the real file chooser: `act` runs once it is open and must close it. Returns what it returns.
-inline QString chooseFileWith(const std::function<void(QFileDialog&)>& act) {
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible()) return;
-        timer.stop();
-        act(*dialog);
-    });
-    timer.start(5);
-    ++activeAnswerers();
-    const QString chosen = chooseFileToOpen(nullptr);
-    --activeAnswerers();
-    return chosen;
-}
-
 // Lets queued notifications (slider moves and their cascades) run.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    return QTest::qWaitFor(done, timeoutMs);
-}
-
 inline void settle() {
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
 }
@@ -90,17 +69,8 @@ class DialogTest : public ::testing::Test {
     QRadioButton* radio(int id) const { return qobject_cast<QRadioButton*>(dialog->control(id)); }
     QStringList items() const {
         QStringList texts;
-        for (int i = 0; i < list()->count(); ++i) texts << list()->item(i)->text();
-        return texts;
-    }
-    // The ids of the enabled controls, in dialog order.
-    QList<int> enabledIds() const {
-        QList<int> ids;
-        for (QWidget* widget : dialog->controls().widgetsInOrder()) {
-            if (widget->isEnabled() && !widget->objectName().isEmpty())
-                ids.append(widget->objectName().toInt());
-        }
-        return ids;
+        for (int i = 1; i < list()->count(); ++i) texts << list()->item(i)->text();
+        return texts;  // the file lines, without the hint
     }
 
     std::unique_ptr<CPagewashDlg> dialog;

@@ -78,11 +78,10 @@ TEST_P(CorpusRoundTrip, ImagesAreTheWorkersAndEveryOtherByteIsKeptOrCorrected) {
     const std::vector<ReplacedRange> images = plannedImageReplacements(records);
     const XrefCorrection correction = planXrefCorrection(in, images);
 
-    std::filesystem::create_directory(dir.file("tmp"));
     RecordingFrontEnd frontEnd({input});
     BatchOptions options;
     options.workerStartPauseMs = options.finalPauseMs = 0;
-    options.temporaryRoot = dir.file("tmp");
+    options.temporaryRoot = dir.path();
     ASSERT_EQ(BatchRun(frontEnd, options), 0u);
     EXPECT_TRUE(frontEnd.refusals.empty()) << frontEnd.refusals[0];
     const std::string output = editedPdfPath(input);

@@ -122,7 +122,8 @@ TEST(DictionaryTokens, FirstColourSpaceBecomesDeviceGrayOnce) {
         {"<< /Length 5 /ColorSpace /CalRGB >>", "<< /Length 5 /ColorSpace /DeviceGray>>"},
         {"<</Filter/DCTDecode/Length 5>>", ""},
         {"<</ColorSpace (odd)/Length 5>>", ""},
-        {"<</ColorSpace [/ICCBased 9 0 R/Length 5>>", ""},  // unbalanced
+        {"<</ColorSpace [/ICCBased 9 0 R/Length 5>>", ""},                        // unbalanced
+        {"<</ColorSpace [/DeviceN]" + std::string(53, ' ') + "/Length 5>>", ""},  // /DeviceGray would not fit
         {"<<" + std::string(29, '/') + "/Length 5/ColorSpace 9 0 R>>",
          ""}};  // 31 names: a 32nd needs a 33rd slot
     for (const auto& [input, gray] : cases) {

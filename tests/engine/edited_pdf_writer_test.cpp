@@ -43,8 +43,7 @@ TEST_F(EditedPdf, GrayRuleAppliesOnlyToColourImagesInTheTwoGrayingModes) {
                           false};  // None, Auto, YellowingRemoval, Grayscale, Manual
     for (std::int32_t colorMode = 0; colorMode < 5; ++colorMode) {
         prepare(pdf.bytes);
-        records[0].componentCount = 3;
-        records[1].componentCount = 1;  // decoded as gray: keeps its entry
+        records[0].componentCount = 3;  // records[1] was decoded as gray: keeps its entry
         write(pdf.bytes, colorMode);
         const std::string output = toString(readBytes(dir.file("out.pdf")));
         const std::size_t first = output.find("/ColorSpace"), second = output.find("/ColorSpace", first + 1);

@@ -65,7 +65,7 @@ const Damage kDamages[] = {
      [] { return makeFixturePdf({withDictionary(std::string(21, '/') + " /Filter /DCTDecode ")}); }, 0, kJpeg,
      "JPEG", " has a stream dictionary with more than 31 names"},
     {"TokenOf65Bytes",
-     [] { return makeFixturePdf({withDictionary("/Decode [" + std::string(55, '1') + "] ")}); }, 0, kJpeg,
+     [] { return makeFixturePdf({withDictionary("/Decode [" + std::string(54, '1') + "] ")}); }, 0, kJpeg,
      "JPEG", " has a stream dictionary with an entry longer than 64 bytes"},
     {"NoOpeningPair",
      [] { return makeFixturePdf({{.dictionary = "/Type /XObject /Length %L >>", .lengthText = ""}}); }, 0,

@@ -23,6 +23,7 @@ TEST(OtherJpegSearch, TakesOnlyImageStreamsWhoseOnlyFilterIsDct) {
         {"/Subtype/Image/Filter[/DCTDecode]", true},
         {"/Filter [ /DCTDecode ] /DecodeParms << /ColorTransform 0 >> /Subtype /Image", true},
         {"/Subtype /Image /Filter [/FlateDecode /DCTDecode]", false},
+        {"/Subtype /Image /Filter [/DCTDecode /FlateDecode]", false},
         {"/Subtype /Image /Filter /DCTDecodeX", false},
         {"/Subtype /Image", false},
         {"/Filter /DCTDecode", false},

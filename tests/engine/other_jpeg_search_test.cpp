@@ -10,47 +10,40 @@ namespace {
 
 using namespace testing;
 
-// An Adobe JPEG (no JFIF signature) made by cjpeg from the data page.
-Bytes adobeJpeg(const ScratchDir& scratch) {
+TEST(OtherJpegSearch, TakesOnlyImageStreamsWhoseOnlyFilterIsDct) {
+    ASSERT_TRUE(toolsInstalled({"convert", "djpeg", "cjpeg"}));
+    ScratchDir scratch;  // an Adobe JPEG (no JFIF signature) made by cjpeg from the data page
     makeJpeg(64, false, scratch.file("page.jpg"));
     const CommandResult made = runCommand("djpeg " + quote(scratch.file("page.jpg")) + " | cjpeg -rgb > " +
                                           quote(scratch.file("adobe.jpg")));
-    if (made.exitStatus != 0) throw std::runtime_error("cjpeg -rgb: " + made.err);
-    return readBytes(scratch.file("adobe.jpg"));
-}
-
-TEST(OtherJpegSearch, TakesOnlyImageStreamsWhoseOnlyFilterIsDct) {
-    ASSERT_TRUE(toolsInstalled({"convert", "djpeg", "cjpeg"}));
-    ScratchDir scratch;
-    const Bytes adobe = adobeJpeg(scratch);
-    const std::string head = "<< /Type /XObject /Width %W /Height %H /ColorSpace %CS /BitsPerComponent 8 ";
-    const std::vector<std::pair<std::string, bool>> dictionaries = {
-        {head + "/Subtype /Image /Filter /DCTDecode /Length %L >>", true},
-        {head + "/Subtype/Image/Filter[/DCTDecode]/Length %L >>", true},
-        {head + "/Filter [ /DCTDecode ] /DecodeParms << /ColorTransform 0 >> /Subtype /Image /Length %L >>",
-         true},
-        {head + "/Subtype /Image /Filter [/FlateDecode /DCTDecode] /Length %L >>", false},
-        {head + "/Subtype /Image /Filter /DCTDecodeX /Length %L >>", false},
-        {head + "/Subtype /Image /Length %L >>", false},
-        {head + "/Filter /DCTDecode /Length %L >>", false},
-        {head + "/Subtype /Form /Filter /DCTDecode /Length %L >>", false},
-        {head + "/Subtype /Image /DecodeParms << /Filter /DCTDecode >> /Length %L >>", false},
+    ASSERT_EQ(made.exitStatus, 0) << "cjpeg -rgb: " << made.err;
+    const Bytes adobe = readBytes(scratch.file("adobe.jpg"));
+    const std::pair<std::string, bool> entries[] = {
+        {"/Subtype /Image /Filter /DCTDecode", true},
+        {"/Subtype/Image/Filter[/DCTDecode]", true},
+        {"/Filter [ /DCTDecode ] /DecodeParms << /ColorTransform 0 >> /Subtype /Image", true},
+        {"/Subtype /Image /Filter [/FlateDecode /DCTDecode]", false},
+        {"/Subtype /Image /Filter [/DCTDecode /FlateDecode]", false},
+        {"/Subtype /Image /Filter /DCTDecodeX", false},
+        {"/Subtype /Image", false},
+        {"/Filter /DCTDecode", false},
+        {"/Subtype /Form /Filter /DCTDecode", false},
+        {"/Subtype /Image /DecodeParms << /Filter /DCTDecode >>", false},
     };
     std::vector<FixtureImage> images;
-    for (const auto& [dictionary, hit] : dictionaries) {
-        FixtureImage image;
-        image.jpeg = adobe;
-        image.dictionary = dictionary;
-        images.push_back(image);
-    }
+    for (const auto& [middle, hit] : entries)
+        images.push_back(
+            {.jpeg = adobe,
+             .dictionary = "<< /Type /XObject /Width %W /Height %H /ColorSpace %CS /BitsPerComponent 8 " +
+                           middle + " /Length %L >>",
+             .lengthText = ""});
     images.push_back(FixtureImage{});  // a JFIF image, found by the JFIF search only
     const FixturePdf pdf = makeFixturePdf(images);
-    const std::vector<ImageRecord> others = findOtherJpegStreams(pdf.bytes, findJpegStreams(pdf.bytes));
-    std::vector<std::size_t> expected;
-    for (std::size_t i = 0; i < dictionaries.size(); ++i)
-        if (dictionaries[i].second) expected.push_back(pdf.images[i].jpegOffset);
-    std::vector<std::size_t> found;
-    for (const ImageRecord& record : others) found.push_back(static_cast<std::size_t>(record.jpegOffset));
+    std::vector<std::int32_t> expected, found;
+    for (std::size_t i = 0; i < std::size(entries); ++i)
+        if (entries[i].second) expected.push_back(static_cast<std::int32_t>(pdf.images[i].jpegOffset));
+    for (const ImageRecord& record : findOtherJpegStreams(pdf.bytes, findJpegStreams(pdf.bytes)))
+        found.push_back(record.jpegOffset);
     EXPECT_EQ(found, expected);
 }
 

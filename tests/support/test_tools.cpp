@@ -10,9 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/images/image_dictionaries.h"
-#include "engine/images/image_ranges.h"
-#include "engine/images/jpeg_stream_search.h"
+#include "engine/batch/image_search.h"
 
 namespace pagewash::testing {
 
@@ -153,14 +151,10 @@ std::vector<ListedImage> listImages(const std::string& pdf) {
 }
 
 std::vector<ImageRecord> readImages(const Bytes& pdf) {
-    std::vector<ImageRecord> records = findJpegStreams(pdf);
-    auto read = readImageDictionaries(pdf, records);
-    if (read) {
-        sortImageRecords(records);
-        read = checkImageRanges(pdf, records);
-    }
-    if (!read) throw std::runtime_error(describeRefusal("input", read.refusal()));
-    return records;
+    ImageSearch search = searchPdfImages(pdf, false);
+    if (search.outcome != ImageSearch::Outcome::Found)
+        throw std::runtime_error(describeRefusal("input", search.refusal));
+    return std::move(search.records);
 }
 
 const Bytes& colourJpeg() {

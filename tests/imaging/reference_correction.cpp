@@ -12,6 +12,13 @@ std::uint8_t luminance(int r, int g, int b) {
     return static_cast<std::uint8_t>(static_cast<int>(y));
 }
 
+std::uint8_t colorChannel(int channel, int g, int t) {
+    if (t < g) return static_cast<std::uint8_t>(static_cast<int>(channel * (static_cast<double>(t) / g)));
+    if (t == 255) return 255;
+    const double r = static_cast<double>(255 - t) / (255 - g);
+    return static_cast<std::uint8_t>(static_cast<int>(255 - (255 - channel) * r));
+}
+
 namespace {
 
 void levelsFromHistogram(const std::uint8_t* gray, std::int64_t n, int& black, int& white) {
@@ -21,20 +28,13 @@ void levelsFromHistogram(const std::uint8_t* gray, std::int64_t n, int& black, i
     for (int v = 0; v < 256; ++v) {
         levelShare[v] = static_cast<int>(static_cast<double>(hist[v]) * 1000000.0 / static_cast<double>(n));
     }
-    std::uint8_t table[101];
-    bool filled[101] = {};
+    int table[101] = {};  // the black table; level 0 where no level reaches a rank
     std::int64_t sum = 0;
     for (int v = 0; v < 256; ++v) {
         sum += levelShare[v];
-        const std::int64_t rank = sum * 100 / n;
-        if (rank <= 100) {
-            for (std::int64_t i = rank; i <= 100; ++i) {
-                table[i] = static_cast<std::uint8_t>(v);
-                filled[i] = true;
-            }
-        }
+        for (std::int64_t rank = sum * 100 / n; rank <= 100; ++rank) table[rank] = v;
     }
-    const int lowest = filled[0] ? table[0] : 0;
+    const int lowest = table[0];
     black = std::min(lowest / 2, 50);
     white = 255;
     for (int v = 220; v <= 253; ++v) {
@@ -51,9 +51,9 @@ void levelsFromHistogram(const std::uint8_t* gray, std::int64_t n, int& black, i
 
 void correctTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, std::uint8_t* colorBuffer,
                   std::int64_t n, int components) {
-    int c = components;
-    const int colorMode = settings.colorMode;
-    const int grayMode = settings.grayMode;
+    int c = components;  // modes outside their enumerations act as None
+    const int colorMode = settings.colorMode >= 0 && settings.colorMode <= 4 ? settings.colorMode : 0;
+    const int grayMode = settings.grayMode >= 0 && settings.grayMode <= 2 ? settings.grayMode : 0;
     if (colorMode == 2 && c == 3) {
         for (std::int64_t i = 0; i < n; ++i) {
             const int r = colorBuffer[3 * i], g = colorBuffer[3 * i + 1], b = colorBuffer[3 * i + 2];
@@ -94,22 +94,8 @@ void correctTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, 
     for (int v = white; v <= 255; ++v) table[v] = 255;
 
     if (c == 3) {
-        for (std::int64_t i = 0; i < n; ++i) {
-            const int g = grayBuffer[i];
-            const int t = table[g];
-            for (int k = 0; k < 3; ++k) {
-                std::uint8_t& channel = colorBuffer[3 * i + k];
-                if (t < g) {
-                    const double r = static_cast<double>(t) / g;
-                    channel = static_cast<std::uint8_t>(static_cast<int>(channel * r));
-                } else if (t == 255) {
-                    channel = 255;
-                } else {
-                    const double r = static_cast<double>(255 - t) / (255 - g);
-                    channel = static_cast<std::uint8_t>(static_cast<int>(255 - (255 - channel) * r));
-                }
-            }
-        }
+        for (std::int64_t i = 0; i < 3 * n; ++i)
+            colorBuffer[i] = colorChannel(colorBuffer[i], grayBuffer[i / 3], table[grayBuffer[i / 3]]);
     } else {
         for (std::int64_t i = 0; i < n; ++i) grayBuffer[i] = static_cast<std::uint8_t>(table[grayBuffer[i]]);
     }

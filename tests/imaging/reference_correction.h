@@ -17,6 +17,8 @@
 namespace pagewash::reference {
 
 std::uint8_t luminance(int r, int g, int b);
+// A colour channel of a pixel whose gray value g the levels send to t.
+std::uint8_t colorChannel(int channel, int g, int t);
 
 void correctTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, std::uint8_t* colorBuffer,
                   std::int64_t pixelCount, int components);
@@ -26,6 +28,8 @@ void applyBlur(std::uint8_t* pixels, int width, int height, int components, int 
 }  // namespace pagewash::reference
 
 namespace pagewash::testing {
+
+using Bytes = std::vector<std::uint8_t>;
 
 // Noise, few levels (ties), and light and dark pages (paper, ink, a yellow tint) for the automatic levels.
 enum class Pattern { Noise, FewLevels, Page, DarkPage };

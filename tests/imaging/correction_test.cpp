@@ -22,14 +22,15 @@ using namespace testing;  // pagewash::testing
 TEST(PixelKernels, GrayConversionsMatchTheReferenceForAllColoursAtEveryTarget) {
     // An odd count, so that the vector loops' tails run; the byte after it must stay.
     const std::size_t count = (std::size_t{1} << 24) - 13;
-    Bytes rgb(3 * count), luma(count + 1, 0xEE), yellowing(count + 1, 0xEE);
+    Bytes rgb(3 * count), luma(count + 1, 0xEE), yellowing = luma;
     for (std::size_t i = 0; i < 3 * count; ++i)
-        rgb[i] = std::uint8_t(i / 3 >> (16 - 8 * (i % 3)));  // R, G, B of colour i / 3
-    reference::correctTones(luma.data(), CorrectionSettings{3, 0}, Bytes(rgb).data(), std::int64_t(count), 3);
+        rgb[i] = std::uint8_t(i / 3 >> (16 - 8 * (i % 3)));  // colour i / 3
     reference::correctTones(yellowing.data(), CorrectionSettings{2, 0}, Bytes(rgb).data(),
                             std::int64_t(count), 3);
-    for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count; ++i) {
+        luma[i] = reference::luminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
         if (luminance(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]) != luma[i]) FAIL() << "luminance of " << i;
+    }
     forEachTarget([&](const char* target) {
         for (auto [loop, expected] :
              {std::pair{&kernels::luminanceRow, &luma}, {&kernels::yellowingGrayRow, &yellowing}}) {
@@ -97,11 +98,10 @@ TEST(PixelKernels, HistogramCountsEveryPixelWholeAndInPieces) {
 std::string compareWithReference(const Bytes& image, int width, int components,
                                  const CorrectionSettings& settings) {
     const auto n = std::int64_t(image.size()) / components;
-    Bytes fast = image, slow = image, fastGray(std::size_t(n), 0x5A), slowGray = fastGray;
-    const bool color = components == 3;
-    CorrectTones(color ? fastGray.data() : fast.data(), settings, color ? fast.data() : nullptr, n,
-                 components);
-    reference::correctTones(color ? slowGray.data() : slow.data(), settings, color ? slow.data() : nullptr, n,
+    Bytes fast = image, slow = image, fastGray = components == 1 ? image : Bytes(image.size() / 3, 0x5A);
+    Bytes slowGray = fastGray;
+    CorrectTones(fastGray.data(), settings, components == 3 ? fast.data() : nullptr, n, components);
+    reference::correctTones(slowGray.data(), settings, components == 3 ? slow.data() : nullptr, n,
                             components);
     return firstDifference(slow, fast, width, components) + firstDifference(slowGray, fastGray, width, 1);
 }

@@ -95,6 +95,7 @@ class ImageWorkerTest : public ::testing::Test {
     ScratchDir m_dir;
     const Bytes& m_color = colourJpeg();  // 330 x 502
     const std::uint64_t m_colorNeed = std::uint64_t{330} * 502 * 3;
+    const CorrectionSettings m_defaults;  // no blur: each image needs its decoded pixels once
 };
 
 TEST_F(ImageWorkerTest, ImagesComeBackAsTheReferenceCorrectionEncodesOrKeepTheirBytes) {
@@ -133,44 +134,41 @@ TEST_F(ImageWorkerTest, ImagesComeBackAsTheReferenceCorrectionEncodesOrKeepTheir
     }
 }
 
-TEST_F(ImageWorkerTest, FailuresLeaveTheFileAndItsCountAloneAndTheWorkerCountsItselfDone) {
+TEST_F(ImageWorkerTest, ImagesLeftAsTheyWereKeepTheirBytesAndCountAndTheWorkerCountsItselfDone) {
     Bytes lossless = m_color;  // a lossless frame: unsupported for this colour transform
     lossless[find(lossless, "\xFF\xC0") + 1] = 0xC3;
-    // Damaged JPEGs, a missing one, and a sound one whose result cannot be created: its name is the longest
-    // an entry may have, and the result is first written under a longer one.
-    const std::pair<std::string, Bytes> files[] = {{"a.jpg", Bytes(m_color.begin(), m_color.begin() + 300)},
-                                                   {"a.jpg", lossless},
-                                                   {"a.jpg", toBytes("%PDF")},
-                                                   {"a.jpg", {}},
-                                                   {std::string(251, 'i') + ".jpg", m_color},
-                                                   {"", {}}};
-    for (std::size_t i = 0; i < std::size(files); ++i) {
-        const auto& [name, bytes] = files[i];
+    // Damaged JPEGs (cut short, lossless, not a JPEG, empty), a missing one (4), a sound one over the gate's
+    // whole budget (5), and a sound one whose result cannot be created (6): its name is the longest an entry
+    // may have, and the result is first written under a longer one.
+    const Bytes inputs[] = {
+        Bytes(m_color.begin(), m_color.begin() + 300), lossless, toBytes("%PDF"), {}, {}, m_color, m_color};
+    for (std::size_t i = 0; i < std::size(inputs); ++i) {
+        const std::string name = i == 6 ? std::string(251, 'i') + ".jpg" : "a.jpg";
         for (const auto& old : listFolder(m_dir.path())) std::filesystem::remove(m_dir / old);
-        if (!name.empty()) writeBytes(m_dir / name, bytes);
+        if (i != 4) writeBytes(m_dir / name, inputs[i]);
         JobCompletion completion;
+        DecodeGate gate(4, i == 5 ? m_colorNeed - 1 : DecodeGate::kNoBudget);
         std::int32_t components = -7;
-        const CorrectionSettings settings;
-        ImageJob job{(m_dir / (name.empty() ? "missing.jpg" : name)).string(), &components, &settings,
-                     &completion};
+        ImageOutcome outcome;
+        ImageJob job{m_dir.file(name), &components, &m_defaults, &completion, &gate};
+        job.outcome = &outcome;
         std::thread(ImageWorker, &job).join();
         EXPECT_EQ(components, -7) << "a colour image that stays colour must not be labelled gray: " << i;
         EXPECT_EQ(completion.completedJobs, 1) << i;
-        EXPECT_EQ(fileCount(), name.empty() ? 0u : 1u) << i;
-        EXPECT_TRUE(name.empty() || readBytes(m_dir / name) == bytes) << i;
+        EXPECT_EQ(outcome.overBudget, i == 5) << i;
+        EXPECT_EQ(fileCount(), i == 4 ? 0u : 1u) << i;
+        EXPECT_TRUE(i == 4 || readBytes(m_dir / name) == inputs[i]) << i;
     }
 }
 
 TEST_F(ImageWorkerTest, WorkersWaitForTheGateAndCountThemselvesDoneOnceAfterTheStarterLetsGo) {
-    constexpr int kWorkers = 4;
-    const CorrectionSettings settings;  // no blur: each image needs its decoded pixels once
-    DecodeGate oneAtATime(kWorkers, m_colorNeed + m_colorNeed / 2);
+    DecodeGate oneAtATime(4, m_colorNeed + m_colorNeed / 2);
     JobCompletion completion;
-    std::vector<std::int32_t> components(kWorkers, 0);
+    std::vector<std::int32_t> components(4, 0);
     std::vector<ImageJob> jobs;
     for (auto& count : components) {
-        jobs.push_back(
-            {m_dir.file(std::to_string(jobs.size()) + ".jpg"), &count, &settings, &completion, &oneAtATime});
+        jobs.push_back({m_dir.file(std::to_string(jobs.size()) + ".jpg"), &count, &m_defaults, &completion,
+                        &oneAtATime});
         writeBytes(jobs.back().tempFileName, m_color);
     }
     std::vector<std::thread> workers;
@@ -178,29 +176,15 @@ TEST_F(ImageWorkerTest, WorkersWaitForTheGateAndCountThemselvesDoneOnceAfterTheS
         std::unique_lock lock(completion.completionMutex);
         for (auto& job : jobs) workers.emplace_back(ImageWorker, &job);
         // A job renames its new file just before it counts itself: not while the starter holds the mutex.
-        for (const auto& job : jobs) {
+        for (const auto& job : jobs)
             while (std::filesystem::file_size(job.tempFileName) == m_color.size()) std::this_thread::yield();
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         EXPECT_EQ(completion.completedJobs, 0);
     }
     for (auto& worker : workers) worker.join();
-    EXPECT_EQ(completion.completedJobs, kWorkers);
-    EXPECT_EQ(components, std::vector<std::int32_t>(kWorkers, 3));
+    EXPECT_EQ(completion.completedJobs, 4);
+    EXPECT_EQ(components, std::vector<std::int32_t>(4, 3));
     EXPECT_EQ(oneAtATime.peakBytes(), m_colorNeed);
-}
-
-TEST_F(ImageWorkerTest, ImagesOverTheWholeMemoryBudgetAreLeftAsTheyAre) {
-    writeBytes(m_dir / "image.jpg", m_color);
-    DecodeGate small(4, m_colorNeed - 1);
-    const CorrectionSettings settings;
-    std::int32_t components = 0;
-    ImageOutcome outcome;
-    ProcessImageJob({m_dir.file("image.jpg"), &components, &settings, nullptr, &small, {}, &outcome},
-                    &outcome);
-    EXPECT_TRUE(outcome.overBudget);
-    EXPECT_TRUE(readBytes(m_dir / "image.jpg") == m_color);
-    EXPECT_EQ(components, 0);
 }
 
 TEST(DecodeGate, AdmitsByCountAndByMemoryAndNeverMore) {
@@ -208,21 +192,20 @@ TEST(DecodeGate, AdmitsByCountAndByMemoryAndNeverMore) {
     const std::uint64_t cases[][4] = {{2, DecodeGate::kNoBudget, 10, 2}, {8, 100, 30, 3}, {8, 100, 60, 1}};
     for (const auto [limit, budget, need, mostAtOnce] : cases) {
         DecodeGate gate(int(limit), budget);
-        std::atomic<int> inside = 0, mostInside = 0;
+        std::atomic<std::uint64_t> inside = 0, mostInside = 0;
         std::vector<std::thread> threads;
         for (int t = 0; t < 12; ++t) {
             threads.emplace_back([&] {
                 const DecodeGateSlot slot(&gate, need);
-                const int now = ++inside;
-                for (int seen = mostInside; now > seen && !mostInside.compare_exchange_weak(seen, now);) {
-                }
+                for (std::uint64_t now = ++inside, seen = mostInside; now > seen;)
+                    mostInside.compare_exchange_weak(seen, now);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));  // to overlap, not to time
                 --inside;
             });
         }
         for (std::thread& thread : threads) thread.join();
-        EXPECT_LE(std::uint64_t(mostInside), mostAtOnce) << limit << " " << budget << " " << need;
-        EXPECT_LE(gate.peakBytes(), std::min(budget, need * mostAtOnce));
+        EXPECT_LE(mostInside, mostAtOnce) << limit << " " << budget << " " << need;
+        EXPECT_LE(gate.peakBytes(), need * mostAtOnce);
     }
 }
 

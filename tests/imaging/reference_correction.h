@@ -1,7 +1,8 @@
 #pragma once
 // The tone correction and the blur straight from their definitions, which the fast code must match bit for
-// bit (double arithmetic per pixel, the 101-entry black table, direct clipped windows, the median's partial
-// bubble sort); synthetic images; the first differing pixel; a loop over the Highway targets.
+// bit (double arithmetic per pixel, the 101-entry black table, direct clipped windows, the median as the
+// middle value of the window sorted); synthetic images; the first differing pixel; a loop over the Highway
+// targets.
 
 #include <hwy/targets.h>
 
@@ -17,6 +18,8 @@
 namespace pagewash::reference {
 
 std::uint8_t luminance(int r, int g, int b);
+// A colour channel of a pixel whose gray value g the levels send to t.
+std::uint8_t colorChannel(int channel, int g, int t);
 
 void correctTones(std::uint8_t* grayBuffer, const CorrectionSettings& settings, std::uint8_t* colorBuffer,
                   std::int64_t pixelCount, int components);
@@ -27,36 +30,34 @@ void applyBlur(std::uint8_t* pixels, int width, int height, int components, int 
 
 namespace pagewash::testing {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // Noise, few levels (ties), and light and dark pages (paper, ink, a yellow tint) for the automatic levels.
 enum class Pattern { Noise, FewLevels, Page, DarkPage };
 
-inline std::vector<std::uint8_t> makeImage(int width, int height, int components, Pattern pattern,
-                                           std::uint32_t seed) {
+inline Bytes makeImage(int width, int height, int components, Pattern pattern, std::uint32_t seed) {
     std::mt19937 rng(seed);
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                                    static_cast<std::size_t>(components));
+    Bytes image(std::size_t(width) * height * components);
     const int paper =
         std::uniform_int_distribution<int>(205, 250)(rng) / (pattern == Pattern::DarkPage ? 3 : 1);
-    const int tint = std::uniform_int_distribution<int>(0, 40)(rng);
-    const int ink = std::uniform_int_distribution<int>(0, 60)(rng);
+    const int tint = std::uniform_int_distribution<int>(0, 40)(rng),
+              ink = std::uniform_int_distribution<int>(0, 60)(rng);
     std::bernoulli_distribution isInk(std::uniform_real_distribution<double>(0.0, 0.08)(rng));
     std::normal_distribution<double> grain(0.0, 3.0);
     const int levels[] = {0, 17, 200, 201, 255};
     for (std::size_t i = 0; i < image.size(); ++i) {
-        const auto k = static_cast<int>(i % static_cast<std::size_t>(components));
-        int v = levels[rng() % 5];
-        if (pattern == Pattern::Noise) v = static_cast<int>(rng() & 255);
-        if (pattern >= Pattern::Page) {
-            v = (isInk(rng) ? ink : paper - tint * (k == 2 ? 3 : k) / 3) + static_cast<int>(grain(rng));
-        }
-        image[i] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        const int k = int(i % components), few = levels[rng() % 5];
+        const int v = pattern == Pattern::FewLevels ? few
+                      : pattern == Pattern::Noise
+                          ? int(rng() & 255)
+                          : (isInk(rng) ? ink : paper - tint * (k == 2 ? 3 : k) / 3) + int(grain(rng));
+        image[i] = std::uint8_t(std::clamp(v, 0, 255));
     }
     return image;
 }
 
 // "" when equal, else where the first difference is.
-inline std::string firstDifference(const std::vector<std::uint8_t>& expected,
-                                   const std::vector<std::uint8_t>& actual, int width, int components) {
+inline std::string firstDifference(const Bytes& expected, const Bytes& actual, int width, int components) {
     if (expected.size() != actual.size()) return "sizes differ";
     const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin()).first - expected.begin();
     if (at == std::ssize(expected)) return "";

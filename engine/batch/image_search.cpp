@@ -36,9 +36,11 @@ ImageSearch searchPdfImages(std::span<const std::uint8_t> buffer, bool anyJpeg) 
     }
     if (search.records.empty()) return search;  // NoJpeg
 
-    if (Result<Done> read = readImageDictionaries(buffer, search.records); !read) return refuse(read.refusal());
+    if (Result<Done> read = readImageDictionaries(buffer, search.records); !read)
+        return refuse(read.refusal());
     sortImageRecords(search.records);
-    if (Result<Done> ranges = checkImageRanges(buffer, search.records); !ranges) return refuse(ranges.refusal());
+    if (Result<Done> ranges = checkImageRanges(buffer, search.records); !ranges)
+        return refuse(ranges.refusal());
     search.outcome = Outcome::Found;
     return search;
 }

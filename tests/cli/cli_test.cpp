@@ -277,11 +277,12 @@ TEST_F(CliTest, AnyJpegBleachesJpegsWithoutJfifWhichAreOtherwiseNamedAndLeft) {
 }
 
 TEST_F(CliTest, KeepSmallerLeavesEveryImageThatWouldGrowAsItIs) {
-    // Pages coded at quality 30 grow when re-encoded at quality 100.
+    // Pages coded at quality 30 grow a little when re-encoded at quality 40 (about a fifth; a third less
+    // with the optimized progressive coding), however the new JPEG is coded.
     ASSERT_TRUE(shell("convert " + quote(dataFile("pikepdf_congress_im0.jpg")) + " -quality 30 page.jpg"));
     makeImg2Pdf({file("page.jpg"), file("page.jpg")}, file("book.pdf"));
     for (const std::string coding : {"", " --optimize --progressive"}) {
-        const std::string options = "-q --json --quality 100 --color-mode auto" + coding;
+        const std::string options = "-q --json --quality 40 --color-mode auto" + coding;
         const json plain = jsonLines(cli(options + " book.pdf").out).at(0);
         EXPECT_GT(plain["bytes_after"], plain["bytes_before"]) << coding << ": the case to guard against";
         const json report = jsonLines(cli(options + " --keep-smaller book.pdf").out).at(0);

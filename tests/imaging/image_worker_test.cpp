@@ -137,11 +137,25 @@ TEST_F(ImageWorkerTest, ImagesComeBackAsTheReferenceCorrectionEncodesOrKeepTheir
 TEST_F(ImageWorkerTest, ImagesLeftAsTheyWereKeepTheirBytesAndCountAndTheWorkerCountsItselfDone) {
     Bytes lossless = m_color;  // a lossless frame: unsupported for this colour transform
     lossless[find(lossless, "\xFF\xC0") + 1] = 0xC3;
+    // Without its quantization tables the header reads well and the decoding itself fails.
+    Bytes noTables(m_color.begin(), m_color.begin() + 2);
+    for (std::size_t at = 2; m_color[at + 1] != 0xDA; at += 2 + (m_color[at + 2] << 8 | m_color[at + 3])) {
+        const std::size_t end = at + 2 + (m_color[at + 2] << 8 | m_color[at + 3]);
+        if (m_color[at + 1] != 0xDB)
+            noTables.insert(noTables.end(), m_color.begin() + at, m_color.begin() + end);
+    }
+    noTables.insert(noTables.end(), m_color.begin() + find(m_color, "\xFF\xDA"), m_color.end());
     // Damaged JPEGs (cut short, lossless, not a JPEG, empty), a missing one (4), a sound one over the gate's
-    // whole budget (5), and a sound one whose result cannot be created (6): its name is the longest an entry
-    // may have, and the result is first written under a longer one.
-    const Bytes inputs[] = {
-        Bytes(m_color.begin(), m_color.begin() + 300), lossless, toBytes("%PDF"), {}, {}, m_color, m_color};
+    // whole budget (5), a sound one whose result cannot be created (6): its name is the longest an entry
+    // may have, and the result is first written under a longer one; and one whose decoding fails (7).
+    const Bytes inputs[] = {Bytes(m_color.begin(), m_color.begin() + 300),
+                            lossless,
+                            toBytes("%PDF"),
+                            {},
+                            {},
+                            m_color,
+                            m_color,
+                            noTables};
     for (std::size_t i = 0; i < std::size(inputs); ++i) {
         const std::string name = i == 6 ? std::string(251, 'i') + ".jpg" : "a.jpg";
         for (const auto& old : listFolder(m_dir.path())) std::filesystem::remove(m_dir / old);

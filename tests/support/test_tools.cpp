@@ -152,9 +152,9 @@ std::vector<ListedImage> listImages(const std::string& pdf) {
 
 std::vector<ImageRecord> readImages(const Bytes& pdf) {
     ImageSearch search = searchPdfImages(pdf, false);
-    if (search.outcome != ImageSearch::Outcome::Found)
+    if (search.outcome == ImageSearch::Outcome::Refused)
         throw std::runtime_error(describeRefusal("input", search.refusal));
-    return std::move(search.records);
+    return std::move(search.records);  // none for a file without JFIF images
 }
 
 const Bytes& colourJpeg() {

@@ -15,6 +15,9 @@ namespace {
 
 // Length position where the /Length number starts: "/Length" and one separator come first.
 constexpr int kLengthDigitsStart = 8;
+// The most bytes between "<<" and ">>" that cutDictionaryTokens can take.
+constexpr std::int64_t kLongestInner =
+    std::int64_t{DictionaryTokens::kSlotCount} * DictionaryTokens::kSlotSize;
 
 bool isPair(std::span<const std::uint8_t> buffer, std::int64_t at, std::uint8_t byte) {
     const auto index = static_cast<std::size_t>(at);
@@ -87,9 +90,13 @@ std::int32_t parseImageDictionary(std::span<const std::uint8_t> buffer, std::int
     if (close < 0) return fail(DictionaryError::NoClosingDelimiter, error);
 
     // Walk down pair by pair; a matched pair is consumed whole so ">>>" or "<<<" never count twice.
+    // No longer dictionary than the slots hold can be cut, so below that the walk could only tell which
+    // failure it is: a caller who does not ask stops there, and a file full of unmatched ">>stream"
+    // costs a bounded walk per JPEG start instead of one to the beginning of the file.
+    const std::int64_t lowest = error == nullptr ? std::max<std::int64_t>(0, close - 2 - kLongestInner) : 0;
     int depth = 1;
     std::int64_t open = -1;
-    for (std::int64_t s = close - 2; s >= 0;) {
+    for (std::int64_t s = close - 2; s >= lowest;) {
         if (isPair(buffer, s, '>')) {
             ++depth;
             s -= 2;

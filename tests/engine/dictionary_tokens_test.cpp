@@ -72,8 +72,11 @@ TEST(DictionaryTokens, ParseMatchesThePlainReferenceOnRandomBuffers) {
             0, static_cast<std::int32_t>(bytes.size()) + 2)(random);
         DictionaryTokens tokens;
         std::vector<std::string> expected;
-        const std::int32_t result = parseImageDictionary(bytes, jpeg, tokens);
+        DictionaryError error = DictionaryError::None;
+        const std::int32_t result = parseImageDictionary(bytes, jpeg, tokens, &error);
         ASSERT_EQ(result, referenceParse(bytes, jpeg, expected)) << "round " << round;
+        // Not asking for the reason may shorten the walk, never change the answer.
+        ASSERT_EQ(parseImageDictionary(bytes, jpeg, tokens), result) << "round " << round;
         if (result < 0) continue;
         ASSERT_EQ(tokens.count + 1, static_cast<int>(expected.size())) << "round " << round;
         for (int i = 0; i <= tokens.count; ++i) {
@@ -81,6 +84,21 @@ TEST(DictionaryTokens, ParseMatchesThePlainReferenceOnRandomBuffers) {
             for (int at = tokens.lengths[static_cast<std::size_t>(i)]; at < 64; ++at)
                 ASSERT_EQ(tokens.slots[static_cast<std::size_t>(i)][static_cast<std::size_t>(at)], 0);
         }
+    }
+}
+
+// 64 bytes before the first name and 31 names of 64 bytes fill every slot; one byte more is too long.
+TEST(DictionaryTokens, TheLongestDictionaryIsReadWithOrWithoutAReason) {
+    std::string full = "<<" + std::string(64, ' ');
+    for (int i = 0; i < 31; ++i) full += "/" + std::string(63, 'a');
+    for (const auto& [text, readable] : {std::pair{full + ">>", true}, {full + " >>", false}}) {
+        const Bytes bytes = testing::toBytes("1 0 obj\n" + text + "\nstream\n\xFF\xD8\xFF\xE0");
+        const auto jpeg = static_cast<std::int32_t>(bytes.size() - 4);
+        DictionaryTokens tokens;
+        DictionaryError error = DictionaryError::None;
+        EXPECT_EQ(parseImageDictionary(bytes, jpeg, tokens, &error), readable ? 8 : -1);
+        EXPECT_EQ(error, readable ? DictionaryError::None : DictionaryError::TokenTooLong);
+        EXPECT_EQ(parseImageDictionary(bytes, jpeg, tokens), readable ? 8 : -1);
     }
 }
 

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang-14 (AddressSanitizer + UndefinedBehaviorSanitizer) into
 # build/fuzz, makes their seeds from the repository's files, and runs each target for SECONDS
-# (default 60). Exits non-zero, naming the saved input, when a target crashes.
-# Usage: scripts/fuzz.sh [SECONDS]
+# (default 60). Exits non-zero, naming the saved input, when a target crashes. MAX_LEN caps the input
+# size (libFuzzer's -max_len; by default the largest seed): a few kilobytes run several times as many
+# inputs a second, for long runs that are after volume.
+# Usage: scripts/fuzz.sh [SECONDS] [MAX_LEN]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
+max_len="${2:-}"
 
 # clang and libFuzzer from Debian, plus what the engine builds with; only what is missing is installed.
 wanted=(clang-14 libclang-rt-14-dev cmake ninja-build libjpeg-dev zlib1g-dev)
@@ -55,6 +58,7 @@ for target in "${targets[@]}"; do
   extra=()
   # libjpeg prints a warning for most damaged images; the sanitizers still report through a copy.
   [ "$name" = image_worker ] && extra+=(-close_fd_mask=2)
+  [ -n "$max_len" ] && extra+=(-max_len="$max_len")
   echo "== $target for ${seconds}s"
   status=0
   "$out/fuzz/$target" -max_total_time="$seconds" -dict=fuzz/pdf.dict -rss_limit_mb=2048 -timeout=25 \

@@ -234,19 +234,18 @@ bool changesAnyLength(std::span<const ReplacedRange> ranges) {
     });
 }
 
-// The signature's /ByteRange outside the image streams, or npos.
+// The signature's /ByteRange outside the image streams, or npos. The ranges are sorted and apart, so one
+// pass over them serves every hit, and a hit inside an image skips the rest of that image.
 std::size_t findSignature(ByteView input, std::span<const ReplacedRange> imageRanges) {
     std::size_t from = 0;
+    auto range = imageRanges.begin();
     while (true) {
         const std::size_t hit = findFirst(input, "/ByteRange", from, input.size());
         if (hit == std::string_view::npos) return hit;
-        const bool inImage =
-            std::any_of(imageRanges.begin(), imageRanges.end(), [&](const ReplacedRange& range) {
-                return static_cast<std::int64_t>(hit) >= range.inputBegin &&
-                       static_cast<std::int64_t>(hit) < range.inputEnd;
-            });
-        if (!inImage) return hit;
-        from = hit + 1;
+        const auto at = static_cast<std::int64_t>(hit);
+        while (range != imageRanges.end() && range->inputEnd <= at) ++range;
+        if (range == imageRanges.end() || at < range->inputBegin) return hit;
+        from = static_cast<std::size_t>(range->inputEnd);
     }
 }
 

@@ -265,6 +265,13 @@ TEST(XrefCorrection, DamageGivesItsWarning) {
         const XrefCorrection plan = planXrefCorrection(toBytes(damaged), grown);
         EXPECT_EQ(plan.warnings, std::vector<std::string>{c.warning});
     }
+    // A /ByteRange among an image's bytes is image data; the first one outside the images is the signature.
+    std::string signedOutside = plain;
+    signedOutside.replace(static_cast<std::size_t>(jpeg) + 20, 10, "/ByteRange");
+    EXPECT_TRUE(planXrefCorrection(toBytes(signedOutside), grown).warnings.empty());
+    signedOutside.replace(signedOutside.rfind("%%EOF\n"), 6, "%%EOF\n%/ByteRange\n");
+    EXPECT_EQ(planXrefCorrection(toBytes(signedOutside), grown).warnings,
+              std::vector<std::string>{cases[5].warning});
     // A range that swallows the startxref number: its correction would overlap it.
     const ReplacedRange swallowing{jpeg, static_cast<std::int64_t>(startxref + 12), 10};
     EXPECT_EQ(

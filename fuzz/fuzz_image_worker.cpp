@@ -27,10 +27,10 @@ namespace {
 
 using namespace pagewash;
 
-// A Mpixel: every path of the correction is reached well below it (the widest window is 21 pixels, the
-// histogram changes its counting from 65536 pixels), and a damaged header that claims a whole page (the
+// Twice the 65536 pixels from which the histogram changes its counting: every path of the correction is
+// reached below it (the widest window is 21 pixels), and a damaged header that claims a whole page (the
 // data runs out, libjpeg fills the rest) would cost many small inputs' time.
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 20;
+constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 17;
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "fuzz_image_worker: %s\n", what);

@@ -1,7 +1,7 @@
 #pragma once
-// How the fuzz targets read their inputs, shared with the seed maker and with the regression tests that
-// replay a saved input: a few leading bytes choose the settings or the replaced ranges, the rest is the
-// file. Header-only; plain functions of the bytes.
+// How the fuzz targets read their inputs, shared with the seed maker (and with a regression test that
+// replays a saved input, should a target ever crash): a few leading bytes choose the settings or the
+// replaced ranges, the rest is the file. Header-only; plain functions of the bytes.
 
 #include <algorithm>
 #include <cstddef>

@@ -11,7 +11,7 @@ DecodeGate::DecodeGate(int limit, std::uint64_t budgetBytes)
 
 void DecodeGate::enter() {
     std::unique_lock lock(m_mutex);
-    m_released.wait(lock, [&] { return m_admitted < m_limit; });
+    m_placeFreed.wait(lock, [&] { return m_admitted < m_limit; });
     ++m_admitted;
 }
 
@@ -20,12 +20,14 @@ void DecodeGate::leave() {
         std::scoped_lock lock(m_mutex);
         --m_admitted;
     }
-    m_released.notify_all();
+    // One place for one of the waiters, who may be thousands: waking them all for it would cost a
+    // book's worth of wake-ups at every image.
+    m_placeFreed.notify_one();
 }
 
 void DecodeGate::reserve(std::uint64_t bytes) {
     std::unique_lock lock(m_mutex);
-    m_released.wait(lock, [&] { return bytes <= m_budget - m_bytesInUse; });
+    m_bytesFreed.wait(lock, [&] { return bytes <= m_budget - m_bytesInUse; });
     m_bytesInUse += bytes;
     m_peakBytes = std::max(m_peakBytes, m_bytesInUse);
 }
@@ -35,8 +37,8 @@ void DecodeGate::unreserve(std::uint64_t bytes) {
         std::scoped_lock lock(m_mutex);
         m_bytesInUse -= bytes;
     }
-    // Any waiter may fit now, whatever it needs.
-    m_released.notify_all();
+    // Any waiter may fit now, whatever it needs; they hold places, so they are at most `limit`.
+    m_bytesFreed.notify_all();
 }
 
 std::uint64_t DecodeGate::peakBytes() const {

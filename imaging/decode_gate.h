@@ -35,10 +35,11 @@ class DecodeGate {
     const int m_limit;
     const std::uint64_t m_budget;
     mutable std::mutex m_mutex;
-    std::condition_variable m_released;
-    int m_admitted = 0;              // guarded by m_mutex
-    std::uint64_t m_bytesInUse = 0;  // guarded by m_mutex
-    std::uint64_t m_peakBytes = 0;   // guarded by m_mutex
+    std::condition_variable m_placeFreed;  // for enter()
+    std::condition_variable m_bytesFreed;  // for reserve()
+    int m_admitted = 0;                    // guarded by m_mutex
+    std::uint64_t m_bytesInUse = 0;        // guarded by m_mutex
+    std::uint64_t m_peakBytes = 0;         // guarded by m_mutex
 };
 
 // Holds one place of a gate (when given one), and the bytes reserved through it, for its lifetime.

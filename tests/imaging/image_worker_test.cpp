@@ -202,13 +202,17 @@ TEST_F(ImageWorkerTest, WorkersWaitForTheGateAndCountThemselvesDoneOnceAfterTheS
 }
 
 TEST(DecodeGate, AdmitsByCountAndByMemoryAndNeverMore) {
-    // By count (memory plenty), by memory (count plenty), and an image that fits only alone.
-    const std::uint64_t cases[][4] = {{2, DecodeGate::kNoBudget, 10, 2}, {8, 100, 30, 3}, {8, 100, 60, 1}};
-    for (const auto [limit, budget, need, mostAtOnce] : cases) {
+    // By count (memory plenty), by memory (count plenty), an image that fits only alone, and a book's
+    // crowd of waiters handed one freed place at a time (a lost hand-over would hang the test).
+    const std::uint64_t cases[][5] = {{2, DecodeGate::kNoBudget, 10, 2, 12},
+                                      {8, 100, 30, 3, 12},
+                                      {8, 100, 60, 1, 12},
+                                      {3, DecodeGate::kNoBudget, 0, 3, 300}};
+    for (const auto [limit, budget, need, mostAtOnce, crowd] : cases) {
         DecodeGate gate(int(limit), budget);
         std::atomic<std::uint64_t> inside = 0, mostInside = 0;
         std::vector<std::thread> threads;
-        for (int t = 0; t < 12; ++t) {
+        for (std::uint64_t t = 0; t < crowd; ++t) {
             threads.emplace_back([&] {
                 const DecodeGateSlot slot(&gate, need);
                 for (std::uint64_t now = ++inside, seen = mostInside; now > seen;)

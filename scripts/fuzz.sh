@@ -10,8 +10,10 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 max_len="${2:-}"
 
-# clang and libFuzzer from Debian, plus what the engine builds with; only what is missing is installed.
-wanted=(clang-14 libclang-rt-14-dev cmake ninja-build libjpeg-dev zlib1g-dev)
+# What the engine and the command line build with, then clang and libFuzzer from Debian; only what is
+# missing is installed.
+./scripts/setup.sh
+wanted=(clang-14 libclang-rt-14-dev)
 missing=()
 for pkg in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")

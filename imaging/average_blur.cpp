@@ -244,8 +244,11 @@ HWY_INLINE std::size_t results(const AverageRows<Sum>& rows, std::uint8_t* row, 
         hn::StoreU(hn::ConcatEven(dBytes, hn::BitCast(dBytes, high), hn::BitCast(dBytes, low)), dBytes,
                    row + done);
     }
+    // The low bytes by a saturating narrowing of the masked lanes: Highway 1.0.3's TruncateTo from 32 to 8
+    // bits permutes whole lanes instead of bytes on AVX3_DL and stores wrong bytes there.
+    const auto byteMask = hn::Set(d, 0xFFu);
     for (; done + lanes <= end && done + lanes <= rows.interiorEnd; done += lanes) {
-        hn::StoreU(hn::TruncateTo(d8, quotients(done)), d8, row + done);
+        hn::StoreU(hn::DemoteTo(d8, hn::BitCast(di, hn::And(quotients(done), byteMask))), d8, row + done);
     }
 #endif
     for (; done < end; ++done) {

@@ -3,26 +3,32 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
-#include <map>
 #include <thread>
+
+#include "settings/setting_words.h"
 
 namespace pagewash {
 
 namespace {
 
-const std::map<std::string, std::int32_t> kColorModes = {
-    {"none", 0}, {"auto", 1}, {"yellowing", 2}, {"gray", 3}, {"manual", 4}};
-const std::map<std::string, std::int32_t> kGrayModes = {{"none", 0}, {"auto", 1}, {"manual", 2}};
-const std::map<std::string, std::int32_t> kBlurModes = {{"none", 0}, {"average", 1}, {"median", 2}};
+// --color-mode WORD and the like: the words in the order of their numbers (the help lists them so),
+// the setting's default word until the option says otherwise.
+CLI::Option* addModeOption(CLI::App& app, const ModeSetting& setting, std::string& word,
+                           const std::string& help) {
+    std::vector<std::string> words;
+    for (const ModeChoice& choice : setting.choices) words.emplace_back(choice.word);
+    word = defaultWord(setting);
+    return app.add_option("--" + std::string(setting.option), word, help)
+        ->check(CLI::IsMember(words))
+        ->capture_default_str();
+}
 
-// The names in the order of their values, for the help text.
-std::vector<std::string> namesOf(const std::map<std::string, std::int32_t>& modes) {
-    std::vector<std::pair<std::int32_t, std::string>> byValue;
-    for (const auto& [name, value] : modes) byValue.emplace_back(value, name);
-    std::sort(byValue.begin(), byValue.end());
-    std::vector<std::string> names;
-    for (const auto& entry : byValue) names.push_back(entry.second);
-    return names;
+// --quality N and the like, within the setting's range; the default is the settings' own.
+CLI::Option* addNumberOption(CLI::App& app, const NumberSetting& setting, CorrectionSettings& settings,
+                             const std::string& help) {
+    return app.add_option("--" + std::string(setting.option), settings.*setting.field, help)
+        ->check(CLI::Range(setting.min, setting.max))
+        ->capture_default_str();
 }
 
 std::string oneLine(std::string text) {
@@ -58,9 +64,7 @@ std::optional<std::uint64_t> parseByteSize(const std::string& text) {
 
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, int& exitStatus) {
     CommandLine line;
-    std::string colorMode = "yellowing";
-    std::string grayMode = "auto";
-    std::string blurMode = "none";
+    std::string colorMode, grayMode, blurMode;
     CorrectionSettings& s = line.settings;
     const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
 
@@ -71,33 +75,15 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
     app.set_version_flag("--version", PAGEWASH_VERSION, "Print the version and exit");
     app.get_formatter()->column_width(34);
 
-    app.add_option("--color-mode", colorMode, "Treatment of colour page images")
-        ->check(CLI::IsMember(namesOf(kColorModes)))
-        ->capture_default_str();
-    app.add_option("--gray-mode", grayMode, "Treatment of grayscale page images")
-        ->check(CLI::IsMember(namesOf(kGrayModes)))
-        ->capture_default_str();
-    app.add_option("--color-black", s.colorBlack, "Black reference of the manual colour correction")
-        ->check(CLI::Range(kReferenceMin, kReferenceMax))
-        ->capture_default_str();
-    app.add_option("--color-white", s.colorWhite, "White reference of the manual colour correction")
-        ->check(CLI::Range(kReferenceMin, kReferenceMax))
-        ->capture_default_str();
-    app.add_option("--gray-black", s.grayBlack, "Black reference of the manual grayscale correction")
-        ->check(CLI::Range(kReferenceMin, kReferenceMax))
-        ->capture_default_str();
-    app.add_option("--gray-white", s.grayWhite, "White reference of the manual grayscale correction")
-        ->check(CLI::Range(kReferenceMin, kReferenceMax))
-        ->capture_default_str();
-    app.add_option("--quality", s.compression, "JPEG quality of the corrected images")
-        ->check(CLI::Range(kQualityMin, kQualityMax))
-        ->capture_default_str();
-    app.add_option("--blur", blurMode, "Blur filter applied after the tone correction")
-        ->check(CLI::IsMember(namesOf(kBlurModes)))
-        ->capture_default_str();
-    app.add_option("--blur-strength", s.blurStrength, "Blur radius")
-        ->check(CLI::Range(kBlurStrengthMin, kBlurStrengthMax))
-        ->capture_default_str();
+    addModeOption(app, kColorModeSetting, colorMode, "Treatment of colour page images");
+    addModeOption(app, kGrayModeSetting, grayMode, "Treatment of grayscale page images");
+    addNumberOption(app, kColorBlackSetting, s, "Black reference of the manual colour correction");
+    addNumberOption(app, kColorWhiteSetting, s, "White reference of the manual colour correction");
+    addNumberOption(app, kGrayBlackSetting, s, "Black reference of the manual grayscale correction");
+    addNumberOption(app, kGrayWhiteSetting, s, "White reference of the manual grayscale correction");
+    addNumberOption(app, kQualitySetting, s, "JPEG quality of the corrected images");
+    addModeOption(app, kBlurModeSetting, blurMode, "Blur filter applied after the tone correction");
+    addNumberOption(app, kBlurStrengthSetting, s, "Blur radius");
     app.add_option(
            "--jobs", line.jobs,
            "Images decoded at once (default: the hardware threads, " + std::to_string(hardware) + " here)")
@@ -160,9 +146,10 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
         exitStatus = 2;
         return std::nullopt;
     }
-    s.colorMode = kColorModes.at(colorMode);
-    s.grayMode = kGrayModes.at(grayMode);
-    s.blurMode = kBlurModes.at(blurMode);
+    // The words were checked against the same table.
+    s.colorMode = *modeNumber(kColorModeSetting, colorMode);
+    s.grayMode = *modeNumber(kGrayModeSetting, grayMode);
+    s.blurMode = *modeNumber(kBlurModeSetting, blurMode);
     if (!memoryLimit.empty()) line.memoryLimit = *parseByteSize(memoryLimit);
     return line;
 }

@@ -17,6 +17,7 @@ constexpr bool turnsColorGray(ColorMode mode) {
 }
 
 // Exactly nine 32-bit signed integers in this order, nothing between or after them; copied as a whole.
+// The initializers are the program's defaults. Mode numbers and words: setting_words.h.
 // Modes are kept as plain integers (the exchange may read -1 from a radio group with no selection);
 // use the accessors below to compare them with the enumerations.
 struct CorrectionSettings {
@@ -37,6 +38,9 @@ struct CorrectionSettings {
     friend bool operator==(const CorrectionSettings&, const CorrectionSettings&) = default;
 };
 static_assert(sizeof(CorrectionSettings) == 9 * sizeof(std::int32_t));
+
+// The defaults, for every front end (the dialog's values, the command line's options).
+inline constexpr CorrectionSettings kDefaultSettings{};
 
 // Ranges a front end accepts for each value (the dialog's sliders; the command line's checks).
 inline constexpr std::int32_t kReferenceMin = 0;

@@ -11,22 +11,23 @@
 
 namespace pagewash {
 
+// Each value and its mirror start at the setting's default.
 struct DialogValues {
-    std::int32_t colorMode = 2;
-    std::int32_t grayMode = 1;
-    std::int32_t colorBlack = 5;
-    std::int32_t colorWhite = 85;
-    std::int32_t grayBlack = 5;
-    std::int32_t grayWhite = 85;
-    std::int32_t colorBlackBox = 5;
-    std::int32_t colorWhiteBox = 85;
-    std::int32_t grayBlackBox = 5;
-    std::int32_t grayWhiteBox = 85;
-    std::int32_t compressionBox = 40;
-    std::int32_t compression = 40;
-    std::int32_t blurStrengthBox = 1;
-    std::int32_t blurStrength = 1;
-    std::int32_t blurMode = 0;
+    std::int32_t colorMode = kDefaultSettings.colorMode;
+    std::int32_t grayMode = kDefaultSettings.grayMode;
+    std::int32_t colorBlack = kDefaultSettings.colorBlack;
+    std::int32_t colorWhite = kDefaultSettings.colorWhite;
+    std::int32_t grayBlack = kDefaultSettings.grayBlack;
+    std::int32_t grayWhite = kDefaultSettings.grayWhite;
+    std::int32_t colorBlackBox = kDefaultSettings.colorBlack;
+    std::int32_t colorWhiteBox = kDefaultSettings.colorWhite;
+    std::int32_t grayBlackBox = kDefaultSettings.grayBlack;
+    std::int32_t grayWhiteBox = kDefaultSettings.grayWhite;
+    std::int32_t compressionBox = kDefaultSettings.compression;
+    std::int32_t compression = kDefaultSettings.compression;
+    std::int32_t blurStrengthBox = kDefaultSettings.blurStrength;
+    std::int32_t blurStrength = kDefaultSettings.blurStrength;
+    std::int32_t blurMode = kDefaultSettings.blurMode;
 };
 
 // One black/white reference pair with its two mirrors, as references into DialogValues.

@@ -2,6 +2,10 @@
 // Numeric ids of the dialog's controls. The dialog addresses its controls by id (enabling, the
 // exchange, the layout table) and maps each id to its widget.
 
+#include <iterator>
+
+#include "settings/setting_words.h"
+
 namespace pagewash::control {
 
 inline constexpr int kFileList = 1001;
@@ -30,6 +34,17 @@ inline constexpr int kBlurStrengthSlider = 1029;
 inline constexpr int kBlurNone = 1030;
 inline constexpr int kBlurAverage = 1031;
 inline constexpr int kBlurMedian = 1032;
+
+// The radio buttons of each mode in the order of the mode's numbers (settings/setting_words.h): the
+// dialog reads a mode as the position of the selected button in its group, so the template lists each
+// group's buttons in this order (dialog_template.cpp checks it).
+inline constexpr int kColorModeRadios[] = {kColorNone, kColorAuto, kColorYellowing, kColorGrayscale,
+                                           kColorManual};
+inline constexpr int kGrayModeRadios[] = {kGrayNone, kGrayAuto, kGrayManual};
+inline constexpr int kBlurModeRadios[] = {kBlurNone, kBlurAverage, kBlurMedian};
+static_assert(std::size(kColorModeRadios) == std::size(kColorModeChoices) &&
+              std::size(kGrayModeRadios) == std::size(kGrayModeChoices) &&
+              std::size(kBlurModeRadios) == std::size(kBlurModeChoices));
 
 // The controls a run locks, in the order it disables (and later enables) them.
 inline constexpr int kModeButtons[] = {kColorNone, kColorGrayscale, kColorAuto,  kColorManual,

@@ -1,5 +1,7 @@
 #include "ui/dialog_template.h"
 
+#include <iterator>
+
 #include "ui/control_ids.h"
 
 namespace pagewash {
@@ -48,6 +50,24 @@ constexpr ControlTemplate kControls[] = {
     {c::kProgressBox, K::ProgressBox, "", false, true, true, false, false, 159, 254, 40, 14},
     {c::kBleachButton, K::PushButton, "漂白実行(&S)", false, true, true, false, false, 211, 249, 50, 18},
 };
+
+// The radio buttons of the group that `firstId` starts, in dialog order, are `radios`: a mode's number is
+// its button's position there.
+constexpr bool groupHolds(int firstId, std::span<const int> radios) {
+    std::size_t at = 0;
+    while (at < std::size(kControls) && kControls[at].id != firstId) ++at;
+    std::size_t position = 0;
+    for (std::size_t i = at; i < std::size(kControls) && (i == at || !kControls[i].startsGroup); ++i) {
+        if (kControls[i].kind != K::RadioButton) continue;
+        if (position == radios.size() || kControls[i].id != radios[position]) return false;
+        ++position;
+    }
+    return at < std::size(kControls) && position == radios.size();
+}
+static_assert(groupHolds(c::kColorNone, c::kColorModeRadios) &&
+                  groupHolds(c::kGrayNone, c::kGrayModeRadios) &&
+                  groupHolds(c::kBlurNone, c::kBlurModeRadios),
+              "a radio group's buttons must stand in the order of the mode numbers");
 
 }  // namespace
 

@@ -38,9 +38,6 @@ constexpr int kNumberBoxes[] = {c::kColorBlackBox, c::kColorWhiteBox,  c::kGrayW
                                 c::kGrayBlackBox,  c::kCompressionBox, c::kBlurStrengthBox};
 constexpr int kSliders[] = {c::kColorBlackSlider, c::kColorWhiteSlider,  c::kGrayBlackSlider,
                             c::kGrayWhiteSlider,  c::kCompressionSlider, c::kBlurStrengthSlider};
-constexpr int kColorModeButtons[] = {c::kColorNone, c::kColorGrayscale, c::kColorAuto, c::kColorManual,
-                                     c::kColorYellowing};
-constexpr int kGrayModeButtons[] = {c::kGrayNone, c::kGrayAuto, c::kGrayManual};
 constexpr int kBatchWorkerStartPauseMs = 300;
 
 // The gap between a radio button's circle and its text, as narrow as the layout was drawn for.
@@ -208,11 +205,11 @@ void CPagewashDlg::createControls() {
         connect(
             slider, &QSlider::valueChanged, this, [this, id] { handleSliderDraw(id); }, Qt::QueuedConnection);
     }
-    for (int id : kColorModeButtons) {
+    for (int id : c::kColorModeRadios) {
         connect(qobject_cast<QRadioButton*>(m_controls.widget(id)), &QRadioButton::clicked, this,
                 [this] { handleColorModeClick(); });
     }
-    for (int id : kGrayModeButtons) {
+    for (int id : c::kGrayModeRadios) {
         connect(qobject_cast<QRadioButton*>(m_controls.widget(id)), &QRadioButton::clicked, this,
                 [this] { handleGrayModeClick(); });
     }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "settings/setting_words.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash::testing {
@@ -108,6 +109,23 @@ TEST_F(CliTest, UsageErrorsAndPreviewRefusalsExitWithTheirStatusAndOneLineThatSa
     expectRefused("--preview 1 tiny.pdf", 1, "tiny.pdf: no JPEG image");
     expectRefused("--preview 1 missing.pdf", 1, "missing.pdf: cannot be read (No such file or directory)");
     expectFolderHolds({"book.pdf", "tiny.pdf"});
+}
+
+TEST_F(CliTest, HelpNamesEachSettingWithTheWordsRangesAndDefaultsOfTheSettingsTable) {
+    const std::string help = cli("--help").out;
+    for (const ModeSetting& setting : {kColorModeSetting, kGrayModeSetting, kBlurModeSetting}) {
+        std::string words;
+        for (const ModeChoice& choice : setting.choices)
+            words += (words.empty() ? "" : ",") + std::string(choice.word);
+        EXPECT_THAT(help, HasSubstr("--" + std::string(setting.option) + " TEXT:{" + words +
+                                    "}=" + std::string(defaultWord(setting))));
+    }
+    for (const NumberSetting& setting : {kColorBlackSetting, kColorWhiteSetting, kGrayBlackSetting,
+                                         kGrayWhiteSetting, kQualitySetting, kBlurStrengthSetting}) {
+        EXPECT_THAT(help, HasSubstr("--" + std::string(setting.option) + " INT:INT in [" +
+                                    std::to_string(setting.min) + " - " + std::to_string(setting.max) +
+                                    "]=" + std::to_string(kDefaultSettings.*setting.field)));
+    }
 }
 
 TEST_F(CliTest, OptionsInRangeReachTheImagesAndQuietShowsNothing) {

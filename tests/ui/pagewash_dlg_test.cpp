@@ -10,9 +10,11 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 #include <array>
+#include <span>
 #include <string>
 #include <tuple>
 
+#include "settings/setting_words.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/dialog_units.h"
 
@@ -169,6 +171,26 @@ TEST_F(DialogTest, NumberSlidersAndBoxesFollowEachOtherReachTheSettingsAndANonIn
     EXPECT_EQ(answerer.seen[0].icon, QMessageBox::Warning);
     EXPECT_EQ(slider(c::kGrayWhiteSlider)->value(), 85);
     EXPECT_EQ(dialog->focusWidget(), box(c::kGrayWhiteBox)) << "the exchange names the box";
+}
+
+TEST_F(DialogTest, EachModeButtonGivesItsNumberInTheSettingsTableAndTheDefaultsAreSelectedAtStart) {
+    EXPECT_EQ(dialog->currentSettings(), kDefaultSettings);
+    const std::tuple<const ModeSetting&, std::span<const int>> groups[] = {
+        {kColorModeSetting, c::kColorModeRadios},
+        {kGrayModeSetting, c::kGrayModeRadios},
+        {kBlurModeSetting, c::kBlurModeRadios}};
+    for (const auto& [setting, radios] : groups) {
+        const std::string option(setting.option);
+        ASSERT_EQ(radios.size(), setting.choices.size()) << option;
+        EXPECT_TRUE(radio(radios[static_cast<std::size_t>(kDefaultSettings.*setting.field)])->isChecked())
+            << option;
+        for (std::size_t n = 0; n < radios.size(); ++n) {
+            QTest::mouseClick(radio(radios[n]), Qt::LeftButton);
+            ASSERT_TRUE(dialog->readExchange());
+            EXPECT_EQ(dialog->currentSettings().*setting.field, setting.choices[n].number)
+                << option << " " << setting.choices[n].word;
+        }
+    }
 }
 
 TEST_F(DialogTest, ManualModeEnablesItsSlidersOtherModesDisableSlidersAndBoxesForGood) {

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
 
     ProgressStyle style = isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Lines;
     if (line->quiet) style = ProgressStyle::None;
-    TerminalFrontEnd frontEnd(line->files, line->settings, style, stderr);
+    TerminalFrontEnd frontEnd(line->settings, style, stderr);
     if (line->json) frontEnd.printJsonTo(stdout);
 
     BatchOptions options;
@@ -34,6 +34,6 @@ int main(int argc, char** argv) {
     options.anyJpeg = line->anyJpeg;
     options.keepSmaller = line->keepSmaller;
     options.keepColorPages = line->keepColorPages;
-    const unsigned runStatus = BatchRun(frontEnd, options);
+    const unsigned runStatus = BatchRun(frontEnd, line->files, options);
     return runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;
 }

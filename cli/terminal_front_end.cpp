@@ -30,18 +30,10 @@ std::string progressBar(int done, int total, int width) {
     return bar;
 }
 
-TerminalFrontEnd::TerminalFrontEnd(std::vector<std::string> files, const CorrectionSettings& settings,
-                                   ProgressStyle style, std::FILE* stream)
-    : m_files(std::move(files)), m_settings(settings), m_style(style), m_stream(stream) {}
+TerminalFrontEnd::TerminalFrontEnd(const CorrectionSettings& settings, ProgressStyle style, std::FILE* stream)
+    : m_settings(settings), m_style(style), m_stream(stream) {}
 
 TerminalFrontEnd::~TerminalFrontEnd() { closeProgressLine(); }
-
-int TerminalFrontEnd::listItemCount() { return static_cast<int>(m_files.size()) + 1; }
-
-std::string TerminalFrontEnd::listItemText(int index) {
-    if (index <= 0 || index > static_cast<int>(m_files.size())) return {};
-    return m_files[static_cast<std::size_t>(index - 1)];
-}
 
 void TerminalFrontEnd::fileStarted(int index, int count, const std::string& path) {
     closeProgressLine();

@@ -1,7 +1,6 @@
 #pragma once
-// The command line's front end of a batch run: the file arguments stand in the list after a hint item,
-// progress and errors go to standard error, an error box is one line there and returns at once.
-// Used on the one thread that runs the batch.
+// The command line's front end of a batch run: progress and errors go to standard error, an error box is one
+// line there and returns at once. Used on the one thread that runs the batch.
 
 #include <cstdio>
 #include <string>
@@ -20,12 +19,9 @@ enum class ProgressStyle {
 class TerminalFrontEnd : public BatchFrontEnd {
   public:
     // `stream` (standard error) outlives the object.
-    TerminalFrontEnd(std::vector<std::string> files, const CorrectionSettings& settings, ProgressStyle style,
-                     std::FILE* stream);
+    TerminalFrontEnd(const CorrectionSettings& settings, ProgressStyle style, std::FILE* stream);
     ~TerminalFrontEnd() override;
 
-    int listItemCount() override;
-    std::string listItemText(int index) override;
     CorrectionSettings takeSettings() override;
     void showErrorBox(const std::string& text) override;
     void fileStarted(int index, int count, const std::string& path) override;
@@ -48,7 +44,6 @@ class TerminalFrontEnd : public BatchFrontEnd {
     void printMessageLine(const std::string& line);
     void printJson(const FileReport& report);
 
-    std::vector<std::string> m_files;
     CorrectionSettings m_settings;
     ProgressStyle m_style;
     std::FILE* m_stream;

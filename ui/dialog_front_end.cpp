@@ -19,18 +19,6 @@ void onUiThread(CPagewashDlg& dialog, Call&& call) {
 
 }  // namespace
 
-int DialogFrontEnd::listItemCount() {
-    int count = 0;
-    onUiThread(m_dialog, [&] { count = m_dialog.listItemCount(); });
-    return count;
-}
-
-std::string DialogFrontEnd::listItemText(int index) {
-    std::string text;
-    onUiThread(m_dialog, [&] { text = m_dialog.listItemPath(index); });
-    return text;
-}
-
 void DialogFrontEnd::showErrorBox(const std::string& text) {
     onUiThread(m_dialog, [&] {
         m_dialog.showErrorBox(QString::fromStdString(text), QString::fromUtf8(kErrorCaption));

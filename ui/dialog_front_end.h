@@ -16,8 +16,6 @@ class DialogFrontEnd : public BatchFrontEnd {
   public:
     explicit DialogFrontEnd(CPagewashDlg& dialog) : m_dialog(dialog) {}
 
-    int listItemCount() override;
-    std::string listItemText(int index) override;
     CorrectionSettings takeSettings() override;
     void showErrorBox(const std::string& text) override;
     void runStarted() override;

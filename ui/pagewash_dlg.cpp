@@ -310,11 +310,12 @@ void CPagewashDlg::handleBleachClick() {
     m_refusedFiles.clear();
     m_runFailure.clear();
     m_runThreadDone = false;
-    m_runThread = std::thread([this] {
+    // Taken once: files added to the list during the run are not part of it.
+    m_runThread = std::thread([this, files = listedPaths()] {
         try {
             BatchOptions options;
             options.workerStartPauseMs = kBatchWorkerStartPauseMs;
-            BatchRun(*m_frontEnd, options);
+            BatchRun(*m_frontEnd, files, options);
         } catch (const std::exception& error) {
             m_runFailure = error.what();
         } catch (...) {
@@ -429,11 +430,11 @@ void CPagewashDlg::done(int result) {
     QDialog::done(result);
 }
 
-int CPagewashDlg::listItemCount() const { return m_fileList->count(); }
-
-std::string CPagewashDlg::listItemPath(int index) const {
-    const QListWidgetItem* item = m_fileList->item(index);
-    return item == nullptr ? std::string() : QFile::encodeName(item->text()).toStdString();
+std::vector<std::string> CPagewashDlg::listedPaths() const {
+    std::vector<std::string> paths;
+    for (int row = 1; row < m_fileList->count(); ++row)
+        paths.push_back(QFile::encodeName(m_fileList->item(row)->text()).toStdString());
+    return paths;
 }
 
 void CPagewashDlg::enableControl(int controlId, bool enabled) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/batch/batch_run.h"
 #include "settings/dialog_values.h"
@@ -74,9 +75,8 @@ class CPagewashDlg : public QDialog {
     void setFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
 
     // ---- what the batch run's front end does on this thread (see DialogFrontEnd)
-    int listItemCount() const;
-    // The path of item `index` in the encoding of local file names; empty for an index out of range.
-    std::string listItemPath(int index) const;
+    // The paths of the list's files (the hint item 0 left out), in the encoding of local file names.
+    std::vector<std::string> listedPaths() const;
     void enableControl(int controlId, bool enabled);
     // The controls a run locks while it works (the blur controls stay usable: each file takes its own
     // settings snapshot), and their release, the reference sliders only as the modes say.

@@ -1,6 +1,6 @@
 #pragma once
-// What a batch run needs of its front end (the dialog, the command line, a test recorder): the list,
-// the settings and an error box, and typed events that tell the front end where the run stands.
+// What a batch run needs of its front end (the dialog, the command line, a test recorder): the
+// settings and an error box, and typed events that tell the front end where the run stands.
 // Which controls a run locks, and how progress is shown, is the front end's own business.
 //
 // Thread-safety: every method is called on the batch thread. The dialog forwards each call to its
@@ -54,10 +54,6 @@ struct FileReport {
 class BatchFrontEnd {
   public:
     virtual ~BatchFrontEnd() = default;
-
-    // Number of list items, the hint item 0 included, and the text (a path, UTF-8) of item `index`.
-    virtual int listItemCount() = 0;
-    virtual std::string listItemText(int index) = 0;
 
     // A snapshot of the nine settings as the front end holds them at this moment.
     virtual CorrectionSettings takeSettings() = 0;

@@ -10,15 +10,15 @@
 
 namespace pagewash {
 
-unsigned BatchRun(BatchFrontEnd& frontEnd, const BatchOptions& options) {
+unsigned BatchRun(BatchFrontEnd& frontEnd, const std::vector<std::string>& files,
+                  const BatchOptions& options) {
     frontEnd.runStarted();
-    // Taken once: files added to the list during the run are not part of it.
-    const int fileCount = frontEnd.listItemCount() - 1;
+    const int fileCount = static_cast<int>(files.size());
     {
         // The run's temporary folder lives in the context and is removed when it ends, on either way out.
         RunContext run(frontEnd, options);
         for (int i = 1; i <= fileCount; ++i) {
-            const std::string path = frontEnd.listItemText(i);
+            const std::string& path = files[static_cast<std::size_t>(i - 1)];
             frontEnd.fileStarted(i, fileCount, path);
             std::optional<InputFile> input;
             try {

@@ -1,6 +1,9 @@
 #pragma once
-// One press of the bleach button: every listed file in turn, its images corrected in parallel by one
+// One press of the bleach button: every file of the run in turn, its images corrected in parallel by one
 // worker thread each, the edited PDF written beside it.
+
+#include <string>
+#include <vector>
 
 #include "engine/batch/batch_front_end.h"
 #include "engine/batch/batch_options.h"
@@ -11,6 +14,9 @@ namespace pagewash {
 // Runs on the batch thread; talks to its front end only through `frontEnd`, opening with runStarted and
 // closing with runEnded on every way out. Never throws: a file that fails is reported and the run goes
 // on. The run's temporary folder is removed before it returns.
-unsigned BatchRun(BatchFrontEnd& frontEnd, const BatchOptions& options = {});
+// `files` are the paths (UTF-8) in the order of the list, taken by the front end when the run starts:
+// files added to its list later are not part of the run.
+unsigned BatchRun(BatchFrontEnd& frontEnd, const std::vector<std::string>& files,
+                  const BatchOptions& options = {});
 
 }  // namespace pagewash

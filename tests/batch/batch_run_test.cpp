@@ -53,12 +53,12 @@ class BatchRunTest : public ::testing::Test {
 TEST_F(BatchRunTest, EachFileIsAnnouncedAndTakesItsOwnSettingsAndAJpegInTheListProducesNothing) {
     const std::string a = copy("one.pdf", "a.pdf"), jpeg = copy("color.jpg", "page.jpg"),
                       c = copy("one.pdf", "c.pdf");
-    RecordingFrontEnd frontEnd({a, jpeg, c});
+    RecordingFrontEnd frontEnd;
     CorrectionSettings untouched, grayed;
     untouched.colorMode = static_cast<std::int32_t>(ColorMode::None);
     grayed.colorMode = static_cast<std::int32_t>(ColorMode::Grayscale);
     frontEnd.settingsQueue = {untouched, grayed};
-    EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
+    EXPECT_EQ(BatchRun(frontEnd, {a, jpeg, c}, m_options), 0u);
     EXPECT_EQ(frontEnd.calls,
               (std::vector<std::string>{"run started", "file 1 / 3", "settings", "sleep 300", "file 2 / 3",
                                         "file 3 / 3", "settings", "sleep 300", "sleep 1000", "run ended"}));
@@ -74,8 +74,8 @@ TEST_F(BatchRunTest,
     for (const auto& [pdf, images, pauses] :
          {std::tuple{"one.pdf", 1, 1}, {"five.pdf", 5, 2}, {"nine.pdf", 9, 3}}) {
         const std::string input = copy(pdf, std::string("paced-") + pdf);
-        RecordingFrontEnd frontEnd({input});
-        EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
+        RecordingFrontEnd frontEnd;
+        EXPECT_EQ(BatchRun(frontEnd, {input}, m_options), 0u);
         EXPECT_EQ(frontEnd.count("sleep 300"), pauses) << pdf;
         ASSERT_FALSE(frontEnd.progress.empty()) << pdf;
         EXPECT_EQ(frontEnd.progress.back(), std::make_pair(images, images)) << pdf;
@@ -85,8 +85,8 @@ TEST_F(BatchRunTest,
     m_options.workerStartPauseMs = m_options.finalPauseMs = 0;
     m_options.temporaryRoot.clear();
     const auto current = listFolder(fs::current_path().string());
-    RecordingFrontEnd unpaced({copy("five.pdf", "five.pdf")});
-    EXPECT_EQ(BatchRun(unpaced, m_options), 0u);
+    RecordingFrontEnd unpaced;
+    EXPECT_EQ(BatchRun(unpaced, {copy("five.pdf", "five.pdf")}, m_options), 0u);
     EXPECT_EQ(unpaced.calls,
               (std::vector<std::string>{"run started", "file 1 / 1", "settings", "run ended"}));
     EXPECT_EQ(listFolder(fs::current_path().string()), current);
@@ -97,9 +97,9 @@ TEST_F(BatchRunTest,
 TEST_F(BatchRunTest, UnopenableSecondFileEndsTheRunInAnErrorBoxWithoutThePause) {
     const std::string a = copy("one.pdf", "a.pdf"), missing = m_work.file("missing.pdf"),
                       c = copy("one.pdf", "c.pdf");
-    RecordingFrontEnd frontEnd({a, missing, c});
+    RecordingFrontEnd frontEnd;
     m_options.workerStartPauseMs = 0;
-    EXPECT_EQ(BatchRun(frontEnd, m_options), 1u);
+    EXPECT_EQ(BatchRun(frontEnd, {a, missing, c}, m_options), 1u);
     EXPECT_EQ(frontEnd.errorBoxes,
               std::vector<std::string>{
                   "ファイル : " + missing +
@@ -115,12 +115,12 @@ TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetryAndTwiceSkipsTheFil
     // Once the images are done the folder is moved away: creating the output fails, even for root.
     const auto away = [&] { fs::rename(m_work.file("in"), m_work.file("away")); };
     const auto back = [&] { fs::rename(m_work.file("away"), m_work.file("in")); };
-    RecordingFrontEnd once({a});
+    RecordingFrontEnd once;
     once.onImageFinished = [&](int done, int total) {
         if (done == total) away();
     };
     once.onErrorBox = back;
-    EXPECT_EQ(BatchRun(once, m_options), 0u);
+    EXPECT_EQ(BatchRun(once, {a}, m_options), 0u);
     EXPECT_EQ(once.errorBoxes,
               std::vector<std::string>{"ファイル : " + output +
                                        "を作成できません。\n一度だけ再試行します。\n他に開いているアプリケー"
@@ -129,11 +129,11 @@ TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetryAndTwiceSkipsTheFil
 
     writeBytes(output, toBytes("an earlier output"));
     const std::string b = copy("one.pdf", "b.pdf");
-    RecordingFrontEnd twice({a, b});
+    RecordingFrontEnd twice;
     twice.onImageFinished = [&, moved = false](int done, int total) mutable {
         if (done == total && !moved) away(), moved = true;
     };
-    EXPECT_EQ(BatchRun(twice, m_options), 0u);
+    EXPECT_EQ(BatchRun(twice, {a, b}, m_options), 0u);
     back();
     EXPECT_EQ(twice.errorBoxes.size(), 1u);
     ASSERT_EQ(twice.refusals.size(), 1u);
@@ -149,8 +149,8 @@ TEST_F(BatchRunTest, MalformedFileIsRefusedWithoutOutputAndTheRunGoesOn) {
     text.replace(length, text.find_first_not_of("0123456789", length) - length, "99999999");
     const std::string broken = m_work.file("broken.pdf");
     writeBytes(broken, toBytes(text));
-    RecordingFrontEnd frontEnd({broken, copy("one.pdf", "good.pdf")});
-    EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
+    RecordingFrontEnd frontEnd;
+    EXPECT_EQ(BatchRun(frontEnd, {broken, copy("one.pdf", "good.pdf")}, m_options), 0u);
     ASSERT_EQ(frontEnd.refusals.size(), 1u);
     EXPECT_EQ(frontEnd.refusals[0].rfind(broken + ": /Length at byte ", 0), 0u) << frontEnd.refusals[0];
     EXPECT_FALSE(fileExists(editedPdfPath(broken)));
@@ -159,10 +159,10 @@ TEST_F(BatchRunTest, MalformedFileIsRefusedWithoutOutputAndTheRunGoesOn) {
 
 TEST_F(BatchRunTest, MoreThan64WorkersAreAllWaitedFor) {
     const std::string input = copy("seventy.pdf", "seventy.pdf");
-    RecordingFrontEnd frontEnd({input});
+    RecordingFrontEnd frontEnd;
     m_options.workerStartPauseMs = 0;
     m_options.maxConcurrentDecodes = 3;
-    EXPECT_EQ(BatchRun(frontEnd, m_options), 0u);
+    EXPECT_EQ(BatchRun(frontEnd, {input}, m_options), 0u);
     EXPECT_TRUE(qpdfCheckPasses(editedPdfPath(input)));
     EXPECT_EQ(listImages(editedPdfPath(input)).size(), 70u);
     EXPECT_EQ(frontEnd.progress.back(), std::make_pair(70, 70));

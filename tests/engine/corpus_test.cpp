@@ -78,11 +78,11 @@ TEST_P(CorpusRoundTrip, ImagesAreTheWorkersAndEveryOtherByteIsKeptOrCorrected) {
     const std::vector<ReplacedRange> images = plannedImageReplacements(records);
     const XrefCorrection correction = planXrefCorrection(in, images);
 
-    RecordingFrontEnd frontEnd({input});
+    RecordingFrontEnd frontEnd;
     BatchOptions options;
     options.workerStartPauseMs = options.finalPauseMs = 0;
     options.temporaryRoot = dir.path();
-    ASSERT_EQ(BatchRun(frontEnd, options), 0u);
+    ASSERT_EQ(BatchRun(frontEnd, {input}, options), 0u);
     EXPECT_TRUE(frontEnd.refusals.empty()) << frontEnd.refusals[0];
     const std::string output = editedPdfPath(input);
     if (records.empty()) {

@@ -47,9 +47,9 @@ TEST_P(PreviewMatchesBleach, AfterIsTheDecodingOfTheBleachedJpeg) {
     settings.blurStrength = 2;
     for (const std::string name : {"pages", "cmyk"}) {
         const std::string input = s_scratch->file(name + ".pdf");
-        RecordingFrontEnd frontEnd({input});
+        RecordingFrontEnd frontEnd;
         frontEnd.settingsQueue.push_back(settings);
-        BatchRun(frontEnd);
+        BatchRun(frontEnd, {input});
         ASSERT_TRUE(frontEnd.refusals.empty()) << frontEnd.refusals.front();
         const Bytes edited = readBytes(s_scratch->file(name + "_edit.pdf"));
         const std::vector<ImageRecord> written = readImages(edited);

@@ -14,11 +14,6 @@ namespace pagewash::testing {
 
 class RecordingFrontEnd : public BatchFrontEnd {
   public:
-    explicit RecordingFrontEnd(std::vector<std::string> files) : m_items{"hint"} {
-        m_items.insert(m_items.end(), files.begin(), files.end());
-    }
-    int listItemCount() override { return static_cast<int>(m_items.size()); }
-    std::string listItemText(int index) override { return m_items.at(static_cast<std::size_t>(index)); }
     void showErrorBox(const std::string& text) override {
         calls.push_back("error box");
         errorBoxes.push_back(text);
@@ -58,9 +53,6 @@ class RecordingFrontEnd : public BatchFrontEnd {
     std::vector<std::string> errorBoxes;
     std::vector<std::string> refusals;
     std::vector<std::pair<int, int>> progress;
-
-  private:
-    std::vector<std::string> m_items;
 };
 
 }  // namespace pagewash::testing

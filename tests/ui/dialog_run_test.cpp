@@ -26,11 +26,11 @@ const QList<int> kUsableDuringRun = {c::kColorBlackBox,      c::kColorWhiteBox, 
 Bytes engineAloneOutput(const std::string& input, const CorrectionSettings& settings) {
     testing::ScratchDir folder;
     testing::writeBytes(folder / "in.pdf", testing::readBytes(input));
-    testing::RecordingFrontEnd alone({folder.file("in.pdf")});
+    testing::RecordingFrontEnd alone;
     alone.settingsQueue = {settings};
     BatchOptions options;
     options.workerStartPauseMs = options.finalPauseMs = 0;
-    BatchRun(alone, options);
+    BatchRun(alone, {folder.file("in.pdf")}, options);
     return testing::readBytes(folder / "in_edit.pdf");
 }
 

@@ -2,9 +2,13 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
 #include <iostream>
 #include <thread>
 
+#include "cli/terminal_text.h"
 #include "settings/setting_words.h"
 
 namespace pagewash {
@@ -39,6 +43,44 @@ std::string oneLine(std::string text) {
 
 constexpr int kMaxJobs = 1024;
 
+// --preview N: a whole number from 1, said so for 0, -1 and "abc" alike.
+std::string checkImageNumber(const std::string& value) {
+    int number = 0;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, number);
+    if (error == std::errc() && stop == end && number >= 1) return {};
+    return "must be an image number, 1 or more, not " + value;
+}
+
+// A black reference at or above the white one makes every pixel white: a mistake whichever mode is
+// on, so it is refused even when the manual mode that uses the pair is not.
+void checkReferences(const char* black, int blackValue, const char* white, int whiteValue) {
+    if (blackValue < whiteValue) return;
+    throw CLI::ValidationError(std::string(black) + " " + std::to_string(blackValue) + " must be below " +
+                               white + " " + std::to_string(whiteValue));
+}
+
+bool endsWithPdf(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string suffix = name.substr(name.size() - 4);
+    for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return suffix == ".pdf";
+}
+
+// The first argument before "--" that looks like an option but is none, and names a file (one that
+// exists, or a .pdf): it was meant as a FILE.
+std::optional<std::string> dashFileName(const CLI::App& app, int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--") break;
+        if (argument.size() < 2 || argument[0] != '-') continue;
+        if (app.get_option_no_throw(argument.substr(0, argument.find('='))) != nullptr) continue;
+        std::error_code ignored;
+        if (endsWithPdf(argument) || std::filesystem::exists(argument, ignored)) return argument;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> parseByteSize(const std::string& text) {
@@ -48,16 +90,25 @@ std::optional<std::uint64_t> parseByteSize(const std::string& text) {
     const std::uint64_t number = std::stoull(text.substr(0, digits));
     const std::string suffix = text.substr(digits);
     std::uint64_t unit = 1;
-    if (suffix == "K" || suffix == "k")
-        unit = 1'000;
-    else if (suffix == "M")
-        unit = 1'000'000;
-    else if (suffix == "G")
-        unit = 1'000'000'000;
-    else if (suffix == "T")
-        unit = 1'000'000'000'000;
-    else if (!suffix.empty())
-        return std::nullopt;
+    if (suffix.size() > 1) return std::nullopt;
+    if (suffix.size() == 1) {
+        switch (std::toupper(static_cast<unsigned char>(suffix[0]))) {
+            case 'K':
+                unit = 1'000;
+                break;
+            case 'M':
+                unit = 1'000'000;
+                break;
+            case 'G':
+                unit = 1'000'000'000;
+                break;
+            case 'T':
+                unit = 1'000'000'000'000;
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
     if (number == 0 || number > UINT64_MAX / unit) return std::nullopt;
     return number * unit;
 }
@@ -119,19 +170,33 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
         app.add_option(
                "--preview", line.preview,
                "Write a PNG of image N (1-based, in file order) as the bleach will leave it, and no PDF")
-            ->check(CLI::PositiveNumber);
+            ->check(CLI::Validator(checkImageNumber, "POSITIVE"));
     app.add_option("--preview-out", line.previewOut,
                    "The preview's PNG (default: FILE_preview_N.png beside FILE)")
         ->needs(preview);
     app.add_flag("--side-by-side", line.sideBySide, "The preview shows the original left of the result")
         ->needs(preview);
+    // ---- end of the preview's options
+    // What no single option can check (one final callback for the whole line).
     app.final_callback([&line] {
-        if (line.preview > 0 && line.files.size() != 1)
+        if (line.preview > 0 && line.files.size() != 1 && !line.checkOnly)
             throw CLI::ValidationError("--preview",
                                        "takes exactly one FILE, not " + std::to_string(line.files.size()));
+        const CorrectionSettings& settings = line.settings;
+        checkReferences("--color-black", settings.colorBlack, "--color-white", settings.colorWhite);
+        checkReferences("--gray-black", settings.grayBlack, "--gray-white", settings.grayWhite);
     });
-    // ---- end of the preview's options
-    app.add_option("FILE", line.files, "PDF files to bleach, one after the other")->required();
+    CLI::Option* files =
+        app.add_option("FILE", line.files, "PDF files to bleach, one after the other")->required();
+    // Not in the help: the options are checked and nothing else is done (scripts/bleach-library.sh
+    // checks a library's options once so, before any job). Flag callbacks run before the check of
+    // required options.
+    app.add_flag_callback("--check-options",
+                          [&line, files] {
+                              line.checkOnly = true;
+                              files->required(false);
+                          })
+        ->group("");
 
     try {
         app.parse(argc, argv);
@@ -142,7 +207,11 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
         exitStatus = app.exit(e);
         return std::nullopt;
     } catch (const CLI::ParseError& e) {
-        std::cerr << "pagewash-cli: " << oneLine(e.what()) << " (see pagewash-cli --help)\n";
+        const std::optional<std::string> dashFile = dashFileName(app, argc, argv);
+        const std::string hint =
+            dashFile ? "a FILE whose name begins with - goes after --: pagewash-cli [OPTIONS] -- " + *dashFile
+                     : "see pagewash-cli --help";
+        std::cerr << "pagewash-cli: " << terminalText(oneLine(e.what()) + " (" + hint + ")") << "\n";
         exitStatus = 2;
         return std::nullopt;
     }

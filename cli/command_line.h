@@ -1,6 +1,6 @@
 #pragma once
 // The options of pagewash-cli, read with CLI11. A usage error (an unknown option, a value out of range,
-// no file) is found before any file is touched.
+// a black reference at or above the white one, no file) is found before any file is touched.
 
 #include <cstdint>
 #include <optional>
@@ -27,6 +27,9 @@ struct CommandLine {
     int preview = 0;
     std::string previewOut;   // empty: FILE less its last four characters + "_preview_N.png"
     bool sideBySide = false;  // the original on the left, the result on the right
+    // --check-options (not in the help; for scripts such as bleach-library.sh): the options are read and
+    // checked, no FILE is needed and nothing is done.
+    bool checkOnly = false;
 };
 
 // Reads the arguments. Returns the options to run with, or, when the program is to end at once, sets
@@ -34,8 +37,8 @@ struct CommandLine {
 // line on standard error).
 std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, int& exitStatus);
 
-// "800M", "2G", "1500000": a byte count, the suffixes K, M, G, T meaning powers of 1000; nothing for
-// anything else, 0 or an overflow.
+// "800M", "2g", "1500000": a byte count, the suffixes K, M, G, T (either case) meaning powers of 1000;
+// nothing for anything else, 0 or an overflow.
 std::optional<std::uint64_t> parseByteSize(const std::string& text);
 
 }  // namespace pagewash

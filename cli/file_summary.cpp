@@ -52,11 +52,14 @@ std::string sizeReportLine(const FileReport& report) {
     return line;
 }
 
+std::string noJfifJpegLine(const std::string& path, int otherJpegs) {
+    return path + ": no JFIF JPEG image; " + otherJpegsLeft(otherJpegs);
+}
+
 std::string passedOverLine(const FileReport& report) {
     if (report.outcome == FileOutcome::NotPdf) return report.path + ": not a PDF; nothing written";
     if (report.otherJpegsLeft > 0)
-        return report.path + ": no JFIF JPEG image; " + otherJpegsLeft(report.otherJpegsLeft) +
-               "; nothing written";
+        return noJfifJpegLine(report.path, report.otherJpegsLeft) + "; nothing written";
     return report.path + ": no JPEG image found; nothing written";
 }
 

@@ -19,4 +19,8 @@ std::string sizeReportLine(const FileReport& report);
 // as they are (--any-jpeg bleaches them); nothing written". REQUIRES: NotPdf or NoJpeg.
 std::string passedOverLine(const FileReport& report);
 
+// "book.pdf: no JFIF JPEG image; 81 other JPEG images left as they are (--any-jpeg bleaches them)": a file
+// whose JPEG images all lack JFIF, without --any-jpeg. REQUIRES: otherJpegs > 0.
+std::string noJfifJpegLine(const std::string& path, int otherJpegs);
+
 }  // namespace pagewash

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/terminal_text.h"
+
 namespace pagewash {
 
 namespace {
@@ -46,7 +48,10 @@ std::string jsonReport(const FileReport& report) {
         {"warnings", report.warnings},
         {"refused", report.outcome == FileOutcome::Refused ? json(report.reason) : json(nullptr)},
     };
-    // Bytes that are not UTF-8 (a file name from another system) are replaced rather than thrown on.
+    // Bytes that are not UTF-8 (a file name from another system) are replaced rather than thrown on;
+    // the name's own bytes stand beside it, so that a script finds its file.
+    if (!isUtf8(report.path)) object["input_bytes"] = hexBytes(report.path);
+    if (written && !isUtf8(report.outputPath)) object["output_bytes"] = hexBytes(report.outputPath);
     return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 

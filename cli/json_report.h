@@ -9,7 +9,9 @@
 //             "other_jpeg_left": 0},
 //  "warnings": ["..."], "refused": "book.pdf: ..." | null}
 // found = bleached + the "left" counts; other_jpeg_left counts the JPEG images without JFIF that were
-// not taken up (without --any-jpeg). Texts are UTF-8 as the report holds them.
+// not taken up (without --any-jpeg). Texts are UTF-8 as the report holds them; a byte that is not UTF-8
+// becomes U+FFFD, and a name that is not UTF-8 has its bytes in hexadecimal beside it:
+// "input_bytes": "626f6f6bff2e706466" (and "output_bytes" for a written output), present only then.
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // pagewash-cli: bleaches the PDF files named on its command line with the engine of the dialog.
 // Exit status: 0 when every file was written or passed over (not a PDF, no JPEG image), 1 when a file
-// failed, 2 for a usage error. With --preview N it writes the PNG of one image instead
-// (cli/preview_command.h).
+// failed or standard output could not be written, 2 for a usage error. With --preview N it writes the PNG
+// of one image instead (cli/preview_command.h).
 
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 
 #include "cli/command_line.h"
 #include "cli/preview_command.h"
+#include "cli/standard_output.h"
 #include "cli/terminal_front_end.h"
 #include "engine/batch/batch_run.h"
 
@@ -16,8 +17,9 @@ int main(int argc, char** argv) {
     using namespace pagewash;
     int exitStatus = 0;
     const std::optional<CommandLine> line = parseCommandLine(argc, argv, exitStatus);
-    if (!line) return exitStatus;
-    if (line->preview > 0) return runPreview(*line, stdout, stderr);
+    if (!line) return finishStandardOutput(exitStatus, stdout, stderr);
+    if (line->checkOnly) return 0;
+    if (line->preview > 0) return finishStandardOutput(runPreview(*line, stdout, stderr), stdout, stderr);
 
     ProgressStyle style = isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Lines;
     if (line->quiet) style = ProgressStyle::None;
@@ -35,5 +37,6 @@ int main(int argc, char** argv) {
     options.keepSmaller = line->keepSmaller;
     options.keepColorPages = line->keepColorPages;
     const unsigned runStatus = BatchRun(frontEnd, line->files, options);
-    return runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;
+    const int status = runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;
+    return finishStandardOutput(status, stdout, stderr, frontEnd.jsonWriteError());
 }

@@ -3,6 +3,8 @@
 #include <string_view>
 #include <utility>
 
+#include "cli/file_summary.h"
+#include "cli/terminal_text.h"
 #include "engine/images/edited_pdf_writer.h"
 #include "preview/image_preview.h"
 #include "preview/pdf_images.h"
@@ -13,7 +15,7 @@ namespace pagewash {
 namespace {
 
 int fail(std::FILE* err, int status, const std::string& reason) {
-    std::fprintf(err, "pagewash-cli: %s\n", reason.c_str());
+    std::fprintf(err, "pagewash-cli: %s\n", terminalText(reason).c_str());
     return status;
 }
 
@@ -36,7 +38,14 @@ std::string groupedDigits(std::uint64_t value) {
 int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
     const std::string& path = line.files.front();
     const Result<PdfImages> images = PdfImages::read(path, line.anyJpeg);
-    if (!images) return fail(err, 1, images.refusal().reason);
+    if (!images) {
+        // When --any-jpeg would find images, the file holds JPEGs without JFIF only: said as the bleach
+        // says it, with the option that takes them up.
+        if (!line.anyJpeg)
+            if (const Result<PdfImages> others = PdfImages::read(path, true); others)
+                return fail(err, 1, noJfifJpegLine(path, others->count()));
+        return fail(err, 1, images.refusal().reason);
+    }
     const int number = line.preview;
     if (number > images->count())
         return fail(err, 2,

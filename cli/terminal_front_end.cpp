@@ -1,10 +1,12 @@
 #include "cli/terminal_front_end.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 #include "cli/file_summary.h"
 #include "cli/json_report.h"
+#include "cli/terminal_text.h"
 #include "engine/batch/batch_messages.h"
 
 namespace pagewash {
@@ -38,7 +40,7 @@ TerminalFrontEnd::~TerminalFrontEnd() { closeProgressLine(); }
 void TerminalFrontEnd::fileStarted(int index, int count, const std::string& path) {
     closeProgressLine();
     m_progress = progressText(index, count);
-    m_fileName = path;
+    m_fileName = terminalText(path);
     m_imagesDone = 0;
     m_imagesTotal = 0;
     if (m_style == ProgressStyle::None) return;
@@ -51,7 +53,8 @@ void TerminalFrontEnd::fileStarted(int index, int count, const std::string& path
 }
 
 void TerminalFrontEnd::showErrorBox(const std::string& text) {
-    // A terminal has no box to wait in: the message is shown and the run goes on at once.
+    // A terminal has no box to wait in: the message is shown and the run goes on at once. Its line
+    // breaks are the dialog's layout.
     printMessageLine(std::string(kErrorCaption) + ": " + oneLine(text));
 }
 
@@ -75,7 +78,7 @@ void TerminalFrontEnd::fileFinished(const FileReport& report) {
         if (m_style == ProgressStyle::None) return;
         // The size report stands on its own line, after the file's progress.
         closeProgressLine();
-        std::fprintf(m_stream, "%s\n", sizeReportLine(report).c_str());
+        std::fprintf(m_stream, "%s\n", terminalText(sizeReportLine(report)).c_str());
         std::fflush(m_stream);
         return;
     }
@@ -83,18 +86,21 @@ void TerminalFrontEnd::fileFinished(const FileReport& report) {
     // The reason normally begins with the path already.
     const std::string& path = report.path;
     const std::string line = report.reason.rfind(path, 0) == 0 ? report.reason : path + ": " + report.reason;
-    printMessageLine("error: " + oneLine(line));
+    printMessageLine("error: " + line);
 }
 
 void TerminalFrontEnd::printJson(const FileReport& report) {
-    if (m_json == nullptr) return;
-    std::fprintf(m_json, "%s\n", jsonReport(report).c_str());
-    std::fflush(m_json);
+    // After a failed write the lines are lost anyway: the run goes on, and the program reports the
+    // first failure at its end.
+    if (m_json == nullptr || m_jsonWriteError != 0) return;
+    errno = 0;
+    if (std::fprintf(m_json, "%s\n", jsonReport(report).c_str()) < 0 || std::fflush(m_json) != 0)
+        m_jsonWriteError = errno != 0 ? errno : EIO;
 }
 
 void TerminalFrontEnd::reportWarning(const std::string& path, const std::string& warning) {
     const std::string line = warning.rfind(path, 0) == 0 ? warning : path + ": " + warning;
-    printMessageLine("warning: " + oneLine(line));
+    printMessageLine("warning: " + line);
 }
 
 void TerminalFrontEnd::imageFinished(int done, int total) {
@@ -120,7 +126,7 @@ void TerminalFrontEnd::closeProgressLine() {
 void TerminalFrontEnd::printMessageLine(const std::string& line) {
     const bool redraw = m_lineOpen;
     if (redraw) std::fputs("\r\033[K", m_stream);
-    std::fprintf(m_stream, "pagewash-cli: %s\n", line.c_str());
+    std::fprintf(m_stream, "pagewash-cli: %s\n", terminalText(line).c_str());
     if (redraw) {
         m_lineOpen = false;
         drawProgressLine();

@@ -1,6 +1,7 @@
 #pragma once
 // The command line's front end of a batch run: progress and errors go to standard error, an error box is one
-// line there and returns at once. Used on the one thread that runs the batch.
+// line there and returns at once. Names are shown with their control characters escaped (terminal_text.h).
+// Used on the one thread that runs the batch.
 
 #include <cstdio>
 #include <string>
@@ -37,6 +38,9 @@ class TerminalFrontEnd : public BatchFrontEnd {
 
     // True once a file was refused: the program then exits with status 1.
     bool anyFileFailed() const { return m_anyFileFailed; }
+    // The errno of the first JSON line that could not be written (a full disk, a closed pipe), 0 when
+    // none failed; no line is written after it.
+    int jsonWriteError() const { return m_jsonWriteError; }
 
   private:
     void drawProgressLine();
@@ -49,6 +53,7 @@ class TerminalFrontEnd : public BatchFrontEnd {
     std::FILE* m_stream;
     std::FILE* m_json = nullptr;
     bool m_anyFileFailed = false;
+    int m_jsonWriteError = 0;
     bool m_lineOpen = false;  // a Terminal progress line is shown without its newline
     std::string m_progress;   // "2 / 5"
     std::string m_fileName;

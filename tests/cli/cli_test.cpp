@@ -100,8 +100,28 @@ TEST_F(CliTest, UsageErrorsAndPreviewRefusalsExitWithTheirStatusAndOneLineThatSa
           "--gray-white x book.pdf", "--quality 101 book.pdf", "--blur-strength 0 book.pdf",
           "--blur-strength 11 book.pdf", "--jobs 0 book.pdf", "--color-mode sepia book.pdf",
           "--gray-mode yellowing book.pdf", "--blur gaussian book.pdf", "--frobnicate book.pdf",
-          "book.pdf --quality", "--memory-limit 12X book.pdf", "--preview 0 book.pdf"})
+          "book.pdf --quality", "--memory-limit 12X book.pdf", "--memory-limit 2gb book.pdf",
+          "--check-options --quality 101"})
         expectRefused(arguments, 2, "");
+    for (const char* number : {"0", "-1", "abc", "1.5"})
+        expectRefused("--preview "s + number + " book.pdf", 2,
+                      "--preview: must be an image number, 1 or more, not "s + number);
+    // A black reference at or above the white one would paint every pixel white.
+    expectRefused("--color-mode manual --color-black 90 --color-white 10 book.pdf", 2,
+                  "--color-black 90 must be below --color-white 10 (");
+    expectRefused("--gray-black 50 --gray-white 50 book.pdf", 2,
+                  "--gray-black 50 must be below --gray-white 50 (");
+    expectRefused("--color-black 90 book.pdf", 2, "--color-black 90 must be below --color-white 85 (");
+    // A file name that begins with a dash is taken for an option; the way out is named.
+    fs::copy_file(file("book.pdf"), file("-dash.pdf"));
+    expectRefused(
+        "-dash.pdf", 2,
+        "FILE is required (a FILE whose name begins with - goes after --: pagewash-cli [OPTIONS] -- "
+        "-dash.pdf)");
+    fs::remove(file("-dash.pdf"));
+    const CommandResult checked = cli("--check-options --color-mode gray --memory-limit 2g");
+    EXPECT_EQ(checked.exitStatus, 0) << checked.err;
+    EXPECT_EQ(checked.out + checked.err, "");
     expectRefused("--preview 3 book.pdf", 2, "book.pdf has 2 JPEG images: there is no image 3");
     expectRefused("--preview 1 book.pdf book.pdf", 2, "--preview: takes exactly one FILE, not 2");
     expectRefused("--preview 1", 2, "FILE is required");
@@ -135,7 +155,9 @@ TEST_F(CliTest, OptionsInRangeReachTheImagesAndQuietShowsNothing) {
           {"-q --color-mode auto --gray-mode=auto", "rgb"},
           {"-q --color-mode manual --color-black 0 --color-white 100 --blur median --blur-strength 10",
            "rgb"},
-          {"-q --color-mode=gray --gray-mode manual --gray-black 100 --gray-white 0 --jobs 1", "gray"},
+          {"-q --color-mode=gray --gray-mode manual --gray-black 99 --gray-white 100 --jobs 1", "gray"},
+          {"-q --memory-limit 800m", "gray"},
+          {"-q --memory-limit 2g --gray-black 0 --gray-white 1", "gray"},
           {"--quiet --quality 0 --blur average --blur-strength 1 --jobs 64", "gray"}}) {
         const CommandResult result = cli(std::string(options) + " book.pdf");
         EXPECT_EQ(result.exitStatus, 0) << options;
@@ -224,16 +246,49 @@ TEST_F(CliTest, ImageOverTheMemoryLimitIsCarriedOverAndTheRestBleached) {
     pdf[frame + 5] = pdf[frame + 7] = 0x75;
     pdf[frame + 6] = pdf[frame + 8] = 0x30;
     writeBytes(file("forged.pdf"), pdf);
-    const CommandResult result = cli("-q --memory-limit 100M forged.pdf");
+    const CommandResult result = cli("-q --memory-limit 100m forged.pdf");
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(
         result.err,
         "pagewash-cli: warning: forged.pdf: image 2 (30000 x 30000) needs 2.7 GB, more than the 100.0 MB "
         "limit; left as it is\n");
+    // A blur holds a second image beside the first.
+    EXPECT_THAT(cli("-q --memory-limit 100M --blur median forged.pdf").err,
+                HasSubstr("image 2 (30000 x 30000) needs 5.4 GB, more than the 100.0 MB limit"));
     EXPECT_NE(toString(readBytes(file("forged_edit.pdf"))).find(toString(pdf).substr(frame - 20, 220)),
               std::string::npos)
         << "carried over unchanged";
     EXPECT_EQ(imageColours(file("forged_edit.pdf")), (std::vector<std::string>{"gray", "rgb", "gray"}));
+}
+
+TEST_F(CliTest, EachImageLeftAsItIsIsCountedUnderItsOwnReason) {
+    // A different number for each reason, so that no two can be confused: 1 colour image left by the
+    // mode none, 2 CMYK, 3 whose decoding fails (a lossless frame), 4 over the memory limit (headers of
+    // 30000 x 30000) and 5 gray images whose new JPEG at quality 100 would be larger.
+    ASSERT_TRUE(shell("convert " + quote(s_sources->file("small.jpg")) + " -colorspace CMYK cmyk.jpg"));
+    makeJpeg(64, true, file("gray.jpg"));
+    const std::string small = s_sources->file("small.jpg"), cmyk = file("cmyk.jpg"), gray = file("gray.jpg");
+    makeImg2Pdf(
+        {small, cmyk, cmyk, small, small, small, small, small, small, small, gray, gray, gray, gray, gray},
+        file("book.pdf"));
+    Bytes pdf = readBytes(file("book.pdf"));
+    std::size_t frame = 0;
+    for (int image = 1; image <= 10; ++image) {
+        frame = find(pdf, "\xFF\xC0", frame + 2);
+        ASSERT_NE(frame, std::string::npos);
+        if (image >= 4 && image <= 6) pdf[frame + 1] = 0xC3;
+        if (image >= 7) pdf[frame + 5] = pdf[frame + 7] = 0x75, pdf[frame + 6] = pdf[frame + 8] = 0x30;
+    }
+    writeBytes(file("book.pdf"), pdf);
+    const CommandResult result =
+        cli("--json --color-mode none --keep-smaller --quality 100 --memory-limit 100M book.pdf");
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    const std::vector<json> reports = jsonLines(result.out);
+    ASSERT_EQ(reports.size(), 1u) << result.out;
+    EXPECT_EQ(reports[0]["images"], json::parse(R"({"found":15,"bleached":0,"kept_in_color":0,"left":{
+        "mode_none":1,"cmyk_or_other":2,"failed":3,"over_memory_limit":4,"larger":5},"other_jpeg_left":0})"));
+    EXPECT_THAT(result.err, HasSubstr("0 of 15 images bleached; left as they are: 5 larger, 2 CMYK or other, "
+                                      "1 by the mode none, 4 over the memory limit, 3 failed\n"));
 }
 
 TEST_F(CliTest, OptimizedAndProgressiveCodingKeepEveryPixelAndShrinkTheImages) {
@@ -282,6 +337,19 @@ TEST_F(CliTest, AnyJpegBleachesJpegsWithoutJfifWhichAreOtherwiseNamedAndLeft) {
         "kept_in_color":0,"left":{"cmyk_or_other":0,"failed":0,"larger":0,"mode_none":0,"over_memory_limit":0},
         "other_jpeg_left":0},"input":"notes.txt","outcome":"not_pdf","output":null,"refused":null,"warnings":[]})"));
     EXPECT_FALSE(fileExists(file("adobe_edit.pdf")));
+    // The preview says it as the bleach does.
+    const CommandResult preview = cli("--preview 1 adobe.pdf");
+    EXPECT_EQ(preview.exitStatus, 1);
+    EXPECT_EQ(preview.err,
+              "pagewash-cli: adobe.pdf: no JFIF JPEG image; 2 other JPEG images left as they are (--any-jpeg "
+              "bleaches them)\n");
+    // Between JFIF images, the preview numbers them in file order, as the bleach does: the Adobe page
+    // (800 wide) is image 2 of 3 with --any-jpeg; without it, image 2 of 2 is the last page.
+    makeImg2Pdf(
+        {s_sources->file("small.jpg"), file("noteshrink_notesA1_800.jpg"), s_sources->file("large.jpg")},
+        file("mixed.pdf"));
+    EXPECT_THAT(cli("--preview 2 --any-jpeg mixed.pdf").out, StartsWith("image 2 of 3: 800 x "));
+    EXPECT_THAT(cli("--preview 2 mixed.pdf").out, StartsWith("image 2 of 2: 400 x "));
 
     const CommandResult bleached = cli("--any-jpeg --json adobe.pdf");
     ASSERT_EQ(bleached.exitStatus, 0) << bleached.err;
@@ -343,6 +411,39 @@ TEST_F(CliTest, KeepColorPagesKeepsStampsPlatesAndNotesInColourAndTurnsTintedTex
     }
     ASSERT_EQ(cli("-q book.pdf").exitStatus, 0);
     EXPECT_EQ(imageColours(file("book_edit.pdf")), std::vector<std::string>(5, "gray")) << "off by default";
+}
+
+TEST_F(CliTest, NamesThatAreNotUtf8OrHoldControlCharactersStayRecoverableAndHarmlessOnATerminal) {
+    // A Latin-1 name, and one with an escape sequence that would clear the screen and a line break.
+    const std::string latin1 = "caf\xE9.pdf", control = "esc\x1B[2J\nx.pdf";
+    copySource("one.pdf", latin1);
+    copySource("one.pdf", control);
+    const CommandResult result = cli("--json " + quote(latin1) + " " + quote(control));
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    const std::vector<json> reports = jsonLines(result.out);
+    ASSERT_EQ(reports.size(), 2u) << result.out;
+    EXPECT_EQ(reports[0]["input"], "caf\uFFFD.pdf");
+    EXPECT_EQ(reports[0]["input_bytes"], "636166e92e706466");
+    EXPECT_EQ(reports[0]["output_bytes"], "636166e95f656469742e706466");
+    EXPECT_EQ(reports[1]["input"], control);
+    EXPECT_FALSE(reports[1].contains("input_bytes") || reports[1].contains("output_bytes"));
+    // Standard error: the progress line and the size report of each file, nothing raw.
+    EXPECT_EQ(lines(result.err), 4) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("caf\\xE9.pdf \u2192 caf\\xE9_edit.pdf: "));
+    EXPECT_THAT(result.err, HasSubstr("2 / 2 esc\\x1B[2J\\x0Ax.pdf\n"));
+    EXPECT_EQ(result.err.find('\x1B'), std::string::npos);
+    EXPECT_TRUE(fileExists(file("caf\xE9_edit.pdf")));
+}
+
+TEST_F(CliTest, StandardOutputThatCannotBeWrittenFailsTheRun) {
+    copySource("one.pdf", "book.pdf");
+    for (const char* arguments : {"--json -q book.pdf", "--preview 1 book.pdf", "--help"}) {
+        const CommandResult result = cli(std::string(arguments) + " > /dev/full");
+        EXPECT_EQ(result.exitStatus, 1) << arguments;
+        EXPECT_EQ(result.err, "pagewash-cli: standard output cannot be written (No space left on device)\n")
+            << arguments;
+    }
+    EXPECT_TRUE(qpdfCheckPasses(file("book_edit.pdf"))) << "the bleach itself went on";
 }
 
 // "1,204,311"

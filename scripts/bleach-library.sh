@@ -15,9 +15,13 @@
 # again resumes it: only the PDFs that failed or never ran are bleached (GNU parallel --resume-failed
 # over the saved list of the stopped run, DIR/.pagewash-bleach.files). A run that ended starts afresh.
 #
+# The pagewash-cli options are checked once (pagewash-cli --check-options) before any job. SIGINT and
+# SIGTERM stop the run promptly: no job is started any more, the running ones get the signal, and GNU
+# parallel logs how each ended, so that the next run resumes exactly the jobs that did not succeed.
+#
 # Runs the pagewash-cli on PATH (the installed one), else build/release/cli/pagewash-cli.
 # Exit status: 0 when every PDF was bleached or passed over, 1 when some were refused or did not run,
-# 2 for a usage error.
+# 2 for a usage error, 128 + the signal when stopped.
 set -euo pipefail
 
 me=bleach-library.sh
@@ -73,6 +77,8 @@ else
 fi
 
 options=("$@")
+# A bad option fails here once, with pagewash-cli's own message, rather than in every job.
+"$cli" --check-options "${options[@]}" || exit 2
 has_option() {
   local option
   for option in "${options[@]}"; do
@@ -85,6 +91,10 @@ has_option -q || has_option --quiet || options=(-q "${options[@]}")
 
 cd "$dir"
 dir=$(pwd)
+# The job log and the list of the run are kept in DIR, and the outputs are written beside the PDFs.
+probe=$(mktemp "$dir/.pagewash-bleach.XXXXXX" 2>/dev/null) ||
+  fail "cannot write in $dir: the job log and the outputs go there"
+rm -f "$probe"
 joblog=$dir/pagewash-bleach.joblog
 list=$dir/.pagewash-bleach.files
 stamp=$dir/.pagewash-bleach.command
@@ -137,19 +147,43 @@ while IFS= read -r -d '' pdf; do
   listed+=("$pdf")
 done < "$list"
 
+parallel_pid=""
+# SIGNAL NUMBER: GNU parallel, on SIGINT or SIGTERM, kills its jobs and exits without logging the jobs
+# that had ended but were not yet reaped, so a job that succeeded would run again on resuming. Instead
+# it gets SIGHUP (no new job; it waits for the running ones and logs each), and the running jobs get
+# the signal themselves, as often as parallel starts one after the SIGHUP.
 stopped() {
+  trap '' INT TERM
+  if [ -n "$parallel_pid" ]; then
+    kill -HUP "$parallel_pid" 2>/dev/null || true
+    declare -A signalled=()
+    while kill -0 "$parallel_pid" 2>/dev/null; do
+      for job in $(pgrep -P "$parallel_pid" || true); do
+        [ -z "${signalled[$job]:-}" ] || continue
+        signalled[$job]=1
+        # Each job is a process group of its own (parallel makes it so).
+        kill -s "$1" -- "-$job" 2>/dev/null || kill -s "$1" "$job" 2>/dev/null || true
+      done
+      sleep 0.05
+    done
+    wait "$parallel_pid" 2>/dev/null || true
+  fi
   echo "$me: stopped; the same command again resumes the run (log: $joblog)" >&2
-  exit 130
+  exit $((128 + $2))
 }
-trap stopped INT TERM
+trap 'stopped INT 2' INT
+trap 'stopped TERM 15' TERM
 
 if [ ${#listed[@]} -gt 0 ]; then
   run=(parallel --quote -0 --arg-file "$list" --joblog "$joblog")
   [ "$resume" -eq 1 ] && run+=(--resume-failed)
   [ -n "$slots" ] && run+=(--jobs "$slots")
   [ -n "$hosts" ] && run+=(--sshlogin "$hosts")
+  # Job control puts parallel in a process group of its own: a Ctrl-C reaches this script only, which
+  # stops the jobs as above. The job log says what failed.
+  set -m
   if [ "$remote" -eq 0 ]; then
-    "${run[@]}" "$cli" "${options[@]}" {} || true  # the job log says what failed
+    "${run[@]}" "$cli" "${options[@]}" {} &
   else
     # A remote job runs in a fresh folder there (--workdir ...) with the PDF copied in and its output
     # copied back; a job on this machine (":") runs in such a folder too but finds nothing copied
@@ -157,8 +191,11 @@ if [ ${#listed[@]} -gt 0 ]; then
     run+=(--workdir ... --transferfile {} --return '{.}_edit.pdf' --cleanup)
     # shellcheck disable=SC2016  # expanded by the shell of each job
     "${run[@]}" sh -c 'pdf=$1; [ -f "$pdf" ] || pdf=$2/$1; shift 2; exec "$@" "$pdf"' sh {} "$dir" \
-      "$cli" "${options[@]}" || true
+      "$cli" "${options[@]}" &
   fi
+  parallel_pid=$!
+  set +m
+  wait "$parallel_pid" || true
 fi
 trap - INT TERM
 
@@ -168,7 +205,7 @@ while read -r seq exitval signal; do
   status[$seq]="$exitval $signal"
 done < <(job_statuses)
 declare -A in_list=()
-bleached=0 passed=0 up_to_date=0 refused=() not_run=()
+bleached=0 passed=0 not_pdf=0 up_to_date=0 refused=() not_run=()
 for i in "${!listed[@]}"; do
   pdf=${listed[$i]}
   in_list[$pdf]=1
@@ -179,8 +216,10 @@ for i in "${!listed[@]}"; do
     output=$(output_of "$pdf")
     if [ -f "$output" ] && [ "$output" -nt "$pdf" ]; then
       bleached=$((bleached + 1))
+    elif [ "$(head -c 4 "$pdf" 2>/dev/null)" != "%PDF" ]; then
+      not_pdf=$((not_pdf + 1))  # pagewash-cli's own test: the first four bytes
     else
-      passed=$((passed + 1))  # not a PDF, or no JFIF JPEG image in it
+      passed=$((passed + 1))  # no JFIF JPEG image in it
     fi
   else
     refused+=("$pdf")
@@ -190,8 +229,10 @@ for pdf in "${all[@]}"; do
   [ -n "${in_list[$pdf]:-}" ] || up_to_date=$((up_to_date + 1))
 done
 
-echo "$me: $bleached bleached, $((passed + up_to_date)) passed over ($up_to_date already bleached," \
-     "$passed without JPEG images), ${#refused[@]} refused" >&2
+not_pdf_text=""
+[ "$not_pdf" -eq 0 ] || not_pdf_text=", $not_pdf not PDF"
+echo "$me: $bleached bleached, $((passed + not_pdf + up_to_date)) passed over ($up_to_date already bleached," \
+     "$passed without JPEG images$not_pdf_text), ${#refused[@]} refused" >&2
 if [ ${#refused[@]} -gt 0 ]; then
   printf '  refused: %s\n' "${refused[@]}" >&2
   echo "  log: $joblog" >&2

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -82,6 +83,33 @@ TEST_F(PreviewTest, NumbersImagesAsTheBleachDoesAndRefusesFilesWithoutOne) {
     EXPECT_EQ(PdfImages::read(s_scratch->file("none.pdf")).refusal().reason,
               s_scratch->file("none.pdf") + ": no JPEG image");
     EXPECT_FALSE(PdfImages::read(s_scratch->file("missing.pdf")).ok());
+}
+
+TEST(Displayable, CmykBecomesRgbAsEachInkTimesTheBlackOver255RoundedForEveryPairOfBytes) {
+    // Pixel (x, y) holds C' = x, M' = 255 - x, Y' = (x + y) mod 256 and K' = y: every ink value meets
+    // every black value. As libjpeg gives an Adobe CMYK JPEG, the values are stored inverted.
+    DecodedImage cmyk;
+    cmyk.width = cmyk.height = 256;
+    cmyk.components = 4;
+    cmyk.pixels = std::make_unique<std::uint8_t[]>(cmyk.size());
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            std::uint8_t* pixel = cmyk.pixels.get() + (y * 256 + x) * 4;
+            pixel[0] = std::uint8_t(x), pixel[1] = std::uint8_t(255 - x), pixel[2] = std::uint8_t(x + y);
+            pixel[3] = std::uint8_t(y);
+        }
+    const DecodedImage rgb = displayable(std::move(cmyk));
+    ASSERT_EQ(rgb.components, 3);
+    ASSERT_EQ(rgb.width * rgb.height, 256 * 256);
+    const auto expected = [](int ink, int black) { return std::lround(ink * black / 255.0); };
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const std::uint8_t* pixel = rgb.pixels.get() + (y * 256 + x) * 3;
+            ASSERT_TRUE(pixel[0] == expected(x, y) && pixel[1] == expected(255 - x, y) &&
+                        pixel[2] == expected((x + y) % 256, y))
+                << "first difference at (" << x << ", " << y << "): " << int(pixel[0]) << " " << int(pixel[1])
+                << " " << int(pixel[2]);
+        }
 }
 
 }  // namespace

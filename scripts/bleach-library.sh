@@ -180,10 +180,11 @@ if [ ${#listed[@]} -gt 0 ]; then
   [ -n "$slots" ] && run+=(--jobs "$slots")
   [ -n "$hosts" ] && run+=(--sshlogin "$hosts")
   # Job control puts parallel in a process group of its own: a Ctrl-C reaches this script only, which
-  # stops the jobs as above. The job log says what failed.
+  # stops the jobs as above. Not in the terminal's foreground, no job may read it (parallel hands its
+  # input to the first job), so the input is /dev/null. The job log says what failed.
   set -m
   if [ "$remote" -eq 0 ]; then
-    "${run[@]}" "$cli" "${options[@]}" {} &
+    "${run[@]}" "$cli" "${options[@]}" {} </dev/null &
   else
     # A remote job runs in a fresh folder there (--workdir ...) with the PDF copied in and its output
     # copied back; a job on this machine (":") runs in such a folder too but finds nothing copied
@@ -191,7 +192,7 @@ if [ ${#listed[@]} -gt 0 ]; then
     run+=(--workdir ... --transferfile {} --return '{.}_edit.pdf' --cleanup)
     # shellcheck disable=SC2016  # expanded by the shell of each job
     "${run[@]}" sh -c 'pdf=$1; [ -f "$pdf" ] || pdf=$2/$1; shift 2; exec "$@" "$pdf"' sh {} "$dir" \
-      "$cli" "${options[@]}" &
+      "$cli" "${options[@]}" </dev/null &
   fi
   parallel_pid=$!
   set +m

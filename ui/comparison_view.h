@@ -18,8 +18,6 @@ class ComparisonView : public QAbstractScrollArea {
     void setImages(QImage before, QImage after);
     void fitToWindow();
     void showActualSize();
-    bool fitsWindow() const { return m_fit; }
-    double scale() const { return m_scale; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -40,10 +40,8 @@ class PreviewWindow : public QWidget {
     const CorrectionSettings& settings() const { return m_settings; }
     // True from a request until the result of the newest one is shown.
     bool isComputing() const { return m_shownGeneration != m_generation; }
-    int imageIndex() const { return m_index; }
     int imageCount() const { return m_count; }
     QString statusText() const;
-    ComparisonView* view() const { return m_view; }
     QImage beforeImage() const { return m_before; }
     QImage afterImage() const { return m_after; }
 

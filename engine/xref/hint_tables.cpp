@@ -93,17 +93,10 @@ void writeItem(BitWriter& writer, const std::vector<std::uint64_t>& values, std:
     writer.align();
 }
 
-}  // namespace
-
-Result<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64_t pageCount,
-                                  const std::vector<HintTablePlace>& places) {
-    // /N lies in the linearization dictionary, not in `data`.
-    if (pageCount < 1 || static_cast<std::uint64_t>(pageCount) > kMaxPages) {
-        return Refusal{-1, "the page count /N is out of range"};
-    }
-    const auto pages = static_cast<std::size_t>(pageCount);
-    HintTables tables;
-    PageOffsetHints& p = tables.pages;
+// The page offset hint table, which begins the data: its header, then one item after the other for the
+// `pages` pages.
+Result<PageOffsetHints> readPageOffsetHints(std::span<const std::uint8_t> data, std::size_t pages) {
+    PageOffsetHints p;
     BitReader reader(data);
     p.leastObjectCount = reader.u32();
     p.firstPageLocation = reader.u32();
@@ -121,7 +114,6 @@ Result<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64
     p.objectCounts = readItem(reader, pages, p.objectCountBits, p.leastObjectCount);
     p.pageLengths = readItem(reader, pages, p.pageLengthBits, p.leastPageLength);
     p.sharedCounts = readItem(reader, pages, p.sharedCountBits, 0);
-    // The page offset hint table begins the data.
     if (!reader.ok()) return Refusal{0, "the page offset hint table runs past the hint stream"};
     std::uint64_t sharedTotal = 0;
     for (const std::uint64_t count : p.sharedCounts) sharedTotal += count;
@@ -142,48 +134,77 @@ Result<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64
     p.contentOffsets = readItem(reader, pages, p.contentOffsetBits, p.leastContentOffset);
     p.contentLengths = readItem(reader, pages, p.contentLengthBits, p.leastContentLength);
     if (!reader.ok()) return Refusal{0, "the page offset hint table runs past the hint stream"};
+    return p;
+}
+
+// The shared object hint table /S at `place.offset`.
+Result<SharedObjectHints> readSharedObjectHints(std::span<const std::uint8_t> data,
+                                                const HintTablePlace& place) {
+    SharedObjectHints s;
+    BitReader table(data, static_cast<std::size_t>(place.offset));
+    s.firstObjectNumber = table.u32();
+    s.firstLocation = table.u32();
+    s.firstPageEntries = table.u32();
+    s.totalEntries = table.u32();
+    s.objectCountBits = table.u16();
+    s.leastGroupLength = table.u32();
+    s.groupLengthBits = table.u16();
+    if (!table.ok() || s.totalEntries > data.size() * 8 || s.firstPageEntries > s.totalEntries) {
+        return Refusal{place.offset, "the shared object hint table is damaged"};
+    }
+    s.groupLengths = readItem(table, s.totalEntries, s.groupLengthBits, s.leastGroupLength);
+    const std::vector<std::uint64_t> flags = readItem(table, s.totalEntries, 1, 0);
+    for (std::uint64_t flag : flags) {
+        std::vector<std::uint8_t> signature;
+        for (int i = 0; flag && i < 16; ++i) signature.push_back(static_cast<std::uint8_t>(table.bits(8)));
+        s.signatures.push_back(std::move(signature));
+    }
+    s.objectCountsMinusOne = readItem(table, s.totalEntries, s.objectCountBits, 0);
+    if (!table.ok()) return Refusal{place.offset, "the shared object hint table runs past the hint stream"};
+    return s;
+}
+
+// One of the generic hint tables (isGenericKey) at `place.offset`.
+Result<GenericHints> readGenericHints(std::span<const std::uint8_t> data, const HintTablePlace& place) {
+    GenericHints generic;
+    BitReader table(data, static_cast<std::size_t>(place.offset));
+    generic.key = place.key;
+    generic.firstObjectNumber = table.u32();
+    generic.firstLocation = table.u32();
+    generic.objectCount = table.u32();
+    generic.groupLength = table.u32();
+    if (!table.ok())
+        return Refusal{place.offset, "the hint table /" + place.key + " runs past the hint stream"};
+    return generic;
+}
+
+}  // namespace
+
+Result<HintTables> readHintTables(std::span<const std::uint8_t> data, std::int64_t pageCount,
+                                  const std::vector<HintTablePlace>& places) {
+    // /N lies in the linearization dictionary, not in `data`.
+    if (pageCount < 1 || static_cast<std::uint64_t>(pageCount) > kMaxPages) {
+        return Refusal{-1, "the page count /N is out of range"};
+    }
+    HintTables tables;
+    Result<PageOffsetHints> pages = readPageOffsetHints(data, static_cast<std::size_t>(pageCount));
+    if (!pages) return pages.refusal();
+    tables.pages = std::move(*pages);
 
     bool sharedFound = false;
     for (const HintTablePlace& place : places) {
         if (place.offset < 0 || static_cast<std::size_t>(place.offset) >= data.size()) {
             return Refusal{place.offset, "the hint table /" + place.key + " lies outside the hint stream"};
         }
-        BitReader table(data, static_cast<std::size_t>(place.offset));
         if (place.key == "S") {
+            Result<SharedObjectHints> shared = readSharedObjectHints(data, place);
+            if (!shared) return shared.refusal();
+            tables.shared = std::move(*shared);
             sharedFound = true;
-            SharedObjectHints& s = tables.shared;
-            s.firstObjectNumber = table.u32();
-            s.firstLocation = table.u32();
-            s.firstPageEntries = table.u32();
-            s.totalEntries = table.u32();
-            s.objectCountBits = table.u16();
-            s.leastGroupLength = table.u32();
-            s.groupLengthBits = table.u16();
-            if (!table.ok() || s.totalEntries > data.size() * 8 || s.firstPageEntries > s.totalEntries) {
-                return Refusal{place.offset, "the shared object hint table is damaged"};
-            }
-            s.groupLengths = readItem(table, s.totalEntries, s.groupLengthBits, s.leastGroupLength);
-            const std::vector<std::uint64_t> flags = readItem(table, s.totalEntries, 1, 0);
-            for (std::uint64_t flag : flags) {
-                std::vector<std::uint8_t> signature;
-                for (int i = 0; flag && i < 16; ++i)
-                    signature.push_back(static_cast<std::uint8_t>(table.bits(8)));
-                s.signatures.push_back(std::move(signature));
-            }
-            s.objectCountsMinusOne = readItem(table, s.totalEntries, s.objectCountBits, 0);
-            if (!table.ok())
-                return Refusal{place.offset, "the shared object hint table runs past the hint stream"};
         } else if (isGenericKey(place.key)) {
-            GenericHints generic;
-            generic.key = place.key;
-            generic.firstObjectNumber = table.u32();
-            generic.firstLocation = table.u32();
-            generic.objectCount = table.u32();
-            generic.groupLength = table.u32();
-            if (!table.ok()) {
-                return Refusal{place.offset, "the hint table /" + place.key + " runs past the hint stream"};
-            }
-            tables.generic.push_back(std::move(generic));
+            Result<GenericHints> generic = readGenericHints(data, place);
+            if (!generic) return generic.refusal();
+            tables.generic.push_back(std::move(*generic));
         } else {
             return Refusal{place.offset,
                            "the hint table /" + place.key + " is of a kind that is not rewritten"};

@@ -36,10 +36,11 @@ std::string percentChange(std::uint64_t before, std::uint64_t after) {
 std::string sizeReportLine(const FileReport& report) {
     const std::uint64_t before = report.inputBytes.value_or(0);
     const ImageCounts& images = report.images;
-    std::string line = report.path + " \u2192 " + report.outputPath + ": " + humanSize(before) + " \u2192 " +
-                       humanSize(report.outputBytes) + " (" + percentChange(before, report.outputBytes) +
-                       "), " + std::to_string(images.bleached) + " of " + std::to_string(images.found) +
-                       " images bleached";
+    std::string line =
+        report.path + " \u2192 " + report.outputPath + ": " + humanSize(before) + " \u2192 " +
+        humanSize(report.outputBytes) + " (" +
+        (report.unchanged ? "the same bytes as the input" : percentChange(before, report.outputBytes)) +
+        "), " + std::to_string(images.bleached) + " of " + std::to_string(images.found) + " images bleached";
     if (images.keptInColor > 0) line += " (" + std::to_string(images.keptInColor) + " in colour)";
     std::vector<std::string> left;
     if (images.larger > 0) left.push_back(std::to_string(images.larger) + " larger");

@@ -1,11 +1,11 @@
 // The file job of engine/batch/pdf_file_job.cpp on in-memory bytes, step by step in its order:
 // searchPdfImages (with the JPEGs without JFIF for every third input), the temporary images,
-// updateStreamLengths, applyGrayRule, planXrefCorrection and writeEditedPdf.
+// decideRewrite, updateStreamLengths, planXrefCorrection and writeEditedPdf.
 //
 // The image workers do not run: each temporary image keeps its input bytes (the path of a file whose
 // images were all left as they were). So that the gray rule still rewrites dictionaries, every record
 // counts as a re-encoded colour image and the colour mode is Grayscale for inputs of odd length, None
-// otherwise.
+// otherwise; every fifth keeps its original whole.
 //
 // The edited PDF goes to memory and is checked: its length is the input's plus what the replaced ranges
 // add, the bytes before the first range are the input's, and a final startxref that pointed at an
@@ -116,25 +116,18 @@ void fileJob(ByteView buffer) {
     if (search.outcome != ImageSearch::Outcome::Found) return;
     std::vector<ImageRecord>& records = search.records;
 
-    std::vector<std::string> names;
-    names.reserve(records.size());
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        names.push_back(tempDir().file(tempImageName(static_cast<int>(r))));
-    }
-    const TempImages tempImages(names);
-    writeTempImages(buffer, records, tempImages.names());
-
+    const TempImages tempImages(tempDir().path(), buffer, records);
     const std::int32_t colorMode =
         static_cast<std::int32_t>(buffer.size() % 2 == 1 ? ColorMode::Grayscale : ColorMode::None);
-    for (ImageRecord& record : records) record.componentCount = 3;
+    // Every fifth image keeps its original whole, as --keep-smaller leaves a larger one.
+    for (std::size_t r = 0; r < records.size(); ++r) decideRewrite(records[r], 3, r % 5 == 4, colorMode);
     updateStreamLengths(records, tempImages.names());
-    applyGrayRule(records, colorMode);
     const XrefCorrection xref = planXrefCorrection(buffer, plannedImageReplacements(records));
 
     MemoryOutput memory;
     OutputFile output("edited PDF", memory.stream());
     const std::vector<ReplacedRange> replaced =
-        writeEditedPdf(output, buffer, records, tempImages.names(), colorMode, xref.patches);
+        writeEditedPdf(output, buffer, records, tempImages.names(), xref.patches);
     output.close();
     checkOutput(buffer, memory.bytes(), replaced, records, xref);
 }

@@ -45,7 +45,8 @@ struct FileReport {
     std::optional<std::uint64_t> inputBytes = {};  // once the file was read
     std::string outputPath = {};                   // Written only
     std::uint64_t outputBytes = 0;                 // Written only
-    ImageCounts images = {};                       // known once the workers have run
+    bool unchanged = false;   // Written only: every image was kept whole, the output is the input's bytes
+    ImageCounts images = {};  // known once the workers have run
     // JPEG image streams without JFIF left as they are because BatchOptions::anyJpeg is off.
     int otherJpegsLeft = 0;
     std::vector<std::string> warnings = {};  // as given to reportWarning, in order

@@ -15,6 +15,11 @@ std::string outputNotCreatedMessage(const std::string& outputPath) {
            "して下さい。";
 }
 
+std::string internalErrorMessage(const std::string& path, const std::string& what) {
+    return path + ": internal error (a fault of Pagewash, not of the file): " + what +
+           "; the run was stopped";
+}
+
 std::string progressText(int index, int count) {
     return std::to_string(index) + " / " + std::to_string(count);
 }

@@ -13,6 +13,8 @@ std::string inputNotOpenedMessage(const std::string& inputPath);
 // "ファイル : " + path +
 // "を作成できません。\n一度だけ再試行します。\n他に開いているアプリケーションがあれば閉じて、OKを押して下さい。"
 std::string outputNotCreatedMessage(const std::string& outputPath);
+// "book.pdf: internal error (a fault of Pagewash, not of the file): WHAT; the run was stopped"
+std::string internalErrorMessage(const std::string& path, const std::string& what);
 // "i / N", each number in decimal.
 std::string progressText(int index, int count);
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -86,25 +87,68 @@ void countImages(const std::vector<ImageOutcome>& outcomes, ImageCounts& counts)
     }
 }
 
+// The input read whole and closed; nothing, with report.reason set, when it is larger than a PDF may be
+// here.
+std::optional<std::vector<std::uint8_t>> readInput(const std::string& path, InputFile& input,
+                                                   FileReport& report) {
+    const std::int64_t length = input.length();
+    if (length > std::numeric_limits<std::int32_t>::max()) {
+        report.reason =
+            path + ": " + std::to_string(length) + " bytes is more than a PDF may have here (2 GB)";
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> buffer = input.readAll();
+    input.close();
+    report.inputBytes = buffer.size();
+    return buffer;
+}
+
+// One worker per image over its temporary file, all with the file's settings snapshot. Once every worker
+// has ended, each record's rewrite is decided (the gray rule, a kept original) and `outcomes` hold what
+// the workers found. Returns the number of workers that counted themselves done.
+std::int32_t correctImages(std::vector<ImageRecord>& records, const TempImages& tempImages,
+                           const CorrectionSettings& snapshot, RunContext& run,
+                           std::vector<ImageOutcome>& outcomes) {
+    const std::vector<CorrectionSettings> settingsCopies(records.size(), snapshot);
+    // A worker reports the decoded component count only once its new JPEG is in place: an image left as
+    // it was (unreadable, not 1 or 3 components, kept in colour or kept whole) keeps its colour space.
+    std::vector<std::int32_t> decodedComponents(records.size(), 1);
+    outcomes.assign(records.size(), ImageOutcome{});
+    JobCompletion completion;
+    std::vector<ImageJob> jobs;
+    jobs.reserve(records.size());
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        jobs.push_back(ImageJob{.tempFileName = tempImages.names()[r],
+                                .componentsOut = &decodedComponents[r],
+                                .settings = &settingsCopies[r],
+                                .completion = &completion,
+                                .gate = &run.gate,
+                                .coding = run.options.coding,
+                                .outcome = &outcomes[r],
+                                .keepSmaller = run.options.keepSmaller,
+                                .keepColorPages = run.options.keepColorPages});
+    }
+    const std::int32_t completed =
+        runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        decideRewrite(records[r], decodedComponents[r], outcomes[r].result == ImageResult::Larger,
+                      snapshot.colorMode);
+    }
+    return completed;
+}
+
 // The steps of one file, filling `report` as they go. Returns Refused with report.reason set for the
 // refusals it finds itself; file-layer failures and exhausted resources arrive as exceptions, which the
 // caller turns into refusals.
 FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& run, FileReport& report) {
-    std::string& reason = report.reason;
     const auto warn = [&](const std::string& warning) {
         report.warnings.push_back(warning);
         run.frontEnd.reportWarning(path, warning);
     };
-    const std::int64_t length = input.length();
-    if (length > std::numeric_limits<std::int32_t>::max()) {
-        reason = path + ": " + std::to_string(length) + " bytes is more than a PDF may have here (2 GB)";
-        return FileOutcome::Refused;
-    }
-    const std::vector<std::uint8_t> buffer = input.readAll();
-    input.close();
-    report.inputBytes = buffer.size();
+    const std::optional<std::vector<std::uint8_t>> buffer = readInput(path, input, report);
+    if (!buffer) return FileOutcome::Refused;
 
-    ImageSearch search = searchPdfImages(buffer, run.options.anyJpeg);
+    ImageSearch search = searchPdfImages(*buffer, run.options.anyJpeg);
     report.otherJpegsLeft = search.otherJpegsLeft;
     switch (search.outcome) {
         case ImageSearch::Outcome::NotPdf:
@@ -112,45 +156,33 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
         case ImageSearch::Outcome::NoJpeg:
             return FileOutcome::NoJpeg;
         case ImageSearch::Outcome::Refused:
-            reason = describeRefusal(path, search.refusal);
+            report.reason = describeRefusal(path, search.refusal);
             return FileOutcome::Refused;
         case ImageSearch::Outcome::Found:
             break;
     }
     std::vector<ImageRecord>& records = search.records;
 
-    const RunTempDir& tempDir = run.tempDir();
-    std::vector<std::string> names;
-    names.reserve(records.size());
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        names.push_back(tempDir.file(tempImageName(static_cast<int>(r))));
-    }
-    const TempImages tempImages(names);
-    writeTempImages(buffer, records, tempImages.names());
-
     // One snapshot per file: the blur controls stay usable during a run, so two files may differ.
     const CorrectionSettings snapshot = run.frontEnd.takeSettings();
-    const std::vector<CorrectionSettings> settingsCopies(records.size(), snapshot);
-    // An image that no worker decodes (unreadable, not 1 or 3 components) keeps its colour space.
-    for (ImageRecord& record : records) record.componentCount = 1;
-
-    JobCompletion completion;
-    std::vector<ImageOutcome> outcomes(records.size());
-    std::vector<ImageJob> jobs;
-    jobs.reserve(records.size());
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        jobs.push_back(ImageJob{tempImages.names()[r], &records[r].componentCount, &settingsCopies[r],
-                                &completion, &run.gate, run.options.coding, &outcomes[r],
-                                run.options.keepSmaller, run.options.keepColorPages});
-    }
-    const std::int32_t completed =
-        runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
-    if (completed != static_cast<std::int32_t>(jobs.size())) {
-        reason = path + ": only " + std::to_string(completed) + " of " + std::to_string(jobs.size()) +
-                 " image workers finished";
+    // The output is created before any image is worked on: a folder where it cannot be is found at once.
+    const std::string outputPath = editedPdfPath(path);
+    std::optional<PendingOutput> output;
+    std::string failure;
+    createOutput(outputPath, run.frontEnd, output, failure);
+    if (!output) {
+        report.reason = path + ": the output " + outputPath + " cannot be created: " + failure;
         return FileOutcome::Refused;
     }
 
+    const TempImages tempImages(run.tempDir().path(), *buffer, records);
+    std::vector<ImageOutcome> outcomes;
+    const std::int32_t completed = correctImages(records, tempImages, snapshot, run, outcomes);
+    if (completed != static_cast<std::int32_t>(records.size())) {
+        report.reason = path + ": only " + std::to_string(completed) + " of " +
+                        std::to_string(records.size()) + " image workers finished";
+        return FileOutcome::Refused;
+    }
     countImages(outcomes, report.images);
     for (std::size_t r = 0; r < outcomes.size(); ++r) {
         if (outcomes[r].result == ImageResult::OverBudget)
@@ -158,21 +190,13 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     }
 
     updateStreamLengths(records, tempImages.names());
-    applyGrayRule(records, snapshot.colorMode);
-    const XrefCorrection xref = planXrefCorrection(buffer, plannedImageReplacements(records));
+    const XrefCorrection xref = planXrefCorrection(*buffer, plannedImageReplacements(records));
     for (const std::string& warning : xref.warnings) warn(warning);
-
-    const std::string outputPath = editedPdfPath(path);
-    std::optional<PendingOutput> output;
-    std::string failure;
-    createOutput(outputPath, run.frontEnd, output, failure);
-    if (!output) {
-        reason = path + ": the output " + outputPath + " cannot be created: " + failure;
-        return FileOutcome::Refused;
-    }
-    writeEditedPdf(output->file(), buffer, records, tempImages.names(), snapshot.colorMode, xref.patches);
+    const std::vector<ReplacedRange> replaced =
+        writeEditedPdf(output->file(), *buffer, records, tempImages.names(), xref.patches);
     output->commit();
     report.outputPath = outputPath;
+    report.unchanged = replaced.empty();
     std::error_code sizeError;
     const std::uintmax_t written = std::filesystem::file_size(outputPath, sizeError);
     report.outputBytes = sizeError ? 0 : written;
@@ -204,16 +228,21 @@ FileReport processOpenedFile(int index, const std::string& path, InputFile& inpu
     report.path = path;
     try {
         report.outcome = processPdf(path, input, run, report);
-        return report;
     } catch (const CFileException& error) {
+        report.outcome = FileOutcome::Refused;
         report.reason = path + ": " + describeFileFailure(error);
     } catch (const std::bad_alloc&) {
+        report.outcome = FileOutcome::Refused;
         report.reason = path + ": not enough memory to process it";
+    } catch (const std::logic_error&) {
+        throw;  // a fault of the program, not of the file: the run reports it (BatchRun)
     } catch (const std::exception& error) {
         // A thread or another resource of the system that could not be had.
+        report.outcome = FileOutcome::Refused;
         report.reason = path + ": " + error.what();
     }
-    report.outcome = FileOutcome::Refused;
+    // No file the user gets holds an image of a refused file, whatever its workers did.
+    if (report.outcome == FileOutcome::Refused) report.images = {};
     return report;
 }
 

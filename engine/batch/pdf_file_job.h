@@ -34,8 +34,10 @@ struct RunContext {
 int decodeLimit(const BatchOptions& options);
 
 // Processes file `index` of the run, `path`, already opened as `input` (which it reads and closes). Every
-// failure after the open ends this file only, comes back as a Refused report, and leaves no temporary
-// file behind.
+// failure after the open ends this file only, comes back as a Refused report with no image counted
+// (nothing of it reaches a file the user gets), and leaves no temporary file behind. A std::logic_error
+// (a fault of the program, such as the writer finding ranges that overlap) is not a refusal: it
+// propagates, the temporary files removed.
 FileReport processOpenedFile(int index, const std::string& path, InputFile& input, RunContext& run);
 
 }  // namespace pagewash

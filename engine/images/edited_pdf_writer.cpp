@@ -73,10 +73,17 @@ std::string editedPdfPath(const std::string& inputPath) {
     return inputPath.substr(0, end) + "_edit.pdf";
 }
 
-void applyGrayRule(std::vector<ImageRecord>& records, std::int32_t colorMode) {
-    if (!turnsColorGray(static_cast<ColorMode>(colorMode))) return;
-    for (ImageRecord& record : records) {
-        if (record.componentCount == 3 && record.tokens) makeDictionaryGray(*record.tokens);
+void decideRewrite(ImageRecord& record, std::int32_t decodedComponents, bool originalKept,
+                   std::int32_t colorMode) {
+    if (originalKept) {
+        record.rewrite = StreamRewrite::CopyInput;
+    } else if (decodedComponents == 3 && turnsColorGray(static_cast<ColorMode>(colorMode))) {
+        if (!record.tokens)
+            throw std::logic_error("decideRewrite: an image record without its dictionary tokens");
+        record.rewrite = StreamRewrite::MakeGray;
+        makeDictionaryGray(*record.tokens);
+    } else {
+        record.rewrite = StreamRewrite::KeepColorSpace;
     }
 }
 
@@ -84,22 +91,25 @@ std::vector<ReplacedRange> plannedImageReplacements(const std::vector<ImageRecor
     std::vector<ReplacedRange> ranges;
     ranges.reserve(records.size());
     for (const ImageRecord& record : records) {
+        if (record.rewrite == StreamRewrite::CopyInput) continue;
         ranges.push_back({record.dictionaryOffset, record.jpegEnd, replacementLength(record)});
     }
     return ranges;
 }
 
 std::vector<ReplacedRange> writeEditedPdf(OutputFile& output, std::span<const std::uint8_t> buffer,
-                                          std::vector<ImageRecord>& records,
-                                          const std::vector<std::string>& names, std::int32_t colorMode,
+                                          const std::vector<ImageRecord>& records,
+                                          const std::vector<std::string>& names,
                                           std::span<const ByteSplice> patches) {
     if (names.size() < records.size()) throw std::logic_error("writeEditedPdf: a temporary name is missing");
-    applyGrayRule(records, colorMode);
 
     std::vector<Replacement> replacements;
     replacements.reserve(records.size() + patches.size());
-    for (std::size_t r = 0; r < records.size(); ++r)
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        // A copied original stays among the input's bytes, untouched.
+        if (records[r].rewrite == StreamRewrite::CopyInput) continue;
         replacements.push_back({records[r].dictionaryOffset, records[r].jpegEnd, &records[r], nullptr, r});
+    }
     for (const ByteSplice& patch : patches)
         replacements.push_back({patch.inputBegin, patch.inputEnd, nullptr, &patch, 0});
     std::stable_sort(replacements.begin(), replacements.end(),

@@ -17,25 +17,29 @@ namespace pagewash {
 // points, and no character of the folder part is removed (a name shorter than four is removed whole).
 std::string editedPdfPath(const std::string& inputPath);
 
-// The gray rule: in YellowingRemoval or Grayscale, a record whose componentCount is 3 (a colour image
-// that was re-encoded, gray, in place) gets makeDictionaryGray; every other record keeps its colour
-// space. Applying it twice changes nothing more.
-void applyGrayRule(std::vector<ImageRecord>& records, std::int32_t colorMode);
+// Sets what replaces the image once its worker has ended, applying the gray rule: in YellowingRemoval or
+// Grayscale, an image that the worker decoded with three components and re-encoded in place (gray) gets
+// MakeGray and makeDictionaryGray; an image whose original the worker kept (a larger new JPEG) gets
+// CopyInput; every other keeps its colour space. `decodedComponents` is what the worker reported: 1
+// when it put no new JPEG in place. Call once per record.
+void decideRewrite(ImageRecord& record, std::int32_t decodedComponents, bool originalKept,
+                   std::int32_t colorMode);
 
-// Each record's input range [dictionaryOffset, jpegEnd) and the length of what replaces it:
-// "<<" + the tokens + ">>stream\r\n" + jpegLength. Call after updateStreamLengths and applyGrayRule.
+// The input range [dictionaryOffset, jpegEnd) of each record that is not copied as it was, and the length
+// of what replaces it: "<<" + the tokens + ">>stream\r\n" + jpegLength. Call after updateStreamLengths
+// and decideRewrite.
 std::vector<ReplacedRange> plannedImageReplacements(const std::vector<ImageRecord>& records);
 
-// Writes the edited PDF into `output`: the input's bytes, each record's range replaced by "<<", its
-// tokens, ">>stream\r\n" and the content of names[r], and each patch's range by its bytes. Patches lie
-// outside the records' ranges and do not overlap. Applies the gray rule first.
+// Writes the edited PDF into `output`: the input's bytes, the range of each record that is not copied as
+// it was replaced by "<<", its tokens, ">>stream\r\n" and the content of names[r], and each patch's range
+// by its bytes. Patches lie outside the records' ranges and do not overlap.
 // Returns every replaced range (records and patches) in input order. Throws CFileException when a
 // file fails (a temporary image whose length no longer equals its jpegLength counts as failed), and
 // std::logic_error, before writing anything, when ranges overlap or leave the input.
 // REQUIRES: names.size() >= records.size(); ranges as checkImageRanges accepts them.
 std::vector<ReplacedRange> writeEditedPdf(OutputFile& output, std::span<const std::uint8_t> buffer,
-                                          std::vector<ImageRecord>& records,
-                                          const std::vector<std::string>& names, std::int32_t colorMode,
+                                          const std::vector<ImageRecord>& records,
+                                          const std::vector<std::string>& names,
                                           std::span<const ByteSplice> patches = {});
 
 }  // namespace pagewash

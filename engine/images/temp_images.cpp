@@ -13,6 +13,26 @@ std::string tempImageName(int index) {
     return std::string("_image_") + digits + ".jpg";
 }
 
+namespace {
+
+std::vector<std::string> tempImagePaths(const std::string& folder, std::size_t count) {
+    std::vector<std::string> paths;
+    paths.reserve(count);
+    for (std::size_t r = 0; r < count; ++r)
+        paths.push_back(folder + "/" + tempImageName(static_cast<int>(r)));
+    return paths;
+}
+
+}  // namespace
+
+// Delegating: the object is whole before the files are written, so its destructor removes them when
+// writing throws.
+TempImages::TempImages(const std::string& folder, std::span<const std::uint8_t> buffer,
+                       const std::vector<ImageRecord>& records)
+    : TempImages(tempImagePaths(folder, records.size())) {
+    writeTempImages(buffer, records, m_names);
+}
+
 void writeTempImages(std::span<const std::uint8_t> buffer, const std::vector<ImageRecord>& records,
                      const std::vector<std::string>& names) {
     for (std::size_t r = 0; r < records.size(); ++r) {

@@ -16,7 +16,10 @@ namespace pagewash {
 // Owns the temporary image files of one PDF: removes them however the file's processing ends.
 class TempImages {
   public:
-    explicit TempImages(std::vector<std::string> names) : m_names(std::move(names)) {}
+    // Writes each record's JPEG to folder + "/" + tempImageName(r) (writeTempImages); the files written
+    // are removed again when a later one fails. Throws as writeTempImages.
+    TempImages(const std::string& folder, std::span<const std::uint8_t> buffer,
+               const std::vector<ImageRecord>& records);
     ~TempImages() {
         for (const std::string& name : m_names) removeFile(name);
     }
@@ -25,6 +28,8 @@ class TempImages {
     const std::vector<std::string>& names() const { return m_names; }
 
   private:
+    explicit TempImages(std::vector<std::string> names) : m_names(std::move(names)) {}
+
     std::vector<std::string> m_names;
 };
 

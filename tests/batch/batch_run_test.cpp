@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 
 #include "engine/images/edited_pdf_writer.h"
 #include "tests/support/recording_front_end.h"
@@ -109,16 +110,14 @@ TEST_F(BatchRunTest, UnopenableSecondFileEndsTheRunInAnErrorBoxWithoutThePause) 
     EXPECT_FALSE(fileExists(m_work.file("c_edit.pdf")));
 }
 
-TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetryAndTwiceSkipsTheFileKeepingTheOldOutput) {
+TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetryAndTwiceSkipsTheFileBeforeItsImagesAreWorkedOn) {
     fs::create_directory(m_work.file("in"));
     const std::string a = copy("one.pdf", "in/a.pdf"), output = editedPdfPath(a);
-    // Once the images are done the folder is moved away: creating the output fails, even for root.
+    // Once the input is read the folder is moved away: creating the output fails, even for root.
     const auto away = [&] { fs::rename(m_work.file("in"), m_work.file("away")); };
     const auto back = [&] { fs::rename(m_work.file("away"), m_work.file("in")); };
     RecordingFrontEnd once;
-    once.onImageFinished = [&](int done, int total) {
-        if (done == total) away();
-    };
+    once.onSettings = away;
     once.onErrorBox = back;
     EXPECT_EQ(BatchRun(once, {a}, m_options), 0u);
     EXPECT_EQ(once.errorBoxes,
@@ -130,12 +129,14 @@ TEST_F(BatchRunTest, OutputUncreatableOnceIsWrittenOnTheRetryAndTwiceSkipsTheFil
     writeBytes(output, toBytes("an earlier output"));
     const std::string b = copy("one.pdf", "b.pdf");
     RecordingFrontEnd twice;
-    twice.onImageFinished = [&, moved = false](int done, int total) mutable {
-        if (done == total && !moved) away(), moved = true;
+    twice.onSettings = [&, moved = false]() mutable {
+        if (!moved) away(), moved = true;
     };
     EXPECT_EQ(BatchRun(twice, {a, b}, m_options), 0u);
     back();
     EXPECT_EQ(twice.errorBoxes.size(), 1u);
+    // The output's folder is found wanting before a.pdf's image is worked on: only b.pdf's image is done.
+    EXPECT_EQ(twice.progress, (std::vector<std::pair<int, int>>{{1, 1}}));
     ASSERT_EQ(twice.refusals.size(), 1u);
     EXPECT_NE(twice.refusals[0].find(output), std::string::npos) << twice.refusals[0];
     EXPECT_EQ(toString(readBytes(output)), "an earlier output");
@@ -155,6 +156,55 @@ TEST_F(BatchRunTest, MalformedFileIsRefusedWithoutOutputAndTheRunGoesOn) {
     EXPECT_EQ(frontEnd.refusals[0].rfind(broken + ": /Length at byte ", 0), 0u) << frontEnd.refusals[0];
     EXPECT_FALSE(fileExists(editedPdfPath(broken)));
     EXPECT_EQ(pageCount(m_work.file("good_edit.pdf")), 1);
+}
+
+TEST_F(BatchRunTest, SecondInputOfAnOutputTheRunWroteIsRefusedNamingTheFirst) {
+    fs::create_directory_symlink(m_work.path(), m_work.file("link"));
+    const std::string scan1 = copy("one.pdf", "scan1"), scan2 = copy("five.pdf", "scan2");
+    const std::string again = m_work.path() + "/./scan1", viaLink = m_work.file("link/scan2");
+    RecordingFrontEnd frontEnd;
+    m_options.workerStartPauseMs = 0;
+    EXPECT_EQ(BatchRun(frontEnd, {scan1, scan2, again, viaLink}, m_options), 0u);
+    const std::string output = m_work.file("s_edit.pdf");
+    ASSERT_EQ(frontEnd.refusals.size(), 3u);
+    EXPECT_EQ(frontEnd.refusals[0], scan2 + ": its output " + output + " was written by " + scan1 +
+                                        " earlier in this run; left as it is");
+    EXPECT_EQ(frontEnd.refusals[1].rfind(again + ": its output ", 0), 0u) << frontEnd.refusals[1];
+    EXPECT_EQ(frontEnd.refusals[2].rfind(viaLink + ": its output ", 0), 0u) << frontEnd.refusals[2];
+    EXPECT_EQ(pageCount(output), 1) << "the first input's output stays";
+}
+
+TEST_F(BatchRunTest, FileRefusedAfterItsImagesWereCorrectedCountsNoImageAsBleached) {
+    const std::string a = copy("five.pdf", "a.pdf");
+    RecordingFrontEnd frontEnd;
+    // The temporary images vanish once corrected: the file cannot be written.
+    frontEnd.onImageFinished = [&](int done, int total) {
+        if (done != total) return;
+        for (const auto& folder : fs::directory_iterator(m_work.file("tmp")))
+            for (const auto& image : fs::directory_iterator(folder.path())) fs::remove(image.path());
+    };
+    EXPECT_EQ(BatchRun(frontEnd, {a}, m_options), 0u);
+    ASSERT_EQ(frontEnd.reports.size(), 1u);
+    EXPECT_EQ(frontEnd.reports[0].outcome, FileOutcome::Refused);
+    EXPECT_EQ(frontEnd.reports[0].images.bleached, 0);
+    EXPECT_EQ(frontEnd.reports[0].images.found, 0) << "no count of a file the user does not get";
+    EXPECT_FALSE(fileExists(editedPdfPath(a)));
+}
+
+TEST_F(BatchRunTest, FaultOfTheProgramStopsTheRunAsAnInternalErrorNotAsARefusedFile) {
+    const std::string a = copy("one.pdf", "a.pdf"), b = copy("one.pdf", "b.pdf");
+    RecordingFrontEnd frontEnd;
+    frontEnd.onImageFinished = [](int, int) { throw std::logic_error("a planted fault"); };
+    EXPECT_EQ(BatchRun(frontEnd, {a, b}, m_options), 1u);
+    EXPECT_TRUE(frontEnd.refusals.empty());
+    EXPECT_EQ(
+        frontEnd.errorBoxes,
+        std::vector<std::string>{
+            a +
+            ": internal error (a fault of Pagewash, not of the file): a planted fault; the run was stopped"});
+    EXPECT_EQ(frontEnd.calls.back(), "run ended");
+    EXPECT_EQ(frontEnd.count("file 2 / 2"), 0);
+    EXPECT_EQ(listFolder(m_work.path()), (std::vector<std::string>{"a.pdf", "b.pdf", "tmp"}));
 }
 
 TEST_F(BatchRunTest, MoreThan64WorkersAreAllWaitedFor) {

@@ -385,6 +385,27 @@ TEST_F(CliTest, KeepSmallerLeavesEveryImageThatWouldGrowAsItIs) {
     const json shrunk = jsonLines(cli("-q --json --keep-smaller --quality 20 book.pdf").out).at(0);
     EXPECT_EQ(shrunk["images"]["bleached"], 2);
     EXPECT_LT(shrunk["bytes_after"], shrunk["bytes_before"]);
+
+    // Every image kept: the output is the input, byte for byte, and the report says so.
+    const CommandResult kept = cli("--keep-smaller --quality 40 --color-mode auto book.pdf");
+    EXPECT_THAT(kept.err, HasSubstr("(the same bytes as the input), 0 of 2 images bleached"));
+    EXPECT_TRUE(shell("cmp book.pdf book_edit.pdf"));
+    // A kept image whose /Length is an object of its own, beside one that is bleached (qpdf's QDF form
+    // writes every length indirect): the kept stream object stays as it was, and the offsets stay right.
+    ASSERT_TRUE(shell("convert " + quote(dataFile("pikepdf_congress_im0.jpg")) + " -quality 95 fine.jpg"));
+    makeImg2Pdf({file("page.jpg"), file("fine.jpg")}, file("mixed.pdf"));
+    ASSERT_TRUE(shell("qpdf --qdf --object-streams=disable mixed.pdf qdf.pdf"));
+    const json mixed =
+        jsonLines(cli("-q --json --keep-smaller --quality 40 --color-mode auto qdf.pdf").out).at(0);
+    EXPECT_EQ(mixed["images"]["bleached"], 1);
+    EXPECT_EQ(mixed["images"]["left"]["larger"], 1);
+    EXPECT_TRUE(qpdfCheckPasses(file("qdf_edit.pdf")));
+    const std::string input = toString(readBytes(file("qdf.pdf")));
+    const std::size_t image = input.find("/Subtype /Image");
+    const std::size_t begin = input.rfind(" 0 obj", image), end = input.find("endstream", image);
+    ASSERT_NE(input.find("/Length", begin), std::string::npos);
+    ASSERT_NE(input.substr(begin, end - begin).find(" 0 R\n"), std::string::npos) << "an indirect /Length";
+    EXPECT_THAT(toString(readBytes(file("qdf_edit.pdf"))), HasSubstr(input.substr(begin, end - begin)));
 }
 
 TEST_F(CliTest, KeepColorPagesKeepsStampsPlatesAndNotesInColourAndTurnsTintedTextGray) {

@@ -25,10 +25,9 @@ class EditedPdf : public ::testing::Test {
         writeTempImages(input, records, names);
         updateStreamLengths(records, names);
     }
-    std::vector<ReplacedRange> write(const Bytes& input, std::int32_t colorMode,
-                                     std::span<const ByteSplice> patches = {}) {
+    std::vector<ReplacedRange> write(const Bytes& input, std::span<const ByteSplice> patches = {}) {
         OutputFile output(dir.file("out.pdf"));
-        const auto written = writeEditedPdf(output, input, records, names, colorMode, patches);
+        const auto written = writeEditedPdf(output, input, records, names, patches);
         output.close();
         return written;
     }
@@ -37,20 +36,27 @@ class EditedPdf : public ::testing::Test {
     std::vector<std::string> names;
 };
 
-TEST_F(EditedPdf, GrayRuleAppliesOnlyToColourImagesInTheTwoGrayingModes) {
-    const FixturePdf pdf = makeFixturePdf({FixtureImage{}, FixtureImage{}});
+TEST_F(EditedPdf, GrayRuleAppliesOnlyToColourImagesInTheTwoGrayingModesAndAKeptOriginalStaysByteForByte) {
+    FixtureImage kept;
+    kept.indirectLength = true;
+    const FixturePdf pdf = makeFixturePdf({FixtureImage{}, FixtureImage{}, kept});
     const bool grays[] = {false, false, true, true,
                           false};  // None, Auto, YellowingRemoval, Grayscale, Manual
     for (std::int32_t colorMode = 0; colorMode < 5; ++colorMode) {
         prepare(pdf.bytes);
-        records[0].componentCount = 3;  // records[1] was decoded as gray: keeps its entry
-        write(pdf.bytes, colorMode);
+        decideRewrite(records[0], 3, false, colorMode);
+        decideRewrite(records[1], 1, false, colorMode);  // decoded as gray: keeps its entry
+        decideRewrite(records[2], 3, true, colorMode);   // its new JPEG was larger
+        EXPECT_EQ(write(pdf.bytes).size(), 2u);
         const std::string output = toString(readBytes(dir.file("out.pdf")));
         const std::size_t first = output.find("/ColorSpace"), second = output.find("/ColorSpace", first + 1);
         EXPECT_EQ(output.substr(first, 23),
                   grays[colorMode] ? "/ColorSpace /DeviceGray" : "/ColorSpace /DeviceRGB ")
             << colorMode;
         EXPECT_EQ(output.substr(second, 23), "/ColorSpace /DeviceRGB ") << colorMode;
+        const std::string input = toString(pdf.bytes);
+        EXPECT_TRUE(output.ends_with(input.substr(static_cast<std::size_t>(records[1].jpegEnd))))
+            << "the kept image's dictionary, stream line and JPEG, and all after them: " << colorMode;
     }
 }
 
@@ -61,15 +67,15 @@ TEST_F(EditedPdf, PatchesAreReportedInInputOrderAndMayNotOverlapAnImageWhoseFile
     const auto startxref = static_cast<std::int64_t>(text.rfind("startxref\n") + 10);
     const std::vector<ByteSplice> patches = {
         {5, 8, "1.7"}, {startxref, static_cast<std::int64_t>(text.find('\n', startxref)), "123456789"}};
-    EXPECT_EQ(write(pdf.bytes, 1, patches),
+    EXPECT_EQ(write(pdf.bytes, patches),
               (std::vector<ReplacedRange>{patches[0].range(), plannedImageReplacements(records)[0],
                                           patches[1].range()}));
 
     const auto end = static_cast<std::int64_t>(pdf.images[0].jpegEnd);
     const std::vector<ByteSplice> overlapping = {{end - 1, end + 1, "x"}};
-    EXPECT_THROW(write(pdf.bytes, 1, overlapping), std::logic_error);
+    EXPECT_THROW(write(pdf.bytes, overlapping), std::logic_error);
     writeBytes(names[0], toBytes("shorter than the length taken"));
-    EXPECT_THROW(write(pdf.bytes, 1), CFileException);
+    EXPECT_THROW(write(pdf.bytes), CFileException);
     ASSERT_TRUE(removeFile(names[0]));
     EXPECT_THROW(updateStreamLengths(records, names), CFileException);
 }

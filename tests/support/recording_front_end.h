@@ -26,12 +26,14 @@ class RecordingFrontEnd : public BatchFrontEnd {
     void runEnded() override { calls.push_back("run ended"); }
     CorrectionSettings takeSettings() override {
         calls.push_back("settings");
+        if (onSettings) onSettings();
         if (settingsQueue.empty()) return {};
         const CorrectionSettings next = settingsQueue.front();
         settingsQueue.pop_front();
         return next;
     }
     void fileFinished(const FileReport& report) override {
+        reports.push_back(report);
         if (report.outcome == FileOutcome::Refused) refusals.push_back(report.reason);
     }
     void imageFinished(int done, int total) override {
@@ -47,11 +49,13 @@ class RecordingFrontEnd : public BatchFrontEnd {
     }
 
     std::deque<CorrectionSettings> settingsQueue;   // returned first, one per call; then the defaults
+    std::function<void()> onSettings;               // runs at each settings snapshot
     std::function<void()> onErrorBox;               // runs while the box "is open"
     std::function<void(int, int)> onImageFinished;  // runs after each progress step
     std::vector<std::string> calls;
     std::vector<std::string> errorBoxes;
     std::vector<std::string> refusals;
+    std::vector<FileReport> reports;
     std::vector<std::pair<int, int>> progress;
 };
 

@@ -10,7 +10,6 @@
 
 #include "engine/images/edited_pdf_writer.h"
 #include "engine/images/temp_images.h"
-#include "settings/correction_settings.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash::testing {
@@ -37,8 +36,7 @@ std::pair<std::string, std::vector<std::string>> edit(const std::string& pdf,
     updateStreamLengths(records, names);
     const XrefCorrection correction = planXrefCorrection(input, plannedImageReplacements(records));
     OutputFile out(dir.file("out.pdf"));
-    writeEditedPdf(out, input, records, names, static_cast<std::int32_t>(ColorMode::None),
-                   correction.patches);
+    writeEditedPdf(out, input, records, names, correction.patches);
     out.close();
     return {toString(readBytes(dir.file("out.pdf"))), correction.warnings};
 }

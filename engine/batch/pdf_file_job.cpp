@@ -52,6 +52,15 @@ void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd,
     }
 }
 
+// createOutput, with report.reason set when the second try fails too. Returns whether `output` holds it.
+bool createOutputOrRefuse(const std::string& path, const std::string& outputPath, RunContext& run,
+                          std::optional<PendingOutput>& output, FileReport& report) {
+    std::string failure;
+    createOutput(outputPath, run.frontEnd, output, failure);
+    if (!output) report.reason = path + ": the output " + outputPath + " cannot be created: " + failure;
+    return output.has_value();
+}
+
 // "image 3 (65500 x 65500) needs 12.9 GB, more than the 11.7 GB limit; left as it is"
 std::string overBudgetWarning(int imageNumber, const ImageOutcome& outcome, std::uint64_t budget) {
     return "image " + std::to_string(imageNumber) + " (" + std::to_string(outcome.width) + " x " +
@@ -165,15 +174,13 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
 
     // One snapshot per file: the blur controls stay usable during a run, so two files may differ.
     const CorrectionSettings snapshot = run.frontEnd.takeSettings();
-    // The output is created before any image is worked on: a folder where it cannot be is found at once.
+    // The output is tried before any image is worked on, so that a folder where it cannot be created is
+    // found at once; it is created for good once the images are done, so that a stopped run leaves
+    // nothing beside it for longer than the writing takes.
     const std::string outputPath = editedPdfPath(path);
     std::optional<PendingOutput> output;
-    std::string failure;
-    createOutput(outputPath, run.frontEnd, output, failure);
-    if (!output) {
-        report.reason = path + ": the output " + outputPath + " cannot be created: " + failure;
-        return FileOutcome::Refused;
-    }
+    if (!createOutputOrRefuse(path, outputPath, run, output, report)) return FileOutcome::Refused;
+    output.reset();
 
     const TempImages tempImages(run.tempDir().path(), *buffer, records);
     std::vector<ImageOutcome> outcomes;
@@ -192,6 +199,7 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     updateStreamLengths(records, tempImages.names());
     const XrefCorrection xref = planXrefCorrection(*buffer, plannedImageReplacements(records));
     for (const std::string& warning : xref.warnings) warn(warning);
+    if (!createOutputOrRefuse(path, outputPath, run, output, report)) return FileOutcome::Refused;
     const std::vector<ReplacedRange> replaced =
         writeEditedPdf(output->file(), *buffer, records, tempImages.names(), xref.patches);
     output->commit();

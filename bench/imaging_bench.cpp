@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +19,8 @@
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/tone_correction.h"
+#include "platform/private_folder.h"
+#include "tests/support/process_image_file.h"
 
 namespace {
 
@@ -68,9 +69,9 @@ Pages& pages() {
     static Pages made = [] {
         g_pagesMade = true;
         Pages p;
-        std::string pattern = (fs::temp_directory_path() / "pagewash-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        p.folder = pattern;
+        std::error_code error;
+        p.folder = platform::makePrivateFolder(platform::systemTemporaryFolder(), "pagewash-bench", error);
+        if (p.folder.empty()) std::abort();
         DecodedImage source;
         if (!readJpeg(fs::path(PAGEWASH_TEST_DATA_DIR) / "pagedewarp_linguistics_thesis_a_900.jpg", source) ||
             source.components != 3) {

@@ -3,7 +3,6 @@
 // 1.5 times the job's time. The page is the scanned page of tests/data scaled to size, quality 90.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/batch/run_temp_dir.h"
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
 #include "preview/image_preview.h"
+#include "tests/support/process_image_file.h"
 
 namespace {
 
@@ -81,8 +82,8 @@ void setRate(benchmark::State& state) {
 // What the preview is measured against: the worker's round trip, then its result decoded again.
 void BM_ImageJobAndDecode(benchmark::State& state) {
     const CorrectionSettings settings = settingsFor(static_cast<int>(state.range(0)));
-    const fs::path file =
-        fs::temp_directory_path() / ("pagewash-bench-" + std::to_string(::getpid()) + ".jpg");
+    const RunTempDir folder;
+    const fs::path file = folder.file("page.jpg");
     for (auto _ : state) {
         state.PauseTiming();
         writeFile(file, pageJpeg());
@@ -93,7 +94,6 @@ void BM_ImageJobAndDecode(benchmark::State& state) {
         if (components == 0 || !after) state.SkipWithError("the job failed");
         benchmark::DoNotOptimize(after->pixels.get());
     }
-    fs::remove(file);
     setRate(state);
 }
 

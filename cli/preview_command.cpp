@@ -19,6 +19,13 @@ int fail(std::FILE* err, int status, const std::string& reason) {
     return status;
 }
 
+// True when `path` names the file `identity` says (a link to it included).
+bool isSameFile(const std::string& path, const platform::FileIdentity& identity) {
+    platform::FileStatus status;
+    std::error_code error;
+    return platform::statusOf(path, status, error) && status.identity == identity;
+}
+
 }  // namespace
 
 std::string previewPngPath(const std::string& inputPath, int imageNumber) {
@@ -37,6 +44,7 @@ std::string groupedDigits(std::uint64_t value) {
 
 int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
     const std::string& path = line.files.front();
+    const int number = line.preview;
     const Result<PdfImages> images = PdfImages::read(path, line.anyJpeg);
     if (!images) {
         // When --any-jpeg would find images, the file holds JPEGs without JFIF only: said as the bleach
@@ -46,7 +54,9 @@ int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
                 return fail(err, 1, noJfifJpegLine(path, others->count()));
         return fail(err, 1, images.refusal().reason);
     }
-    const int number = line.preview;
+    const std::string pngPath = line.previewOut.empty() ? previewPngPath(path, number) : line.previewOut;
+    if (isSameFile(pngPath, images->identity()))
+        return fail(err, 2, pngPath + " is the input file: the PNG would replace it");
     if (number > images->count())
         return fail(err, 2,
                     path + " has " + std::to_string(images->count()) + " JPEG image" +
@@ -65,10 +75,12 @@ int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
         return fail(err, 1, path + ": image " + std::to_string(number) + ": " + preview.refusal().reason);
 
     const DecodedImage after = displayable(std::move(preview->after));
-    const std::string pngPath = line.previewOut.empty() ? previewPngPath(path, number) : line.previewOut;
+    // The PNG takes the input's permissions, as the edited PDF does.
+    const platform::Permissions permissions = platform::copyPermissions(images->permissions());
     const Result<Done> written =
-        line.sideBySide ? writePng(pngPath, sideBySide(displayable(std::move(preview->before)), after))
-                        : writePng(pngPath, after);
+        line.sideBySide
+            ? writePng(pngPath, sideBySide(displayable(std::move(preview->before)), after), permissions)
+            : writePng(pngPath, after, permissions);
     if (!written) return fail(err, 1, written.refusal().reason);
     std::fprintf(out, "image %d of %d: %d x %d, %s \u2192 %s bytes\n", number, images->count(), after.width,
                  after.height, groupedDigits(preview->bytesBefore).c_str(),

@@ -12,7 +12,6 @@
 // "xref" table still does.
 
 #include <stdio.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +33,7 @@
 #include "engine/pdf/file_layer.h"
 #include "engine/pdf/pdf_lexer.h"
 #include "engine/xref/xref_correction.h"
+#include "fuzz/fuzz_inputs.h"
 #include "settings/correction_settings.h"
 
 namespace {
@@ -47,7 +47,7 @@ using namespace pagewash;
 
 // One folder for the whole fuzzing process, in memory when the system has /dev/shm.
 const RunTempDir& tempDir() {
-    static const RunTempDir dir(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "");
+    static const RunTempDir& dir = fuzz::scratchFolder();
     return dir;
 }
 

@@ -11,7 +11,6 @@
 #include <jpeglib.h>
 // clang-format on
 #include <setjmp.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +22,7 @@
 #include "engine/pdf/file_layer.h"
 #include "fuzz/fuzz_inputs.h"
 #include "imaging/image_worker.h"
+#include "tests/support/process_image_file.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ bool readFrame(const std::uint8_t* bytes, std::size_t size, Frame& frame) {
 }
 
 const RunTempDir& tempDir() {
-    static const RunTempDir dir(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "");
+    static const RunTempDir& dir = fuzz::scratchFolder();
     return dir;
 }
 

@@ -6,13 +6,28 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
+#include "engine/batch/run_temp_dir.h"
 #include "engine/pdf/byte_splice.h"
+#include "engine/pdf/file_layer.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash::fuzz {
+
+// One folder for the whole fuzzing process, in memory when /dev/shm takes it.
+inline const RunTempDir& scratchFolder() {
+    static const std::unique_ptr<RunTempDir> folder = [] {
+        try {
+            return std::make_unique<RunTempDir>("/dev/shm");
+        } catch (const CFileException&) {
+            return std::make_unique<RunTempDir>();
+        }
+    }();
+    return *folder;
+}
 
 // fuzz_image_worker: nine bytes, one per value of CorrectionSettings in its order, each folded into the
 // range a front end accepts; the JPEG follows.

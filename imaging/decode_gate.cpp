@@ -1,8 +1,8 @@
 #include "imaging/decode_gate.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "platform/memory.h"
 
 namespace pagewash {
 
@@ -47,10 +47,8 @@ std::uint64_t DecodeGate::peakBytes() const {
 }
 
 std::uint64_t defaultMemoryBudget() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) return DecodeGate::kNoBudget;
-    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
+    const std::uint64_t physical = platform::physicalMemoryBytes();
+    return physical == 0 ? DecodeGate::kNoBudget : physical / 2;
 }
 
 }  // namespace pagewash

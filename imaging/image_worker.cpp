@@ -1,7 +1,5 @@
 #include "imaging/image_worker.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -13,17 +11,13 @@
 
 #include "imaging/color_content.h"
 #include "imaging/jpeg_codec.h"
-#include "imaging/replacing_file.h"
 #include "imaging/streamed_correction.h"
+#include "platform/files.h"
+#include "platform/replacing_file.h"
 
 namespace pagewash {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // libjpeg's stdio source and destination move 4 KiB per call; a 64 KiB stream buffer turns the few
 // hundred system calls of a page into a handful. Set before the first read or write.
@@ -33,21 +27,23 @@ constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 // encoding is complete, so that a failure never leaves a truncated image behind. With `keepSmaller`, an
 // encoding larger than `originalSize` is dropped the same way and the image keeps its bytes.
 ImageResult replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, const ImageJob& job,
-                               mode_t mode, off_t originalSize) {
-    ReplacingFile out(fileName, mode);
+                               platform::Permissions permissions, std::int64_t originalSize,
+                               LibraryMessages& messages) {
+    platform::ReplacingFile out(fileName, permissions);
     if (!out.isOpen()) {
-        std::fprintf(stderr, "can't open %s\n", fileName.c_str());
+        messages.push_back("can't open " + fileName);
         return ImageResult::Failed;
     }
-    const bool encoded = encodeJpeg(out.stream(), image, image.width(), image.height(),
-                                    image.outputComponents(), job.settings->compression, job.coding);
+    const bool encoded =
+        encodeJpeg(out.stream(), image, image.width(), image.height(), image.outputComponents(),
+                   job.settings->compression, job.coding, &messages);
     if (!encoded) return ImageResult::Failed;
     if (job.keepSmaller) {
         if (std::fflush(out.stream()) != 0) return ImageResult::Failed;
-        if (::ftello(out.stream()) > originalSize) return ImageResult::Larger;
+        if (platform::streamPosition(out.stream()) > originalSize) return ImageResult::Larger;
     }
     if (out.commit()) return ImageResult::Bleached;
-    std::fprintf(stderr, "can't replace %s\n", fileName.c_str());
+    messages.push_back("can't replace " + fileName + " (" + out.error().message() + ")");
     return ImageResult::Failed;
 }
 
@@ -64,22 +60,23 @@ bool keepsColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
 // `slot` holds the job's place in its gate; the image's memory is reserved through it.
 void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& slot) {
     const std::string& fileName = job.tempFileName;
-    mode_t mode = S_IRUSR | S_IWUSR;
-    File in(std::fopen(fileName.c_str(), "rb"));
+    LibraryMessages& messages = outcome.messages;
+    std::error_code openError;
+    platform::StdioFile in = platform::openForReading(fileName, openError);
     if (!in) return;
     std::setvbuf(in.get(), nullptr, _IOFBF, kStreamBuffer);
-    struct stat status {};
+    platform::Permissions permissions{0600};
     // An original whose size is unknown is never smaller than its new JPEG.
-    off_t originalSize = std::numeric_limits<off_t>::max();
-    if (::fstat(::fileno(in.get()), &status) == 0) {
-        mode = status.st_mode & 07777;
-        originalSize = status.st_size;
+    std::int64_t originalSize = std::numeric_limits<std::int64_t>::max();
+    if (platform::FileStatus status; platform::statusOf(in.get(), status, openError)) {
+        permissions = status.permissions;
+        originalSize = static_cast<std::int64_t>(status.size);
     }
 
     // The size comes from the header before any pixel is allocated: an image that cannot fit the
     // memory budget is left as it is, and one that can waits until it fits beside the others.
     JpegHeader header;
-    if (!readJpegHeader(in.get(), header) || std::fseek(in.get(), 0, SEEK_SET) != 0) return;
+    if (!readJpegHeader(in.get(), header, &messages) || std::fseek(in.get(), 0, SEEK_SET) != 0) return;
     outcome.width = header.width;
     outcome.height = header.height;
     outcome.memoryNeed = decodingMemoryNeed(header, *job.settings);
@@ -92,7 +89,13 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     outcome.keptColor = keepsColor(job, header, in.get());
     if (outcome.keptColor) settings.colorMode = static_cast<std::int32_t>(ColorMode::Auto);
     StreamedCorrection image(settings);
-    if (!decodeJpeg(in.get(), image)) return;
+    if (!decodeJpeg(in.get(), image, 1, &messages)) {
+        if (image.outOfMemory()) {
+            messages.push_back("not enough memory for a " + std::to_string(image.width()) + " x " +
+                               std::to_string(image.height()) + " image");
+        }
+        return;
+    }
     in.reset();
     // None modes, modes the settings do not know, CMYK and the like: the file stays as it was.
     if (!image.changesImage()) {
@@ -104,7 +107,7 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     }
     image.finish();
     // The quality and coding are the job's, whichever colour mode corrected the image.
-    outcome.result = replaceWithEncoded(fileName, image, job, mode, originalSize);
+    outcome.result = replaceWithEncoded(fileName, image, job, permissions, originalSize, messages);
     if (outcome.result != ImageResult::Bleached) {
         outcome.keptColor = false;
         return;
@@ -127,22 +130,26 @@ std::uint64_t decodingMemoryNeed(const JpegHeader& header, const CorrectionSetti
 
 void ProcessImageJob(const ImageJob& job) {
     ImageOutcome ignored;
-    ImageOutcome* const outcome = job.outcome;
+    ImageOutcome& outcome = job.outcome != nullptr ? *job.outcome : ignored;
+    // What went wrong is told in words; telling it can itself run out of memory, and is then dropped.
+    const auto tell = [&](const std::string& message) {
+        try {
+            outcome.messages.push_back(message);
+        } catch (const std::bad_alloc&) {
+        }
+    };
     try {
         // The gate's place is held from before the file is opened until the encoded file is in place:
         // the workers that wait hold nothing but their thread.
         DecodeGateSlot slot(job.gate);
-        processImage(job, outcome != nullptr ? *outcome : ignored, slot);
+        processImage(job, outcome, slot);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "not enough memory to correct %s\n", job.tempFileName.c_str());
+        tell(outcome.width > 0 ? "not enough memory to correct a " + std::to_string(outcome.width) + " x " +
+                                     std::to_string(outcome.height) + " image"
+                               : "not enough memory to correct the image");
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s: %s\n", job.tempFileName.c_str(), error.what());
+        tell(error.what());
     }
-}
-
-void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
-                     const CorrectionSettings& settings, DecodeGate* gate) {
-    ProcessImageJob(ImageJob{tempFileName, componentsOut, &settings, nullptr, gate});
 }
 
 unsigned ImageWorker(ImageJob* job) {

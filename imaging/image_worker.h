@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "imaging/decode_gate.h"
 #include "imaging/jpeg_codec.h"
@@ -38,6 +39,11 @@ struct ImageOutcome {
     int width = 0;  // from the header; 0 when it could not be read
     int height = 0;
     std::uint64_t memoryNeed = 0;  // bytes its decoding and correction hold (decodingMemoryNeed)
+    // What the worker had to say about the image, one line each, in order: libjpeg's warnings and error
+    // messages, "can't open NAME" when the corrected image cannot be created, and the reason of any other
+    // failure ("not enough memory for a 65000 x 65000 image"). The worker prints nothing itself: the
+    // batch hands these to its front end.
+    std::vector<std::string> messages;
 };
 
 // The work item of one image worker; built by the batch thread, unchanged while the worker runs.
@@ -58,17 +64,14 @@ struct ImageJob {
     bool keepColorPages = false;
 };
 
-// The JPEG round trip of one file. Never throws and never ends the process: a libjpeg error or a
-// failed allocation leaves the file with the bytes it had (the library's message goes to standard error).
+// The JPEG round trip of one job's file. Never throws, never prints and never ends the process: a libjpeg
+// error or a failed allocation leaves the file with the bytes it had (job.outcome's messages say why).
 // The result is written to a new file beside tempFileName and renamed over it only once complete.
 // componentsOut receives the decoded component count (1 or 3) only once the re-encoded file is in place;
-// an image left as it was (a None mode, CMYK, any failure) leaves it untouched. The gate, when given, is held
-// from before the file is opened until the result is in place.
-void ProcessImageJob(const std::string& tempFileName, std::int32_t* componentsOut,
-                     const CorrectionSettings& settings, DecodeGate* gate = nullptr);
-// The same for a whole job (its gate, its coding, its options); job.outcome, when given, receives what
-// was found. The gate's budget is asked for the image's decodingMemoryNeed: an image whose need exceeds
-// the whole budget is not decoded and keeps its bytes (ImageResult::OverBudget).
+// an image left as it was (a None mode, CMYK, any failure) leaves it untouched. The gate, when given, is
+// held from before the file is opened until the result is in place; its budget is asked for the image's
+// decodingMemoryNeed: an image whose need exceeds the whole budget is not decoded and keeps its bytes
+// (ImageResult::OverBudget). job.outcome, when given, receives what was found.
 void ProcessImageJob(const ImageJob& job);
 
 // The bytes an image holds in memory while it is decoded, corrected and encoded with `settings`: the

@@ -5,22 +5,51 @@
 #include <csetjmp>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace pagewash {
 
 namespace {
 
-// The library's standard error manager with one change: a fatal error prints the library's message as the
-// standard one does, then jumps back into the function that started the work instead of ending the process.
-struct JumpingErrorManager {
+// The library's standard error manager with two changes: what it would print is kept in fixed buffers
+// (nothing may allocate inside the library's call), and a fatal error jumps back into the function that
+// started the work instead of ending the process. The standard rules of what is output stay: the first
+// warning of the object, and the fatal error's message.
+struct RecordingErrorManager {
     jpeg_error_mgr standard;
     std::jmp_buf recoveryPoint;
+    static constexpr int kKept = 2;  // a warning and a fatal error
+    char kept[kKept][JMSG_LENGTH_MAX];
+    int keptCount = 0;
+
+    // Hands the kept messages to `messages` (when given); out of memory, they are dropped.
+    void passOn(LibraryMessages* messages) const noexcept {
+        if (messages == nullptr) return;
+        try {
+            for (int i = 0; i < keptCount; ++i) messages->emplace_back(kept[i]);
+        } catch (const std::bad_alloc&) {
+        }
+    }
 };
+
+void keepMessage(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<RecordingErrorManager*>(cinfo->err);
+    if (manager->keptCount == RecordingErrorManager::kKept) return;
+    (*cinfo->err->format_message)(cinfo, manager->kept[manager->keptCount]);
+    ++manager->keptCount;
+}
 
 [[noreturn]] void jumpOnFatalError(j_common_ptr cinfo) {
     (*cinfo->err->output_message)(cinfo);
-    auto* manager = reinterpret_cast<JumpingErrorManager*>(cinfo->err);
+    auto* manager = reinterpret_cast<RecordingErrorManager*>(cinfo->err);
     std::longjmp(manager->recoveryPoint, 1);
+}
+
+jpeg_error_mgr* recordingErrors(RecordingErrorManager& manager) {
+    jpeg_error_mgr* standard = jpeg_std_error(&manager.standard);
+    standard->error_exit = jumpOnFatalError;
+    standard->output_message = keepMessage;
+    return standard;
 }
 
 // Decodes into one whole-image buffer.
@@ -37,10 +66,11 @@ class ImageSink final : public ScanlineSink {
             m_image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(m_image.size());
             return true;
         } catch (const std::bad_alloc&) {
-            std::fprintf(stderr, "not enough memory for a %d x %d image\n", width, height);
+            m_outOfMemory = true;
             return false;
         }
     }
+    bool outOfMemory() const { return m_outOfMemory; }
     std::uint8_t* rowBuffer(int y) noexcept override {
         return m_image.pixels.get() + static_cast<std::size_t>(y) * m_stride;
     }
@@ -49,6 +79,7 @@ class ImageSink final : public ScanlineSink {
   private:
     DecodedImage& m_image;
     std::size_t m_stride = 0;
+    bool m_outOfMemory = false;
 };
 
 // Encodes from one whole-image buffer.
@@ -76,11 +107,13 @@ DecodedImage DecodedImage::copy() const {
     return image;
 }
 
-bool readJpegHeader(std::FILE* file, JpegHeader& header) {
+namespace {
+
+// The functions with a setjmp: nothing between it and the library's calls needs a destructor.
+
+bool readHeaderWith(std::FILE* file, JpegHeader& header, RecordingErrorManager& errorManager) {
     jpeg_decompress_struct cinfo;
-    JumpingErrorManager errorManager;
-    cinfo.err = jpeg_std_error(&errorManager.standard);
-    errorManager.standard.error_exit = jumpOnFatalError;
+    cinfo.err = recordingErrors(errorManager);
     if (setjmp(errorManager.recoveryPoint)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -96,16 +129,10 @@ bool readJpegHeader(std::FILE* file, JpegHeader& header) {
     return true;
 }
 
-bool decodeJpeg(std::FILE* file, DecodedImage& image) {
-    ImageSink sink(image);
-    return decodeJpeg(file, sink);
-}
-
-bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator) {
+bool decodeWith(std::FILE* file, ScanlineSink& sink, int scaleDenominator,
+                RecordingErrorManager& errorManager) {
     jpeg_decompress_struct cinfo;
-    JumpingErrorManager errorManager;
-    cinfo.err = jpeg_std_error(&errorManager.standard);
-    errorManager.standard.error_exit = jumpOnFatalError;
+    cinfo.err = recordingErrors(errorManager);
     if (setjmp(errorManager.recoveryPoint)) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -133,18 +160,10 @@ bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator) {
     return true;
 }
 
-bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
-                int quality, EntropyCoding coding) {
-    ImageSource source(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
-    return encodeJpeg(file, source, width, height, components, quality, coding);
-}
-
-bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
-                EntropyCoding coding) {
+bool encodeWith(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
+                EntropyCoding coding, RecordingErrorManager& errorManager) {
     jpeg_compress_struct cinfo;
-    JumpingErrorManager errorManager;
-    cinfo.err = jpeg_std_error(&errorManager.standard);
-    errorManager.standard.error_exit = jumpOnFatalError;
+    cinfo.err = recordingErrors(errorManager);
     if (setjmp(errorManager.recoveryPoint)) {
         jpeg_destroy_compress(&cinfo);
         return false;
@@ -168,6 +187,46 @@ bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, 
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     return true;
+}
+
+}  // namespace
+
+bool readJpegHeader(std::FILE* file, JpegHeader& header, LibraryMessages* messages) {
+    RecordingErrorManager errorManager;
+    const bool read = readHeaderWith(file, header, errorManager);
+    errorManager.passOn(messages);
+    return read;
+}
+
+bool decodeJpeg(std::FILE* file, DecodedImage& image, LibraryMessages* messages) {
+    ImageSink sink(image);
+    const bool decoded = decodeJpeg(file, sink, 1, messages);
+    if (sink.outOfMemory() && messages != nullptr) {
+        messages->push_back("not enough memory for a " + std::to_string(image.width) + " x " +
+                            std::to_string(image.height) + " image");
+    }
+    return decoded;
+}
+
+bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator, LibraryMessages* messages) {
+    RecordingErrorManager errorManager;
+    const bool decoded = decodeWith(file, sink, scaleDenominator, errorManager);
+    errorManager.passOn(messages);
+    return decoded;
+}
+
+bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
+                int quality, EntropyCoding coding, LibraryMessages* messages) {
+    ImageSource source(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
+    return encodeJpeg(file, source, width, height, components, quality, coding, messages);
+}
+
+bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
+                EntropyCoding coding, LibraryMessages* messages) {
+    RecordingErrorManager errorManager;
+    const bool encoded = encodeWith(file, source, width, height, components, quality, coding, errorManager);
+    errorManager.passOn(messages);
+    return encoded;
 }
 
 }  // namespace pagewash

@@ -1,12 +1,15 @@
 #pragma once
 // The libjpeg round trip of one image: decode a whole JPEG file into an interleaved 8-bit buffer, encode
-// such a buffer as a baseline JFIF JPEG. A fatal libjpeg error ends only the call: the library's message
-// goes to standard error and the function returns false. Thread-safe: each call has its own libjpeg objects.
+// such a buffer as a baseline JFIF JPEG. A fatal libjpeg error ends only the call: the function returns
+// false. Nothing is printed: the library's messages are kept for the caller (LibraryMessages).
+// Thread-safe: each call has its own libjpeg objects.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace pagewash {
 
@@ -59,6 +62,11 @@ struct EntropyCoding {
     bool progressive = false;
 };
 
+// What libjpeg said during one call, in the words its standard error manager prints, one line each: the
+// first warning of each object (as the standard manager, which prints only that one) and the message of a
+// fatal error. Appended to by the functions below when they are given one; dropped otherwise.
+using LibraryMessages = std::vector<std::string>;
+
 // What a JPEG's header says about the image its decoding gives: the size and the number of samples per
 // pixel that decodeJpeg produces (1 gray, 3 RGB, 4 CMYK).
 struct JpegHeader {
@@ -69,27 +77,29 @@ struct JpegHeader {
 
 // Reads only the header of `file` (from its current position), allocating no pixel buffer. False after a
 // fatal libjpeg error (not a JPEG, a damaged header).
-bool readJpegHeader(std::FILE* file, JpegHeader& header);
+bool readJpegHeader(std::FILE* file, JpegHeader& header, LibraryMessages* messages = nullptr);
 
 // Decodes `file` (read from its current position) with the library's default parameters, one scanline
 // per call. Returns false after a fatal libjpeg error or when the pixels cannot be allocated; `image` is
-// then unspecified. Warnings (a premature end of the data) are printed once and decoding goes on.
-bool decodeJpeg(std::FILE* file, DecodedImage& image);
+// then unspecified ("not enough memory for a W x H image" joins `messages` when they failed). Warnings (a
+// premature end of the data) are kept and decoding goes on.
+bool decodeJpeg(std::FILE* file, DecodedImage& image, LibraryMessages* messages = nullptr);
 
 // The same decoding, the scanlines given to `sink`. Returns false after a fatal libjpeg error or when
 // sink.begin said no. A `scaleDenominator` of 2, 4 or 8 decodes the image reduced that many times in
 // each direction, through the library's scaled inverse DCT (much faster than the full decoding).
-bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator = 1);
+bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator = 1,
+                LibraryMessages* messages = nullptr);
 
 // Encodes components 1 (gray) or 3 (RGB) with jpeg_set_defaults and jpeg_set_quality(quality, baseline),
 // all tables written, one scanline per call, to `file`. Returns false after a fatal libjpeg error
 // (including a failed write). The caller closes `file`.
 // `coding` may ask for optimized tables or progressive scans; the default is the baseline standard.
 bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int height, int components,
-                int quality, EntropyCoding coding = {});
+                int quality, EntropyCoding coding = {}, LibraryMessages* messages = nullptr);
 
 // The same encoding, the scanlines taken from `source`.
 bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
-                EntropyCoding coding = {});
+                EntropyCoding coding = {}, LibraryMessages* messages = nullptr);
 
 }  // namespace pagewash

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/histogram_counter.h"
 #include "imaging/pixel_kernels_vbmi.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -190,13 +189,6 @@ void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& tabl
 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
                    const ColorCorrection& correction) {
     HWY_DYNAMIC_DISPATCH(applyColorMapOn)(rgb, gray, count, correction);
-}
-
-void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist) {
-    HistogramCounter counter(count);
-    counter.add(gray, count);
-    const Histogram counted = counter.total();
-    for (std::size_t v = 0; v < 256; ++v) hist[v] += counted[v];
 }
 
 }  // namespace pagewash::kernels

@@ -60,9 +60,6 @@ void luminanceRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count
 // between two channels.
 void yellowingGrayRow(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t count);
 
-// hist[v] += number of v in gray[0 .. count).
-void addHistogram(const std::uint8_t* gray, std::size_t count, std::array<std::uint64_t, 256>& hist);
-
 // gray[i] = table[gray[i]].
 void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
 

@@ -1,6 +1,5 @@
 #include "imaging/streamed_correction.h"
 
-#include <cstdio>
 #include <new>
 
 #include "imaging/blur.h"
@@ -24,7 +23,7 @@ bool StreamedCorrection::begin(int width, int height, int components) noexcept {
         if (m_plan.automatic) m_histogram = HistogramCounter(w * h);
         return true;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "not enough memory for a %d x %d image\n", width, height);
+        m_outOfMemory = true;
         return false;
     }
 }

@@ -28,6 +28,8 @@ class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
     void rowDone(int y) noexcept override;
 
     int decodedComponents() const { return m_components; }
+    // True when begin() could not allocate the image's buffers (the decoding then failed).
+    bool outOfMemory() const { return m_outOfMemory; }
     // False when the file is to stay as it was (None or unknown modes, component counts other than 1, 3).
     bool changesImage() const { return m_plan.changesImage; }
 
@@ -57,6 +59,7 @@ class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
     ToneTable m_table{};
     std::unique_ptr<kernels::ColorCorrection> m_colorCorrection;
     bool m_tonesPerRow = false;  // the tables are still to be applied, a scanline at a time in row()
+    bool m_outOfMemory = false;
 };
 
 }  // namespace pagewash

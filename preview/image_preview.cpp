@@ -1,6 +1,5 @@
 #include "preview/image_preview.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -15,15 +14,11 @@
 #include "engine/pdf/file_layer.h"
 #include "imaging/decode_gate.h"
 #include "imaging/image_worker.h"
+#include "platform/files.h"
 
 namespace pagewash {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::uint8_t product(std::uint8_t a, std::uint8_t b) {
     // a * b / 255, rounded: exact for every pair of bytes.
@@ -63,9 +58,9 @@ Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const Correc
 
 Result<DecodedImage> decodeJpegBytes(std::span<const std::uint8_t> jpeg) {
     if (jpeg.empty()) return Refusal{-1, "image is empty"};
-    // fmemopen only reads through the pointer in mode "rb".
-    const File memory(::fmemopen(const_cast<std::uint8_t*>(jpeg.data()), jpeg.size(), "rb"));
-    if (!memory) return Refusal{-1, std::string("image cannot be opened in memory: ") + std::strerror(errno)};
+    std::error_code error;
+    const platform::StdioFile memory = platform::openMemoryForReading(jpeg, error);
+    if (!memory) return Refusal{-1, "image cannot be opened in memory: " + error.message()};
     DecodedImage image;
     if (!decodeJpeg(memory.get(), image)) return Refusal{-1, "image cannot be decoded"};
     return image;

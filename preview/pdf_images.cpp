@@ -1,9 +1,7 @@
 #include "preview/pdf_images.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "engine/batch/image_search.h"
@@ -13,13 +11,9 @@ namespace pagewash {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 Refusal fileFailure(const CFileException& error) {
     std::string reason = "cannot be read";
-    if (error.errorNumber() != 0) reason += std::string(" (") + std::strerror(error.errorNumber()) + ")";
+    if (error.error()) reason += " (" + error.cause() + ")";
     return {-1, reason};
 }
 
@@ -27,11 +21,14 @@ Refusal fileFailure(const CFileException& error) {
 
 Result<PdfImages> PdfImages::read(const std::string& path, bool anyJpeg) {
     std::vector<std::uint8_t> buffer;
+    PdfImages images;
     try {
         InputFile input(path);
         if (const Result<Done> size = checkFileSize(input.length()); !size)
             return Refusal{-1, describeRefusal(path, size.refusal())};
         buffer = input.readAll();
+        images.m_permissions = input.permissions();
+        images.m_identity = input.identity();
     } catch (const CFileException& error) {
         return Refusal{-1, describeRefusal(path, fileFailure(error))};
     } catch (const std::bad_alloc&) {
@@ -48,7 +45,6 @@ Result<PdfImages> PdfImages::read(const std::string& path, bool anyJpeg) {
         case ImageSearch::Outcome::Found:
             break;
     }
-    PdfImages images;
     images.m_path = path;
     images.m_ranges.reserve(search.records.size());
     for (const ImageRecord& record : search.records)
@@ -58,8 +54,9 @@ Result<PdfImages> PdfImages::read(const std::string& path, bool anyJpeg) {
 
 Result<std::vector<std::uint8_t>> PdfImages::jpeg(int index) const {
     const Range& range = m_ranges.at(static_cast<std::size_t>(index));
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(m_path.c_str(), "rb"));
-    if (!file) return Refusal{-1, m_path + ": cannot be read (" + std::strerror(errno) + ")"};
+    std::error_code error;
+    const platform::StdioFile file = platform::openForReading(m_path, error);
+    if (!file) return Refusal{-1, m_path + ": cannot be read (" + error.message() + ")"};
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(range.length));
     if (std::fseek(file.get(), static_cast<long>(range.offset), SEEK_SET) != 0 ||
         std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())

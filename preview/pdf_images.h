@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/pdf/refusal.h"
+#include "platform/files.h"
 
 namespace pagewash {
 
@@ -20,6 +21,9 @@ class PdfImages {
 
     const std::string& path() const { return m_path; }
     int count() const { return static_cast<int>(m_ranges.size()); }
+    // As the file was when it was read: what a file made from it is given, and which file it is.
+    platform::Permissions permissions() const { return m_permissions; }
+    const platform::FileIdentity& identity() const { return m_identity; }
     // The input bytes of image `index` (0-based), read again from the file. A refusal when the file
     // can no longer be read or has become shorter. REQUIRES: 0 <= index < count().
     Result<std::vector<std::uint8_t>> jpeg(int index) const;
@@ -30,6 +34,8 @@ class PdfImages {
         std::int64_t length;
     };
     std::string m_path;
+    platform::Permissions m_permissions;
+    platform::FileIdentity m_identity;
     std::vector<Range> m_ranges;  // in the bleach's order
 };
 

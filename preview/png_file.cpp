@@ -8,17 +8,35 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
-#include "engine/pdf/file_layer.h"
+#include "platform/replacing_file.h"
 
 namespace pagewash {
 
 namespace {
 
+// libpng's error and warning handlers, which print by default: the error is kept for the one line that
+// names the file, with the system's reason for a failed write; warnings are of no use to the user.
+struct PngFailure {
+    char message[128] = {};
+    int errorNumber = 0;  // the failed write's errno
+};
+
+[[noreturn]] void keepPngError(png_structp png, png_const_charp message) {
+    auto* failure = static_cast<PngFailure*>(png_get_error_ptr(png));
+    // libpng's stdio writer says only "Write Error" when fwrite comes short; errno says why.
+    failure->errorNumber = std::strcmp(message, "Write Error") == 0 ? errno : 0;
+    std::snprintf(failure->message, sizeof failure->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void dropPngWarning(png_structp, png_const_charp) {}
+
 // The one function with a setjmp: nothing between it and the library's calls needs a destructor.
-// Returns false after any libpng error (its message was printed) or a failed write.
-bool encodePng(std::FILE* file, const DecodedImage& image) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+// Returns false after any libpng error (kept in `failure`), a failed write among them.
+bool encodePng(std::FILE* file, const DecodedImage& image, PngFailure& failure) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, keepPngError, dropPngWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
     if (info == nullptr || setjmp(png_jmpbuf(png))) {
@@ -45,14 +63,19 @@ bool encodePng(std::FILE* file, const DecodedImage& image) {
 
 }  // namespace
 
-Result<Done> writePng(const std::string& path, const DecodedImage& image) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return Refusal{-1, path + ": cannot be created (" + std::strerror(errno) + ")"};
-    const bool encoded = encodePng(file, image);
-    const bool closed = std::fclose(file) == 0;
-    if (encoded && closed) return Done{};
-    removeFile(path);
-    return Refusal{-1, path + ": cannot be written"};
+Result<Done> writePng(const std::string& path, const DecodedImage& image,
+                      std::optional<platform::Permissions> permissions) {
+    platform::ReplacingFile file(path, permissions);
+    if (!file.isOpen()) return Refusal{-1, path + ": cannot be created (" + file.error().message() + ")"};
+    PngFailure failure;
+    if (!encodePng(file.stream(), image, failure)) {
+        const std::string reason = failure.errorNumber != 0
+                                       ? std::generic_category().message(failure.errorNumber)
+                                       : std::string(failure.message);
+        return Refusal{-1, path + ": cannot be written (" + reason + ")"};
+    }
+    if (!file.commit()) return Refusal{-1, path + ": cannot be written (" + file.error().message() + ")"};
+    return Done{};
 }
 
 DecodedImage sideBySide(const DecodedImage& left, const DecodedImage& right) {

@@ -60,4 +60,10 @@ void DialogFrontEnd::reportWarning(const std::string& path, const std::string& w
     std::cerr << warning << '\n';
 }
 
+// The design's image worker writes "can't open NAME" and libjpeg's messages to standard error as they
+// stand; the dialog keeps that.
+void DialogFrontEnd::reportImageMessage(const std::string&, int, const std::string& message) {
+    std::cerr << message << '\n';
+}
+
 }  // namespace pagewash

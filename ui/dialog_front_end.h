@@ -21,6 +21,7 @@ class DialogFrontEnd : public BatchFrontEnd {
     void runStarted() override;
     void fileStarted(int index, int count, const std::string& path) override;
     void reportWarning(const std::string& path, const std::string& warning) override;
+    void reportImageMessage(const std::string& path, int imageNumber, const std::string& message) override;
     void fileFinished(const FileReport& report) override;
     void runEnded() override;
 

@@ -7,6 +7,14 @@
 
 namespace pagewash {
 
+std::string imageWarning(int imageNumber, const std::string& message) {
+    return "image " + std::to_string(imageNumber) + ": " + message;
+}
+
+void BatchFrontEnd::reportImageMessage(const std::string& path, int imageNumber, const std::string& message) {
+    reportWarning(path, imageWarning(imageNumber, message));
+}
+
 void BatchFrontEnd::outputNotCreated(const std::string& outputPath, const std::string&) {
     showErrorBox(outputNotCreatedMessage(outputPath));
 }

@@ -52,6 +52,9 @@ struct FileReport {
     std::vector<std::string> warnings = {};  // as given to reportWarning, in order
 };
 
+// "image 3: not enough memory for a 65000 x 65000 image": an image worker's message as a file's warning.
+std::string imageWarning(int imageNumber, const std::string& message);
+
 class BatchFrontEnd {
   public:
     virtual ~BatchFrontEnd() = default;
@@ -83,6 +86,11 @@ class BatchFrontEnd {
         (void)path;
         (void)warning;
     }
+    // A line that the worker of image `imageNumber` (1-based) of the current file had to say: libjpeg's
+    // messages, "can't open NAME" when its corrected image could not be created, the reason of a failure
+    // (ImageOutcome::messages). The file's report has it among its warnings as imageWarning() words it.
+    // The default reports that warning; the dialog prints the line as it stands on standard error.
+    virtual void reportImageMessage(const std::string& path, int imageNumber, const std::string& message);
     // The temporary file of `outputPath` could not be created (`cause` says why); the run tries once
     // more when this returns. The default shows outputNotCreatedMessage in the error box.
     virtual void outputNotCreated(const std::string& outputPath, const std::string& cause);

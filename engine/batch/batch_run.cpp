@@ -1,6 +1,5 @@
 #include "engine/batch/batch_run.h"
 
-#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -42,8 +41,7 @@ unsigned BatchRun(BatchFrontEnd& frontEnd, const std::vector<std::string>& files
                     frontEnd.runEnded();
                     return 1;
                 }
-                const std::string cause =
-                    error.errorNumber() != 0 ? std::strerror(error.errorNumber()) : error.what();
+                const std::string cause = error.error() ? error.cause() : error.what();
                 frontEnd.fileFinished({i, path, FileOutcome::Refused, path + ": cannot be opened: " + cause});
                 continue;
             }

@@ -4,18 +4,21 @@
 // temporary file, created under an unpredictable name without following links, is never something
 // another user planted. Used on the batch thread.
 
+#include <optional>
 #include <string>
 
 #include "engine/pdf/file_layer.h"
-#include "imaging/replacing_file.h"
+#include "platform/replacing_file.h"
 
 namespace pagewash {
 
 // Owns the temporary file of one output: removes it when destroyed unless commit() renamed it into place.
 class PendingOutput {
   public:
-    // Creates the temporary file. Throws CFileException when it cannot be created ("creating the output").
-    explicit PendingOutput(const std::string& outputPath);
+    // Creates the temporary file with `permissions` (those of a new file when none are given). Throws
+    // CFileException when it cannot be created ("creating the output").
+    explicit PendingOutput(const std::string& outputPath,
+                           std::optional<platform::Permissions> permissions = {});
 
     const std::string& outputPath() const { return m_file.finalPath(); }
     // The file to write the PDF to; valid until commit().
@@ -24,7 +27,7 @@ class PendingOutput {
     void commit();
 
   private:
-    ReplacingFile m_file;
+    platform::ReplacingFile m_file;
     OutputFile m_output;
 };
 

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -27,36 +26,41 @@ namespace {
 
 std::string describeFileFailure(const CFileException& error) {
     std::string text = error.what();
-    if (error.errorNumber() != 0) {
-        const std::string cause = std::strerror(error.errorNumber());
-        if (text.find(cause) == std::string::npos) text += " (" + cause + ")";
-    }
+    const std::string cause = error.cause();
+    if (!cause.empty() && text.find(cause) == std::string::npos) text += " (" + cause + ")";
     return text;
 }
 
 // "Creating the output" is creating its temporary file: on failure the user is told and, after OK, it
-// is tried exactly once more. Leaves `output` empty when the second try fails too (`failure` then says
-// why).
-void createOutput(const std::string& outputPath, BatchFrontEnd& frontEnd,
-                  std::optional<PendingOutput>& output, std::string& failure) {
+// is tried exactly once more, unless trying again cannot help (a name too long, no permission, a
+// read-only file system). Leaves `output` empty when that fails too (`failure` then says why). The output
+// takes the input's permissions, as a copy made by cp would.
+void createOutput(const std::string& outputPath, platform::Permissions inputPermissions,
+                  BatchFrontEnd& frontEnd, std::optional<PendingOutput>& output, std::string& failure) {
+    const platform::Permissions permissions = platform::copyPermissions(inputPermissions);
     try {
-        output.emplace(outputPath);
+        output.emplace(outputPath, permissions);
         return;
     } catch (const CFileException& error) {
-        frontEnd.outputNotCreated(outputPath, std::strerror(error.errorNumber()));
+        if (platform::retryCannotHelp(error.error())) {
+            failure = describeFileFailure(error);
+            return;
+        }
+        frontEnd.outputNotCreated(outputPath, error.cause());
     }
     try {
-        output.emplace(outputPath);
+        output.emplace(outputPath, permissions);
     } catch (const CFileException& error) {
         failure = describeFileFailure(error);
     }
 }
 
 // createOutput, with report.reason set when the second try fails too. Returns whether `output` holds it.
-bool createOutputOrRefuse(const std::string& path, const std::string& outputPath, RunContext& run,
+bool createOutputOrRefuse(const std::string& path, const std::string& outputPath,
+                          platform::Permissions inputPermissions, RunContext& run,
                           std::optional<PendingOutput>& output, FileReport& report) {
     std::string failure;
-    createOutput(outputPath, run.frontEnd, output, failure);
+    createOutput(outputPath, inputPermissions, run.frontEnd, output, failure);
     if (!output) report.reason = path + ": the output " + outputPath + " cannot be created: " + failure;
     return output.has_value();
 }
@@ -179,7 +183,8 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     // nothing beside it for longer than the writing takes.
     const std::string outputPath = editedPdfPath(path);
     std::optional<PendingOutput> output;
-    if (!createOutputOrRefuse(path, outputPath, run, output, report)) return FileOutcome::Refused;
+    if (!createOutputOrRefuse(path, outputPath, input.permissions(), run, output, report))
+        return FileOutcome::Refused;
     output.reset();
 
     const TempImages tempImages(run.tempDir().path(), *buffer, records);
@@ -192,14 +197,20 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     }
     countImages(outcomes, report.images);
     for (std::size_t r = 0; r < outcomes.size(); ++r) {
+        const int imageNumber = static_cast<int>(r) + 1;
+        for (const std::string& message : outcomes[r].messages) {
+            report.warnings.push_back(imageWarning(imageNumber, message));
+            run.frontEnd.reportImageMessage(path, imageNumber, message);
+        }
         if (outcomes[r].result == ImageResult::OverBudget)
-            warn(overBudgetWarning(static_cast<int>(r) + 1, outcomes[r], run.gate.budget()));
+            warn(overBudgetWarning(imageNumber, outcomes[r], run.gate.budget()));
     }
 
     updateStreamLengths(records, tempImages.names());
     const XrefCorrection xref = planXrefCorrection(*buffer, plannedImageReplacements(records));
     for (const std::string& warning : xref.warnings) warn(warning);
-    if (!createOutputOrRefuse(path, outputPath, run, output, report)) return FileOutcome::Refused;
+    if (!createOutputOrRefuse(path, outputPath, input.permissions(), run, output, report))
+        return FileOutcome::Refused;
     const std::vector<ReplacedRange> replaced =
         writeEditedPdf(output->file(), *buffer, records, tempImages.names(), xref.patches);
     output->commit();

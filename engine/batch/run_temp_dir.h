@@ -4,16 +4,20 @@
 // directory need not be writable.
 //
 // Ownership: the folder and everything in it belong to the object; the destructor removes them, also
-// when the run ends by an exception. Used on the batch thread only.
+// when the run ends by an exception, and an interruption of the command line removes them too. The folder
+// is named "pagewash-<process id>-XXXXXX": the first run of a process removes the folders that killed
+// runs of the same user left behind. Used on the batch thread only.
 
 #include <string>
+
+#include "platform/interruption.h"
 
 namespace pagewash {
 
 class RunTempDir {
   public:
-    // Makes a fresh folder (mode 0700, mkdtemp) under `root`, or under the system's temporary directory
-    // ($TMPDIR, else /tmp) when `root` is empty. Throws CFileException when it cannot be made.
+    // Makes a fresh folder (mode 0700) under `root`, or under the system's temporary directory ($TMPDIR,
+    // else /tmp) when `root` is empty. Throws CFileException when it cannot be made.
     explicit RunTempDir(const std::string& root = {});
     ~RunTempDir();
     RunTempDir(const RunTempDir&) = delete;
@@ -25,6 +29,7 @@ class RunTempDir {
 
   private:
     std::string m_path;
+    platform::RemovedOnInterruption m_registration;  // released after the folder is removed
 };
 
 }  // namespace pagewash

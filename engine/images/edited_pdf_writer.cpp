@@ -57,7 +57,7 @@ void writeImage(OutputFile& output, const ImageRecord& record, const std::string
     const std::vector<std::uint8_t> jpeg = readWholeFile(name);
     // The dictionary already states the length; a file that changed since would corrupt the output.
     if (static_cast<std::int64_t>(jpeg.size()) != record.jpegLength)
-        throw CFileException(name, 0, name + ": changed length after its /Length was written");
+        throw CFileException(name, {}, name + ": changed length after its /Length was written");
     output.write(jpeg);
 }
 

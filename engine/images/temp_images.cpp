@@ -55,7 +55,8 @@ void updateStreamLengths(std::vector<ImageRecord>& records, const std::vector<st
         const std::int64_t length = file.length();
         file.close();
         if (length > std::numeric_limits<std::int32_t>::max())
-            throw CFileException(names[r], 0, names[r] + ": corrected image is larger than 2147483647 bytes");
+            throw CFileException(names[r], {},
+                                 names[r] + ": corrected image is larger than 2147483647 bytes");
         record.jpegLength = static_cast<std::int32_t>(length);
         writeStreamLength(*record.tokens, record.jpegLength);
     }

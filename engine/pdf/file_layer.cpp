@@ -1,92 +1,71 @@
 #include "engine/pdf/file_layer.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 namespace pagewash {
 
 namespace {
 
-std::string withReason(const std::string& path, const std::string& what, int errorNumber) {
+std::string withReason(const std::string& path, const std::string& what, const std::error_code& error) {
     std::string text = path + ": " + what;
-    if (errorNumber != 0) {
-        text += " (";
-        text += std::strerror(errorNumber);
-        text += ")";
-    }
+    if (error) text += " (" + error.message() + ")";
     return text;
 }
 
-[[noreturn]] void fail(const std::string& path, const std::string& what, int errorNumber) {
-    throw CFileException(path, errorNumber, withReason(path, what, errorNumber));
+[[noreturn]] void fail(const std::string& path, const std::string& what, const std::error_code& error) {
+    throw CFileException(path, error, withReason(path, what, error));
 }
+
+std::error_code lastError() { return {errno, std::generic_category()}; }
 
 }  // namespace
 
-CFileException::CFileException(std::string path, int errorNumber, const std::string& what)
-    : std::runtime_error(what), m_path(std::move(path)), m_errorNumber(errorNumber) {}
+CFileException::CFileException(std::string path, std::error_code error, const std::string& what)
+    : std::runtime_error(what), m_path(std::move(path)), m_error(error) {}
 
 // ---- InputFile ---------------------------------------------------------------------------------
 
 InputFile::InputFile(const std::string& path) : m_path(path) {
-    m_file = std::fopen(path.c_str(), "rb");
-    if (m_file == nullptr) fail(path, "cannot be opened", errno);
-    // fopen succeeds on a directory; reading it would fail later with a less helpful message.
-    struct stat info {};
-    const bool known = ::fstat(::fileno(m_file), &info) == 0;
-    if (!known || !S_ISREG(info.st_mode)) {
-        const int error = !known ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        std::fclose(m_file);
-        m_file = nullptr;
+    std::error_code error;
+    m_file = platform::openForReading(path, error);
+    if (!m_file || !platform::statusOf(m_file.get(), m_status, error)) {
+        m_file.reset();
         fail(path, "cannot be opened", error);
     }
 }
 
-InputFile::InputFile(InputFile&& other) noexcept
-    : m_path(std::move(other.m_path)), m_file(std::exchange(other.m_file, nullptr)) {}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_path = std::move(other.m_path);
-        m_file = std::exchange(other.m_file, nullptr);
-    }
-    return *this;
-}
-
-InputFile::~InputFile() { close(); }
+InputFile::InputFile(InputFile&& other) noexcept = default;
+InputFile& InputFile::operator=(InputFile&& other) noexcept = default;
+InputFile::~InputFile() = default;
 
 std::int64_t InputFile::length() const {
-    if (m_file == nullptr) fail(m_path, "is not open", 0);
-    struct stat info {};
-    if (::fstat(::fileno(m_file), &info) != 0) fail(m_path, "length cannot be read", errno);
-    return static_cast<std::int64_t>(info.st_size);
+    if (!m_file) fail(m_path, "is not open", {});
+    platform::FileStatus status;
+    std::error_code error;
+    if (!platform::statusOf(m_file.get(), status, error)) fail(m_path, "length cannot be read", error);
+    return static_cast<std::int64_t>(status.size);
 }
 
 std::vector<std::uint8_t> InputFile::readAll() {
     const std::int64_t size = length();
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (std::fseek(m_file, 0, SEEK_SET) != 0) fail(m_path, "cannot be read", errno);
-    const std::size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), m_file);
-    if (got != bytes.size()) fail(m_path, "could not be read completely", std::ferror(m_file) ? errno : 0);
+    if (std::fseek(m_file.get(), 0, SEEK_SET) != 0) fail(m_path, "cannot be read", lastError());
+    const std::size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), m_file.get());
+    if (got != bytes.size())
+        fail(m_path, "could not be read completely",
+             std::ferror(m_file.get()) ? lastError() : std::error_code());
     return bytes;
 }
 
-void InputFile::close() {
-    if (m_file != nullptr) {
-        std::fclose(m_file);
-        m_file = nullptr;
-    }
-}
+void InputFile::close() { m_file.reset(); }
 
 // ---- OutputFile --------------------------------------------------------------------------------
 
 OutputFile::OutputFile(const std::string& path) : m_path(path) {
-    m_file = std::fopen(path.c_str(), "wb");
-    if (m_file == nullptr) fail(path, "cannot be created", errno);
+    std::error_code error;
+    m_file = platform::openForWriting(path, error).release();
+    if (m_file == nullptr) fail(path, "cannot be created", error);
 }
 
 OutputFile::OutputFile(std::string path, std::FILE* stream)
@@ -111,10 +90,10 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::write(std::span<const std::uint8_t> bytes) {
-    if (m_file == nullptr) fail(m_path, "is not open", 0);
+    if (m_file == nullptr) fail(m_path, "is not open", {});
     if (bytes.empty()) return;
     if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
-        fail(m_path, "could not be written", errno);
+        fail(m_path, "could not be written", lastError());
 }
 
 void OutputFile::write(std::string_view bytes) {
@@ -125,10 +104,10 @@ void OutputFile::close() {
     if (m_file == nullptr) return;
     std::FILE* file = std::exchange(m_file, nullptr);
     const bool flushed = std::fflush(file) == 0;
-    const int flushError = errno;
+    const std::error_code flushError = lastError();
     const bool closed = !m_owned || std::fclose(file) == 0;
     if (!flushed) fail(m_path, "could not be written completely", flushError);
-    if (!closed) fail(m_path, "could not be written completely", errno);
+    if (!closed) fail(m_path, "could not be written completely", lastError());
 }
 
 // ---- whole files -------------------------------------------------------------------------------
@@ -140,6 +119,6 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
     return bytes;
 }
 
-bool removeFile(const std::string& path) noexcept { return std::remove(path.c_str()) == 0; }
+bool removeFile(const std::string& path) noexcept { return platform::removeFile(path); }
 
 }  // namespace pagewash

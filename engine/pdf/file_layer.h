@@ -2,29 +2,37 @@
 // The binary file layer: open, create, length, read, write, close, remove.
 // Opening or creating a file that cannot be opened throws CFileException; every other failure
 // (a short read, a failed write) throws it too, naming the file. Files close when the object dies.
-// POSIX has no share modes: an open "without sharing" is an ordinary open.
+// POSIX has no share modes: an open "without sharing" is an ordinary open. The system's calls are the
+// platform library's.
 
 #include <cstdint>
 #include <cstdio>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace pagewash {
 
 class CFileException : public std::runtime_error {
   public:
-    CFileException(std::string path, int errorNumber, const std::string& what);
+    CFileException(std::string path, std::error_code error, const std::string& what);
     const std::string& path() const { return m_path; }
-    int errorNumber() const { return m_errorNumber; }
+    // The system's reason, or one of platform::FileError; empty when there is none.
+    const std::error_code& error() const { return m_error; }
+    // The reason in words ("No such file or directory", "not a regular file"); empty when there is none.
+    std::string cause() const { return m_error ? m_error.message() : std::string(); }
 
   private:
     std::string m_path;
-    int m_errorNumber;
+    std::error_code m_error;
 };
 
-// A file opened for binary reading.
+// A regular file opened for binary reading. A folder, a FIFO or a device is refused at once, without
+// waiting for a writer ("not a regular file").
 class InputFile {
   public:
     explicit InputFile(const std::string& path);  // throws CFileException
@@ -36,10 +44,14 @@ class InputFile {
     // Reads the whole file with one read of length() bytes.
     std::vector<std::uint8_t> readAll();
     void close();
+    // As found when it was opened: what a copy of it is given, and which file it is.
+    platform::Permissions permissions() const { return m_status.permissions; }
+    const platform::FileIdentity& identity() const { return m_status.identity; }
 
   private:
     std::string m_path;
-    std::FILE* m_file = nullptr;
+    platform::StdioFile m_file;
+    platform::FileStatus m_status;
 };
 
 // A file created (or truncated) for binary writing, or a stream opened elsewhere that is written

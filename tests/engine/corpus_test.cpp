@@ -11,6 +11,7 @@
 #include "engine/images/temp_images.h"
 #include "engine/xref/xref_correction.h"
 #include "imaging/image_worker.h"
+#include "tests/support/process_image_file.h"
 #include "tests/support/recording_front_end.h"
 #include "tests/support/test_tools.h"
 

@@ -1,5 +1,6 @@
 #include "imaging/image_worker.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "tests/imaging/reference_correction.h"
+#include "tests/support/process_image_file.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash {
@@ -146,8 +148,8 @@ TEST_F(ImageWorkerTest, ImagesLeftAsTheyWereKeepTheirBytesAndCountAndTheWorkerCo
     }
     noTables.insert(noTables.end(), m_color.begin() + find(m_color, "\xFF\xDA"), m_color.end());
     // Damaged JPEGs (cut short, lossless, not a JPEG, empty), a missing one (4), a sound one over the gate's
-    // whole budget (5), a sound one whose result cannot be created (6): its name is the longest an entry
-    // may have, and the result is first written under a longer one; and one whose decoding fails (7).
+    // whole budget (5), a sound one whose result cannot be created (6): its folder is so deep that a name
+    // beside it longer than "a.jpg" makes too long a path; and one whose decoding fails (7).
     const Bytes inputs[] = {Bytes(m_color.begin(), m_color.begin() + 300),
                             lossless,
                             toBytes("%PDF"),
@@ -156,22 +158,45 @@ TEST_F(ImageWorkerTest, ImagesLeftAsTheyWereKeepTheirBytesAndCountAndTheWorkerCo
                             m_color,
                             m_color,
                             noTables};
+    std::string deep = m_dir.path();
+    while (deep.size() < 4079)
+        deep += "/" + std::string(std::min<std::size_t>(200, 4085 - deep.size() - 1), 'd');
+    // What the worker says of each, in libjpeg's words or its own; nothing for a file it cannot open.
+    const char* const told[] = {"Premature end of JPEG file",
+                                "Unsupported JPEG process",
+                                "Not a JPEG file",
+                                "Empty input file",
+                                nullptr,
+                                nullptr,
+                                "can't open ",
+                                "Quantization table"};
     for (std::size_t i = 0; i < std::size(inputs); ++i) {
-        const std::string name = i == 6 ? std::string(251, 'i') + ".jpg" : "a.jpg";
-        for (const auto& old : listFolder(m_dir.path())) std::filesystem::remove(m_dir / old);
-        if (i != 4) writeBytes(m_dir / name, inputs[i]);
+        const std::string name = i == 6 ? deep + "/a.jpg" : m_dir.file("a.jpg");
+        for (const auto& old : listFolder(m_dir.path())) std::filesystem::remove_all(m_dir / old);
+        std::filesystem::create_directories(std::filesystem::path(name).parent_path());
+        if (i != 4) writeBytes(name, inputs[i]);
         JobCompletion completion;
         DecodeGate gate(4, i == 5 ? m_colorNeed - 1 : DecodeGate::kNoBudget);
         std::int32_t components = -7;
         ImageOutcome outcome;
-        ImageJob job{m_dir.file(name), &components, &m_defaults, &completion, &gate};
+        ImageJob job{name, &components, &m_defaults, &completion, &gate};
         job.outcome = &outcome;
         std::thread(ImageWorker, &job).join();
         EXPECT_EQ(components, -7) << "a colour image that stays colour must not be labelled gray: " << i;
         EXPECT_EQ(completion.completedJobs, 1) << i;
         EXPECT_EQ(outcome.result == ImageResult::OverBudget, i == 5) << i;
         EXPECT_EQ(fileCount(), i == 4 ? 0u : 1u) << i;
-        EXPECT_TRUE(i == 4 || readBytes(m_dir / name) == inputs[i]) << i;
+        EXPECT_TRUE(i == 4 || readBytes(name) == inputs[i]) << i;
+        if (told[i] == nullptr) {
+            EXPECT_THAT(outcome.messages, ::testing::IsEmpty()) << i;
+        } else {
+            ASSERT_EQ(outcome.messages.size(), i == 0 ? 2u : 1u)
+                << i << ": " << ::testing::PrintToString(outcome.messages);
+            EXPECT_THAT(outcome.messages[0], ::testing::StartsWith(told[i])) << i;
+            if (i == 6) {
+                EXPECT_EQ(outcome.messages[0], "can't open " + name);
+            }
+        }
     }
 }
 

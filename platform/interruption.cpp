@@ -1,8 +1,11 @@
 #include "platform/interruption.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
 #include <utility>
 
 #include "platform/files.h"
@@ -24,6 +27,9 @@ struct Registry {
     std::uint64_t nextId = 1;                   // guarded by mutex
 };
 
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set in a signal handler");
+
 Registry& registry() {
     static Registry* const instance = new Registry;  // never destroyed: the cleanup may run during exit
     return *instance;
@@ -40,7 +46,14 @@ void removeFolder(const std::string& path) {
 
 }  // namespace
 
-CleanupHold::CleanupHold() : m_lock(registry().mutex) {}
+CleanupHold::CleanupHold() : m_lock(registry().mutex) {
+    if (!interruptionUnderWay()) return;
+    m_lock.unlock();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));  // until the cleanup ends the process
+}
+
+void noteInterruption() noexcept { g_interrupted.store(true); }
+bool interruptionUnderWay() noexcept { return g_interrupted.load(); }
 CleanupHold::~CleanupHold() = default;
 
 RemovedOnInterruption::RemovedOnInterruption(const CleanupHold&, const std::string& path, Kind kind) {

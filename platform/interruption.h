@@ -14,7 +14,9 @@
 
 namespace pagewash::platform {
 
-// Keeps the cleanup from beginning while it lives. Holds may nest on one thread.
+// Keeps the cleanup from beginning while it lives. Holds may nest on one thread. Once an interruption has
+// been caught, a new hold never returns: nothing is created or renamed into place any more (an earlier
+// output stays as it was), and the cleanup ends the process.
 class CleanupHold {
   public:
     CleanupHold();
@@ -47,6 +49,11 @@ class RemovedOnInterruption {
 // Installs the handling of the four signals and the thread that cleans up after them. Call once, early in
 // main, before any other thread starts. Never returns an error: without it the program runs as before.
 void endOnInterruption();
+
+// The system half's handler tells the interruption here (async-signal-safe); from then on an interruption
+// is under way.
+void noteInterruption() noexcept;
+bool interruptionUnderWay() noexcept;
 
 // Removes every registered path and ends the process with `exitStatus`, without running destructors or
 // flushing streams (other threads still run). Called by the interruption's thread; never returns.

@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
@@ -18,16 +17,13 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // The write end of the pipe that hands a caught signal to the cleanup thread. Written only by the
 // handler, after the thread exists.
 int g_signalPipe = -1;
-// Set by the handler: a cleanup is on its way, and the process must not end any other way first.
-std::atomic<bool> g_caught{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set in a signal handler");
 
 // A signal handler may do little: it passes the number on. SIGPIPE arrives on the thread whose write
 // failed, which is why the handlers pass every signal to one thread rather than that thread waiting for
 // blocked signals (sigwait never sees a signal meant for another thread).
 extern "C" void passSignalOn(int number) {
     const int saved = errno;
-    g_caught = true;
+    noteInterruption();
     const unsigned char byte = static_cast<unsigned char>(number);
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe, &byte, 1);
     errno = saved;
@@ -44,7 +40,7 @@ void waitForSignal(int readEnd) {
 // At exit: a normal end racing a cleanup under way (the main thread returning while the cleanup thread
 // removes the files) waits for the cleanup, which ends the process with the signal's status.
 void waitForCleanupUnderWay() {
-    if (!g_caught) return;
+    if (!interruptionUnderWay()) return;
     for (;;) ::pause();
 }
 

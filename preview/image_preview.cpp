@@ -62,7 +62,12 @@ Result<DecodedImage> decodeJpegBytes(std::span<const std::uint8_t> jpeg) {
     const platform::StdioFile memory = platform::openMemoryForReading(jpeg, error);
     if (!memory) return Refusal{-1, "image cannot be opened in memory: " + error.message()};
     DecodedImage image;
-    if (!decodeJpeg(memory.get(), image)) return Refusal{-1, "image cannot be decoded"};
+    LibraryMessages messages;
+    if (!decodeJpeg(memory.get(), image, &messages)) {
+        // The library's last word is its fatal error ("Not a JPEG file: starts with 0x25 0x50").
+        return Refusal{-1,
+                       "image cannot be decoded" + (messages.empty() ? "" : " (" + messages.back() + ")")};
+    }
     return image;
 }
 

@@ -109,14 +109,15 @@ fetch() {
   for version in "${wanted[@]}"; do
     rm -rf "$download"
     mkdir -p "$download"
-    if (cd "$download" && apt-get "${apt_options[@]}" source -qq "$1=$version" >/dev/null 2>&1); then
+    if (cd "$download" && apt-get "${apt_options[@]}" source -qq "$1=$version" >"$download.log" 2>&1); then
       folder=$(find "$download" -mindepth 1 -maxdepth 1 -type d)
       [ -z "$2" ] || [ "$version" = "$2" ] ||
         echo "windows-deps: the archive no longer serves $1 $2 of the Linux build; building $version"
       return
     fi
   done
-  echo "windows-deps: no version of the source package $1 could be fetched" >&2
+  echo "windows-deps: no version of the source package $1 could be fetched; the last attempt said:" >&2
+  cat "$download.log" >&2
   exit 1
 }
 

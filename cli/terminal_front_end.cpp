@@ -8,6 +8,7 @@
 #include "cli/json_report.h"
 #include "cli/terminal_text.h"
 #include "engine/batch/batch_messages.h"
+#include "platform/interruption.h"
 
 namespace pagewash {
 
@@ -68,6 +69,8 @@ void TerminalFrontEnd::outputNotCreated(const std::string& outputPath, const std
 }
 
 void TerminalFrontEnd::fileFinished(const FileReport& report) {
+    // A file cut short by Ctrl-C or a closed pipe is not reported: the interruption ends the run.
+    if (platform::interruptionUnderWay()) return;
     printJson(report);
     if (report.outcome == FileOutcome::NotPdf || report.outcome == FileOutcome::NoJpeg) {
         if (m_style == ProgressStyle::None) return;
@@ -124,6 +127,7 @@ void TerminalFrontEnd::closeProgressLine() {
 }
 
 void TerminalFrontEnd::printMessageLine(const std::string& line) {
+    if (platform::interruptionUnderWay()) return;  // what fails once the temporary files are gone
     const bool redraw = m_lineOpen;
     if (redraw) std::fputs("\r\033[K", m_stream);
     std::fprintf(m_stream, "pagewash-cli: %s\n", terminalText(line).c_str());

@@ -49,7 +49,7 @@ bool waitFor(const std::function<bool()>& ready) {
 // "|closed": a pipe whose reading end is already closed).
 class RunningCli {
   public:
-    RunningCli(const std::string& command, const std::string& out) {
+    RunningCli(const std::string& command, const std::string& out, const std::string& err = "/dev/null") {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         int pipeEnds[2] = {-1, -1};
@@ -61,6 +61,8 @@ class RunningCli {
             posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT, 0644);
         }
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         sigset_t none, defaults;
@@ -83,7 +85,16 @@ class RunningCli {
         if (m_pid > 0) ::kill(m_pid, SIGKILL), wait();
     }
     pid_t pid() const { return m_pid; }
+    // Stops it and returns once every thread of it has stopped (a SIGSTOP alone only asks).
+    void stop() const {
+        ::kill(m_pid, SIGSTOP);
+        int status = 0;
+        ::waitpid(m_pid, &status, WUNTRACED);
+    }
     void signal(int number) const { ::kill(m_pid, number); }
+    // To its main thread, where the system puts a signal for the process while that thread runs (a
+    // stopped process leaves the choice to whichever thread wakes first).
+    void signalMainThread(int number) const { ::tgkill(m_pid, m_pid, number); }
     // True once it has ended (its status is then kept for wait()).
     bool ended() {
         if (m_pid > 0 && ::waitpid(m_pid, &m_status, WNOHANG) == m_pid) m_pid = 0;
@@ -206,8 +217,8 @@ TEST_F(CliFilesTest, SignalsRemoveTheRunsTemporaryFilesAndKeepTheEarlierOutput) 
     copySource("book.pdf", "book.pdf");
     const Bytes earlier = toBytes("an earlier output");
     // While the images are worked on (the run folder holds them, no output is begun), and while the
-    // output is written (its temporary file exists). The process is stopped first, so that the moment
-    // is known when the signal is sent; a moment missed is tried again.
+    // output is written (its temporary file holds its first bytes). The process is stopped first, so that the
+    // moment is known when the signal is sent; a moment missed is tried again.
     struct Moment {
         int signal;
         bool duringOutput;
@@ -216,25 +227,31 @@ TEST_F(CliFilesTest, SignalsRemoveTheRunsTemporaryFilesAndKeepTheEarlierOutput) 
         bool caught = false;
         for (int attempt = 0; attempt < 30 && !caught; ++attempt) {
             writeBytes(file("book_edit.pdf"), earlier);
-            RunningCli run(command("-q --jobs 1 book.pdf"), "/dev/null");
+            RunningCli run(command("-q --jobs 1 book.pdf"), "/dev/null", s_sources->file("err"));
             const auto atMoment = [&] {
-                return moment.duringOutput ? !outputTemporary().empty() : runFolderHas("_image_023.jpg");
+                // The output's first bytes are written (an empty one is the check made before the images).
+                std::error_code unknown;
+                return moment.duringOutput
+                           ? !outputTemporary().empty() &&
+                                 fs::file_size(file(outputTemporary()), unknown) > 0 && !unknown
+                           : runFolderHas("_image_023.jpg");
             };
             ASSERT_TRUE(waitFor([&] { return atMoment() || run.ended(); }));
             if (run.ended()) continue;
-            run.signal(SIGSTOP);
+            run.stop();
             if (!atMoment() || (!moment.duringOutput && !outputTemporary().empty())) {
                 run.signal(SIGCONT);
                 run.wait();
                 continue;
             }
             caught = true;
-            run.signal(moment.signal);
+            run.signalMainThread(moment.signal);
             run.signal(SIGCONT);
             EXPECT_EQ(run.wait(), 128 + moment.signal);
             EXPECT_TRUE(listFolder(m_tmp.path()).empty()) << "the run folder is removed";
             EXPECT_EQ(outputTemporary(), "");
-            EXPECT_EQ(readBytes(file("book_edit.pdf")), earlier);
+            EXPECT_EQ(readBytes(file("book_edit.pdf")), earlier) << "signal " << moment.signal;
+            EXPECT_EQ(toString(readBytes(s_sources->file("err"))), "") << "nothing fails on the way out";
         }
         EXPECT_TRUE(caught) << "signal " << moment.signal;
     }

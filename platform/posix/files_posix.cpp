@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "platform/files.h"
 
@@ -33,6 +35,19 @@ unsigned readUmask() {
     return 022;
 }
 
+// /dev/stdin, /dev/fd/0, /proc/self/fd/0: a name for whatever a descriptor holds (a regular file when the
+// shell redirected one), not a file in a folder; an output "beside" it would land in /dev.
+bool namesADescriptor(const std::string& path) {
+    char target[64];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+    if (length > 0 && std::string_view(target, static_cast<std::size_t>(length)).starts_with("/proc/"))
+        return true;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    const std::string folder = std::filesystem::canonical(parent.empty() ? "." : parent, error).string();
+    return !error && (folder == "/proc" || folder.starts_with("/proc/"));
+}
+
 unsigned umaskBits() {
     static const unsigned mask = readUmask();
     return mask;
@@ -52,7 +67,7 @@ StdioFile openForReading(const std::string& path, std::error_code& error) {
         error = lastError();
     } else if (S_ISDIR(info.st_mode)) {
         error = std::make_error_code(std::errc::is_a_directory);
-    } else if (!S_ISREG(info.st_mode)) {
+    } else if (!S_ISREG(info.st_mode) || namesADescriptor(path)) {
         error = FileError::NotRegularFile;
     } else {
         // A regular file reads the same with or without O_NONBLOCK; cleared all the same.

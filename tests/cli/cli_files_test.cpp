@@ -161,6 +161,14 @@ TEST_F(CliFilesTest, WhatIsNotARegularFileIsRefusedAtOnceAndAPlantedLinkOrTheInp
             1)
             << input;
     }
+    // Standard input redirected from a file is a regular file, but its name is no file's: nothing may be
+    // written beside it, in /dev.
+    copySource("one.pdf", "redirected.pdf");
+    const CommandResult redirected = runCommand(command("-q /dev/stdin < redirected.pdf"));
+    EXPECT_EQ(redirected.exitStatus, 1);
+    EXPECT_THAT(redirected.err, HasSubstr("/dev/stdin: cannot be opened: not a regular file"));
+    EXPECT_FALSE(fileExists("/dev/s_edit.pdf"));
+
     // A private input gives a private output, the PDF as the PNG; a link planted at the PNG's name is
     // replaced, its target untouched.
     copySource("one.pdf", "secret.pdf");

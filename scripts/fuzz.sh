@@ -13,19 +13,7 @@ max_len="${2:-}"
 # What the engine and the command line build with, then clang and libFuzzer from Debian; only what is
 # missing is installed.
 ./scripts/setup.sh
-wanted=(clang-14 libclang-rt-14-dev)
-missing=()
-for pkg in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "fuzz: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash scripts/install-packages.sh fuzz clang-14 libclang-rt-14-dev
 
 out=build/fuzz
 targets=(fuzz_file_job fuzz_image_worker fuzz_xref)

@@ -12,15 +12,4 @@ tests=(qpdf poppler-utils img2pdf ghostscript libjpeg-turbo-progs imagemagick ti
 wanted=("${build[@]}" "${run[@]}")
 [ "${1:-}" = "--with-tests" ] && wanted+=("${tests[@]}")
 
-missing=()
-for pkg in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+bash "$(dirname "$0")/install-packages.sh" setup "${wanted[@]}"

@@ -30,18 +30,7 @@ start=$SECONDS
 started=$SECONDS
 wanted=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix nasm wine wine64 cmake ninja-build
         dpkg-dev googletest libcli11-dev nlohmann-json3-dev)
-missing=()
-for pkg in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "windows-deps: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash scripts/install-packages.sh windows-deps "${wanted[@]}"
 echo "== tools: $(elapsed "$started")"
 
 # ---- the private apt configuration ----------------------------------------------------------------

@@ -60,8 +60,8 @@ void DialogFrontEnd::reportWarning(const std::string& path, const std::string& w
     std::cerr << warning << '\n';
 }
 
-// The design's image worker writes "can't open NAME" and libjpeg's messages to standard error as they
-// stand; the dialog keeps that.
+// The dialog prints an image's messages ("can't open NAME", libjpeg's own) on standard error as they
+// stand, with no file name or image number added: that is what its users have always seen there.
 void DialogFrontEnd::reportImageMessage(const std::string&, int, const std::string& message) {
     std::cerr << message << '\n';
 }

@@ -1,0 +1,89 @@
+#include <windows.h>
+
+#include <charconv>
+#include <filesystem>
+
+#include "platform/private_folder.h"
+#include "platform/windows/random_name.h"
+#include "platform/windows/wide_strings.h"
+#include "platform/windows/win32_error.h"
+
+namespace pagewash::platform {
+
+namespace {
+
+using windows::lastWin32Error;
+using windows::toUtf8;
+using windows::toWide;
+
+// The process id in "<prefix>-<pid>-XXXXXX", or 0 when `name` is not such a name.
+DWORD ownerProcess(const std::string& name, const std::string& prefix) {
+    const std::string lead = prefix + "-";
+    if (name.size() < lead.size() + 8 || name.compare(0, lead.size(), lead) != 0) return 0;
+    const char* const first = name.data() + lead.size();
+    const char* const last = name.data() + name.size();
+    unsigned long pid = 0;
+    const auto [end, error] = std::from_chars(first, last, pid);
+    if (error != std::errc() || end == first || last - end != 7 || *end != '-' || pid == 0) return 0;
+    return static_cast<DWORD>(pid);
+}
+
+// A process that another user runs cannot be opened, yet runs.
+bool processRuns(DWORD pid) {
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD status = 0;
+    const bool runs = !::GetExitCodeProcess(process, &status) || status == STILL_ACTIVE;
+    ::CloseHandle(process);
+    return runs;
+}
+
+}  // namespace
+
+std::string systemTemporaryFolder() {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH) return ".";
+    std::wstring path(folder, length);
+    if (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();  // not "C:\"
+    return toUtf8(path);
+}
+
+std::string makePrivateFolder(const std::string& parent, const std::string& prefix, std::error_code& error) {
+    // The temporary folder of a Windows user lies in the user's own profile, where others cannot read:
+    // the folder inherits that.
+    std::string lead = parent;
+    if (!lead.empty() && lead.back() != '/' && lead.back() != '\\') lead += '\\';
+    lead += prefix + "-" + std::to_string(::GetCurrentProcessId()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = lead + windows::randomSuffix();
+        if (::CreateDirectoryW(toWide(path).c_str(), nullptr)) return path;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    error = lastWin32Error();
+    return {};
+}
+
+void removeStaleFolders(const std::string& parent, const std::string& prefix) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(std::filesystem::path(toWide(parent)), error);
+    if (error) return;
+    for (const std::filesystem::directory_entry& entry : entries) {
+        const DWORD owner = ownerProcess(toUtf8(entry.path().filename().wstring()), prefix);
+        if (owner == 0 || owner == ::GetCurrentProcessId()) continue;
+        // Not followed: a link or junction planted under the name is never a folder of ours.
+        const DWORD attributes = ::GetFileAttributesW(entry.path().c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            continue;
+        if (!processRuns(owner)) removeFolder(toUtf8(entry.path().wstring()));
+    }
+}
+
+bool removeFolder(const std::string& path) noexcept {
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::path(toWide(path)), error);
+    return !error;
+}
+
+}  // namespace pagewash::platform

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "engine/pdf/pdf_syntax.h"
+#include "platform/byte_search.h"
 
 namespace pagewash {
 
@@ -59,7 +60,7 @@ std::vector<ImageRecord> findJpegStreams(std::span<const std::uint8_t> buffer) {
     // A signature starts below searchEnd; its last byte may lie past it (still inside the buffer).
     const std::size_t haystack = searchEnd + sizeof kJfif - 1;
     for (std::size_t at = 0; at < searchEnd;) {
-        const void* found = ::memmem(base + at, haystack - at, kJfif, sizeof kJfif);
+        const void* found = platform::findBytes(base + at, haystack - at, kJfif, sizeof kJfif);
         if (found == nullptr) break;
         const auto pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - base);
         if (pos >= searchEnd) break;

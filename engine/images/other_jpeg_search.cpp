@@ -1,13 +1,13 @@
 #include "engine/images/other_jpeg_search.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <string_view>
 
 #include "engine/images/dictionary_tokens.h"
 #include "engine/images/jpeg_stream_search.h"
 #include "engine/pdf/pdf_syntax.h"
+#include "platform/byte_search.h"
 
 namespace pagewash {
 
@@ -92,8 +92,8 @@ std::vector<ImageRecord> findOtherJpegStreams(std::span<const std::uint8_t> buff
 
     const std::uint8_t* const base = buffer.data();
     for (std::size_t at = 0; at < searchEnd;) {
-        const void* found =
-            ::memmem(base + at, searchEnd + sizeof kJpegStart - 1 - at, kJpegStart, sizeof kJpegStart);
+        const void* found = platform::findBytes(base + at, searchEnd + sizeof kJpegStart - 1 - at, kJpegStart,
+                                                sizeof kJpegStart);
         if (found == nullptr) break;
         const auto pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - base);
         if (pos >= searchEnd) break;

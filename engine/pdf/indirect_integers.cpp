@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/pdf/pdf_syntax.h"
+#include "platform/byte_search.h"
 
 namespace pagewash {
 
@@ -20,7 +21,7 @@ void IndirectIntegers::buildIndex() {
     const std::uint8_t* const base = m_buffer.data();
     const std::size_t size = m_buffer.size();
     for (std::size_t at = 0; at + 3 <= size;) {
-        const void* found = ::memmem(base + at, size - at, "obj", 3);
+        const void* found = platform::findBytes(base + at, size - at, "obj", 3);
         if (found == nullptr) break;
         const auto pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - base);
         at = pos + 1;

@@ -21,7 +21,7 @@ using windows::toWide;
 constexpr unsigned kWritable = 0666;
 constexpr unsigned kReadOnly = 0444;
 
-std::error_code lastCrtError() { return {errno, std::system_category()}; }
+std::error_code lastCrtError() { return {errno, std::generic_category()}; }
 
 HANDLE handleOf(std::FILE* file) {
     const int descriptor = ::_fileno(file);
@@ -180,10 +180,9 @@ Permissions copyPermissions(Permissions permissions) {
 }
 
 bool retryCannotHelp(const std::error_code& error) {
-    if (error.category() != std::system_category() && error.category() != std::generic_category())
-        return false;
-    const int value = error.value();
-    return value == ENAMETOOLONG || value == EACCES || value == EROFS;
+    // Compared as conditions: a Win32 code left unmapped (system_category) compares by its errno meaning.
+    return error == std::errc::filename_too_long || error == std::errc::permission_denied ||
+           error == std::errc::read_only_file_system;
 }
 
 }  // namespace pagewash::platform

@@ -66,13 +66,13 @@ ReplacingFile::ReplacingFile(std::string finalPath, std::optional<Permissions> p
     m_registration = RemovedOnInterruption(hold, m_tempPath, RemovedOnInterruption::Kind::File);
     const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (descriptor < 0) {
-        m_error = {errno, std::system_category()};
+        m_error = {errno, std::generic_category()};
         ::CloseHandle(handle);
         discard();
         return;
     }
     if ((m_stream = ::_fdopen(descriptor, "wb")) == nullptr) {
-        m_error = {errno, std::system_category()};
+        m_error = {errno, std::generic_category()};
         ::_close(descriptor);
         discard();
         return;
@@ -87,9 +87,9 @@ ReplacingFile::~ReplacingFile() {
 bool ReplacingFile::commit() {
     if (m_stream == nullptr) return false;
     bool written = std::fflush(m_stream) == 0;
-    if (!written) m_error = {errno, std::system_category()};
+    if (!written) m_error = {errno, std::generic_category()};
     const bool closed = std::fclose(std::exchange(m_stream, nullptr)) == 0;
-    if (written && !closed) m_error = {errno, std::system_category()};
+    if (written && !closed) m_error = {errno, std::generic_category()};
     written = written && closed;
     if (written) {
         // The move and the registration's end are one step for an interruption's cleanup.

@@ -12,31 +12,31 @@ std::error_code win32Error(unsigned long code) {
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_DRIVE:
         case ERROR_BAD_NETPATH:
-            return {ENOENT, std::system_category()};
+            return {ENOENT, std::generic_category()};
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-            return {EACCES, std::system_category()};
+            return {EACCES, std::generic_category()};
         case ERROR_FILE_EXISTS:
         case ERROR_ALREADY_EXISTS:
-            return {EEXIST, std::system_category()};
+            return {EEXIST, std::generic_category()};
         case ERROR_FILENAME_EXCED_RANGE:
-            return {ENAMETOOLONG, std::system_category()};
+            return {ENAMETOOLONG, std::generic_category()};
         case ERROR_WRITE_PROTECT:
-            return {EROFS, std::system_category()};
+            return {EROFS, std::generic_category()};
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-            return {ENOSPC, std::system_category()};
+            return {ENOSPC, std::generic_category()};
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY:
-            return {ENOMEM, std::system_category()};
+            return {ENOMEM, std::generic_category()};
         case ERROR_DIRECTORY:
-            return {ENOTDIR, std::system_category()};
+            return {ENOTDIR, std::generic_category()};
         case ERROR_INVALID_NAME:
         case ERROR_INVALID_PARAMETER:
-            return {EINVAL, std::system_category()};
+            return {EINVAL, std::generic_category()};
         case ERROR_TOO_MANY_OPEN_FILES:
-            return {EMFILE, std::system_category()};
+            return {EMFILE, std::generic_category()};
         default:
             return {static_cast<int>(code), std::system_category()};
     }

@@ -40,6 +40,8 @@ class ReplacingFile {
     bool commit();
 
   private:
+    // Moves the temporary file over the final path (the system's half); sets m_error when it cannot.
+    bool moveOverFinal();
     void discard();
 
     std::string m_finalPath;

@@ -64,36 +64,10 @@ ReplacingFile::ReplacingFile(std::string finalPath, std::optional<Permissions> p
     std::setvbuf(m_stream, nullptr, _IOFBF, kStreamBuffer);
 }
 
-ReplacingFile::~ReplacingFile() {
-    if (!m_committed) discard();
-}
-
-bool ReplacingFile::commit() {
-    if (m_stream == nullptr) return false;
-    bool written = std::fflush(m_stream) == 0;
-    if (!written) m_error = lastError();
-    const bool closed = std::fclose(std::exchange(m_stream, nullptr)) == 0;
-    if (written && !closed) m_error = lastError();
-    written = written && closed;
-    if (written) {
-        // The rename and the registration's end are one step for an interruption's cleanup.
-        const CleanupHold hold;
-        if (std::rename(m_tempPath.c_str(), m_finalPath.c_str()) == 0) {
-            m_registration.release();
-            m_committed = true;
-            return true;
-        }
-        m_error = lastError();
-    }
-    discard();
+bool ReplacingFile::moveOverFinal() {
+    if (std::rename(m_tempPath.c_str(), m_finalPath.c_str()) == 0) return true;
+    m_error = lastError();
     return false;
-}
-
-void ReplacingFile::discard() {
-    if (m_stream != nullptr) std::fclose(std::exchange(m_stream, nullptr));
-    if (!m_tempPath.empty()) ::unlink(m_tempPath.c_str());
-    m_tempPath.clear();
-    m_registration.release();
 }
 
 }  // namespace pagewash::platform

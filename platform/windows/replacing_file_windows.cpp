@@ -80,37 +80,12 @@ ReplacingFile::ReplacingFile(std::string finalPath, std::optional<Permissions> p
     std::setvbuf(m_stream, nullptr, _IOFBF, kStreamBuffer);
 }
 
-ReplacingFile::~ReplacingFile() {
-    if (!m_committed) discard();
-}
-
-bool ReplacingFile::commit() {
-    if (m_stream == nullptr) return false;
-    bool written = std::fflush(m_stream) == 0;
-    if (!written) m_error = {errno, std::generic_category()};
-    const bool closed = std::fclose(std::exchange(m_stream, nullptr)) == 0;
-    if (written && !closed) m_error = {errno, std::generic_category()};
-    written = written && closed;
-    if (written) {
-        // The move and the registration's end are one step for an interruption's cleanup.
-        const CleanupHold hold;
-        if (::MoveFileExW(toWide(m_tempPath).c_str(), toWide(m_finalPath).c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            m_registration.release();
-            m_committed = true;
-            return true;
-        }
-        m_error = lastWin32Error();
-    }
-    discard();
+bool ReplacingFile::moveOverFinal() {
+    if (::MoveFileExW(toWide(m_tempPath).c_str(), toWide(m_finalPath).c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    m_error = lastWin32Error();
     return false;
-}
-
-void ReplacingFile::discard() {
-    if (m_stream != nullptr) std::fclose(std::exchange(m_stream, nullptr));
-    if (!m_tempPath.empty()) removeFile(m_tempPath);
-    m_tempPath.clear();
-    m_registration.release();
 }
 
 }  // namespace pagewash::platform

@@ -13,18 +13,24 @@ std::string normalPath(const std::string& path) {
     return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
 }
 
+std::optional<platform::FileIdentity> identityOf(const std::string& path) {
+    platform::FileStatus status;
+    std::error_code error;
+    if (!platform::statusOf(path, status, error)) return std::nullopt;
+    return status.identity;
+}
+
 }  // namespace
 
 void WrittenOutputs::add(const std::string& input, const std::string& output) {
-    m_written.push_back({input, output, normalPath(output)});
+    m_written.push_back({input, normalPath(output), identityOf(output)});
 }
 
 std::optional<std::string> WrittenOutputs::writerOf(const std::string& output) const {
     const std::string normal = normalPath(output);
+    const std::optional<platform::FileIdentity> identity = identityOf(output);
     for (const Written& written : m_written) {
-        std::error_code error;
-        if (written.normalPath == normal || std::filesystem::equivalent(written.output, output, error))
-            return written.input;
+        if (written.normalPath == normal || (identity && written.identity == identity)) return written.input;
     }
     return std::nullopt;
 }

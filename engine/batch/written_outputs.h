@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace pagewash {
 
 class WrittenOutputs {
@@ -18,10 +20,12 @@ class WrittenOutputs {
     std::optional<std::string> writerOf(const std::string& output) const;
 
   private:
+    // An output as it is compared: its path made absolute and normal, and which file it is (where it
+    // exists). Found once per output, so a run of many files reads each name once.
     struct Written {
         std::string input;
-        std::string output;
         std::string normalPath;
+        std::optional<platform::FileIdentity> identity;
     };
     std::vector<Written> m_written;
 };

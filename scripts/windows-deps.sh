@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libraries Pagewash links on 64-bit Windows from Debian's own source packages, with the
 # MinGW-w64 toolchain of cmake/mingw-w64-x86_64.cmake, into build/windows/deps (headers and static
-# libraries): libjpeg-turbo (its SIMD code assembled by nasm), zlib, libpng and Highway, at the versions
-# the Linux build links; GoogleTest from /usr/src/googletest. CLI11 and nlohmann-json are header-only:
+# libraries): libjpeg-turbo (its SIMD code assembled by nasm), zlib, libpng, Highway and libtiff (its
+# CCITT codecs, no other library linked), at the versions the Linux build links; GoogleTest from
+# /usr/src/googletest. CLI11 and nlohmann-json are header-only:
 # their Debian headers are used in place, through CMake package files written here.
 # Each library is rebuilt only when its source version or the toolchain file changed (a stamp file per
 # library); a second run does nothing. Installs what it needs from Debian's packages first.
@@ -198,6 +199,14 @@ build_highway() {
               -DHWY_ENABLE_CONTRIB=OFF -DHWY_ENABLE_INSTALL=ON
 }
 
+build_tiff() {
+  # Only what CCITT Group 4 coding needs: no codec that would link another library (the static library
+  # then needs nothing beside it), no tools, tests, documentation nor C++ stream interface.
+  cross_cmake "$1" "$windows/build-tiff" -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF \
+              -Dtiff-docs=OFF -Dcxx=OFF -Dzlib=OFF -Dlibdeflate=OFF -Dpixarlog=OFF -Djpeg=OFF \
+              -Dold-jpeg=OFF -Djpeg12=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF
+}
+
 # GoogleTest and GoogleMock from Debian's source of them (package googletest).
 build_googletest() {
   local started=$SECONDS linux build
@@ -253,6 +262,7 @@ build_library zlib zlib zlib1g-dev
 build_library libpng libpng1.6 libpng-dev
 build_library jpeg libjpeg-turbo libjpeg62-turbo-dev
 build_library highway highway libhwy-dev
+build_library tiff tiff libtiff-dev
 build_googletest
 header_only_package CLI11 CLI11::CLI11 CLI "$(upstream "$(installed_source_version libcli11-dev)")"
 header_only_package nlohmann_json nlohmann_json::nlohmann_json nlohmann \

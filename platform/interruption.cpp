@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace pagewash::platform {
 
@@ -39,8 +40,9 @@ void removeFolder(const std::string& path) {
     // A thread still writing into the folder can add a file between the listing and the rmdir.
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::error_code error;
-        std::filesystem::remove_all(path, error);
-        if (!error && !std::filesystem::exists(path, error)) return;
+        const std::filesystem::path folder = pathFromUtf8(path);
+        std::filesystem::remove_all(folder, error);
+        if (!error && !std::filesystem::exists(folder, error)) return;
     }
 }
 

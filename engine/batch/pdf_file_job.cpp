@@ -19,6 +19,7 @@
 #include "engine/images/temp_images.h"
 #include "engine/xref/xref_correction.h"
 #include "imaging/image_worker.h"
+#include "platform/paths.h"
 
 namespace pagewash {
 
@@ -217,7 +218,7 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
     report.outputPath = outputPath;
     report.unchanged = replaced.empty();
     std::error_code sizeError;
-    const std::uintmax_t written = std::filesystem::file_size(outputPath, sizeError);
+    const std::uintmax_t written = std::filesystem::file_size(platform::pathFromUtf8(outputPath), sizeError);
     report.outputBytes = sizeError ? 0 : written;
     return FileOutcome::Written;
 }

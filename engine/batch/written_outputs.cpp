@@ -3,14 +3,17 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/paths.h"
+
 namespace pagewash {
 
 namespace {
 
 std::string normalPath(const std::string& path) {
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+    const std::filesystem::path given = platform::pathFromUtf8(path);
+    const std::filesystem::path absolute = std::filesystem::absolute(given, error);
+    return platform::utf8FromPath((error ? given : absolute).lexically_normal());
 }
 
 std::optional<platform::FileIdentity> identityOf(const std::string& path) {

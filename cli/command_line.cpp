@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli/terminal_text.h"
+#include "platform/paths.h"
 #include "settings/setting_words.h"
 
 namespace pagewash {
@@ -76,7 +77,8 @@ std::optional<std::string> dashFileName(const CLI::App& app, int argc, const cha
         if (argument.size() < 2 || argument[0] != '-') continue;
         if (app.get_option_no_throw(argument.substr(0, argument.find('='))) != nullptr) continue;
         std::error_code ignored;
-        if (endsWithPdf(argument) || std::filesystem::exists(argument, ignored)) return argument;
+        if (endsWithPdf(argument) || std::filesystem::exists(platform::pathFromUtf8(argument), ignored))
+            return argument;
     }
     return std::nullopt;
 }
@@ -123,6 +125,8 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
         "Bleaches scanned PDFs: every JFIF JPEG page image is corrected (white paper, yellowing removed,\n"
         "black and white set) and re-encoded; FILE.pdf gives FILE_edit.pdf beside it.",
         "pagewash-cli"};
+    // Windows names files as /folder/file.pdf too: an argument with a slash is a FILE, never an option.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", PAGEWASH_VERSION, "Print the version and exit");
     app.get_formatter()->column_width(34);
 

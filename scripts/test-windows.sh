@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds Pagewash for 64-bit Windows (cmake/mingw-w64-x86_64.cmake, the libraries of
 # scripts/windows-deps.sh) into build/windows/release and runs the built test programs under Wine, in
-# a prefix of their own (build/windows/wineprefix).
+# a prefix of their own (build/windows/wineprefix). Then pagewash-cli.exe is compared with the Linux
+# build's pagewash-cli: the same bytes for every PDF of tests/data at three settings
+# (tests/windows/identical_outputs.sh), the same behaviour on Japanese and other names, a read-only
+# folder and a planted link (tests/windows/file_behaviour.sh).
 # What builds for Windows today must build: the settings tests and the imaging kernels' tests, with a
 # program that names the Highway targets they run at. The rest is then built as far as it goes, and
 # the files that do not build yet are listed with their first error; they do not fail the run.
-# Usage: scripts/test-windows.sh [--quick]   (--quick: only what must build, not the rest)
+# Usage: scripts/test-windows.sh [--quick]   (--quick: only what must build, not the rest nor the
+# comparisons with Linux)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 quick=false
@@ -85,4 +89,20 @@ else
   ctest --test-dir "$out" --output-on-failure -j "$parallel" -E '_NOT_BUILT$'
 fi
 echo "== Windows tests under Wine: $(elapsed "$started")"
+
+if ! $quick; then
+  # The Linux build that the Windows one is compared with: scripts/test.sh's, built here when absent.
+  started=$SECONDS
+  linux_out=build/release
+  [ -f "$linux_out/build.ninja" ] ||
+    cmake -S . -B "$linux_out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGEWASH_WERROR=$werror >/dev/null
+  cmake --build "$linux_out" -j "$parallel" --target pagewash-cli >/dev/null
+  echo "== Linux pagewash-cli for the comparisons: $(elapsed "$started")"
+  started=$SECONDS
+  bash tests/windows/identical_outputs.sh "$linux_out/cli/pagewash-cli" "$out/cli/pagewash-cli.exe"
+  echo "== Byte-identical outputs: $(elapsed "$started")"
+  started=$SECONDS
+  bash tests/windows/file_behaviour.sh "$linux_out/cli/pagewash-cli" "$out/cli/pagewash-cli.exe"
+  echo "== File names and folders: $(elapsed "$started")"
+fi
 echo "== scripts/test-windows.sh: $(elapsed "$start")"

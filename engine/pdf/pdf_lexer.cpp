@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_search.h"
+
 namespace pagewash {
 
 namespace {
@@ -98,11 +100,10 @@ std::size_t findLast(ByteView bytes, std::string_view needle, std::size_t limit)
 std::size_t findFirst(ByteView bytes, std::string_view needle, std::size_t from, std::size_t limit) {
     limit = std::min(limit, bytes.size());
     if (needle.empty() || from > limit) return std::string_view::npos;
-    const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(from);
-    const auto end = bytes.begin() + static_cast<std::ptrdiff_t>(limit);
-    const auto it = std::search(begin, end, needle.begin(), needle.end(),
-                                [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
-    return it == end ? std::string_view::npos : static_cast<std::size_t>(it - bytes.begin());
+    const void* found = platform::findBytes(bytes.data() + from, limit - from, needle.data(), needle.size());
+    return found == nullptr
+               ? std::string_view::npos
+               : static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes.data());
 }
 
 const DictionaryEntry* Dictionary::find(std::string_view key) const {

@@ -1,6 +1,8 @@
 // Speed of the image correction on an A4 page at 300 dpi (2480 x 3508), colour and gray, in Mpixel/s.
 // The page is made from the photographed book page of tests/data, scaled to size and encoded at quality 90.
 // Compare every figure with BM_Decode of the same page in the same run.
+// --page FILE.jpg runs every benchmark on that page instead (a colour page: its gray form, encoded at
+// quality 90, is the gray page; a gray page: the colour benchmarks are skipped).
 // --target=NAME runs every kernel at that Highway target (AVX2, SSE4, ...) instead of the widest this
 // processor has; --target=list names the targets this processor runs.
 
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_page.h"
 #include "imaging/blur.h"
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
@@ -29,7 +32,6 @@ using namespace pagewash;
 
 constexpr int kPageWidth = 2480;
 constexpr int kPageHeight = 3508;
-constexpr std::int64_t kPagePixels = std::int64_t{kPageWidth} * kPageHeight;
 
 struct Page {
     DecodedImage image;  // the decoded page as the worker sees it
@@ -38,12 +40,15 @@ struct Page {
 
 struct Pages {
     fs::path folder;
-    Page color;
+    Page color;  // no pixels when the given page is gray
     Page gray;
+    std::int64_t pixels = 0;  // of either page
 };
 
+Pages& pages();
+
 void setRate(benchmark::State& state) {
-    state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(kPagePixels) * 1e-6,
+    state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(pages().pixels) * 1e-6,
                                                     benchmark::Counter::kIsIterationInvariantRate);
 }
 
@@ -65,6 +70,48 @@ bool readJpeg(const fs::path& path, DecodedImage& image) {
 
 bool g_pagesMade = false;  // so that a filtered run that made no page removes nothing
 
+// The colour page of tests/data's photographed book page, scaled to A4 at 300 dpi.
+DecodedImage madeColorPage() {
+    DecodedImage source;
+    if (!readJpeg(fs::path(PAGEWASH_TEST_DATA_DIR) / "pagedewarp_linguistics_thesis_a_900.jpg", source) ||
+        source.components != 3) {
+        std::fprintf(stderr,
+                     "cannot read " PAGEWASH_TEST_DATA_DIR "/pagedewarp_linguistics_thesis_a_900.jpg\n");
+        std::abort();
+    }
+    DecodedImage color;
+    color.width = kPageWidth;
+    color.height = kPageHeight;
+    color.components = 3;
+    color.pixels = std::make_unique<std::uint8_t[]>(color.size());
+    for (int y = 0; y < kPageHeight; ++y) {
+        const std::size_t sy =
+            static_cast<std::size_t>(y) * static_cast<std::size_t>(source.height) / kPageHeight;
+        for (int x = 0; x < kPageWidth; ++x) {
+            const std::size_t sx =
+                static_cast<std::size_t>(x) * static_cast<std::size_t>(source.width) / kPageWidth;
+            std::memcpy(color.pixels.get() +
+                            (static_cast<std::size_t>(y) * kPageWidth + static_cast<std::size_t>(x)) * 3,
+                        source.pixels.get() + (sy * static_cast<std::size_t>(source.width) + sx) * 3, 3);
+        }
+    }
+    return color;
+}
+
+// The gray form of a colour page, as the grayscale mode without levels makes it.
+DecodedImage grayOf(const DecodedImage& color) {
+    DecodedImage gray;
+    gray.width = color.width;
+    gray.height = color.height;
+    gray.components = 1;
+    gray.pixels = std::make_unique<std::uint8_t[]>(gray.size());
+    CorrectionSettings toGray;
+    toGray.colorMode = static_cast<std::int32_t>(ColorMode::Grayscale);
+    toGray.grayMode = static_cast<std::int32_t>(GrayMode::None);
+    CorrectTones(gray.pixels.get(), toGray, color.pixels.get(), std::int64_t{color.width} * color.height, 3);
+    return gray;
+}
+
 Pages& pages() {
     static Pages made = [] {
         g_pagesMade = true;
@@ -72,40 +119,31 @@ Pages& pages() {
         std::error_code error;
         p.folder = platform::makePrivateFolder(platform::systemTemporaryFolder(), "pagewash-bench", error);
         if (p.folder.empty()) std::abort();
-        DecodedImage source;
-        if (!readJpeg(fs::path(PAGEWASH_TEST_DATA_DIR) / "pagedewarp_linguistics_thesis_a_900.jpg", source) ||
-            source.components != 3) {
-            std::fprintf(stderr,
-                         "cannot read " PAGEWASH_TEST_DATA_DIR "/pagedewarp_linguistics_thesis_a_900.jpg\n");
-            std::abort();
-        }
-        DecodedImage color;
-        color.width = kPageWidth;
-        color.height = kPageHeight;
-        color.components = 3;
-        color.pixels = std::make_unique<std::uint8_t[]>(color.size());
-        for (int y = 0; y < kPageHeight; ++y) {
-            const std::size_t sy =
-                static_cast<std::size_t>(y) * static_cast<std::size_t>(source.height) / kPageHeight;
-            for (int x = 0; x < kPageWidth; ++x) {
-                const std::size_t sx =
-                    static_cast<std::size_t>(x) * static_cast<std::size_t>(source.width) / kPageWidth;
-                std::memcpy(color.pixels.get() +
-                                (static_cast<std::size_t>(y) * kPageWidth + static_cast<std::size_t>(x)) * 3,
-                            source.pixels.get() + (sy * static_cast<std::size_t>(source.width) + sx) * 3, 3);
-            }
-        }
-        DecodedImage gray;
-        gray.width = kPageWidth;
-        gray.height = kPageHeight;
-        gray.components = 1;
-        gray.pixels = std::make_unique<std::uint8_t[]>(gray.size());
-        CorrectionSettings toGray;
-        toGray.colorMode = static_cast<std::int32_t>(ColorMode::Grayscale);
-        toGray.grayMode = static_cast<std::int32_t>(GrayMode::None);
-        CorrectTones(gray.pixels.get(), toGray, color.pixels.get(), kPagePixels, 3);
         p.color.jpeg = p.folder / "color.jpg";
         p.gray.jpeg = p.folder / "gray.jpg";
+        const std::string& given = bench::givenPage();
+        DecodedImage color;
+        if (!given.empty()) {
+            DecodedImage image;
+            if (!readJpeg(given, image) || (image.components != 1 && image.components != 3)) {
+                std::fprintf(stderr, "cannot read %s as a gray or colour JPEG\n", given.c_str());
+                std::abort();
+            }
+            p.pixels = std::int64_t{image.width} * image.height;
+            if (image.components == 1) {
+                p.gray.jpeg = given;
+                p.gray.image = std::move(image);
+                return p;
+            }
+            p.color.jpeg = given;
+            p.color.image = std::move(image);
+            const DecodedImage gray = grayOf(p.color.image);
+            if (!writeJpeg(p.gray.jpeg, gray, 90) || !readJpeg(p.gray.jpeg, p.gray.image)) std::abort();
+            return p;
+        }
+        color = madeColorPage();
+        p.pixels = std::int64_t{color.width} * color.height;
+        const DecodedImage gray = grayOf(color);
         if (!writeJpeg(p.color.jpeg, color, 90) || !writeJpeg(p.gray.jpeg, gray, 90) ||
             !readJpeg(p.color.jpeg, p.color.image) || !readJpeg(p.gray.jpeg, p.gray.image)) {
             std::abort();
@@ -117,7 +155,15 @@ Pages& pages() {
 
 Page& page(bool color) { return color ? pages().color : pages().gray; }
 
+// False, with the benchmark skipped, when the given page is gray and a colour one is asked for.
+bool hasPage(benchmark::State& state, bool color) {
+    if (page(color).image.pixels) return true;
+    state.SkipWithError("the given page is gray");
+    return false;
+}
+
 void decode(benchmark::State& state, bool color) {
+    if (!hasPage(state, color)) return;
     const fs::path jpeg = page(color).jpeg;
     for (auto _ : state) {
         DecodedImage image;
@@ -130,6 +176,7 @@ void decode(benchmark::State& state, bool color) {
 // The encode at the default quality; `coding` adds optimized tables or progressive scans, whose cost is
 // the second pass over the coefficients. The counter is the size of the result.
 void encode(benchmark::State& state, bool color, EntropyCoding coding) {
+    if (!hasPage(state, color)) return;
     const DecodedImage& image = page(color).image;
     const fs::path out = pages().folder / "encoded.jpg";
     for (auto _ : state) {
@@ -140,17 +187,19 @@ void encode(benchmark::State& state, bool color, EntropyCoding coding) {
 }
 
 void correctTones(benchmark::State& state, bool color, CorrectionSettings settings) {
+    if (!hasPage(state, color)) return;
     const DecodedImage& image = page(color).image;
     DecodedImage work = image.copy();
-    std::vector<std::uint8_t> gray(static_cast<std::size_t>(kPagePixels));
+    const std::int64_t pixels = pages().pixels;
+    std::vector<std::uint8_t> gray(static_cast<std::size_t>(pixels));
     for (auto _ : state) {
         state.PauseTiming();
         std::memcpy(work.pixels.get(), image.pixels.get(), image.size());
         state.ResumeTiming();
         if (color) {
-            CorrectTones(gray.data(), settings, work.pixels.get(), kPagePixels, 3);
+            CorrectTones(gray.data(), settings, work.pixels.get(), pixels, 3);
         } else {
-            CorrectTones(work.pixels.get(), settings, nullptr, kPagePixels, 1);
+            CorrectTones(work.pixels.get(), settings, nullptr, pixels, 1);
         }
         benchmark::ClobberMemory();
     }
@@ -158,6 +207,7 @@ void correctTones(benchmark::State& state, bool color, CorrectionSettings settin
 }
 
 void applyBlur(benchmark::State& state, bool color, BlurMode mode, int strength) {
+    if (!hasPage(state, color)) return;
     const DecodedImage& image = page(color).image;
     DecodedImage work = image.copy();
     for (auto _ : state) {
@@ -171,6 +221,7 @@ void applyBlur(benchmark::State& state, bool color, BlurMode mode, int strength)
 }
 
 void processImageJob(benchmark::State& state, bool color) {
+    if (!hasPage(state, color)) return;
     const fs::path source = page(color).jpeg;
     const fs::path file = pages().folder / "_image_000.jpg";
     const CorrectionSettings defaults;
@@ -257,10 +308,40 @@ bool chooseTarget(int& argc, char** argv) {
     return true;
 }
 
+// Takes --page FILE (or --page=FILE) out of the arguments into bench::givenPage(). False when the name is
+// missing or no file.
+bool choosePage(int& argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        int taken = 0;
+        if (argument == "--page" && i + 1 < argc) {
+            bench::givenPage() = argv[i + 1];
+            taken = 2;
+        } else if (argument.rfind("--page=", 0) == 0) {
+            bench::givenPage() = argument.substr(7);
+            taken = 1;
+        } else if (argument == "--page") {
+            std::fprintf(stderr, "--page needs a JPEG file\n");
+            return false;
+        } else {
+            continue;
+        }
+        std::copy(argv + i + taken, argv + argc, argv + i);
+        argc -= taken;
+        std::error_code error;
+        if (!fs::is_regular_file(bench::givenPage(), error)) {
+            std::fprintf(stderr, "no file %s\n", bench::givenPage().c_str());
+            return false;
+        }
+        return true;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!chooseTarget(argc, argv)) return 1;
+    if (!choosePage(argc, argv) || !chooseTarget(argc, argv)) return 1;
     registerAll();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

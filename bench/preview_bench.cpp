@@ -1,6 +1,7 @@
 // The preview of one A4 page at 300 dpi (2480 x 3508) beside the image job it stands for: the job's
 // decoding, correction and encoding, then the decoding of its result. The preview's promise is at most
-// 1.5 times the job's time. The page is the scanned page of tests/data scaled to size, quality 90.
+// 1.5 times the job's time. The page is the scanned page of tests/data scaled to size, quality 90, or the
+// JPEG given with --page.
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_page.h"
 #include "engine/batch/run_temp_dir.h"
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
@@ -38,9 +40,10 @@ void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::fclose(file);
 }
 
-// The colour page as JPEG bytes, made once.
+// The colour page as JPEG bytes, made once, or the given page.
 const std::vector<std::uint8_t>& pageJpeg() {
     static const std::vector<std::uint8_t> bytes = [] {
+        if (!bench::givenPage().empty()) return readFile(bench::givenPage());
         const Result<DecodedImage> source =
             decodeJpegBytes(readFile(PAGEWASH_TEST_DATA_DIR "/pikepdf_congress_im0.jpg"));
         if (!source || source->components != 3) std::abort();
@@ -75,8 +78,12 @@ CorrectionSettings settingsFor(int blur) {
 }
 
 void setRate(benchmark::State& state) {
-    state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(kWidth) * kHeight * 1e-6,
-                                                    benchmark::Counter::kIsIterationInvariantRate);
+    static const double pixels = [] {
+        const Result<DecodedImage> page = decodeJpegBytes(pageJpeg());
+        return page ? static_cast<double>(page->width) * page->height : 0.0;
+    }();
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(pixels * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // What the preview is measured against: the worker's round trip, then its result decoded again.

@@ -160,6 +160,42 @@ bool decodeWith(std::FILE* file, ScanlineSink& sink, int scaleDenominator,
     return true;
 }
 
+// Hands a gray image's scanlines to the library a block row (eight scanlines) at a time as raw data, in
+// place: the library's own path for gray scanlines copies each pixel twice on the way to the DCT, through
+// a colour conversion that is a plain byte loop and through the downsampler, which pads the rows. The
+// padding is done here as the library does it, so the coefficients and the bytes are the same: the last
+// pixel of a row repeated to a whole number of blocks, and the last row repeated to a whole block row.
+void writeGrayRows(jpeg_compress_struct& cinfo, ScanlineSource& source) {
+    const JDIMENSION width = cinfo.image_width;
+    const JDIMENSION paddedWidth = cinfo.comp_info[0].width_in_blocks * DCTSIZE;
+    // Rows whose width is not a whole number of blocks are copied into padded rows; freed with cinfo.
+    JSAMPARRAY padded = nullptr;
+    if (paddedWidth > width) {
+        padded = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, paddedWidth,
+                                            DCTSIZE);
+    }
+    JSAMPROW rows[DCTSIZE];
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const JDIMENSION top = cinfo.next_scanline;
+        for (JDIMENSION k = 0; k < DCTSIZE; ++k) {
+            if (top + k >= cinfo.image_height) {
+                rows[k] = rows[k - 1];
+                continue;
+            }
+            // libjpeg takes non-const rows but only reads them.
+            auto* row = const_cast<JSAMPROW>(source.row(static_cast<int>(top + k)));
+            if (padded != nullptr) {
+                std::memcpy(padded[k], row, width);
+                std::memset(padded[k] + width, row[width - 1], paddedWidth - width);
+                row = padded[k];
+            }
+            rows[k] = row;
+        }
+        JSAMPARRAY planes[1] = {rows};
+        jpeg_write_raw_data(&cinfo, planes, DCTSIZE);
+    }
+}
+
 bool encodeWith(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
                 EntropyCoding coding, RecordingErrorManager& errorManager) {
     jpeg_compress_struct cinfo;
@@ -178,11 +214,17 @@ bool encodeWith(std::FILE* file, ScanlineSource& source, int width, int height, 
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (coding.optimize) cinfo.optimize_coding = TRUE;
     if (coding.progressive) jpeg_simple_progression(&cinfo);
+    // A gray image goes to the library as raw data (see writeGrayRows).
+    cinfo.raw_data_in = components == 1 ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        // libjpeg takes non-const rows but only reads them.
-        JSAMPROW row = const_cast<JSAMPROW>(source.row(static_cast<int>(cinfo.next_scanline)));
-        jpeg_write_scanlines(&cinfo, &row, 1);
+    if (cinfo.raw_data_in) {
+        writeGrayRows(cinfo, source);
+    } else {
+        while (cinfo.next_scanline < cinfo.image_height) {
+            // libjpeg takes non-const rows but only reads them.
+            JSAMPROW row = const_cast<JSAMPROW>(source.row(static_cast<int>(cinfo.next_scanline)));
+            jpeg_write_scanlines(&cinfo, &row, 1);
+        }
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);

@@ -47,7 +47,8 @@ class ScanlineSink {
 // Hands the rows to be encoded, y = 0, 1, ... height - 1 in order, on the encoding thread.
 class ScanlineSource {
   public:
-    // Scanline y: width * components bytes, valid until the next call. Must not throw.
+    // Scanline y: width * components bytes, left unchanged until the encoding ends (a gray image is
+    // encoded a block row of eight scanlines at a time, read in place). Must not throw.
     virtual const std::uint8_t* row(int y) noexcept = 0;
 
   protected:

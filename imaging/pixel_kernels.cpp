@@ -1,7 +1,7 @@
 // The per-pixel loops of the tone correction. Highway compiles this file once per vector target (see
 // foreach_target.h) and HWY_DYNAMIC_DISPATCH runs the widest form this processor has. The gray conversions
-// and the tone table are written with Highway's operations; the colour levels are a plain lookup loop,
-// except on AVX-512 with VBMI, which uses the byte permutes of pixel_kernels_vbmi.cpp.
+// and the tone table are written with Highway's operations; the colour levels are a plain lookup loop;
+// on AVX-512 with VBMI the tone table and the colour levels use the byte permutes of pixel_kernels_vbmi.cpp.
 
 #include "imaging/pixel_kernels.h"
 
@@ -114,6 +114,9 @@ void yellowingGrayRowOn(const std::uint8_t* rgb, std::uint8_t* gray, std::size_t
 // the part whose number is the high four bits is kept. The row's tail, and the one-lane target, look values
 // up one at a time.
 void applyToneTableOn(std::uint8_t* gray, std::size_t count, const ToneTable& table) {
+#if HWY_TARGET == HWY_AVX3_DL
+    vbmi::applyToneTable(gray, count, table);
+#else
     std::size_t i = 0;
 #if HWY_TARGET != HWY_SCALAR
     const hn::ScalableTag<std::uint8_t> d;
@@ -134,6 +137,7 @@ void applyToneTableOn(std::uint8_t* gray, std::size_t count, const ToneTable& ta
     }
 #endif
     for (; i < count; ++i) gray[i] = table[gray[i]];
+#endif
 }
 
 // Looks every pixel up in the map; runs of pixels that all turn white, the paper of a page, are written

@@ -1,6 +1,6 @@
-// The colour levels with AVX-512 VBMI, 64 pixels at a time. Written by hand because the loop rests on
-// vpermi2b, a byte lookup into 128 bytes held in two registers, and on byte permutes across the whole
-// register, which Highway 1.0 cannot express (its TableLookupBytes stays within 16-byte blocks); on the
+// The colour levels and the tone table with AVX-512 VBMI, 64 pixels at a time. Written by hand because the
+// loop rests on vpermi2b, a byte lookup into 128 bytes held in two registers, and on byte permutes across the
+// whole register, which Highway 1.0 cannot express (its TableLookupBytes stays within 16-byte blocks); on the
 // processors that have them they save more than a tenth of a colour job. Runs only when Highway's dispatch
 // chose its AVX3_DL target (AVX-512 with VBMI and VNNI).
 
@@ -158,6 +158,21 @@ PAGEWASH_TARGET_AVX512_VBMI void applyColorMap(std::uint8_t* rgb, const std::uin
         std::memcpy(grayRest, gray + i, rest);
         colorBlock(rgbRest, grayRest, tables, correction);
         std::memcpy(rgb + 3 * i, rgbRest, 3 * rest);
+    }
+}
+
+PAGEWASH_TARGET_AVX512_VBMI void applyToneTable(std::uint8_t* gray, std::size_t count,
+                                                const ToneTable& table) {
+    const ByteTable lookup = loadTable(table.data());
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const __m512i values = _mm512_loadu_si512(gray + i);
+        _mm512_storeu_si512(gray + i, lookUp(lookup, values, _mm512_movepi8_mask(values)));
+    }
+    if (i < count) {  // the rest of a scanline, masked
+        const __mmask64 rest = (std::uint64_t{1} << (count - i)) - 1;
+        const __m512i values = _mm512_maskz_loadu_epi8(rest, gray + i);
+        _mm512_mask_storeu_epi8(gray + i, rest, lookUp(lookup, values, _mm512_movepi8_mask(values)));
     }
 }
 

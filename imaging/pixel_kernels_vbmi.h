@@ -1,6 +1,6 @@
 #pragma once
-// The colour levels with the byte permutes of AVX-512 VBMI (see pixel_kernels_vbmi.cpp). Internal to
-// imaging/; pixel_kernels.cpp calls it from its AVX3_DL target only.
+// The colour levels and the tone table with the byte permutes of AVX-512 VBMI (see pixel_kernels_vbmi.cpp).
+// Internal to imaging/; pixel_kernels.cpp calls it from its AVX3_DL target only.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +14,10 @@ namespace pagewash::kernels::vbmi {
 // REQUIRES: the processor has AVX-512 F, BW and VBMI.
 void applyColorMap(std::uint8_t* rgb, const std::uint8_t* gray, std::size_t count,
                    const ColorCorrection& correction);
+
+// gray[i] = table[gray[i]], 64 values at a time through four registers of the table.
+// REQUIRES: the processor has AVX-512 F, BW and VBMI.
+void applyToneTable(std::uint8_t* gray, std::size_t count, const ToneTable& table);
 
 }  // namespace pagewash::kernels::vbmi
 #endif

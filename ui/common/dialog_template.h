@@ -3,6 +3,7 @@
 // and decides the radio groups. Positions and sizes are in dialog units (see dialog_units.h).
 
 #include <span>
+#include <vector>
 
 namespace pagewash {
 
@@ -27,5 +28,9 @@ inline constexpr int kDialogFontPoints = 9;
 
 // The controls of the main dialog in dialog order. Static storage; valid for the whole program.
 std::span<const ControlTemplate> mainDialogTemplate();
+
+// The ids of the radio buttons of the group that the control `firstId` starts, in dialog order: the
+// radio buttons from that control up to, not including, the next control that starts a group.
+std::vector<int> radioGroupIds(int firstId);
 
 }  // namespace pagewash

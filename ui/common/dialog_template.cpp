@@ -1,8 +1,8 @@
-#include "ui/dialog_template.h"
+#include "ui/common/dialog_template.h"
 
 #include <iterator>
 
-#include "ui/control_ids.h"
+#include "ui/common/control_ids.h"
 
 namespace pagewash {
 namespace {
@@ -72,5 +72,15 @@ static_assert(groupHolds(c::kColorNone, c::kColorModeRadios) &&
 }  // namespace
 
 std::span<const ControlTemplate> mainDialogTemplate() { return kControls; }
+
+std::vector<int> radioGroupIds(int firstId) {
+    std::vector<int> ids;
+    std::size_t at = 0;
+    while (at < std::size(kControls) && kControls[at].id != firstId) ++at;
+    for (std::size_t i = at; i < std::size(kControls) && (i == at || !kControls[i].startsGroup); ++i) {
+        if (kControls[i].kind == K::RadioButton) ids.push_back(kControls[i].id);
+    }
+    return ids;
+}
 
 }  // namespace pagewash

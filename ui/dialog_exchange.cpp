@@ -5,30 +5,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "ui/control_ids.h"
-
 namespace pagewash {
 namespace {
-
-namespace c = control;
-
-constexpr Binding kBindings[] = {
-    {c::kColorNone, BindingKind::RadioGroup, &DialogValues::colorMode},
-    {c::kGrayNone, BindingKind::RadioGroup, &DialogValues::grayMode},
-    {c::kColorBlackSlider, BindingKind::Slider, &DialogValues::colorBlack},
-    {c::kColorBlackBox, BindingKind::NumberBox, &DialogValues::colorBlackBox},
-    {c::kColorWhiteSlider, BindingKind::Slider, &DialogValues::colorWhite},
-    {c::kColorWhiteBox, BindingKind::NumberBox, &DialogValues::colorWhiteBox},
-    {c::kGrayBlackSlider, BindingKind::Slider, &DialogValues::grayBlack},
-    {c::kGrayBlackBox, BindingKind::NumberBox, &DialogValues::grayBlackBox},
-    {c::kGrayWhiteSlider, BindingKind::Slider, &DialogValues::grayWhite},
-    {c::kGrayWhiteBox, BindingKind::NumberBox, &DialogValues::grayWhiteBox},
-    {c::kCompressionBox, BindingKind::NumberBox, &DialogValues::compressionBox},
-    {c::kCompressionSlider, BindingKind::Slider, &DialogValues::compression},
-    {c::kBlurStrengthBox, BindingKind::NumberBox, &DialogValues::blurStrengthBox},
-    {c::kBlurStrengthSlider, BindingKind::Slider, &DialogValues::blurStrength},
-    {c::kBlurNone, BindingKind::RadioGroup, &DialogValues::blurMode},
-};
 
 // Sets m_exchanging for the length of one exchange, also when it leaves early.
 class ExchangeScope {
@@ -70,11 +48,9 @@ void writeRadioGroup(const QList<QRadioButton*>& group, std::int32_t position) {
 
 }  // namespace
 
-std::span<const Binding> dialogBindings() { return kBindings; }
-
 bool DialogExchange::read(const ControlTable& controls, DialogValues& values, int* failedControlId) {
     ExchangeScope scope(m_exchanging);
-    for (const Binding& binding : kBindings) {
+    for (const Binding& binding : dialogBindings()) {
         std::int32_t& value = values.*binding.value;
         switch (binding.kind) {
             case BindingKind::RadioGroup:
@@ -103,7 +79,7 @@ bool DialogExchange::read(const ControlTable& controls, DialogValues& values, in
 
 void DialogExchange::write(const ControlTable& controls, const DialogValues& values) {
     ExchangeScope scope(m_exchanging);
-    for (const Binding& binding : kBindings) {
+    for (const Binding& binding : dialogBindings()) {
         const std::int32_t value = values.*binding.value;
         switch (binding.kind) {
             case BindingKind::RadioGroup:

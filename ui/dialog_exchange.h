@@ -11,24 +11,11 @@
 // While an exchange runs, isExchanging() is true: the dialog ignores the change notifications that
 // the exchange's own writes raise. UI thread only.
 
-#include <cstdint>
-#include <span>
-
 #include "settings/dialog_values.h"
+#include "ui/common/dialog_bindings.h"
 #include "ui/control_table.h"
 
 namespace pagewash {
-
-enum class BindingKind { RadioGroup, Slider, NumberBox };
-
-struct Binding {
-    int controlId;  // a radio group is named by the id of its first button
-    BindingKind kind;
-    std::int32_t DialogValues::*value;
-};
-
-// The fifteen bindings in exchange order.
-std::span<const Binding> dialogBindings();
 
 class DialogExchange {
   public:

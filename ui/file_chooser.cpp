@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 
+#include "ui/common/dialog_rules.h"
+
 namespace pagewash {
 namespace {
 
@@ -17,8 +19,9 @@ const QStringList kFilterPatterns[] = {
 }  // namespace
 
 QStringList fileChooserFilters() {
-    return {QStringLiteral("PDF ファイル(*.pdf)"), QStringLiteral("JPEG 画像ファイル(*.jpg; *.jpeg)"),
-            QStringLiteral("全てのファイル(*.*)")};
+    QStringList labels;
+    for (const FileFilter& filter : kFileChooserFilters) labels.append(QString::fromUtf8(filter.label));
+    return labels;
 }
 
 QString chooseFileToOpen(QWidget* parent) {

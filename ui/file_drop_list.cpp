@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "ui/common/dialog_rules.h"
+
 namespace pagewash {
 
 FileDropList::FileDropList(QWidget* parent) : QListWidget(parent) {
@@ -59,7 +61,7 @@ void FileDropList::contextMenuEvent(QContextMenuEvent* event) {
     const int line = row(itemAt(event->pos()));
     if (line < 1) return;
     QMenu menu(this);
-    const QAction* preview = menu.addAction(QStringLiteral("プレビュー"));
+    const QAction* preview = menu.addAction(QString::fromUtf8(kPreviewCommandText));
     if (menu.exec(event->globalPos()) == preview) emit previewRequested(line);
 }
 

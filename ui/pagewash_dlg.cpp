@@ -17,9 +17,9 @@
 #include <exception>
 
 #include "engine/batch/batch_messages.h"
-#include "ui/control_ids.h"
+#include "ui/common/control_ids.h"
+#include "ui/common/dialog_template.h"
 #include "ui/dialog_front_end.h"
-#include "ui/dialog_template.h"
 #include "ui/dialog_units.h"
 #include "ui/file_drop_list.h"
 #include "ui/preview_window.h"
@@ -30,15 +30,10 @@ namespace {
 
 namespace c = control;
 
-constexpr int kColorReferenceControls[] = {c::kColorBlackBox, c::kColorWhiteBox, c::kColorBlackSlider,
-                                           c::kColorWhiteSlider};
-constexpr int kGrayReferenceControls[] = {c::kGrayWhiteBox, c::kGrayBlackBox, c::kGrayBlackSlider,
-                                          c::kGrayWhiteSlider};
 constexpr int kNumberBoxes[] = {c::kColorBlackBox, c::kColorWhiteBox,  c::kGrayWhiteBox,
                                 c::kGrayBlackBox,  c::kCompressionBox, c::kBlurStrengthBox};
 constexpr int kSliders[] = {c::kColorBlackSlider, c::kColorWhiteSlider,  c::kGrayBlackSlider,
                             c::kGrayWhiteSlider,  c::kCompressionSlider, c::kBlurStrengthSlider};
-constexpr int kBatchWorkerStartPauseMs = 300;
 
 // The gap between a radio button's circle and its text, as narrow as the layout was drawn for.
 class CompactRadioStyle : public QProxyStyle {
@@ -268,7 +263,7 @@ bool CPagewashDlg::readExchange() {
     int failedControlId = 0;
     if (m_exchange.read(m_controls, m_values, &failedControlId)) return true;
     QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kDialogTitle),
-                    QStringLiteral("整数を入力してください。"), QMessageBox::Ok, this);
+                    QString::fromUtf8(kNotAnIntegerText), QMessageBox::Ok, this);
     box.exec();
     if (QWidget* failed = m_controls.widget(failedControlId)) failed->setFocus();
     return false;
@@ -277,8 +272,7 @@ bool CPagewashDlg::readExchange() {
 void CPagewashDlg::writeExchange() { m_exchange.write(m_controls, m_values); }
 
 void CPagewashDlg::appendIfPdfOrJpg(const QString& name) {
-    const QString tail = name.toLower().right(3);
-    if (tail == QLatin1String("jpg") || tail == QLatin1String("pdf")) m_fileList->addItem(name);
+    if (isListableName(std::u16string_view(name.toStdU16String()))) m_fileList->addItem(name);
 }
 
 void CPagewashDlg::handleDroppedFiles(const QStringList& names) {
@@ -301,8 +295,8 @@ void CPagewashDlg::handleBleachClick() {
     // A press that arrives before the run has disabled the button starts nothing.
     if (isRunning()) return;
     if (m_fileList->count() <= 1) {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("警告"),
-                        QStringLiteral("リストにデータがありません。"), QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kEmptyListCaption),
+                        QString::fromUtf8(kEmptyListText), QMessageBox::Ok, this);
         box.exec();
         return;
     }
@@ -314,7 +308,7 @@ void CPagewashDlg::handleBleachClick() {
     m_runThread = std::thread([this, files = listedPaths()] {
         try {
             BatchOptions options;
-            options.workerStartPauseMs = kBatchWorkerStartPauseMs;
+            options.workerStartPauseMs = kDialogWorkerStartPauseMs;
             BatchRun(*m_frontEnd, files, options);
         } catch (const std::exception& error) {
             m_runFailure = error.what();
@@ -337,8 +331,7 @@ void CPagewashDlg::finishRun() {
         showErrorBox(QString::fromStdString(m_runFailure), QString::fromUtf8(kErrorCaption));
     }
     if (!m_refusedFiles.isEmpty()) {
-        const QString text = QStringLiteral("次のファイルは処理できませんでした。\n\n") +
-                             m_refusedFiles.join(QLatin1Char('\n'));
+        const QString text = QString::fromUtf8(kRefusedFilesText) + m_refusedFiles.join(QLatin1Char('\n'));
         m_refusedFiles.clear();
         showErrorBox(text, QString::fromUtf8(kErrorCaption));
     }
@@ -346,29 +339,11 @@ void CPagewashDlg::finishRun() {
 }
 
 void CPagewashDlg::lockControls() {
-    enableControl(c::kBleachButton, false);
-    enableControl(c::kFileList, false);
-    for (int id : c::kModeButtons) enableControl(id, false);
-    enableControl(c::kColorBlackSlider, false);
-    enableControl(c::kColorWhiteSlider, false);
-    enableControl(c::kGrayBlackSlider, false);
-    enableControl(c::kGrayWhiteSlider, false);
-    enableControl(c::kCompressionSlider, false);
+    for (int id : controlsLockedByRun()) enableControl(id, false);
 }
 
 void CPagewashDlg::unlockControls() {
-    enableControl(c::kBleachButton, true);
-    enableControl(c::kFileList, true);
-    for (int id : c::kModeButtons) enableControl(id, true);
-    if (m_values.colorMode == static_cast<std::int32_t>(ColorMode::Manual)) {
-        enableControl(c::kColorBlackSlider, true);
-        enableControl(c::kColorWhiteSlider, true);
-    }
-    if (m_values.grayMode == static_cast<std::int32_t>(GrayMode::Manual)) {
-        enableControl(c::kGrayBlackSlider, true);
-        enableControl(c::kGrayWhiteSlider, true);
-    }
-    enableControl(c::kCompressionSlider, true);
+    for (int id : controlsUnlockedAfterRun(m_values)) enableControl(id, true);
 }
 
 void CPagewashDlg::handleValueBoxChange() {
@@ -379,46 +354,20 @@ void CPagewashDlg::handleValueBoxChange() {
 
 void CPagewashDlg::handleSliderDraw(int sliderId) {
     readExchange();
-    copySlidersToBoxes(m_values);
-    switch (sliderId) {
-        case c::kColorBlackSlider:
-            enforceAfterBlackMove(colorPair(m_values));
-            break;
-        case c::kColorWhiteSlider:
-            enforceAfterWhiteMove(colorPair(m_values));
-            break;
-        case c::kGrayBlackSlider:
-            enforceAfterBlackMove(grayPair(m_values));
-            break;
-        case c::kGrayWhiteSlider:
-            enforceAfterWhiteMove(grayPair(m_values));
-            break;
-        default:
-            break;
-    }
+    applySliderMove(m_values, sliderId);
     writeExchange();
 }
 
 void CPagewashDlg::handleColorModeClick() {
     readExchange();
-    const std::int32_t mode = m_values.colorMode;
-    if (mode >= 0 && mode < static_cast<std::int32_t>(ColorMode::Manual)) {
-        for (int id : kColorReferenceControls) enableControl(id, false);
-    } else if (mode == static_cast<std::int32_t>(ColorMode::Manual)) {
-        enableControl(c::kColorBlackSlider, true);
-        enableControl(c::kColorWhiteSlider, true);
-    }
+    for (const ControlEnabling& change : colorModeEnabling(m_values.colorMode))
+        enableControl(change.controlId, change.enabled);
 }
 
 void CPagewashDlg::handleGrayModeClick() {
     readExchange();
-    const std::int32_t mode = m_values.grayMode;
-    if (mode >= 0 && mode < static_cast<std::int32_t>(GrayMode::Manual)) {
-        for (int id : kGrayReferenceControls) enableControl(id, false);
-    } else if (mode == static_cast<std::int32_t>(GrayMode::Manual)) {
-        enableControl(c::kGrayBlackSlider, true);
-        enableControl(c::kGrayWhiteSlider, true);
-    }
+    for (const ControlEnabling& change : grayModeEnabling(m_values.grayMode))
+        enableControl(change.controlId, change.enabled);
 }
 
 void CPagewashDlg::done(int result) {

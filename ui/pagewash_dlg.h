@@ -19,6 +19,7 @@
 
 #include "engine/batch/batch_run.h"
 #include "settings/dialog_values.h"
+#include "ui/common/dialog_rules.h"
 #include "ui/control_table.h"
 #include "ui/dialog_exchange.h"
 #include "ui/file_chooser.h"
@@ -32,11 +33,6 @@ namespace pagewash {
 class DialogFrontEnd;
 class FileDropList;
 class PreviewWindow;
-
-// The fixed first line of the file list; it is never removed.
-inline constexpr const char* kHintItemText = "<ファイルの追加はここをWクリ. ただしD&D推奨>";
-// Longest name taken from a drop, in UTF-16 code units; longer names are cut.
-inline constexpr int kMaxDroppedNameLength = 1023;
 
 class CPagewashDlg : public QDialog {
     Q_OBJECT

@@ -6,10 +6,10 @@
 #include <QStyle>
 #include <QWidget>
 
+#include "ui/common/text_fit_rule.h"
+
 namespace pagewash {
 namespace {
-
-constexpr int kGap = 1;  // pixels kept free between a grown control and its neighbour
 
 // The width the control needs to show its whole text: for a radio button its circle, the gap and the
 // text; for a static its text, the mnemonic marker left out. 0 for other controls.
@@ -28,31 +28,21 @@ int widthForWholeText(const QWidget* widget) {
     return 0;
 }
 
-// The rightmost x that `rect` may reach without touching another control.
-int freeRightEdge(const QRect& rect, const QWidget* self, const QList<QWidget*>& widgets) {
-    int limit = self->parentWidget() != nullptr ? self->parentWidget()->width() - kGap : rect.right();
-    for (const QWidget* other : widgets) {
-        if (other == self) continue;
-        const QRect area = other->geometry();
-        if (qobject_cast<const QGroupBox*>(other) != nullptr && area.contains(rect)) {
-            limit = std::min(limit, area.right() - 2 * kGap);  // inside the frame
-            continue;
-        }
-        const bool sameRow = area.top() <= rect.bottom() && area.bottom() >= rect.top();
-        if (sameRow && area.left() > rect.left()) limit = std::min(limit, area.left() - kGap);
-    }
-    return limit;
-}
-
 }  // namespace
 
 void widenTextControlsIntoFreeSpace(const QList<QWidget*>& widgets) {
-    for (QWidget* widget : widgets) {
-        const QRect rect = widget->geometry();
-        const int wanted = widthForWholeText(widget);
-        if (wanted <= rect.width()) continue;
-        const int available = freeRightEdge(rect, widget, widgets) - rect.left() + 1;
-        if (available > rect.width()) widget->resize(std::min(wanted, available), rect.height());
+    if (widgets.isEmpty()) return;
+    std::vector<PlacedControl> placed;
+    for (const QWidget* widget : widgets) {
+        const QRect area = widget->geometry();
+        placed.push_back({area.left(), area.top(), area.width(), area.height(), widthForWholeText(widget),
+                          qobject_cast<const QGroupBox*>(widget) != nullptr});
+    }
+    const QWidget* window = widgets.front()->parentWidget();
+    const int windowWidth = window != nullptr ? window->width() : 0;
+    const std::vector<int> widths = widthsForWholeTexts(placed, windowWidth);
+    for (qsizetype i = 0; i < widgets.size(); ++i) {
+        if (widths[i] != placed[i].width) widgets[i]->resize(widths[i], placed[i].height);
     }
 }
 

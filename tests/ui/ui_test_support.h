@@ -10,7 +10,7 @@
 #include <QtTest/QTest>
 #include <ostream>
 
-#include "ui/control_ids.h"
+#include "ui/common/control_ids.h"
 #include "ui/pagewash_dlg.h"
 
 namespace pagewash::test {

@@ -4,7 +4,8 @@
 # a prefix of their own (build/windows/wineprefix). Then pagewash-cli.exe is compared with the Linux
 # build's pagewash-cli: the same bytes for every PDF of tests/data at three settings
 # (tests/windows/identical_outputs.sh), the same behaviour on Japanese and other names, a read-only
-# folder and a planted link (tests/windows/file_behaviour.sh).
+# folder and a planted link (tests/windows/file_behaviour.sh). The native dialog's tests run on a virtual
+# display (Xvfb).
 # What builds for Windows today must build: the settings tests and the imaging kernels' tests, with a
 # program that names the Highway targets they run at. The rest is then built as far as it goes, and
 # the files that do not build yet are listed with their first error; they do not fail the run.
@@ -41,10 +42,21 @@ echo "== Windows configure: $(elapsed "$started")"
 # pipe of a test's output (ctest and the test discovery wait for its end).
 export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 started=$SECONDS
+# The dialog's tests show real windows: a virtual display serves Wine for the length of the run.
+bash scripts/install-packages.sh test-windows.sh xvfb xauth fonts-ipafont-gothic
+display_file=$(mktemp)
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$display_file")"
+rm -f "$display_file"
 wineserver --kill >/dev/null 2>&1 || true  # one left by a build's test discovery
 wineserver --persistent >/dev/null 2>&1
-trap 'wineserver --kill' EXIT
+trap 'wineserver --kill; kill "$xvfb_pid"' EXIT
 wineboot --init >/dev/null 2>&1
+# The dialog's Japanese font: IPA P Gothic stands in for "Yu Gothic UI", its first choice on Windows.
+cp -u /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Yu Gothic UI' /d IPAPGothic /f >/dev/null 2>&1
 echo "== Wine prefix and server: $(elapsed "$started")"
 
 started=$SECONDS

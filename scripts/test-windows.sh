@@ -5,7 +5,8 @@
 # build's pagewash-cli: the same bytes for every PDF of tests/data at three settings
 # (tests/windows/identical_outputs.sh), the same behaviour on Japanese and other names, a read-only
 # folder and a planted link (tests/windows/file_behaviour.sh). The native dialog's tests run on a virtual
-# display (Xvfb).
+# display (Xvfb). Last, the installer (scripts/installer-windows.sh) is installed, used and uninstalled
+# silently (tests/windows/installer.sh).
 # What builds for Windows today must build: the settings tests and the imaging kernels' tests, with a
 # program that names the Highway targets they run at. The rest is then built as far as it goes, and
 # the files that do not build yet are listed with their first error; they do not fail the run.
@@ -116,5 +117,10 @@ if ! $quick; then
   started=$SECONDS
   bash tests/windows/file_behaviour.sh "$linux_out/cli/pagewash-cli" "$out/cli/pagewash-cli.exe"
   echo "== File names and folders: $(elapsed "$started")"
+  started=$SECONDS
+  bash scripts/installer-windows.sh
+  version=$(sed -n 's/^project(Pagewash VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  bash tests/windows/installer.sh "build/package/pagewash-$version-setup-x64.exe" "$out/cli/pagewash-cli.exe"
+  echo "== Installer built, installed, used and uninstalled: $(elapsed "$started")"
 fi
 echo "== scripts/test-windows.sh: $(elapsed "$start")"

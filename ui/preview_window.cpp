@@ -4,42 +4,100 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
+#include <new>
 #include <utility>
 
+#include "ui/common/preview_texts.h"
 #include "ui/comparison_view.h"
 
 namespace pagewash {
 
 namespace {
 
-QString grouped(std::uint64_t bytes) {
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(bytes));
+QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+// One opaque 32-bit pixel per sample triple, the form QPainter draws without converting.
+QImage toQImage(const DecodedImage& image) {
+    QImage out(image.width, image.height, QImage::Format_RGB32);
+    if (out.isNull()) throw std::bad_alloc();
+    const auto stride = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.components);
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* in = image.pixels.get() + static_cast<std::size_t>(y) * stride;
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        if (image.components == 1) {
+            for (int x = 0; x < image.width; ++x) line[x] = qRgb(in[x], in[x], in[x]);
+        } else {
+            for (int x = 0; x < image.width; ++x, in += 3) line[x] = qRgb(in[0], in[1], in[2]);
+        }
+    }
+    return out;
 }
+
+// Converts the "before" image on the worker's thread, once while only the settings change.
+class QtConversion {
+  public:
+    QImage convert(const std::shared_ptr<const DecodedImage>& image) {
+        if (image == nullptr) return {};
+        if (image != m_lastSource) {
+            m_lastImage = toQImage(*image);
+            m_lastSource = image;
+        }
+        return m_lastImage;
+    }
+
+  private:
+    std::shared_ptr<const DecodedImage> m_lastSource;
+    QImage m_lastImage;
+};
 
 }  // namespace
 
 PreviewWindow::PreviewWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), m_worker([this](PreviewResult result) {
+    : QWidget(parent, Qt::Window),
+      m_worker([this, conversion = std::make_shared<QtConversion>()](PreviewResult result) {
           // Worker thread: hand the result to the UI thread, touching nothing here.
+          ShownResult shown{result.generation,
+                            result.index,
+                            result.count,
+                            {},
+                            {},
+                            result.bytesBefore,
+                            result.bytesAfter,
+                            fromUtf8(result.failure)};
+          try {
+              shown.before = conversion->convert(result.before);
+              shown.after = result.after == result.before ? shown.before
+                            : result.after != nullptr     ? toQImage(*result.after)
+                                                          : QImage();
+          } catch (const std::bad_alloc&) {
+              shown = {result.generation,
+                       result.index,
+                       result.count,
+                       {},
+                       {},
+                       0,
+                       0,
+                       fromUtf8(kPreviewOutOfMemoryText)};
+          }
           QMetaObject::invokeMethod(
-              this, [this, result = std::move(result)] { showResult(result); }, Qt::QueuedConnection);
+              this, [this, shown = std::move(shown)] { showResult(shown); }, Qt::QueuedConnection);
       }) {
-    setWindowTitle(QStringLiteral("プレビュー"));
+    setWindowTitle(QString::fromUtf8(kPreviewTitle));
     resize(1000, 720);
 
-    m_previousButton = new QPushButton(QStringLiteral("◀ 前の画像"), this);
-    m_nextButton = new QPushButton(QStringLiteral("次の画像 ▶"), this);
-    auto* fitButton = new QPushButton(QStringLiteral("全体表示"), this);
-    auto* actualButton = new QPushButton(QStringLiteral("1 : 1"), this);
+    m_previousButton = new QPushButton(QString::fromUtf8(kPreviousImageText), this);
+    m_nextButton = new QPushButton(QString::fromUtf8(kNextImageText), this);
+    auto* fitButton = new QPushButton(QString::fromUtf8(kFitText), this);
+    auto* actualButton = new QPushButton(QString::fromUtf8(kActualSizeText), this);
     m_imageLabel = new QLabel(this);
     m_sizeLabel = new QLabel(this);
     m_stateLabel = new QLabel(this);
     m_view = new ComparisonView(this);
-    auto* beforeCaption = new QLabel(QStringLiteral("補正前"), this);
-    auto* afterCaption = new QLabel(QStringLiteral("補正後"), this);
+    auto* beforeCaption = new QLabel(QString::fromUtf8(kBeforeCaption), this);
+    auto* afterCaption = new QLabel(QString::fromUtf8(kAfterCaption), this);
     beforeCaption->setAlignment(Qt::AlignCenter);
     afterCaption->setAlignment(Qt::AlignCenter);
 
@@ -73,7 +131,7 @@ void PreviewWindow::showFile(const QString& path, const CorrectionSettings& sett
     m_path = path;
     m_settings = settings;
     m_count = 0;
-    setWindowTitle(QStringLiteral("プレビュー - %1").arg(QFileInfo(path).fileName()));
+    setWindowTitle(fromUtf8(previewTitle(QFileInfo(path).fileName().toStdString())));
     requestPreview(0, true);
 }
 
@@ -97,11 +155,11 @@ void PreviewWindow::requestPreview(int index, bool reread) {
     m_index = index;
     m_previousButton->setEnabled(false);
     m_nextButton->setEnabled(false);
-    m_stateLabel->setText(QStringLiteral("計算中…"));
+    m_stateLabel->setText(QString::fromUtf8(kComputingText));
     m_worker.request({++m_generation, QFile::encodeName(m_path).toStdString(), index, m_settings, reread});
 }
 
-void PreviewWindow::showResult(const PreviewResult& result) {
+void PreviewWindow::showResult(const ShownResult& result) {
     if (result.generation != m_generation) return;  // newer settings or another image are on the way
     m_shownGeneration = result.generation;
     m_index = result.index;
@@ -112,18 +170,13 @@ void PreviewWindow::showResult(const PreviewResult& result) {
     m_previousButton->setEnabled(m_index > 0);
     m_nextButton->setEnabled(m_index + 1 < m_count);
     if (!result.failure.isEmpty()) {
-        m_imageLabel->setText(m_count > 0 ? QStringLiteral("画像 %1 / %2").arg(m_index + 1).arg(m_count)
-                                          : QString());
+        m_imageLabel->setText(m_count > 0 ? fromUtf8(imagePositionText(m_index, m_count)) : QString());
         m_sizeLabel->clear();
         m_stateLabel->setText(result.failure);
     } else {
-        m_imageLabel->setText(QStringLiteral("画像 %1 / %2  (%3 × %4)")
-                                  .arg(m_index + 1)
-                                  .arg(m_count)
-                                  .arg(result.after.width())
-                                  .arg(result.after.height()));
-        m_sizeLabel->setText(
-            QStringLiteral("%1 → %2 バイト").arg(grouped(result.bytesBefore), grouped(result.bytesAfter)));
+        m_imageLabel->setText(
+            fromUtf8(imagePositionText(m_index, m_count, result.after.width(), result.after.height())));
+        m_sizeLabel->setText(fromUtf8(byteSizesText(result.bytesBefore, result.bytesAfter)));
         m_stateLabel->clear();
     }
     emit resultShown();

@@ -2,18 +2,19 @@
 // The preview window of the dialog: one image of one listed PDF before and after the bleach, side by
 // side, with previous / next, fit-to-window and 1 : 1, and the image's size in bytes before and after.
 // It follows the settings it is given: each change bleaches the image again in the background
-// (ui/preview_worker.h) and the newest settings win. Not modal.
+// (ui/common/preview_worker.h) and the newest settings win. Not modal.
 //
 // Ownership: a child of the dialog (a window of its own); closing only hides it.
 // Threads: UI thread only; results come back from the worker through queued calls.
 
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <string>
 
 #include "settings/correction_settings.h"
-#include "ui/preview_worker.h"
+#include "ui/common/preview_worker.h"
 
 class QLabel;
 class QPushButton;
@@ -50,8 +51,19 @@ class PreviewWindow : public QWidget {
     void resultShown();
 
   private:
+    // A result as the window shows it, made on the worker's thread.
+    struct ShownResult {
+        std::uint64_t generation = 0;
+        int index = 0;
+        int count = 0;
+        QImage before;  // Format_RGB32; null after a failure
+        QImage after;
+        std::uint64_t bytesBefore = 0;
+        std::uint64_t bytesAfter = 0;
+        QString failure;
+    };
     void requestPreview(int index, bool reread);
-    void showResult(const PreviewResult& result);
+    void showResult(const ShownResult& result);
 
     QString m_path;
     CorrectionSettings m_settings;

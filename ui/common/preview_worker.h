@@ -5,14 +5,13 @@
 // drops any result whose generation is not its latest.
 //
 // Threads: request() is called on the UI thread; `deliver` is called on the worker's thread and must
-// hand the result over (QMetaObject::invokeMethod, queued) without touching a widget.
+// hand the result over (a queued call, a posted message) without touching a window.
 // Lifetime: the destructor stops the thread, waiting for the image under way.
 
-#include <QImage>
-#include <QString>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -20,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/jpeg_codec.h"
 #include "preview/pdf_images.h"
 #include "settings/correction_settings.h"
 
@@ -37,11 +37,13 @@ struct PreviewResult {
     std::uint64_t generation = 0;
     int index = 0;  // the image shown, 0-based
     int count = 0;  // the file's JPEG images; 0 when it has none or cannot be read
-    QImage before;  // Format_RGB32; null after a failure
-    QImage after;
+    // Gray or RGB as displayable() makes them; null after a failure. Shared: the image shown stays the
+    // same object while only the settings change.
+    std::shared_ptr<const DecodedImage> before;
+    std::shared_ptr<const DecodedImage> after;
     std::uint64_t bytesBefore = 0;
     std::uint64_t bytesAfter = 0;
-    QString failure;  // empty on success
+    std::string failure;  // empty on success; UTF-8
 };
 
 class PreviewWorker {
@@ -65,7 +67,7 @@ class PreviewWorker {
         std::string path;
         int index = -1;
         std::vector<std::uint8_t> jpeg;
-        QImage before;
+        std::shared_ptr<const DecodedImage> before;
     };
     Shown m_shown;
 

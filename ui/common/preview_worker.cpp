@@ -1,4 +1,4 @@
-#include "ui/preview_worker.h"
+#include "ui/common/preview_worker.h"
 
 #include <algorithm>
 #include <exception>
@@ -6,30 +6,17 @@
 #include <utility>
 
 #include "preview/image_preview.h"
+#include "ui/common/preview_texts.h"
 
 namespace pagewash {
 
 namespace {
 
-// One opaque 32-bit pixel per sample triple, the form QPainter draws without converting.
-QImage toQImage(DecodedImage decoded) {
-    const DecodedImage image = displayable(std::move(decoded));
-    QImage out(image.width, image.height, QImage::Format_RGB32);
-    if (out.isNull()) throw std::bad_alloc();
-    const auto stride = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.components);
-    for (int y = 0; y < image.height; ++y) {
-        const std::uint8_t* in = image.pixels.get() + static_cast<std::size_t>(y) * stride;
-        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        if (image.components == 1) {
-            for (int x = 0; x < image.width; ++x) line[x] = qRgb(in[x], in[x], in[x]);
-        } else {
-            for (int x = 0; x < image.width; ++x, in += 3) line[x] = qRgb(in[0], in[1], in[2]);
-        }
-    }
-    return out;
+std::shared_ptr<const DecodedImage> shown(DecodedImage decoded) {
+    return std::make_shared<const DecodedImage>(displayable(std::move(decoded)));
 }
 
-QString reasonOf(const Refusal& refusal) { return QString::fromStdString(refusal.reason); }
+const std::string& reasonOf(const Refusal& refusal) { return refusal.reason; }
 
 }  // namespace
 
@@ -62,9 +49,9 @@ void PreviewWorker::run(std::stop_token stop) {
         try {
             result = compute(request);
         } catch (const std::bad_alloc&) {
-            result.failure = QStringLiteral("メモリが足りません。");
+            result.failure = kPreviewOutOfMemoryText;
         } catch (const std::exception& error) {
-            result.failure = QString::fromStdString(error.what());
+            result.failure = error.what();
         }
         result.generation = request.generation;
         if (!stop.stop_requested()) m_deliver(std::move(result));
@@ -85,7 +72,7 @@ PreviewResult PreviewWorker::compute(const PreviewRequest& request) {
     }
     result.count = m_shown.images->count();
     result.index = std::clamp(request.index, 0, result.count - 1);
-    if (m_shown.index != result.index || m_shown.before.isNull()) {
+    if (m_shown.index != result.index || m_shown.before == nullptr) {
         m_shown.index = -1;
         Result<std::vector<std::uint8_t>> jpeg = m_shown.images->jpeg(result.index);
         if (!jpeg) {
@@ -98,7 +85,7 @@ PreviewResult PreviewWorker::compute(const PreviewRequest& request) {
             return result;
         }
         m_shown.jpeg = std::move(jpeg.value());
-        m_shown.before = toQImage(std::move(before.value()));
+        m_shown.before = shown(std::move(before.value()));
         m_shown.index = result.index;
     }
     const Result<BleachedJpeg> bleached = bleachJpeg(m_shown.jpeg, request.settings);
@@ -118,7 +105,7 @@ PreviewResult PreviewWorker::compute(const PreviewRequest& request) {
         result.failure = reasonOf(after.refusal());
         return result;
     }
-    result.after = toQImage(std::move(after.value()));
+    result.after = shown(std::move(after.value()));
     return result;
 }
 

@@ -15,6 +15,7 @@
 #include "ui/common/dialog_template.h"
 #include "ui/windows/dialog_font.h"
 #include "ui/windows/dialog_front_end.h"
+#include "ui/windows/preview_window.h"
 #include "ui/windows/resource_ids.h"
 #include "ui/windows/run_events.h"
 #include "ui/windows/text_fit.h"
@@ -87,6 +88,7 @@ LRESULT CALLBACK PagewashDialog::fileListProc(HWND list, UINT message, WPARAM wP
         reinterpret_cast<PagewashDialog*>(self)->handleDroppedFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     }
+    if (reinterpret_cast<PagewashDialog*>(self)->handleFileListInput(message, wParam, lParam)) return 0;
     if (message == WM_NCDESTROY) RemoveWindowSubclass(list, fileListProc, kFileListSubclass);
     return DefSubclassProc(list, message, wParam, lParam);
 }
@@ -106,6 +108,7 @@ INT_PTR PagewashDialog::handleMessage(UINT message, WPARAM wParam, LPARAM lParam
             handleClose();
             return TRUE;
         case WM_DESTROY:
+            m_preview.reset();
             emptyFileList();
             return FALSE;
         case WM_NCDESTROY:
@@ -162,6 +165,7 @@ void PagewashDialog::handleCommand(int id, int code) {
     } else if (code == BN_CLICKED) {
         if (contains(c::kColorModeRadios, id)) handleColorModeClick();
         if (contains(c::kGrayModeRadios, id)) handleGrayModeClick();
+        followSettingsInPreview();
     }
 }
 
@@ -286,6 +290,61 @@ void PagewashDialog::handleSliderMove(int sliderId) {
     readExchange();
     applySliderMove(m_values, sliderId);
     writeExchange();
+    followSettingsInPreview();
+}
+
+bool PagewashDialog::handleFileListInput(UINT message, WPARAM wParam, LPARAM lParam) {
+    const HWND list = GetDlgItem(m_window, c::kFileList);
+    if (message == WM_KEYDOWN && wParam == VK_SPACE && GetKeyState(VK_CONTROL) >= 0 &&
+        GetKeyState(VK_SHIFT) >= 0) {
+        const auto selected = static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0));
+        if (selected < 1) return false;
+        openPreview(selected);
+        return true;
+    }
+    if (message != WM_CONTEXTMENU) return false;
+    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    int line = static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0));
+    if (lParam == -1) {  // from the keyboard: the selected line
+        RECT item = {};
+        SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(std::max(line, 0)),
+                     reinterpret_cast<LPARAM>(&item));
+        at = {item.left, item.bottom};
+        ClientToScreen(list, &at);
+    } else {
+        POINT inList = at;
+        ScreenToClient(list, &inList);
+        const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(inList.x, inList.y));
+        line = HIWORD(hit) != 0 ? -1 : LOWORD(hit);
+        if (line >= 0) SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+    }
+    if (line < 1) return true;
+    HMENU menu = CreatePopupMenu();
+    constexpr UINT kPreviewCommand = 1;
+    AppendMenuW(menu, MF_STRING, kPreviewCommand, toWide(kPreviewCommandText).c_str());
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, m_window, nullptr));
+    DestroyMenu(menu);
+    if (chosen == kPreviewCommand) openPreview(line);
+    return true;
+}
+
+void PagewashDialog::openPreview(int line) {
+    const std::vector<std::string> paths = listedPaths();
+    if (line < 1 || line > static_cast<int>(paths.size())) return;
+    if (m_preview == nullptr) m_preview = std::make_unique<PreviewWindow>(m_window);
+    m_preview->showFile(paths[static_cast<std::size_t>(line - 1)], shownSettings());
+}
+
+CorrectionSettings PagewashDialog::shownSettings() const {
+    DialogValues shown = m_values;
+    DialogExchange exchange;
+    exchange.read(m_window, shown);
+    return takeSettings(shown);
+}
+
+void PagewashDialog::followSettingsInPreview() {
+    if (m_preview != nullptr && m_preview->isVisible()) m_preview->setSettings(shownSettings());
 }
 
 void PagewashDialog::handleColorModeClick() {

@@ -26,6 +26,7 @@
 namespace pagewash::win32 {
 
 class DialogFrontEnd;
+class PreviewWindow;
 
 class PagewashDialog {
   public:
@@ -46,6 +47,10 @@ class PagewashDialog {
     int finishedRuns() const { return m_finishedRuns; }
     const DialogValues& values() const { return m_values; }
     void setFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
+    // Opens the preview window (one per dialog) on file line `line` with the settings the controls show.
+    void openPreview(int line);
+    // nullptr until the first preview.
+    PreviewWindow* previewWindow() const { return m_preview.get(); }
 
   private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -73,6 +78,11 @@ class PagewashDialog {
     void setProgressText(const std::string& text);
     void showErrorBox(const std::string& text);
     void emptyFileList();
+    // The list's own keys and menu: Space and the right button's "プレビュー" open the preview.
+    bool handleFileListInput(UINT message, WPARAM wParam, LPARAM lParam);
+    // The settings the controls show, read without changing the dialog's values.
+    CorrectionSettings shownSettings() const;
+    void followSettingsInPreview();
 
     DialogResource m_resource;
     HICON m_icon = nullptr;
@@ -89,6 +99,7 @@ class PagewashDialog {
     std::string m_runFailure;  // what ended a run by an exception; guarded by the join
     std::vector<std::string> m_refusedFiles;
     int m_finishedRuns = 0;
+    std::unique_ptr<PreviewWindow> m_preview;
 };
 
 }  // namespace pagewash::win32

@@ -15,6 +15,8 @@
 #include "ui/common/control_ids.h"
 #include "ui/common/dialog_rules.h"
 #include "ui/common/dialog_template.h"
+#include "ui/common/preview_texts.h"
+#include "ui/windows/preview_window.h"
 
 namespace pagewash::testing {
 namespace {
@@ -227,6 +229,40 @@ TEST_F(Win32DialogTest, AnInputThatCannotBeOpenedIsNamedInTheErrorBox) {
     ASSERT_TRUE(driver.pumpUntil([&] { return driver.dialog().finishedRuns() == 1; }));
     EXPECT_TRUE(driver.enabled(c::kBleachButton));
     EXPECT_TRUE(driver.enabled(c::kFileList));
+}
+
+TEST_F(Win32DialogTest, SpaceOnAFileLineOpensThePreviewWhichFollowsTheSettings) {
+    ScratchDir folder;
+    driver.drop({copyOfData(folder, kSmallColorPdf).wstring()});
+    const HWND list = driver.control(c::kFileList);
+    SendMessageW(list, LB_SETCURSEL, 0, 0);
+    SendMessageW(list, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_EQ(driver.dialog().previewWindow(), nullptr);  // not on the hint line
+    SendMessageW(list, LB_SETCURSEL, 1, 0);
+    SendMessageW(list, WM_KEYDOWN, VK_SPACE, 0);
+    win32::PreviewWindow* preview = driver.dialog().previewWindow();
+    ASSERT_NE(preview, nullptr);
+    ASSERT_TRUE(driver.pumpUntil([&] { return !preview->isComputing(); }));
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_EQ(preview->stateText(), L"");
+    EXPECT_EQ(preview->imageCount(), 2);
+    EXPECT_EQ(preview->imageText().rfind(toWide(imagePositionText(0, 2)) + L"  (", 0), 0u)
+        << toUtf8(preview->imageText());
+    EXPECT_EQ(preview->sizeText().substr(preview->sizeText().size() - 4), L" バイト");
+
+    const HWND next = FindWindowExW(preview->window(), nullptr, L"BUTTON", toWide(kNextImageText).c_str());
+    SendMessageW(next, BM_CLICK, 0, 0);
+    ASSERT_TRUE(driver.pumpUntil([&] { return !preview->isComputing(); }));
+    EXPECT_EQ(preview->imageIndex(), 1);
+    EXPECT_FALSE(IsWindowEnabled(next));
+
+    driver.click(c::kBlurMedian);
+    driver.moveSlider(c::kCompressionSlider, 70);
+    EXPECT_EQ(preview->settings().blurMode, static_cast<std::int32_t>(BlurMode::Median));
+    EXPECT_EQ(preview->settings().compression, 70);
+    ASSERT_TRUE(driver.pumpUntil([&] { return !preview->isComputing(); }));
+    EXPECT_EQ(preview->imageIndex(), 1);
+    EXPECT_EQ(preview->stateText(), L"");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
+#include <map>
 #include <utility>
 
 #include "ui/common/control_ids.h"
@@ -15,6 +15,7 @@ namespace pagewash::testing {
 namespace {
 
 constexpr auto kWatchInterval = std::chrono::milliseconds(100);
+constexpr int kScansBeforeCancel = 10;
 // A message box's text stands in its static with the first of these ids (Windows, then Wine).
 constexpr int kMessageBoxTextIds[] = {0xFFFF, 100};
 
@@ -60,18 +61,25 @@ std::vector<SeenBox> BoxWatcher::takeBoxes() {
 }
 
 void BoxWatcher::watch() {
-    std::set<HWND> closed;
+    // The boxes being closed, with the scans they have outlived: a box that OK does not close (the file
+    // dialog) gets Cancel, then a close.
+    std::map<HWND, int> closing;
     for (;;) {
         std::this_thread::sleep_for(kWatchInterval);
         std::lock_guard lock(m_mutex);
         if (m_stop) return;
         Search search{GetCurrentProcessId(), m_ownWindow, {}};
         EnumWindows(noteBox, reinterpret_cast<LPARAM>(&search));
-        std::erase_if(closed, [&](HWND box) {
-            return std::find(search.found.begin(), search.found.end(), box) == search.found.end();
+        std::erase_if(closing, [&](const auto& entry) {
+            return std::find(search.found.begin(), search.found.end(), entry.first) == search.found.end();
         });
         for (HWND box : search.found) {
-            if (closed.contains(box)) continue;  // closing, not closed yet
+            if (auto seen = closing.find(box); seen != closing.end()) {
+                ++seen->second;
+                if (seen->second == kScansBeforeCancel) PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+                if (seen->second == 2 * kScansBeforeCancel) PostMessageW(box, WM_CLOSE, 0, 0);
+                continue;
+            }
             std::wstring text;
             for (int id : kMessageBoxTextIds) {
                 if (HWND textControl = GetDlgItem(box, id); textControl != nullptr && text.empty())
@@ -79,12 +87,14 @@ void BoxWatcher::watch() {
             }
             m_boxes.push_back({windowText(box), text});
             PostMessageW(box, WM_COMMAND, IDOK, 0);
-            closed.insert(box);
+            closing[box] = 0;
         }
     }
 }
 
 DialogDriver::DialogDriver() {
+    // The file dialog is a COM object of this thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
     InitCommonControlsEx(&controls);
     m_dialog = std::make_unique<win32::PagewashDialog>();
@@ -97,6 +107,7 @@ DialogDriver::DialogDriver() {
 DialogDriver::~DialogDriver() {
     pump();
     m_dialog.reset();
+    CoUninitialize();
 }
 
 std::wstring DialogDriver::text(int id) const { return windowText(control(id)); }

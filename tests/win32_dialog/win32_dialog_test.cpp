@@ -27,6 +27,8 @@ using platform::windows::toUtf8;
 using platform::windows::toWide;
 
 constexpr const char* kSmallColorPdf = "samplefiles_imagemagick-images.pdf";
+// The context bit of a key message: Alt is held.
+constexpr LPARAM kAltDown = 1 << 29;
 
 using Bytes = std::vector<char>;
 
@@ -105,7 +107,20 @@ TEST_F(Win32DialogTest, StartsWithTheHintLineAndTheDefaultsAndWarnsOfAnEmptyList
     const SeenBox box = onlyBox();
     EXPECT_EQ(box.caption, toWide(kEmptyListCaption));
     EXPECT_EQ(box.text, toWide(kEmptyListText));
+    // Alt+S and Enter press the bleach button too, as the dialog manager delivers them.
+    const HWND list = driver.control(c::kFileList);
+    PostMessageW(list, WM_SYSCHAR, L's', kAltDown);
+    EXPECT_EQ(onlyBox().text, toWide(kEmptyListText));
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(onlyBox().text, toWide(kEmptyListText));
     EXPECT_FALSE(driver.dialog().isRunning());
+}
+
+TEST_F(Win32DialogTest, DoubleClickOnTheHintLineOpensTheSystemFileDialogOwnedByTheDialog) {
+    driver.doubleClickLine(0);  // returns once the watcher has closed the file dialog
+    const SeenBox fileDialog = onlyBox();
+    EXPECT_FALSE(fileDialog.caption.empty());
+    EXPECT_EQ(driver.listLines().size(), 1u);
 }
 
 TEST_F(Win32DialogTest, DropListsPdfAndJpgNamesAsDeliveredCutAtTheLimit) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -244,6 +245,27 @@ TEST_F(Win32DialogTest, AnInputThatCannotBeOpenedIsNamedInTheErrorBox) {
     ASSERT_TRUE(driver.pumpUntil([&] { return driver.dialog().finishedRuns() == 1; }));
     EXPECT_TRUE(driver.enabled(c::kBleachButton));
     EXPECT_TRUE(driver.enabled(c::kFileList));
+}
+
+TEST_F(Win32DialogTest, AFileTheRunRefusesIsNamedInOneErrorBoxAtTheEnd) {
+    ScratchDir folder;
+    Bytes pdf = readBytes(fs::path(PAGEWASH_TEST_DATA_DIR) / kSmallColorPdf);
+    // The first image's length, made to run past the end of the file.
+    const std::string indirect = "/Length 57 0 R";
+    const auto at = std::search(pdf.begin(), pdf.end(), indirect.begin(), indirect.end());
+    ASSERT_NE(at, pdf.end());
+    const std::string pastTheEnd = "/Length 999999";
+    std::copy(pastTheEnd.begin(), pastTheEnd.end(), at);
+    const fs::path damaged = folder / "damaged.pdf";
+    std::ofstream(damaged, std::ios::binary).write(pdf.data(), static_cast<std::streamsize>(pdf.size()));
+    driver.drop({damaged.wstring()});
+    driver.click(c::kBleachButton);
+    const SeenBox box = onlyBox();
+    EXPECT_EQ(box.caption, toWide(kErrorCaption));
+    EXPECT_EQ(box.text.rfind(toWide(kRefusedFilesText), 0), 0u) << toUtf8(box.text);
+    EXPECT_NE(box.text.find(L"damaged.pdf"), std::wstring::npos) << toUtf8(box.text);
+    ASSERT_TRUE(driver.pumpUntil([&] { return driver.dialog().finishedRuns() == 1; }));
+    EXPECT_FALSE(fs::exists(folder / "damaged_edit.pdf"));
 }
 
 TEST_F(Win32DialogTest, SpaceOnAFileLineOpensThePreviewWhichFollowsTheSettings) {

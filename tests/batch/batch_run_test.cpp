@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -207,15 +208,30 @@ TEST_F(BatchRunTest, FaultOfTheProgramStopsTheRunAsAnInternalErrorNotAsARefusedF
     EXPECT_EQ(listFolder(m_work.path()), (std::vector<std::string>{"a.pdf", "b.pdf", "tmp"}));
 }
 
-TEST_F(BatchRunTest, MoreThan64WorkersAreAllWaitedFor) {
+// The threads of this process, where the system lists them (Linux); 0 elsewhere.
+std::size_t threadCount() {
+    std::error_code error;
+    std::size_t count = 0;
+    for (fs::directory_iterator it("/proc/self/task", error); !error && it != fs::directory_iterator();
+         it.increment(error))
+        ++count;
+    return count;
+}
+
+TEST_F(BatchRunTest, MoreThan64ImagesAreAllWaitedForAndUnpacedOnlyAsManyThreadsRunAsDecodesAtOnce) {
     const std::string input = copy("seventy.pdf", "seventy.pdf");
     RecordingFrontEnd frontEnd;
     m_options.workerStartPauseMs = 0;
     m_options.maxConcurrentDecodes = 3;
+    const std::size_t before = threadCount();
+    std::size_t most = 0;
+    frontEnd.onImageFinished = [&](int, int) { most = std::max(most, threadCount()); };
     EXPECT_EQ(BatchRun(frontEnd, {input}, m_options), 0u);
     EXPECT_TRUE(qpdfCheckPasses(editedPdfPath(input)));
     EXPECT_EQ(listImages(editedPdfPath(input)).size(), 70u);
     EXPECT_EQ(frontEnd.progress.back(), std::make_pair(70, 70));
+    EXPECT_GT(frontEnd.progress.size(), 1u) << "the progress follows the images";
+    EXPECT_LE(most, before + 3) << "a thread per image instead of a pool of three";
 }
 
 }  // namespace

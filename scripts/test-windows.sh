@@ -52,6 +52,7 @@ for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$display_file")"
 rm -f "$display_file"
 wineserver --kill >/dev/null 2>&1 || true  # one left by a build's test discovery
+mkdir -p "$WINEPREFIX"  # the server needs the folder; wineboot fills it
 wineserver --persistent >/dev/null 2>&1
 trap 'wineserver --kill; kill "$xvfb_pid"' EXIT
 wineboot --init >/dev/null 2>&1

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/interruption.h"
+#include "platform/windows/console_code_page.h"
 
 namespace pagewash::platform {
 
@@ -25,6 +26,7 @@ int exitStatusOf(DWORD event) {
 // Windows runs the handler on a thread of its own, where the cleanup may run at once.
 BOOL WINAPI endOnConsoleEvent(DWORD event) {
     noteInterruption();
+    windows::restoreConsoleCodePage();  // no exit handler runs after the cleanup
     cleanUpAndEnd(exitStatusOf(event));
 }
 

@@ -1,19 +1,26 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/program_arguments.h"
+#include "platform/windows/console_code_page.h"
 #include "platform/windows/wide_strings.h"
 
 namespace pagewash::platform {
 
 namespace {
 
-UINT g_consoleCodePage = 0;  // the code page to give back at exit
+std::atomic<UINT> g_consoleCodePage{0};  // the code page to give back, 0 when it was not changed
 
-void restoreConsoleCodePage() { ::SetConsoleOutputCP(g_consoleCodePage); }
+void restoreAtExit() { windows::restoreConsoleCodePage(); }
 
 }  // namespace
+
+void windows::restoreConsoleCodePage() noexcept {
+    const UINT codePage = g_consoleCodePage.exchange(0);
+    if (codePage != 0) ::SetConsoleOutputCP(codePage);
+}
 
 std::vector<std::string> argumentsInUtf8(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
@@ -23,9 +30,10 @@ std::vector<std::string> argumentsInUtf8(int argc, wchar_t** argv) {
 }
 
 void showUtf8OnConsole() {
-    g_consoleCodePage = ::GetConsoleOutputCP();
-    if (g_consoleCodePage != 0 && g_consoleCodePage != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8))
-        std::atexit(restoreConsoleCodePage);
+    const UINT codePage = ::GetConsoleOutputCP();
+    if (codePage == 0 || codePage == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) return;
+    g_consoleCodePage = codePage;
+    std::atexit(restoreAtExit);
 }
 
 }  // namespace pagewash::platform

@@ -2,8 +2,8 @@
 # Builds the libraries Pagewash links on 64-bit Windows from Debian's own source packages, with the
 # MinGW-w64 toolchain of cmake/mingw-w64-x86_64.cmake, into build/windows/deps (headers and static
 # libraries): libjpeg-turbo (its SIMD code assembled by nasm), zlib, libpng, Highway and libtiff (its
-# CCITT codecs, no other library linked), at the versions the Linux build links; GoogleTest from
-# /usr/src/googletest. CLI11 and nlohmann-json are header-only:
+# CCITT codecs, no other library linked), Google Benchmark for pagewash-bench, at the versions the Linux
+# build links; GoogleTest from /usr/src/googletest. CLI11 and nlohmann-json are header-only:
 # their Debian headers are used in place, through CMake package files written here.
 # Each library is rebuilt only when its source version or the toolchain file changed (a stamp file per
 # library); a second run does nothing. Installs what it needs from Debian's packages first.
@@ -207,6 +207,14 @@ build_tiff() {
               -Dold-jpeg=OFF -Djpeg12=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF
 }
 
+build_benchmark() {
+  # Google Benchmark for pagewash-bench: the library alone, no LTO, no tests; its version given as
+  # Debian's build gives it (its source reads no Git tags).
+  cross_cmake "$1" "$windows/build-benchmark" -DGIT_VERSION="$(upstream "$version")" -DBENCHMARK_ENABLE_TESTING=OFF -DBENCHMARK_ENABLE_GTEST_TESTS=OFF \
+              -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_ENABLE_LTO=OFF -DBENCHMARK_ENABLE_INSTALL=ON \
+              -DBENCHMARK_INSTALL_DOCS=OFF
+}
+
 # GoogleTest and GoogleMock from Debian's source of them (package googletest).
 build_googletest() {
   local started=$SECONDS linux build
@@ -263,6 +271,7 @@ build_library libpng libpng1.6 libpng-dev
 build_library jpeg libjpeg-turbo libjpeg62-turbo-dev
 build_library highway highway libhwy-dev
 build_library tiff tiff libtiff-dev
+build_library benchmark benchmark libbenchmark-dev
 build_googletest
 header_only_package CLI11 CLI11::CLI11 CLI "$(upstream "$(installed_source_version libcli11-dev)")"
 header_only_package nlohmann_json nlohmann_json::nlohmann_json nlohmann \

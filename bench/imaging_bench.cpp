@@ -22,6 +22,8 @@
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/tone_correction.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/private_folder.h"
 #include "tests/support/process_image_file.h"
 
@@ -53,7 +55,8 @@ void setRate(benchmark::State& state) {
 }
 
 bool writeJpeg(const fs::path& path, const DecodedImage& image, int quality, EntropyCoding coding = {}) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::error_code error;
+    std::FILE* file = platform::openForWriting(platform::utf8FromPath(path), error).release();
     if (file == nullptr) return false;
     const bool ok =
         encodeJpeg(file, image.pixels.get(), image.width, image.height, image.components, quality, coding);
@@ -61,7 +64,8 @@ bool writeJpeg(const fs::path& path, const DecodedImage& image, int quality, Ent
 }
 
 bool readJpeg(const fs::path& path, DecodedImage& image) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::error_code error;
+    std::FILE* file = platform::openForReading(platform::utf8FromPath(path), error).release();
     if (file == nullptr) return false;
     const bool ok = decodeJpeg(file, image);
     std::fclose(file);
@@ -117,7 +121,8 @@ Pages& pages() {
         g_pagesMade = true;
         Pages p;
         std::error_code error;
-        p.folder = platform::makePrivateFolder(platform::systemTemporaryFolder(), "pagewash-bench", error);
+        p.folder = platform::pathFromUtf8(
+            platform::makePrivateFolder(platform::systemTemporaryFolder(), "pagewash-bench", error));
         if (p.folder.empty()) std::abort();
         p.color.jpeg = p.folder / "color.jpg";
         p.gray.jpeg = p.folder / "gray.jpg";
@@ -230,7 +235,7 @@ void processImageJob(benchmark::State& state, bool color) {
         fs::copy_file(source, file, fs::copy_options::overwrite_existing);
         state.ResumeTiming();
         std::int32_t components = 0;
-        ProcessImageJob(file.string(), &components, defaults);
+        ProcessImageJob(platform::utf8FromPath(file), &components, defaults);
         if (components != (color ? 3 : 1)) state.SkipWithError("the job failed");
     }
     setRate(state);

@@ -15,6 +15,8 @@
 #include "engine/batch/run_temp_dir.h"
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "preview/image_preview.h"
 #include "tests/support/process_image_file.h"
 
@@ -28,14 +30,16 @@ constexpr int kHeight = 3508;
 
 std::vector<std::uint8_t> readFile(const fs::path& path) {
     std::vector<std::uint8_t> bytes(fs::file_size(path));
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::error_code error;
+    std::FILE* file = platform::openForReading(platform::utf8FromPath(path), error).release();
     if (file == nullptr || std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
     std::fclose(file);
     return bytes;
 }
 
 void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::error_code error;
+    std::FILE* file = platform::openForWriting(platform::utf8FromPath(path), error).release();
     if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
     std::fclose(file);
 }
@@ -59,14 +63,13 @@ const std::vector<std::uint8_t>& pageJpeg() {
                         source->pixels[from + c];
             }
         }
-        char* text = nullptr;
-        std::size_t length = 0;
-        std::FILE* memory = ::open_memstream(&text, &length);
-        if (memory == nullptr || !encodeJpeg(memory, page.data(), kWidth, kHeight, 3, 90)) std::abort();
-        std::fclose(memory);
-        std::vector<std::uint8_t> jpeg(text, text + length);
-        std::free(text);
-        return jpeg;
+        const RunTempDir folder;
+        const std::string jpeg = folder.file("page.jpg");
+        std::error_code error;
+        platform::StdioFile file = platform::openForWriting(jpeg, error);
+        if (!file || !encodeJpeg(file.get(), page.data(), kWidth, kHeight, 3, 90)) std::abort();
+        file.reset();
+        return readFile(platform::pathFromUtf8(jpeg));
     }();
     return bytes;
 }
@@ -96,7 +99,7 @@ void BM_ImageJobAndDecode(benchmark::State& state) {
         writeFile(file, pageJpeg());
         state.ResumeTiming();
         std::int32_t components = 0;
-        ProcessImageJob(file.string(), &components, settings);
+        ProcessImageJob(platform::utf8FromPath(file), &components, settings);
         const Result<DecodedImage> after = decodeJpegBytes(readFile(file));
         if (components == 0 || !after) state.SkipWithError("the job failed");
         benchmark::DoNotOptimize(after->pixels.get());

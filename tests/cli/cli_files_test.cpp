@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/cli/cli_under_test.h"
 #include "tests/support/test_tools.h"
 
 extern char** environ;
@@ -122,7 +123,7 @@ class CliFilesTest : public ::testing::Test {
         makeImg2Pdf({small}, s_sources->file("one.pdf"));
         makeImg2Pdf(std::vector<std::string>(24, page), s_sources->file("book.pdf"));
     }
-    void SetUp() override { ASSERT_TRUE(toolsInstalled({"img2pdf", "convert", "mkfifo", "pdfimages"})); }
+    void SetUp() override { PAGEWASH_REQUIRE_TOOLS({"img2pdf", "convert", "mkfifo", "pdfimages"}); }
 
     std::string file(const std::string& name) const { return m_work.file(name); }
     void copySource(const std::string& source, const std::string& as) const {
@@ -130,7 +131,7 @@ class CliFilesTest : public ::testing::Test {
     }
     std::string command(const std::string& arguments) const {
         return "cd " + quote(m_work.path()) + " && umask 022 && TMPDIR=" + quote(m_tmp.path()) + " exec " +
-               quote(PAGEWASH_CLI) + " " + arguments;
+               quote(cliUnderTest()) + " " + arguments;
     }
     CommandResult cli(const std::string& arguments) const { return runCommand(command(arguments)); }
     // The output's temporary file, or "" when there is none.

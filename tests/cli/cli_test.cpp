@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "settings/setting_words.h"
+#include "tests/cli/cli_under_test.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash::testing {
@@ -37,7 +38,7 @@ class CliTest : public ::testing::Test {
         makeImg2Pdf({large, large}, s_sources->file("two.pdf"));
     }
     void SetUp() override {
-        ASSERT_TRUE(toolsInstalled({"img2pdf", "convert", "identify", "pdfimages", "qpdf", "script"}));
+        PAGEWASH_REQUIRE_TOOLS({"img2pdf", "convert", "identify", "pdfimages", "qpdf", "script"});
     }
     // The work folder holds exactly `names` and the temporary directory is empty.
     void expectFolderHolds(const std::vector<std::string>& names) const {
@@ -58,7 +59,7 @@ class CliTest : public ::testing::Test {
         return ::testing::AssertionFailure() << command << ": " << result.err;
     }
     CommandResult cli(const std::string& arguments) const {
-        return runCommand(inDir() + quote(PAGEWASH_CLI) + " " + arguments);
+        return runCommand(inDir() + quote(cliUnderTest()) + " " + arguments);
     }
 
     static inline std::unique_ptr<ScratchDir> s_sources;
@@ -214,7 +215,7 @@ TEST_F(CliTest, PlantedLinksAndFilesAtTemporaryNamesAreNeverWrittenAndTheOutputF
     const CommandResult result = runCommand(inDir() +
                                             "sh -c 'umask 027; ln -s \"$PWD/victim.txt\" .a_edit.pdf.$$.tmp; "
                                             "echo mine > .a_edit.pdf.$(($$+1)).tmp; exec " +
-                                            quote(PAGEWASH_CLI) + " -q a.pdf'");
+                                            quote(cliUnderTest()) + " -q a.pdf'");
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(toString(readBytes(file("victim.txt"))), "precious");
     const fs::file_status output = fs::symlink_status(file("a_edit.pdf"));
@@ -232,7 +233,7 @@ TEST_F(CliTest, ProgressFollowsTheImagesOnATerminalAndAPipe) {
     copySource("three.pdf", "book.pdf");
     // script gives the program a terminal; what it drew comes back on standard output.
     const CommandResult terminal =
-        runCommand(inDir() + "script -qec " + quote(quote(PAGEWASH_CLI) + " book.pdf") + " /dev/null");
+        runCommand(inDir() + "script -qec " + quote(quote(cliUnderTest()) + " book.pdf") + " /dev/null");
     EXPECT_EQ(terminal.exitStatus, 0) << terminal.out;
     EXPECT_THAT(terminal.out, HasSubstr("1 / 1  book.pdf  ["));
     EXPECT_THAT(terminal.out, HasSubstr("##############################]  3/3"));
@@ -322,7 +323,7 @@ TEST_F(CliTest, OptimizedAndProgressiveCodingKeepEveryPixelAndShrinkTheImages) {
 }
 
 TEST_F(CliTest, AnyJpegBleachesJpegsWithoutJfifWhichAreOtherwiseNamedAndLeft) {
-    ASSERT_TRUE(toolsInstalled({"djpeg", "cjpeg"}));
+    PAGEWASH_REQUIRE_TOOLS({"djpeg", "cjpeg"});
     // Adobe JPEGs as cjpeg writes RGB ones, from two real pages.
     for (const char* page : {"pikepdf_congress_im0.jpg", "noteshrink_notesA1_800.jpg"})
         ASSERT_TRUE(shell("djpeg " + quote(dataFile(page)) + " | cjpeg -rgb > " + page));

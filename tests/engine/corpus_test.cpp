@@ -51,7 +51,7 @@ class CorpusRoundTrip : public ::testing::TestWithParam<Source> {};
 
 TEST_P(CorpusRoundTrip, ImagesAreTheWorkersAndEveryOtherByteIsKeptOrCorrected) {
     const Source& source = GetParam();
-    ASSERT_TRUE(toolsInstalled({"qpdf", "pdftotext", "pdfimages", "img2pdf", "gs"}));
+    PAGEWASH_REQUIRE_TOOLS({"qpdf", "pdftotext", "pdfimages", "img2pdf", "gs"});
     ScratchDir dir;
     const std::string input = dir.file("in.pdf");
     if (*source.command == '\0') {

@@ -11,7 +11,7 @@ namespace {
 using namespace testing;
 
 TEST(OtherJpegSearch, TakesOnlyImageStreamsWhoseOnlyFilterIsDct) {
-    ASSERT_TRUE(toolsInstalled({"convert", "djpeg", "cjpeg"}));
+    PAGEWASH_REQUIRE_TOOLS({"convert", "djpeg", "cjpeg"});
     ScratchDir scratch;  // an Adobe JPEG (no JFIF signature) made by cjpeg from the data page
     makeJpeg(64, false, scratch.file("page.jpg"));
     const CommandResult made = runCommand("djpeg " + quote(scratch.file("page.jpg")) + " | cjpeg -rgb > " +

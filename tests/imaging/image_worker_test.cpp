@@ -171,6 +171,9 @@ TEST_F(ImageWorkerTest, ImagesLeftAsTheyWereKeepTheirBytesAndCountAndTheWorkerCo
                                 "can't open ",
                                 "Quantization table"};
     for (std::size_t i = 0; i < std::size(inputs); ++i) {
+#ifdef _WIN32
+        if (i == 6) continue;  // Windows limits a path to 260 characters unless long paths are enabled
+#endif
         const std::string name = i == 6 ? deep + "/a.jpg" : m_dir.file("a.jpg");
         for (const auto& old : listFolder(m_dir.path())) std::filesystem::remove_all(m_dir / old);
         std::filesystem::create_directories(std::filesystem::path(name).parent_path());

@@ -1,8 +1,5 @@
 #include "tests/support/test_tools.h"
 
-#include <stdlib.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +8,7 @@
 #include <stdexcept>
 
 #include "engine/batch/image_search.h"
+#include "platform/private_folder.h"
 
 namespace pagewash::testing {
 
@@ -24,32 +22,19 @@ std::size_t find(const Bytes& haystack, std::string_view needle, std::size_t fro
 }
 
 ScratchDir::ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "pagewash-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make " + pattern);
-    m_path = pattern;
+    std::error_code error;
+    const std::string parent = platform::systemTemporaryFolder();
+    m_path = platform::makePrivateFolder(parent, "pagewash-test", error);
+    if (m_path.empty())
+        throw std::runtime_error("cannot make a folder in " + parent + ": " + error.message());
 }
 
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-}
+ScratchDir::~ScratchDir() { platform::removeFolder(m_path); }
 
 std::string quote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
-}
-
-CommandResult runCommand(const std::string& command) {
-    ScratchDir capture;
-    const std::string out = capture.file("out"), err = capture.file("err");
-    const int status =
-        std::system(("( " + command + " ) </dev/null >" + quote(out) + " 2>" + quote(err)).c_str());
-    CommandResult result;
-    result.exitStatus = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
-    result.out = toString(readBytes(out));
-    result.err = toString(readBytes(err));
-    return result;
 }
 
 ::testing::AssertionResult toolsInstalled(std::initializer_list<const char*> tools) {

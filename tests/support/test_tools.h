@@ -44,11 +44,22 @@ struct CommandResult {
     std::string out;
     std::string err;
 };
-// Runs `command` with /bin/sh, standard input from /dev/null, and collects both outputs.
+// Runs `command` with /bin/sh, standard input from /dev/null, and collects both outputs. The Windows
+// build has no POSIX shell (Wine runs no Linux program): there the command fails with exit status -1.
 CommandResult runCommand(const std::string& command);
 std::string quote(const std::string& text);  // one shell word
 // Success when every tool is on the PATH; otherwise a failure that names the missing ones.
 ::testing::AssertionResult toolsInstalled(std::initializer_list<const char*> tools);
+
+// In a test or a fixture's SetUp: the Linux tools the test needs, e.g. ({"qpdf", "pdfimages"}). The
+// Windows build skips the test, naming them: scripts/test-windows.sh checks the Windows program's outputs
+// with these tools on the Linux side instead.
+#ifdef _WIN32
+#define PAGEWASH_REQUIRE_TOOLS(...) \
+    GTEST_SKIP() << "needs Linux tools, which Wine does not run: " #__VA_ARGS__
+#else
+#define PAGEWASH_REQUIRE_TOOLS(...) ASSERT_TRUE(::pagewash::testing::toolsInstalled(__VA_ARGS__))
+#endif
 
 // A file of tests/data; throws std::runtime_error naming it when it is missing.
 std::string dataFile(const std::string& name);

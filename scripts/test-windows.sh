@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Cross-builds Pagewash for 64-bit Windows (cmake/mingw-w64-x86_64.cmake, the libraries of
-# scripts/windows-deps.sh) into build/windows/release and runs the built test programs under Wine, in
-# a prefix of their own (build/windows/wineprefix). Then pagewash-cli.exe is compared with the Linux
-# build's pagewash-cli: the same bytes for every PDF of tests/data at three settings
-# (tests/windows/identical_outputs.sh), the same behaviour on Japanese and other names, a read-only
-# folder and a planted link (tests/windows/file_behaviour.sh). The native dialog's tests run on a virtual
-# display (Xvfb). Last, the installer (scripts/installer-windows.sh) is installed, used and uninstalled
-# silently (tests/windows/installer.sh).
-# What builds for Windows today must build: the settings tests and the imaging kernels' tests, with a
-# program that names the Highway targets they run at. The rest is then built as far as it goes, and
-# the files that do not build yet are listed with their first error; they do not fail the run.
-# Usage: scripts/test-windows.sh [--quick]   (--quick: only what must build, not the rest nor the
-# comparisons with Linux)
+# scripts/windows-deps.sh) into build/windows/release and tests it under Wine, in a prefix of its own
+# (build/windows/wineprefix):
+# - the test programs of the settings, the imaging, the engine, the cross-reference, the preview and the
+#   native dialog, built for Windows (the tests that need Linux tools are skipped there, naming them);
+#   the dialog's tests run on a virtual display (Xvfb);
+# - the command-line tests, the Linux build of them, run against pagewash-cli.exe under Wine
+#   (tests/windows/wine_cli.sh), so that the Linux tools check what the Windows program wrote;
+# - the same bytes as the Linux build for every PDF of tests/data at three settings
+#   (tests/windows/identical_outputs.sh);
+# - the same behaviour on Japanese and other names, a read-only folder and a planted link
+#   (tests/windows/file_behaviour.sh);
+# - last, the installer (scripts/installer-windows.sh) is installed, used and uninstalled silently
+#   (tests/windows/installer.sh).
+# The Linux build compared with is scripts/test.sh's build/release, built here when absent.
+# Usage: scripts/test-windows.sh [--quick]   (--quick: the settings and imaging tests only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 quick=false
@@ -35,7 +38,7 @@ parallel=$(nproc)
 started=$SECONDS
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGEWASH_WERROR=$werror -DPAGEWASH_BUILD_UI=OFF \
-      -DPAGEWASH_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+      -DPAGEWASH_BUILD_BENCH=ON "${launcher[@]}" >/dev/null
 echo "== Windows configure: $(elapsed "$started")"
 
 # One Wine server serves every test program and ends with the run. wineboot makes the prefix the first
@@ -59,62 +62,63 @@ wineboot --init >/dev/null 2>&1
 # The dialog's Japanese font: IPA P Gothic stands in for "Yu Gothic UI", its first choice on Windows.
 cp -u /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Yu Gothic UI' /d IPAPGothic /f >/dev/null 2>&1
+# The temporary folder of a Windows program is the caller's (WINETEMP, WINETMP: Wine reads no TEMP from
+# Linux), not the prefix's own, so that a test can give a program a folder of its own.
+for key in 'HKCU\Environment' 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment'; do
+  for name in TEMP TMP; do wine reg delete "$key" /v $name /f >/dev/null 2>&1 || true; done
+done
+WINETEMP="Z:$(readlink -f "${TMPDIR:-/tmp}" | tr / '\\')"
+export WINETEMP WINETMP="$WINETEMP"
 echo "== Wine prefix and server: $(elapsed "$started")"
 
 started=$SECONDS
-cmake --build "$out" -j "$parallel" --target settings_tests imaging_kernel_tests highway_targets
-echo "== Windows build of what builds today: $(elapsed "$started")"
-
-if ! $quick; then
-  started=$SECONDS
-  log=build/windows/port.log
-  if cmake --build "$out" -j "$parallel" -- -k 0 >"$log" 2>&1; then
-    echo "== Windows build of everything: $(elapsed "$started")"
-  else
-    # ninja compiles no file of a library whose dependencies failed: those files are compiled alone,
-    # so that the list below is complete.
-    ninja -C "$out" -t targets all | awk -F: '$2 ~ /^ CXX_COMPILER__/ { print $1 }' |
-      while read -r object; do
-        [ -f "$out/$object" ] && continue
-        (cd "$out" && eval "$(ninja -t commands "$object" | tail -1)") >>"$log" 2>&1 || true
-      done
-    echo "== Windows build of everything: $(elapsed "$started"); these files do not build yet ($log):"
-    awk -v root="$PWD/" '/: (fatal )?error: / {
-           file = $1; sub(/:[0-9]+:[0-9]+:$/, "", file); sub(/^(\.\.\/)+/, "", file); sub(root, "", file)
-           if (!(file in seen)) { seen[file] = 1; message = $0; sub(/^[^ ]+ /, "", message)
-                                  printf "   %s: %s\n", file, message } }' "$log"
-  fi
-  not_built=$(ctest --test-dir "$out" -N -R '_NOT_BUILT$' 2>/dev/null |
-              awk '/Test +#/ { sub(/_NOT_BUILT$/, "", $3); printf " %s", $3 }')
-  echo "== Test programs not built yet:${not_built:- none}"
+if $quick; then
+  cmake --build "$out" -j "$parallel" --target settings_tests imaging_tests highway_targets
+else
+  cmake --build "$out" -j "$parallel"
 fi
-
+echo "== Windows build: $(elapsed "$started")"
 echo "== Windows programs:"
 find "$out" -name '*.exe' -not -path '*/CMakeFiles/*' -printf '   %s bytes  %P\n' | sort -k3
 echo "== Highway targets of the kernel tests under Wine: $(wine "$out/tests/imaging/highway_targets.exe" | tr -d '\r' | tr '\n' ' ')"
 
 started=$SECONDS
 if $quick; then
-  for program in tests/settings/settings_tests.exe tests/imaging/imaging_kernel_tests.exe; do
+  for program in tests/settings/settings_tests.exe tests/imaging/imaging_tests.exe; do
     wine "$out/$program" --gtest_brief=1
   done
 else
-  # A program that does not build yet stands in ctest's list as NAME_NOT_BUILT: it is listed above.
-  ctest --test-dir "$out" --output-on-failure -j "$parallel" -E '_NOT_BUILT$'
+  ctest --test-dir "$out" --output-on-failure -j "$parallel"
 fi
 echo "== Windows tests under Wine: $(elapsed "$started")"
 
 if ! $quick; then
-  # The Linux build that the Windows one is compared with: scripts/test.sh's, built here when absent.
+  # The Linux build: its command-line tests and its pagewash-cli, for the comparisons.
   started=$SECONDS
   linux_out=build/release
   [ -f "$linux_out/build.ninja" ] ||
     cmake -S . -B "$linux_out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGEWASH_WERROR=$werror >/dev/null
-  cmake --build "$linux_out" -j "$parallel" --target pagewash-cli >/dev/null
-  echo "== Linux pagewash-cli for the comparisons: $(elapsed "$started")"
+  cmake --build "$linux_out" -j "$parallel" --target pagewash-cli cli_tests >/dev/null
+  echo "== Linux pagewash-cli and command-line tests: $(elapsed "$started")"
+
+  # What only Linux has, left out: POSIX permissions and the umask, signals, FIFOs and devices, names
+  # that are not UTF-8 (Windows names files in UTF-16), a terminal made by script(1) (Wine's console is
+  # no Unix terminal), a standard output closed or full (the wrapper captures it).
+  started=$SECONDS
+  linux_only='CliTest.PlantedLinksAndFilesAtTemporaryNamesAreNeverWrittenAndTheOutputFollowsTheUmask'
+  linux_only+=':CliTest.ProgressFollowsTheImagesOnATerminalAndAPipe'
+  linux_only+=':CliTest.NamesThatAreNotUtf8OrHoldControlCharactersStayRecoverableAndHarmlessOnATerminal'
+  linux_only+=':CliTest.StandardOutputThatCannotBeWrittenFailsTheRun'
+  linux_only+=':CliFilesTest.WhatIsNotARegularFileIsRefusedAtOnceAndAPlantedLinkOrTheInputIsNeverWrittenThrough'
+  linux_only+=':CliFilesTest.SignalsRemoveTheRunsTemporaryFilesAndKeepTheEarlierOutput'
+  linux_only+=':CliFilesTest.TheFolderOfAKilledRunIsRemovedByTheNextRun'
+  PAGEWASH_CLI_UNDER_TEST="$PWD/tests/windows/wine_cli.sh" PAGEWASH_WINDOWS_CLI="$PWD/$out/cli/pagewash-cli.exe" \
+    "$linux_out/tests/cli/cli_tests" --gtest_brief=1 --gtest_filter="-$linux_only"
+  echo "== Command-line tests against pagewash-cli.exe: $(elapsed "$started")"
+
   started=$SECONDS
   bash tests/windows/identical_outputs.sh "$linux_out/cli/pagewash-cli" "$out/cli/pagewash-cli.exe"
-  echo "== Byte-identical outputs: $(elapsed "$started")"
+  echo "== Byte-identical check: $(elapsed "$started")"
   started=$SECONDS
   bash tests/windows/file_behaviour.sh "$linux_out/cli/pagewash-cli" "$out/cli/pagewash-cli.exe"
   echo "== File names and folders: $(elapsed "$started")"

@@ -13,6 +13,7 @@ mkdir -p "$dest"
 texts=()
 for copyright in build/windows/src/*/*/debian/copyright; do
   package=$(basename "$(dirname "$(dirname "$copyright")")")
+  [ "${package%%-[0-9]*}" = benchmark ] && continue  # linked into pagewash-bench alone, which is not shipped
   texts+=("${package%%-[0-9]*}:$copyright")
 done
 for doc in libcli11-dev nlohmann-json3-dev gcc-mingw-w64-base mingw-w64-common; do

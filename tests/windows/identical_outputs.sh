@@ -27,9 +27,10 @@ for setting in "${settings[@]}"; do
   windows_files=()
   for input in "$work"/windows/*.pdf; do windows_files+=("$(windows_path "$input")"); done
   windows_status=0
-  wine "$windows" -q "${options[@]}" "${windows_files[@]}" >/dev/null 2>&1 || windows_status=$?
+  wine "$windows" -q "${options[@]}" "${windows_files[@]}" >/dev/null 2>"$work/windows.err" || windows_status=$?
   if [ "$linux_status" != "$windows_status" ]; then
-    echo "   [${setting:-defaults}]: exit status $windows_status on Windows, $linux_status on Linux"
+    echo "   [${setting:-defaults}]: exit status $windows_status on Windows, $linux_status on Linux:"
+    tr -d '\r' <"$work/windows.err" | head -5 | sed 's/^/     /'
     differences=$((differences + 1))
   fi
   for input in "${inputs[@]}"; do

@@ -12,7 +12,8 @@
 # - the same behaviour on Japanese and other names, a read-only folder and a planted link
 #   (tests/windows/file_behaviour.sh);
 # - last, the installer (scripts/installer-windows.sh) is installed, used and uninstalled silently
-#   (tests/windows/installer.sh).
+#   (tests/windows/installer.sh), and the zip (scripts/package-windows.sh) unpacked and used
+#   (tests/windows/zip.sh).
 # The Linux build compared with is scripts/test.sh's build/release, built here when absent.
 # Usage: scripts/test-windows.sh [--quick]   (--quick: the settings and imaging tests only)
 set -euo pipefail
@@ -130,5 +131,9 @@ if ! $quick; then
   version=$(sed -n 's/^project(Pagewash VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   bash tests/windows/installer.sh "build/package/pagewash-$version-setup-x64.exe" "$out/cli/pagewash-cli.exe"
   echo "== Installer built, installed, used and uninstalled: $(elapsed "$started")"
+  started=$SECONDS
+  bash scripts/package-windows.sh
+  bash tests/windows/zip.sh "build/package/pagewash-$version-windows-x64.zip" "$out/cli/pagewash-cli.exe"
+  echo "== Zip built, unpacked and used: $(elapsed "$started")"
 fi
 echo "== scripts/test-windows.sh: $(elapsed "$start")"

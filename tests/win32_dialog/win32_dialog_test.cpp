@@ -135,6 +135,10 @@ TEST_F(Win32DialogTest, DropListsPdfAndJpgNamesAsDeliveredCutAtTheLimit) {
               (std::vector<std::wstring>{toWide(kHintItemText), L"C:\\scans\\A.PDF", L"C:\\scans\\b.Jpg",
                                          L"C:\\scans\\A.PDF", L"C:\\スキャン\\本.pdf",
                                          endsInPdfOnceCut.substr(0, limit)}));
+    // The long line can be scrolled to.
+    RECT client = {};
+    GetClientRect(driver.control(c::kFileList), &client);
+    EXPECT_GT(SendMessageW(driver.control(c::kFileList), LB_GETHORIZONTALEXTENT, 0, 0), client.right);
 }
 
 TEST_F(Win32DialogTest, DoubleClicksOpenTheChooserOnTheHintLineAndRemoveAFileLine) {

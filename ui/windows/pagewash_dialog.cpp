@@ -29,6 +29,7 @@ using platform::windows::toWide;
 
 constexpr UINT_PTR kFileListSubclass = 1;
 constexpr int kReferencePageSize = 20;
+constexpr int kListTextPadding = 8;  // pixels right of a list line's text
 constexpr int kReferenceTickSpacing = 10;
 // The longest name a drop gives, with its terminating zero.
 constexpr UINT kDropNameBuffer = kMaxDroppedNameLength + 1;
@@ -210,8 +211,20 @@ void PagewashDialog::writeExchange() {
 }
 
 void PagewashDialog::appendIfListable(const std::wstring& name) {
-    if (isListableName(std::wstring_view(name)))
-        SendDlgItemMessageW(m_window, c::kFileList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    if (!isListableName(std::wstring_view(name))) return;
+    const HWND list = GetDlgItem(m_window, c::kFileList);
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    // A long path can be scrolled to: the list's width for scrolling grows with its widest line.
+    HDC context = GetDC(list);
+    const HGDIOBJ previous =
+        SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(context, name.c_str(), static_cast<int>(name.size()), &size);
+    SelectObject(context, previous);
+    ReleaseDC(list, context);
+    const auto extent = static_cast<LONG>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0));
+    if (size.cx + kListTextPadding > extent)
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx + kListTextPadding), 0);
 }
 
 void PagewashDialog::handleDroppedFiles(HDROP drop) {

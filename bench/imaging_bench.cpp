@@ -232,7 +232,10 @@ void processImageJob(benchmark::State& state, bool color) {
     const CorrectionSettings defaults;
     for (auto _ : state) {
         state.PauseTiming();
-        fs::copy_file(source, file, fs::copy_options::overwrite_existing);
+        // Removed first: MinGW's libstdc++ takes every existing file for the source itself and refuses
+        // to overwrite it.
+        fs::remove(file);
+        fs::copy_file(source, file);
         state.ResumeTiming();
         std::int32_t components = 0;
         ProcessImageJob(platform::utf8FromPath(file), &components, defaults);

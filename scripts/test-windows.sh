@@ -52,6 +52,7 @@ bash scripts/install-packages.sh test-windows.sh xvfb xauth fonts-ipafont-gothic
 display_file=$(mktemp)
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$display_file" 2>/dev/null &
 xvfb_pid=$!
+trap 'kill "$xvfb_pid"' EXIT
 for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$display_file")"
 rm -f "$display_file"

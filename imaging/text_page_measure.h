@@ -1,0 +1,59 @@
+#pragma once
+// Whether a corrected gray page image is a text page, which --bilevel may turn into black and white
+// without loss: a page with continuous tone (a photo, a halftone, a shaded drawing) is not.
+//
+// The measure: the image is cut into 32 x 32 tiles. In each tile, lo and hi are the gray levels below
+// which 5 % and 95 % of its pixels lie. A tile is tonal when its spread hi - lo is at least kToneSpread
+// and either at least kTonalMiddleShare of its pixels lie in the middle half of that spread, or even its
+// darkest 1 % are far lighter than the page's ink (by kInkMargin at least; the page's ink: the level
+// below which 0.5 % of all its pixels lie): the edge of a gray fill or a shaded figure. Faded print is
+// compared with its own faded ink. Text gives two
+// clusters, paper and ink, and mid-tones only along the edges of its strokes, whatever the paper's own
+// level (a gray-lit or yellowed page, a shadow); a photo, a halftone screen or a shaded drawing spreads
+// its pixels across the range. A flat tile (paper, a margin in shadow) is not tonal, unless the tiles
+// before it (left, or above) are flat and level, within kPlateau of each other, and it differs from the
+// nearer of them by at least kFlatStep, none of the three near black (below kDarkLevel): the edge of a
+// gray fill in a shaded drawing. A shadow or uneven light changes by some levels from every tile to the
+// next, never after a level stretch, and a scanner's black border is near black. The page is a text
+// page when at most kTextPageToneShare of its tiles are tonal. An image of fewer than kMinTiles whole
+// tiles is too small to judge and is not a text page. The percentiles are taken on every other pixel of
+// every other row of a tile, the page's ink on every fourth of every fourth. Thread-safe: no shared state.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pagewash {
+
+inline constexpr int kToneTile = 32;
+inline constexpr int kToneSpread = 48;
+inline constexpr double kTonalMiddleShare = 0.35;
+inline constexpr int kInkMargin = 96;
+inline constexpr int kFlatStep = 20;
+inline constexpr int kPlateau = 3;
+inline constexpr int kDarkLevel = 48;
+inline constexpr double kTextPageToneShare = 0.025;
+inline constexpr int kMinTiles = 16;
+
+struct ToneMeasure {
+    std::int64_t tiles = 0;       // whole tiles
+    std::int64_t tonalTiles = 0;  // of which tonal
+
+    double tonalShare() const {
+        return tiles > 0 ? static_cast<double>(tonalTiles) / static_cast<double>(tiles) : 1.0;
+    }
+    bool isTextPage() const { return tiles >= kMinTiles && tonalShare() <= kTextPageToneShare; }
+};
+
+// Measures `height` rows of `width` gray pixels, `stride` bytes apart. Working memory: a histogram of 256
+// counts per tile column.
+ToneMeasure measureTone(const std::uint8_t* gray, int width, int height, std::size_t stride);
+
+// One tile, from the histogram of its pixels (`pixels` of them).
+struct TileTone {
+    bool tonal = false;  // by its own pixels
+    bool flat = false;   // spread below kToneSpread
+    int median = 0;
+};
+TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk);
+
+}  // namespace pagewash

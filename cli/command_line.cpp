@@ -165,6 +165,13 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
                  "With --color-mode yellowing or gray, an image with real colour (a stamp, a coloured plate, "
                  "a photo: more than 0.05 % of its pixels coloured once the paper's tint is taken out) is "
                  "corrected as --color-mode auto and stays in colour");
+    app.add_flag("--bilevel", line.bilevel,
+                 "Text pages (no real colour, no photo, halftone or shaded area) become black-and-white "
+                 "images coded CCITT Group 4, about ten times smaller; other images are bleached as usual");
+    app.add_option("--despeckle", line.despeckle,
+                   "With --bilevel, black specks of at most N pixels are removed (0: none)")
+        ->check(CLI::Range(0, kMaxDespeckle))
+        ->capture_default_str();
     app.add_flag("--json", line.json,
                  "One JSON object per file on standard output (sizes, images bleached and left with the "
                  "reason, warnings, refusal); progress and messages stay on standard error");

@@ -7,20 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "imaging/bilevel_despeckle.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash {
 
 struct CommandLine {
-    CorrectionSettings settings;    // the dialog's defaults unless an option says otherwise
-    int jobs = 0;                   // images decoded at once; 0: the hardware threads
-    std::uint64_t memoryLimit = 0;  // bytes for the images decoded at once; 0: half the physical memory
-    bool optimize = false;          // optimized Huffman tables
-    bool progressive = false;       // progressive JPEG
-    bool anyJpeg = false;           // also the JPEG images without JFIF
-    bool keepSmaller = false;       // no image made larger
-    bool keepColorPages = false;    // images with real colour stay in colour in the gray modes
-    bool json = false;              // one JSON object per file on standard output
+    CorrectionSettings settings;        // the dialog's defaults unless an option says otherwise
+    int jobs = 0;                       // images decoded at once; 0: the hardware threads
+    std::uint64_t memoryLimit = 0;      // bytes for the images decoded at once; 0: half the physical memory
+    bool optimize = false;              // optimized Huffman tables
+    bool progressive = false;           // progressive JPEG
+    bool anyJpeg = false;               // also the JPEG images without JFIF
+    bool keepSmaller = false;           // no image made larger
+    bool keepColorPages = false;        // images with real colour stay in colour in the gray modes
+    bool bilevel = false;               // text pages as 1-bit Group 4 images
+    int despeckle = kDefaultDespeckle;  // with bilevel: specks of at most this many pixels removed
+    bool json = false;                  // one JSON object per file on standard output
     bool quiet = false;
     std::vector<std::string> files;
     // --preview N: write a PNG of image N (1-based) of the one file instead of bleaching; 0: no preview.

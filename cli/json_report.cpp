@@ -38,6 +38,7 @@ std::string jsonReport(const FileReport& report) {
          {{"found", images.found},
           {"bleached", images.bleached},
           {"kept_in_color", images.keptInColor},
+          {"bilevel", images.bilevel},
           {"left",
            {{"mode_none", images.modeNone},
             {"cmyk_or_other", images.otherComponents},

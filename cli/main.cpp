@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
     options.anyJpeg = line->anyJpeg;
     options.keepSmaller = line->keepSmaller;
     options.keepColorPages = line->keepColorPages;
+    options.bilevel = line->bilevel;
+    options.despeckle = line->despeckle;
     const unsigned runStatus = BatchRun(frontEnd, line->files, options);
     const int status = runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;
     return finishStandardOutput(status, stdout, stderr, frontEnd.jsonWriteError());

@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "imaging/bilevel_page.h"
 #include "imaging/color_content.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/streamed_correction.h"
@@ -23,28 +24,65 @@ namespace {
 // hundred system calls of a page into a handful. Set before the first read or write.
 constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 
-// Encodes the image into a new file beside `fileName` and renames it over `fileName` only when the
-// encoding is complete, so that a failure never leaves a truncated image behind. With `keepSmaller`, an
-// encoding larger than `originalSize` is dropped the same way and the image keeps its bytes.
-ImageResult replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, const ImageJob& job,
-                               platform::Permissions permissions, std::int64_t originalSize,
-                               LibraryMessages& messages) {
+// Writes the image into a new file beside `fileName` through `encode` (false: it failed) and renames it
+// over `fileName` only when the writing is complete, so that a failure never leaves a truncated image
+// behind. With `keepSmaller`, a result larger than `originalSize` is dropped the same way and the image
+// keeps its bytes.
+template <typename Encode>
+ImageResult replaceWith(const std::string& fileName, Encode&& encode, bool keepSmaller,
+                        platform::Permissions permissions, std::int64_t originalSize,
+                        LibraryMessages& messages) {
     platform::ReplacingFile out(fileName, permissions);
     if (!out.isOpen()) {
         messages.push_back("can't open " + fileName);
         return ImageResult::Failed;
     }
-    const bool encoded =
-        encodeJpeg(out.stream(), image, image.width(), image.height(), image.outputComponents(),
-                   job.settings->compression, job.coding, &messages);
-    if (!encoded) return ImageResult::Failed;
-    if (job.keepSmaller) {
+    if (!encode(out.stream())) return ImageResult::Failed;
+    if (keepSmaller) {
         if (std::fflush(out.stream()) != 0) return ImageResult::Failed;
         if (platform::streamPosition(out.stream()) > originalSize) return ImageResult::Larger;
     }
     if (out.commit()) return ImageResult::Bleached;
     messages.push_back("can't replace " + fileName + " (" + out.error().message() + ")");
     return ImageResult::Failed;
+}
+
+ImageResult replaceWithEncoded(const std::string& fileName, StreamedCorrection& image, const ImageJob& job,
+                               platform::Permissions permissions, std::int64_t originalSize,
+                               LibraryMessages& messages) {
+    const auto encode = [&](std::FILE* file) {
+        return encodeJpeg(file, image, image.width(), image.height(), image.outputComponents(),
+                          job.settings->compression, job.coding, &messages);
+    };
+    return replaceWith(fileName, encode, job.keepSmaller, permissions, originalSize, messages);
+}
+
+// --bilevel: a text page gets its Group 4 data (outcome.bilevel); any other page, or with keepSmaller a
+// text page whose Group 4 data is larger than the original, gets the JPEG the default would write, from
+// the same corrected pixels.
+ImageResult replaceWithBilevel(const std::string& fileName, StreamedCorrection& image, const ImageJob& job,
+                               platform::Permissions permissions, std::int64_t originalSize,
+                               ImageOutcome& outcome) {
+    LibraryMessages& messages = outcome.messages;
+    const BilevelPage page = codeBilevelPage(image, job.despeckle);
+    outcome.tone = page.measure;
+    if (page.group4) {
+        const std::vector<std::uint8_t>& data = *page.group4;
+        const auto write = [&](std::FILE* file) {
+            return std::fwrite(data.data(), 1, data.size(), file) == data.size();
+        };
+        const ImageResult result =
+            replaceWith(fileName, write, job.keepSmaller, permissions, originalSize, messages);
+        if (result != ImageResult::Larger) {
+            outcome.bilevel = result == ImageResult::Bleached;
+            return result;
+        }
+    }
+    const auto encode = [&](std::FILE* file) {
+        return encodeJpeg(file, page.corrected.data(), image.width(), image.height(),
+                          image.outputComponents(), job.settings->compression, job.coding, &messages);
+    };
+    return replaceWith(fileName, encode, job.keepSmaller, permissions, originalSize, messages);
 }
 
 // With keepColorPages, a colour image that would turn gray is measured first (a reduced decoding); one
@@ -55,6 +93,16 @@ bool keepsColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
     const bool measured = measureColorContent(in, content);
     if (std::fseek(in, 0, SEEK_SET) != 0) return false;
     return measured && content.hasRealColor();
+}
+
+// With bilevel, whether a colour image has no real colour, and may become a text page: whatever the
+// colour mode, a page with real colour stays a JPEG. Leaves `in` at the start of the file.
+bool colorWithoutRealColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
+    if (!job.bilevel || header.components != 3) return false;
+    ColorContent content;
+    const bool measured = measureColorContent(in, content);
+    if (std::fseek(in, 0, SEEK_SET) != 0) return false;
+    return measured && !content.hasRealColor();
 }
 
 // `slot` holds the job's place in its gate; the image's memory is reserved through it.
@@ -80,6 +128,7 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     outcome.width = header.width;
     outcome.height = header.height;
     outcome.memoryNeed = decodingMemoryNeed(header, *job.settings);
+    if (job.bilevel) outcome.memoryNeed += bilevelMemoryNeed(header.width, header.height, header.components);
     if (job.gate != nullptr && !job.gate->fits(outcome.memoryNeed)) {
         outcome.result = ImageResult::OverBudget;
         return;
@@ -88,6 +137,8 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     CorrectionSettings settings = *job.settings;
     outcome.keptColor = keepsColor(job, header, in.get());
     if (outcome.keptColor) settings.colorMode = static_cast<std::int32_t>(ColorMode::Auto);
+    // A colour page may be a text page only without real colour (the measure of --keep-color-pages).
+    const bool colorMayBeText = !outcome.keptColor && colorWithoutRealColor(job, header, in.get());
     StreamedCorrection image(settings);
     if (!decodeJpeg(in.get(), image, 1, &messages)) {
         if (image.outOfMemory()) {
@@ -107,14 +158,19 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     }
     image.finish();
     // The quality and coding are the job's, whichever colour mode corrected the image.
-    outcome.result = replaceWithEncoded(fileName, image, job, permissions, originalSize, messages);
+    const bool mayBeText = job.bilevel && (image.decodedComponents() == 1 || colorMayBeText);
+    outcome.result = mayBeText
+                         ? replaceWithBilevel(fileName, image, job, permissions, originalSize, outcome)
+                         : replaceWithEncoded(fileName, image, job, permissions, originalSize, messages);
     if (outcome.result != ImageResult::Bleached) {
         outcome.keptColor = false;
         return;
     }
     // The count tells the writer what the file now holds, so it is stored only once the new JPEG is in
     // place: an image that keeps its old bytes keeps its colour space too, and so does one kept in colour.
-    if (job.componentsOut != nullptr && !outcome.keptColor) *job.componentsOut = image.decodedComponents();
+    // A bilevel page is gray whatever it was decoded as.
+    if (job.componentsOut != nullptr && !outcome.keptColor)
+        *job.componentsOut = outcome.bilevel ? 1 : image.decodedComponents();
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "imaging/bilevel_despeckle.h"
 #include "imaging/decode_gate.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/text_page_measure.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash {
@@ -22,8 +24,8 @@ struct JobCompletion {
 
 // What became of an image.
 enum class ImageResult {
-    Bleached,         // corrected and re-encoded; the new JPEG is in place
-    ModeNone,         // the settings leave it as it is (a None mode, or a mode the settings do not know)
+    Bleached,  // corrected and re-encoded; the new JPEG (or Group 4 data: ImageOutcome::bilevel) is in place
+    ModeNone,  // the settings leave it as it is (a None mode, or a mode the settings do not know)
     OtherComponents,  // neither gray nor RGB (CMYK and the like): left as it is
     Failed,           // unreadable, or its decoding or encoding failed: left as it is
     Larger,           // ImageJob::keepSmaller and the new JPEG was larger: left as it is
@@ -36,7 +38,10 @@ struct ImageOutcome {
     // ImageJob::keepColorPages found real colour in it (see color_content.h): corrected with the
     // automatic colour mode, and left in colour, instead of turned gray.
     bool keptColor = false;
-    int width = 0;  // from the header; 0 when it could not be read
+    // ImageJob::bilevel found a text page: the file now holds its Group 4 data, not a JPEG.
+    bool bilevel = false;
+    ToneMeasure tone;  // the text-page measure, when ImageJob::bilevel took it
+    int width = 0;     // from the header; 0 when it could not be read
     int height = 0;
     std::uint64_t memoryNeed = 0;  // bytes its decoding and correction hold (decodingMemoryNeed)
     // What the worker had to say about the image, one line each, in order: libjpeg's warnings and error
@@ -62,6 +67,11 @@ struct ImageJob {
     // the automatic colour mode and stays in colour; componentsOut is then left untouched, so that its
     // dictionary keeps its colour space.
     bool keepColorPages = false;
+    // A text page (no real colour, no continuous tone; text_page_measure.h) is binarized and its file
+    // receives the Group 4 data of its bits instead of a JPEG (componentsOut: 1). With keepSmaller, Group 4
+    // data larger than the original goes the JPEG's way instead.
+    bool bilevel = false;
+    int despeckle = kDefaultDespeckle;  // specks of at most this many pixels are removed from such a page
 };
 
 // The JPEG round trip of one job's file. Never throws, never prints and never ends the process: a libjpeg
@@ -70,8 +80,9 @@ struct ImageJob {
 // componentsOut receives the decoded component count (1 or 3) only once the re-encoded file is in place;
 // an image left as it was (a None mode, CMYK, any failure) leaves it untouched. The gate, when given, is
 // held from before the file is opened until the result is in place; its budget is asked for the image's
-// decodingMemoryNeed: an image whose need exceeds the whole budget is not decoded and keeps its bytes
-// (ImageResult::OverBudget). job.outcome, when given, receives what was found.
+// decodingMemoryNeed (with bilevelMemoryNeed for job.bilevel): an image whose need exceeds the whole budget
+// is not decoded and keeps its bytes (ImageResult::OverBudget). job.outcome, when given, receives what was
+// found.
 void ProcessImageJob(const ImageJob& job);
 
 // The bytes an image holds in memory while it is decoded, corrected and encoded with `settings`: the

@@ -27,6 +27,7 @@ struct ImageCounts {
     int found = 0;        // the image streams taken up (JFIF, and with BatchOptions::anyJpeg the others)
     int bleached = 0;     // corrected and re-encoded
     int keptInColor = 0;  // of the bleached: real colour kept (BatchOptions::keepColorPages)
+    int bilevel = 0;      // of the bleached: stored as black and white (BatchOptions::bilevel)
     // Left as they are, by reason:
     int modeNone = 0;         // the settings leave them (a None mode)
     int otherComponents = 0;  // CMYK and the like

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "imaging/bilevel_despeckle.h"
 #include "imaging/jpeg_codec.h"
 
 namespace pagewash {
@@ -27,6 +28,10 @@ struct BatchOptions {
     bool keepSmaller = false;
     // In the yellowing-removal and grayscale modes, an image with real colour keeps it (color_content.h).
     bool keepColorPages = false;
+    // Text pages become 1-bit Group 4 images, specks of at most `despeckle` pixels removed
+    // (ImageJob::bilevel).
+    bool bilevel = false;
+    int despeckle = kDefaultDespeckle;
 };
 
 }  // namespace pagewash

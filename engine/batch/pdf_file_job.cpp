@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -15,6 +17,7 @@
 #include "engine/batch/edited_output.h"
 #include "engine/batch/image_search.h"
 #include "engine/batch/image_workers.h"
+#include "engine/images/bilevel_dictionary.h"
 #include "engine/images/edited_pdf_writer.h"
 #include "engine/images/temp_images.h"
 #include "engine/xref/xref_correction.h"
@@ -81,6 +84,7 @@ void countImages(const std::vector<ImageOutcome>& outcomes, ImageCounts& counts)
             case ImageResult::Bleached:
                 ++counts.bleached;
                 if (outcome.keptColor) ++counts.keptInColor;
+                if (outcome.bilevel) ++counts.bilevel;
                 break;
             case ImageResult::ModeNone:
                 ++counts.modeNone;
@@ -120,9 +124,16 @@ std::optional<std::vector<std::uint8_t>> readInput(const std::string& path, Inpu
 // One worker per image over its temporary file, all with the file's settings snapshot. Once every worker
 // has ended, each record's rewrite is decided (the gray rule, a kept original) and `outcomes` hold what
 // the workers found. Returns the number of workers that counted themselves done.
-std::int32_t correctImages(std::vector<ImageRecord>& records, const TempImages& tempImages,
-                           const CorrectionSettings& snapshot, RunContext& run,
+std::int32_t correctImages(std::span<const std::uint8_t> buffer, std::vector<ImageRecord>& records,
+                           const TempImages& tempImages, const CorrectionSettings& snapshot, RunContext& run,
                            std::vector<ImageOutcome>& outcomes) {
+    // With --bilevel, an image may become black and white only when its dictionary can be rewritten
+    // whole; its size goes in afterwards, from the worker.
+    std::vector<std::optional<std::string>> bilevelDictionaries(records.size());
+    if (run.options.bilevel) {
+        for (std::size_t r = 0; r < records.size(); ++r)
+            bilevelDictionaries[r] = bilevelEntries(buffer, records[r].dictionaryOffset, 0, 0);
+    }
     const std::vector<CorrectionSettings> settingsCopies(records.size(), snapshot);
     // A worker reports the decoded component count only once its new JPEG is in place: an image left as
     // it was (unreadable, not 1 or 3 components, kept in colour or kept whole) keeps its colour space.
@@ -140,11 +151,21 @@ std::int32_t correctImages(std::vector<ImageRecord>& records, const TempImages& 
                                 .coding = run.options.coding,
                                 .outcome = &outcomes[r],
                                 .keepSmaller = run.options.keepSmaller,
-                                .keepColorPages = run.options.keepColorPages});
+                                .keepColorPages = run.options.keepColorPages,
+                                .bilevel = bilevelDictionaries[r].has_value(),
+                                .despeckle = run.options.despeckle});
     }
     const std::int32_t completed =
         runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
     for (std::size_t r = 0; r < records.size(); ++r) {
+        if (outcomes[r].bilevel) {
+            std::optional<std::string> entries =
+                bilevelEntries(buffer, records[r].dictionaryOffset, outcomes[r].width, outcomes[r].height);
+            // Read once already; the input has not changed since.
+            if (!entries) throw std::logic_error("a bilevel image's dictionary could no longer be read");
+            decideBilevelRewrite(records[r], std::move(*entries));
+            continue;
+        }
         decideRewrite(records[r], decodedComponents[r], outcomes[r].result == ImageResult::Larger,
                       snapshot.colorMode);
     }
@@ -190,7 +211,7 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
 
     const TempImages tempImages(run.tempDir().path(), *buffer, records);
     std::vector<ImageOutcome> outcomes;
-    const std::int32_t completed = correctImages(records, tempImages, snapshot, run, outcomes);
+    const std::int32_t completed = correctImages(*buffer, records, tempImages, snapshot, run, outcomes);
     if (completed != static_cast<std::int32_t>(records.size())) {
         report.reason = path + ": only " + std::to_string(completed) + " of " +
                         std::to_string(records.size()) + " image workers finished";

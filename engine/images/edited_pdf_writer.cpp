@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "settings/correction_settings.h"
 
@@ -29,8 +31,17 @@ const DictionaryTokens& tokensOf(const ImageRecord& record) {
     return *record.tokens;
 }
 
+// "/Length N" closing the entries of a bilevel image.
+std::string bilevelLength(const ImageRecord& record) {
+    return "/Length " + std::to_string(record.jpegLength);
+}
+
 // "<<", the tokens, ">>stream\r\n" and the corrected JPEG.
 std::int64_t replacementLength(const ImageRecord& record) {
+    if (record.rewrite == StreamRewrite::MakeBilevel)
+        return static_cast<std::int64_t>(kOpenDictionary.size() + record.bilevelEntries.size() +
+                                         bilevelLength(record).size() + kStreamStart.size()) +
+               record.jpegLength;
     const DictionaryTokens& tokens = tokensOf(record);
     std::int64_t total =
         static_cast<std::int64_t>(kOpenDictionary.size() + kStreamStart.size()) + record.jpegLength;
@@ -49,10 +60,15 @@ struct Replacement {
 
 void writeImage(OutputFile& output, const ImageRecord& record, const std::string& name) {
     output.write(kOpenDictionary);
-    const DictionaryTokens& tokens = tokensOf(record);
-    for (int i = 0; i <= lastSlot(tokens); ++i)
-        output.write(std::span<const std::uint8_t>(tokens.slots[static_cast<std::size_t>(i)].data(),
-                                                   slotLength(tokens, i)));
+    if (record.rewrite == StreamRewrite::MakeBilevel) {
+        output.write(record.bilevelEntries);
+        output.write(bilevelLength(record));
+    } else {
+        const DictionaryTokens& tokens = tokensOf(record);
+        for (int i = 0; i <= lastSlot(tokens); ++i)
+            output.write(std::span<const std::uint8_t>(tokens.slots[static_cast<std::size_t>(i)].data(),
+                                                       slotLength(tokens, i)));
+    }
     output.write(kStreamStart);
     const std::vector<std::uint8_t> jpeg = readWholeFile(name);
     // The dictionary already states the length; a file that changed since would corrupt the output.
@@ -85,6 +101,11 @@ void decideRewrite(ImageRecord& record, std::int32_t decodedComponents, bool ori
     } else {
         record.rewrite = StreamRewrite::KeepColorSpace;
     }
+}
+
+void decideBilevelRewrite(ImageRecord& record, std::string entries) {
+    record.rewrite = StreamRewrite::MakeBilevel;
+    record.bilevelEntries = std::move(entries);
 }
 
 std::vector<ReplacedRange> plannedImageReplacements(const std::vector<ImageRecord>& records) {

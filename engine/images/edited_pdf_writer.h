@@ -25,6 +25,10 @@ std::string editedPdfPath(const std::string& inputPath);
 void decideRewrite(ImageRecord& record, std::int32_t decodedComponents, bool originalKept,
                    std::int32_t colorMode);
 
+// A text page whose worker stored Group 4 data: MakeBilevel with `entries` (bilevelEntries). Call instead
+// of decideRewrite.
+void decideBilevelRewrite(ImageRecord& record, std::string entries);
+
 // The input range [dictionaryOffset, jpegEnd) of each record that is not copied as it was, and the length
 // of what replaces it: "<<" + the tokens + ">>stream\r\n" + jpegLength. Call after updateStreamLengths
 // and decideRewrite.

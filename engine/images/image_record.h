@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/images/dictionary_tokens.h"
 
@@ -17,6 +18,9 @@ enum class StreamRewrite : std::uint8_t {
     MakeGray,
     // The input's bytes, dictionary, stream keyword line and JPEG alike: a kept original.
     CopyInput,
+    // "<<", bilevelEntries, "/Length" with the new length, ">>stream" CR LF and the temporary file's
+    // Group 4 data: a text page stored as black and white.
+    MakeBilevel,
 };
 
 struct ImageRecord {
@@ -26,6 +30,7 @@ struct ImageRecord {
     std::int32_t jpegLength = 0;         // the input's /Length; after the workers, the corrected length
     StreamRewrite rewrite = StreamRewrite::KeepColorSpace;
     std::unique_ptr<DictionaryTokens> tokens;
+    std::string bilevelEntries;  // MakeBilevel: the dictionary's entries less /Length (bilevel_dictionary.h)
 };
 
 }  // namespace pagewash

@@ -68,6 +68,8 @@ int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
     options.coding = {line.optimize, line.progressive};
     options.keepSmaller = line.keepSmaller;
     options.keepColorPages = line.keepColorPages;
+    options.bilevel = line.bilevel;
+    options.despeckle = line.despeckle;
     options.memoryBudget = line.memoryLimit;
     options.decodeBefore = line.sideBySide;
     Result<ImagePreview> preview = previewJpeg(*jpeg, line.settings, options);

@@ -13,6 +13,7 @@
 #include "engine/batch/run_temp_dir.h"
 #include "engine/pdf/file_layer.h"
 #include "imaging/decode_gate.h"
+#include "imaging/group4_codec.h"
 #include "imaging/image_worker.h"
 #include "platform/files.h"
 
@@ -24,6 +25,21 @@ std::uint8_t product(std::uint8_t a, std::uint8_t b) {
     // a * b / 255, rounded: exact for every pair of bytes.
     const unsigned p = static_cast<unsigned>(a) * b + 128u;
     return static_cast<std::uint8_t>((p + (p >> 8)) >> 8);
+}
+
+// Group 4 data as a reader shows it: black 0, white 255.
+Result<DecodedImage> decodeBilevel(std::span<const std::uint8_t> data, int width, int height) {
+    const std::optional<BilevelImage> bits = decodeGroup4(data, width, height);
+    if (!bits) return Refusal{-1, "black-and-white image cannot be decoded"};
+    DecodedImage image;
+    image.width = width;
+    image.height = height;
+    image.components = 1;
+    image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(image.size());
+    std::uint8_t* out = image.pixels.get();
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) *out++ = bits->black(x, y) ? 0 : 255;
+    return image;
 }
 
 }  // namespace
@@ -43,9 +59,13 @@ Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const Correc
         std::int32_t components = 0;
         ImageOutcome outcome;
         ProcessImageJob(ImageJob{name, &components, &settings, nullptr, &gate, options.coding, &outcome,
-                                 options.keepSmaller, options.keepColorPages});
+                                 options.keepSmaller, options.keepColorPages, options.bilevel,
+                                 options.despeckle});
         BleachedJpeg result;
         result.changed = outcome.result == ImageResult::Bleached;
+        result.bilevel = result.changed && outcome.bilevel;
+        result.width = outcome.width;
+        result.height = outcome.height;
         result.bytes =
             result.changed ? readWholeFile(name) : std::vector<std::uint8_t>(jpeg.begin(), jpeg.end());
         return result;
@@ -99,7 +119,9 @@ Result<ImagePreview> previewJpeg(std::span<const std::uint8_t> jpeg, const Corre
             preview.after = preview.before.copy();
             return preview;
         }
-        Result<DecodedImage> after = decodeJpegBytes(bleached->bytes);
+        Result<DecodedImage> after = bleached->bilevel
+                                         ? decodeBilevel(bleached->bytes, bleached->width, bleached->height)
+                                         : decodeJpegBytes(bleached->bytes);
         if (!after) return after.refusal();
         preview.after = std::move(after.value());
         return preview;

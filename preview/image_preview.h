@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/pdf/refusal.h"
+#include "imaging/bilevel_despeckle.h"
 #include "imaging/jpeg_codec.h"
 #include "settings/correction_settings.h"
 
@@ -19,8 +20,10 @@ namespace pagewash {
 // --memory-limit; the dialog's defaults).
 struct PreviewOptions {
     EntropyCoding coding = {};
-    bool keepSmaller = false;        // as BatchOptions::keepSmaller
-    bool keepColorPages = false;     // as BatchOptions::keepColorPages
+    bool keepSmaller = false;     // as BatchOptions::keepSmaller
+    bool keepColorPages = false;  // as BatchOptions::keepColorPages
+    bool bilevel = false;         // as BatchOptions::bilevel
+    int despeckle = kDefaultDespeckle;
     std::uint64_t memoryBudget = 0;  // 0: the run's default, half the physical memory
     std::string temporaryRoot;       // where the private folder is made; empty: the system's
     bool decodeBefore = true;        // false: previewJpeg leaves `before` empty (when it is not shown)
@@ -29,6 +32,10 @@ struct PreviewOptions {
 struct BleachedJpeg {
     std::vector<std::uint8_t> bytes;  // what the bleach writes for the image
     bool changed = false;             // false: the bleach leaves the image as it is (`bytes` are the input)
+    // `bytes` are Group 4 data of width x height pixels (options.bilevel found a text page), not a JPEG.
+    bool bilevel = false;
+    int width = 0;
+    int height = 0;
 };
 
 // The worker's round trip on a copy of `jpeg` in a private folder that is removed before the call
@@ -41,7 +48,8 @@ Result<DecodedImage> decodeJpegBytes(std::span<const std::uint8_t> jpeg);
 
 struct ImagePreview {
     DecodedImage before;  // the input bytes decoded (empty when options.decodeBefore was false)
-    DecodedImage after;   // the bleach's bytes decoded (the input's pixels when !changed)
+    DecodedImage after;   // the bleach's bytes decoded (the input's pixels when !changed); a bilevel
+                          // image as gray 0 and 255, as a reader shows it
     std::uint64_t bytesBefore = 0;
     std::uint64_t bytesAfter = 0;
     bool changed = false;

@@ -261,6 +261,34 @@ TEST_F(BilevelTest, EveryReaderRendersTheEncodersPixels) {
     }
 }
 
+TEST_F(BilevelTest, PreviewShowsTheBilevelPageAsThePdfHoldsIt) {
+    ASSERT_EQ(cli("-q --bilevel book.pdf").exitStatus, 0);
+    const std::vector<Group4Stream> streams = group4Streams(readBytes(file("book_edit.pdf")));
+    ASSERT_EQ(streams.size(), 2u);
+    const auto bits = decodeGroup4(streams[1].data, streams[1].columns, streams[1].rows);
+    ASSERT_TRUE(bits.has_value());
+    const CommandResult preview = cli("--bilevel --preview 2 --preview-out p.png book.pdf");
+    ASSERT_EQ(preview.exitStatus, 0) << preview.err;
+    EXPECT_THAT(preview.out, HasSubstr("image 2 of 3: 2479 x 958, "));
+    // "..., 931,112 → 13,725 bytes": the size after is that of the Group 4 data.
+    std::string after = preview.out.substr(preview.out.find("→") + 4);
+    after.erase(std::remove(after.begin(), after.end(), ','), after.end());
+    EXPECT_EQ(std::stoul(after), streams[1].data.size()) << preview.out;
+    ASSERT_EQ(runCommand("convert " + quote(file("p.png")) + " " + quote(file("p.pgm"))).exitStatus, 0);
+    const Netpbm image = readNetpbm(file("p.pgm"));
+    ASSERT_EQ(image.width, bits->width);
+    ASSERT_EQ(image.height, bits->height);
+    long differing = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint8_t v =
+                image.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
+                             static_cast<std::size_t>(x)];
+            differing += v != (bits->black(x, y) ? 0 : 255) ? 1 : 0;
+        }
+    EXPECT_EQ(differing, 0);
+}
+
 TEST_F(BilevelTest, TextLayersAndOtherFilesKeepTheirTextAndImagePlaces) {
     // Real files with text layers and scans: the text and every image's page, size and resolution stay.
     int bilevel = 0;

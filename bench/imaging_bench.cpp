@@ -18,9 +18,13 @@
 #include <vector>
 
 #include "bench/bench_page.h"
+#include "imaging/bilevel_despeckle.h"
+#include "imaging/bilevel_sauvola.h"
 #include "imaging/blur.h"
+#include "imaging/group4_codec.h"
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/text_page_measure.h"
 #include "imaging/tone_correction.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -244,6 +248,39 @@ void processImageJob(benchmark::State& state, bool color) {
     setRate(state);
 }
 
+// The steps --bilevel adds to a text page, on the gray page: the text-page measure, Sauvola's threshold,
+// the removal of specks and the Group 4 coding, one at a time.
+enum class BilevelStep { Measure, Sauvola, Despeckle, Group4 };
+
+void bilevelStep(benchmark::State& state, BilevelStep step) {
+    const DecodedImage& image = page(false).image;
+    const auto width = static_cast<std::size_t>(image.width);
+    BilevelImage bits;
+    binarizeSauvola(image.pixels.get(), image.width, image.height, width,
+                    sauvolaParametersForDpi(estimatedDpi(image.width, image.height)), bits);
+    for (auto _ : state) {
+        switch (step) {
+            case BilevelStep::Measure:
+                benchmark::DoNotOptimize(measureTone(image.pixels.get(), image.width, image.height, width));
+                break;
+            case BilevelStep::Sauvola:
+                binarizeSauvola(image.pixels.get(), image.width, image.height, width,
+                                sauvolaParametersForDpi(estimatedDpi(image.width, image.height)), bits);
+                break;
+            case BilevelStep::Despeckle: {
+                BilevelImage copy = bits;
+                despeckle(copy, kDefaultDespeckle);
+                benchmark::DoNotOptimize(copy.bits.data());
+                break;
+            }
+            case BilevelStep::Group4:
+                benchmark::DoNotOptimize(encodeGroup4(bits));
+                break;
+        }
+    }
+    setRate(state);
+}
+
 CorrectionSettings modes(ColorMode color, GrayMode gray) {
     CorrectionSettings settings;
     settings.colorMode = static_cast<std::int32_t>(color);
@@ -287,6 +324,12 @@ void registerAll() {
         unit(benchmark::RegisterBenchmark(("BM_ApplyBlurMedian/gray/" + std::to_string(strength)).c_str(),
                                           applyBlur, false, BlurMode::Median, strength));
     }
+    const std::pair<const char*, BilevelStep> bilevelSteps[] = {{"measure", BilevelStep::Measure},
+                                                                {"sauvola", BilevelStep::Sauvola},
+                                                                {"despeckle", BilevelStep::Despeckle},
+                                                                {"group4", BilevelStep::Group4}};
+    for (const auto& [name, step] : bilevelSteps)
+        unit(benchmark::RegisterBenchmark((std::string("BM_Bilevel/") + name).c_str(), bilevelStep, step));
     for (bool color : {true, false}) {
         unit(benchmark::RegisterBenchmark(color ? "BM_ProcessImageJob/color" : "BM_ProcessImageJob/gray",
                                           processImageJob, color));

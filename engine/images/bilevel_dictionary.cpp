@@ -19,6 +19,19 @@ bool isCodingKey(std::string_view key) {
     return false;
 }
 
+// A /Decode of one gray component ("[1 0]") still fits the 1-bit gray image; one of three (an RGB
+// image's six numbers) would not, and is dropped: readers then take the default [0 1].
+bool fitsOneComponent(const std::string& decode) {
+    int numbers = 0;
+    bool inNumber = false;
+    for (const char c : decode) {
+        const bool part = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+';
+        if (part && !inNumber) ++numbers;
+        inNumber = part;
+    }
+    return numbers == 2;
+}
+
 }  // namespace
 
 std::optional<std::string> bilevelEntries(std::span<const std::uint8_t> buffer, std::int64_t dictionaryOffset,
@@ -31,7 +44,9 @@ std::optional<std::string> bilevelEntries(std::span<const std::uint8_t> buffer, 
     std::string entries;
     for (const DictionaryEntry& entry : dictionary->entries) {
         if (isCodingKey(entry.key)) continue;
-        entries += "/" + entry.key + " " + valueText(buffer, entry);
+        const std::string value = valueText(buffer, entry);
+        if (entry.key == "Decode" && !fitsOneComponent(value)) continue;
+        entries += "/" + entry.key + " " + value;
     }
     entries +=
         "/ColorSpace /DeviceGray/BitsPerComponent 1/Filter /CCITTFaxDecode/DecodeParms <</K -1/Columns " +

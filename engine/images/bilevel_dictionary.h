@@ -1,8 +1,9 @@
 #pragma once
 // The stream dictionary of an image stored as black and white (--bilevel): the input dictionary's own
 // entries, less those that describe the JPEG's coding, followed by those of a 1-bit Group 4 image.
-// /Width, /Height, /Decode, /SMask, /Interpolate and every other entry stay as they were, so that readers
-// place and scale the image as before. Batch thread; no shared state.
+// /Width, /Height, /SMask, /Interpolate and every other entry stay as they were, so that readers place
+// and scale the image as before; a /Decode stays when it has the two numbers of one component. Batch thread;
+// no shared state.
 
 #include <cstdint>
 #include <optional>

@@ -45,6 +45,7 @@ struct Page {
 };
 
 struct Pages {
+    platform::FolderHold folderHold;
     fs::path folder;
     Page color;  // no pixels when the given page is gray
     Page gray;
@@ -125,8 +126,8 @@ Pages& pages() {
         g_pagesMade = true;
         Pages p;
         std::error_code error;
-        p.folder = platform::pathFromUtf8(
-            platform::makePrivateFolder(platform::systemTemporaryFolder(), "pagewash-bench", error));
+        p.folder = platform::pathFromUtf8(platform::makePrivateFolder(platform::systemTemporaryFolder(),
+                                                                      "pagewash-bench", p.folderHold, error));
         if (p.folder.empty()) std::abort();
         p.color.jpeg = p.folder / "color.jpg";
         p.gray.jpeg = p.folder / "gray.jpg";
@@ -398,6 +399,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_pagesMade) fs::remove_all(pages().folder);
+    if (g_pagesMade) {
+        pages().folderHold.release();  // Windows removes no held folder
+        fs::remove_all(pages().folder);
+    }
     return 0;
 }

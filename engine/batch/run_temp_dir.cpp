@@ -28,7 +28,7 @@ RunTempDir::RunTempDir(const std::string& root) {
     removeStaleRunFoldersOnce(parent);
     std::error_code error;
     const platform::CleanupHold hold;
-    m_path = platform::makePrivateFolder(parent, kFolderPrefix, error);
+    m_path = platform::makePrivateFolder(parent, kFolderPrefix, m_hold, error);
     if (m_path.empty()) {
         throw CFileException(parent, error,
                              "cannot make a temporary folder in " + parent + " (" + error.message() + ")");
@@ -39,6 +39,7 @@ RunTempDir::RunTempDir(const std::string& root) {
 
 RunTempDir::~RunTempDir() {
     // Nothing may escape a destructor; a folder that cannot be removed is left behind.
+    m_hold.release();
     platform::removeFolder(m_path);
 }
 

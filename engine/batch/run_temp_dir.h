@@ -5,12 +5,14 @@
 //
 // Ownership: the folder and everything in it belong to the object; the destructor removes them, also
 // when the run ends by an exception, and an interruption of the command line removes them too. The folder
-// is named "pagewash-<process id>-XXXXXX": the first run of a process removes the folders that killed
-// runs of the same user left behind. Used on the batch thread only.
+// is named "pagewash-<process id>-XXXXXX" and held while the object lives: the first run of a process
+// removes the folders that killed runs of the same user left behind, never one still held. Used on the
+// batch thread only.
 
 #include <string>
 
 #include "platform/interruption.h"
+#include "platform/private_folder.h"
 
 namespace pagewash {
 
@@ -28,6 +30,7 @@ class RunTempDir {
     std::string file(const std::string& name) const;
 
   private:
+    platform::FolderHold m_hold;  // let go just before the folder is removed
     std::string m_path;
     platform::RemovedOnInterruption m_registration;  // released after the folder is removed
 };

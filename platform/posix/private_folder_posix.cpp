@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,6 +8,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "platform/private_folder.h"
@@ -28,7 +31,40 @@ pid_t ownerProcess(const std::string& name, const std::string& prefix) {
 
 bool processRuns(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
+// The folder itself, never a link planted under its name.
+int openFolder(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
 }  // namespace
+
+FolderHold::~FolderHold() { release(); }
+
+FolderHold::FolderHold(FolderHold&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
+
+FolderHold& FolderHold::operator=(FolderHold&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_handle = std::exchange(other.m_handle, -1);
+    }
+    return *this;
+}
+
+bool FolderHold::take(const std::string& path, std::error_code& error) {
+    release();
+    const int folder = openFolder(path);
+    if (folder < 0 || ::flock(folder, LOCK_SH) != 0) {
+        error = {errno, std::system_category()};
+        if (folder >= 0) ::close(folder);
+        return false;
+    }
+    m_handle = folder;
+    return true;
+}
+
+void FolderHold::release() noexcept {
+    if (m_handle >= 0) ::close(static_cast<int>(std::exchange(m_handle, -1)));
+}
 
 std::string systemTemporaryFolder() {
     std::error_code error;
@@ -37,7 +73,8 @@ std::string systemTemporaryFolder() {
     return folder.string();
 }
 
-std::string makePrivateFolder(const std::string& parent, const std::string& prefix, std::error_code& error) {
+std::string makePrivateFolder(const std::string& parent, const std::string& prefix, FolderHold& hold,
+                              std::error_code& error) {
     std::string pattern = parent;
     if (!pattern.empty() && pattern.back() != '/') pattern += '/';
     pattern += prefix + "-" + std::to_string(::getpid()) + "-XXXXXX";
@@ -45,6 +82,10 @@ std::string makePrivateFolder(const std::string& parent, const std::string& pref
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr) {
         error = {errno, std::system_category()};
+        return {};
+    }
+    if (!hold.take(name.data(), error)) {
+        ::rmdir(name.data());
         return {};
     }
     return name.data();
@@ -62,7 +103,14 @@ void removeStaleFolders(const std::string& parent, const std::string& prefix) {
         struct stat info {};
         // Not followed: a link planted under the name is never a folder of ours.
         if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != user) continue;
-        if (!processRuns(owner)) removeFolder(path);
+        if (processRuns(owner)) continue;
+        // The number may be another namespace's: the folder goes only when nobody holds it either. The
+        // exclusive lock stays taken while it is removed. A folder of an older version, never held, is
+        // judged by its number alone, as that version judged it.
+        const int folder = openFolder(path);
+        if (folder < 0) continue;
+        if (::flock(folder, LOCK_EX | LOCK_NB) == 0) removeFolder(path);
+        ::close(folder);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <filesystem>
+#include <utility>
 
 #include "platform/private_folder.h"
 #include "platform/windows/random_name.h"
@@ -38,7 +39,42 @@ bool processRuns(DWORD pid) {
     return runs;
 }
 
+// The folder itself, never what a link or junction planted under its name points to. `access` DELETE and
+// a share mode without FILE_SHARE_DELETE make the open fail while another handle keeps the folder.
+HANDLE openFolder(const std::wstring& path, DWORD access, DWORD share) {
+    return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 }  // namespace
+
+FolderHold::~FolderHold() { release(); }
+
+FolderHold::FolderHold(FolderHold&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
+
+FolderHold& FolderHold::operator=(FolderHold&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_handle = std::exchange(other.m_handle, -1);
+    }
+    return *this;
+}
+
+// Read access, for a share mode only counts for handles that read, write or delete.
+bool FolderHold::take(const std::string& path, std::error_code& error) {
+    release();
+    const HANDLE folder = openFolder(toWide(path), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (folder == INVALID_HANDLE_VALUE) {
+        error = lastWin32Error();
+        return false;
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(folder);
+    return true;
+}
+
+void FolderHold::release() noexcept {
+    if (m_handle != -1) ::CloseHandle(reinterpret_cast<HANDLE>(std::exchange(m_handle, -1)));
+}
 
 std::string systemTemporaryFolder() {
     wchar_t folder[MAX_PATH + 1];
@@ -49,7 +85,8 @@ std::string systemTemporaryFolder() {
     return toUtf8(path);
 }
 
-std::string makePrivateFolder(const std::string& parent, const std::string& prefix, std::error_code& error) {
+std::string makePrivateFolder(const std::string& parent, const std::string& prefix, FolderHold& hold,
+                              std::error_code& error) {
     // The temporary folder of a Windows user lies in the user's own profile, where others cannot read:
     // the folder inherits that.
     std::string lead = parent;
@@ -57,7 +94,11 @@ std::string makePrivateFolder(const std::string& parent, const std::string& pref
     lead += prefix + "-" + std::to_string(::GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = lead + windows::randomSuffix();
-        if (::CreateDirectoryW(toWide(path).c_str(), nullptr)) return path;
+        if (::CreateDirectoryW(toWide(path).c_str(), nullptr)) {
+            if (hold.take(path, error)) return path;
+            ::RemoveDirectoryW(toWide(path).c_str());
+            return {};
+        }
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     error = lastWin32Error();
@@ -76,7 +117,14 @@ void removeStaleFolders(const std::string& parent, const std::string& prefix) {
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
             (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             continue;
-        if (!processRuns(owner)) removeFolder(toUtf8(entry.path().wstring()));
+        if (processRuns(owner)) continue;
+        // The number may be a Linux process's under Wine: the folder goes only when nobody holds it
+        // either (an open for deletion fails while a hold lasts). A folder of an older version, never
+        // held, is judged by its number alone, as that version judged it.
+        const HANDLE folder = openFolder(entry.path().wstring(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        if (folder == INVALID_HANDLE_VALUE) continue;
+        ::CloseHandle(folder);
+        removeFolder(toUtf8(entry.path().wstring()));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "engine/images/edited_pdf_writer.h"
+#include "platform/private_folder.h"
 #include "tests/support/recording_front_end.h"
 #include "tests/support/test_tools.h"
 
@@ -233,6 +234,26 @@ TEST_F(BatchRunTest, MoreThan64ImagesAreAllWaitedForAndUnpacedOnlyAsManyThreadsR
     EXPECT_EQ(frontEnd.progress.back(), std::make_pair(70, 70));
     EXPECT_GT(frontEnd.progress.size(), 1u) << "the progress follows the images";
     EXPECT_LE(most, before + 3) << "a thread per image instead of a pool of three";
+}
+
+// The run folder of another PID namespace, or of a Windows process under Wine, carries a number that
+// runs no process here: while its maker holds it, no later run removes it; once let go, the next does.
+TEST(RunFolderCleanupTest, AFolderWhoseNumberRunsNoProcessIsRemovedOnlyOnceItsHoldIsLetGo) {
+    const ScratchDir root;
+    // Above every POSIX pid_max and no multiple of four, as every Windows process number is.
+    const fs::path foreign = root / "pagewash-2147483646-AbCdEf";
+    fs::create_directory(foreign);
+    writeBytes(foreign / "_image_000.jpg", toBytes("extracted"));
+    platform::FolderHold hold;
+    std::error_code error;
+    ASSERT_TRUE(hold.take(foreign.string(), error)) << error.message();
+
+    platform::removeStaleFolders(root.path(), "pagewash");
+    EXPECT_EQ(listFolder(foreign.string()), std::vector<std::string>{"_image_000.jpg"});
+
+    hold.release();
+    platform::removeStaleFolders(root.path(), "pagewash");
+    EXPECT_TRUE(listFolder(root.path()).empty());
 }
 
 }  // namespace

@@ -24,12 +24,15 @@ std::size_t find(const Bytes& haystack, std::string_view needle, std::size_t fro
 ScratchDir::ScratchDir() {
     std::error_code error;
     const std::string parent = platform::systemTemporaryFolder();
-    m_path = platform::makePrivateFolder(parent, "pagewash-test", error);
+    m_path = platform::makePrivateFolder(parent, "pagewash-test", m_hold, error);
     if (m_path.empty())
         throw std::runtime_error("cannot make a folder in " + parent + ": " + error.message());
 }
 
-ScratchDir::~ScratchDir() { platform::removeFolder(m_path); }
+ScratchDir::~ScratchDir() {
+    m_hold.release();
+    platform::removeFolder(m_path);
+}
 
 std::string quote(const std::string& text) {
     std::string quoted = "'";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/images/image_record.h"
+#include "platform/private_folder.h"
 
 namespace pagewash::testing {
 
@@ -36,6 +37,7 @@ class ScratchDir {
     }
 
   private:
+    platform::FolderHold m_hold;
     std::string m_path;
 };
 

@@ -13,9 +13,15 @@
 
 namespace pagewash::platform {
 
-// The proof that a folder's maker still runs, for as long as the object lives: an open descriptor on the
-// folder with a shared flock (POSIX), a handle on it that does not share deletion (Windows). The system
-// lets go of it when the process ends, however it ends. Destroying or releasing it leaves the folder.
+// The proof that a folder's maker still runs, for as long as the object lives: a shared lock on the
+// folder's lock file (kFolderLockName), which Linux and Windows programs under Wine both see, on a handle
+// that does not share deletion on Windows. The system lets go of it when the process ends, however it
+// ends. Destroying or releasing it leaves the folder and its lock file.
+inline constexpr const char* kFolderLockName = ".lock";
+// A folder without a lock file (made by an older version, or being made) goes only once unchanged this
+// long, in seconds.
+inline constexpr int kUnheldFolderAge = 3600;
+
 class FolderHold {
   public:
     FolderHold() = default;
@@ -25,7 +31,7 @@ class FolderHold {
     FolderHold(const FolderHold&) = delete;
     FolderHold& operator=(const FolderHold&) = delete;
 
-    // Takes hold of the folder at `path`; false with `error` set when it cannot.
+    // Takes hold of the folder at `path`, making its lock file; false with `error` set when it cannot.
     bool take(const std::string& path, std::error_code& error);
     // Lets go now. Windows removes no folder that is held, not even for its maker: release it first.
     void release() noexcept;

@@ -1,12 +1,12 @@
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -36,6 +36,38 @@ int openFolder(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
+// A lock on the first byte of the folder's lock file, without waiting. Record locks, not flock: Wine
+// takes a Windows program's LockFileEx as one, so a Linux and a Windows run see each other's; the
+// descriptor's own kind (OFD) so that two descriptors of one process conflict too.
+bool lockFile(int file, short kind) {
+    struct flock range {};
+    range.l_type = kind;
+    range.l_whence = SEEK_SET;
+    range.l_start = 0;
+    range.l_len = 1;
+    return ::fcntl(file, F_OFD_SETLK, &range) == 0;
+}
+
+// Whether the folder at `path` may go although its number runs nothing here. Its maker holds a shared
+// lock on its lock file for its whole life: the folder goes once an exclusive lock can be taken. A folder
+// without a lock file was made by an older version, or is being made: it goes only once unchanged for an
+// hour, as a number of another namespace proves nothing.
+bool letGo(const std::string& path) {
+    const int folder = openFolder(path);
+    if (folder < 0) return false;
+    const int file = ::openat(folder, kFolderLockName, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    bool gone = false;
+    if (file >= 0) {
+        gone = lockFile(file, F_WRLCK);
+        ::close(file);
+    } else if (errno == ENOENT) {
+        struct stat info {};
+        gone = ::fstat(folder, &info) == 0 && info.st_mtime + kUnheldFolderAge < std::time(nullptr);
+    }
+    ::close(folder);
+    return gone;
+}
+
 }  // namespace
 
 FolderHold::~FolderHold() { release(); }
@@ -52,13 +84,14 @@ FolderHold& FolderHold::operator=(FolderHold&& other) noexcept {
 
 bool FolderHold::take(const std::string& path, std::error_code& error) {
     release();
-    const int folder = openFolder(path);
-    if (folder < 0 || ::flock(folder, LOCK_SH) != 0) {
+    const std::string name = path + "/" + kFolderLockName;
+    const int file = ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (file < 0 || !lockFile(file, F_RDLCK)) {
         error = {errno, std::system_category()};
-        if (folder >= 0) ::close(folder);
+        if (file >= 0) ::close(file);
         return false;
     }
-    m_handle = folder;
+    m_handle = file;
     return true;
 }
 
@@ -85,7 +118,7 @@ std::string makePrivateFolder(const std::string& parent, const std::string& pref
         return {};
     }
     if (!hold.take(name.data(), error)) {
-        ::rmdir(name.data());
+        removeFolder(name.data());
         return {};
     }
     return name.data();
@@ -103,14 +136,7 @@ void removeStaleFolders(const std::string& parent, const std::string& prefix) {
         struct stat info {};
         // Not followed: a link planted under the name is never a folder of ours.
         if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != user) continue;
-        if (processRuns(owner)) continue;
-        // The number may be another namespace's: the folder goes only when nobody holds it either. The
-        // exclusive lock stays taken while it is removed. A folder of an older version, never held, is
-        // judged by its number alone, as that version judged it.
-        const int folder = openFolder(path);
-        if (folder < 0) continue;
-        if (::flock(folder, LOCK_EX | LOCK_NB) == 0) removeFolder(path);
-        ::close(folder);
+        if (!processRuns(owner) && letGo(path)) removeFolder(path);
     }
 }
 

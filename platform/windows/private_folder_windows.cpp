@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <utility>
 
@@ -39,11 +40,34 @@ bool processRuns(DWORD pid) {
     return runs;
 }
 
-// The folder itself, never what a link or junction planted under its name points to. `access` DELETE and
-// a share mode without FILE_SHARE_DELETE make the open fail while another handle keeps the folder.
-HANDLE openFolder(const std::wstring& path, DWORD access, DWORD share) {
-    return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+std::wstring lockFileOf(const std::wstring& folder) { return folder + L"\\" + toWide(kFolderLockName); }
+
+// A lock on the first byte of the lock file, without waiting. Wine makes it a record lock of the Linux
+// file, which a Linux run's lock conflicts with.
+bool lockFile(HANDLE file, DWORD flags) {
+    OVERLAPPED range{};
+    return ::LockFileEx(file, flags | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range) != 0;
+}
+
+// Whether the folder at `path` may go although its number runs nothing here. Its maker holds a shared
+// lock on its lock file for its whole life: the folder goes once an exclusive lock can be taken. A folder
+// without a lock file was made by an older version, or is being made: it goes only once unchanged for an
+// hour, as a number of a Linux process under Wine proves nothing.
+bool letGo(const std::filesystem::path& path) {
+    const HANDLE file = ::CreateFileW(lockFileOf(path.wstring()).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        const bool gone = lockFile(file, LOCKFILE_EXCLUSIVE_LOCK);
+        ::CloseHandle(file);  // and with it the lock
+        return gone;
+    }
+    const DWORD reason = ::GetLastError();
+    if (reason != ERROR_FILE_NOT_FOUND) return false;  // a sharing violation: its maker holds it
+    std::error_code error;
+    const auto changed = std::filesystem::last_write_time(path, error);
+    return !error &&
+           changed + std::chrono::seconds(kUnheldFolderAge) < std::filesystem::file_time_type::clock::now();
 }
 
 }  // namespace
@@ -60,15 +84,18 @@ FolderHold& FolderHold::operator=(FolderHold&& other) noexcept {
     return *this;
 }
 
-// Read access, for a share mode only counts for handles that read, write or delete.
+// Without FILE_SHARE_DELETE: the lock file, and so the folder, cannot be removed while it is held.
 bool FolderHold::take(const std::string& path, std::error_code& error) {
     release();
-    const HANDLE folder = openFolder(toWide(path), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (folder == INVALID_HANDLE_VALUE) {
+    const HANDLE file = ::CreateFileW(lockFileOf(toWide(path)).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE || !lockFile(file, 0)) {
         error = lastWin32Error();
+        if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
         return false;
     }
-    m_handle = reinterpret_cast<std::intptr_t>(folder);
+    m_handle = reinterpret_cast<std::intptr_t>(file);
     return true;
 }
 
@@ -96,7 +123,7 @@ std::string makePrivateFolder(const std::string& parent, const std::string& pref
         const std::string path = lead + windows::randomSuffix();
         if (::CreateDirectoryW(toWide(path).c_str(), nullptr)) {
             if (hold.take(path, error)) return path;
-            ::RemoveDirectoryW(toWide(path).c_str());
+            removeFolder(path);
             return {};
         }
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
@@ -117,14 +144,7 @@ void removeStaleFolders(const std::string& parent, const std::string& prefix) {
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
             (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             continue;
-        if (processRuns(owner)) continue;
-        // The number may be a Linux process's under Wine: the folder goes only when nobody holds it
-        // either (an open for deletion fails while a hold lasts). A folder of an older version, never
-        // held, is judged by its number alone, as that version judged it.
-        const HANDLE folder = openFolder(entry.path().wstring(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE);
-        if (folder == INVALID_HANDLE_VALUE) continue;
-        ::CloseHandle(folder);
-        removeFolder(toUtf8(entry.path().wstring()));
+        if (!processRuns(owner) && letGo(entry.path())) removeFolder(toUtf8(entry.path().wstring()));
     }
 }
 

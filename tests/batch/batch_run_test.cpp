@@ -249,7 +249,7 @@ TEST(RunFolderCleanupTest, AFolderWhoseNumberRunsNoProcessIsRemovedOnlyOnceItsHo
     ASSERT_TRUE(hold.take(foreign.string(), error)) << error.message();
 
     platform::removeStaleFolders(root.path(), "pagewash");
-    EXPECT_EQ(listFolder(foreign.string()), std::vector<std::string>{"_image_000.jpg"});
+    EXPECT_TRUE(fs::exists(foreign / "_image_000.jpg"));
 
     hold.release();
     platform::removeStaleFolders(root.path(), "pagewash");

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "engine/images/image_record.h"
-#include "platform/private_folder.h"
 
 namespace pagewash::testing {
 
@@ -37,7 +36,6 @@ class ScratchDir {
     }
 
   private:
-    platform::FolderHold m_hold;
     std::string m_path;
 };
 

@@ -66,8 +66,8 @@ cp -u /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf "$WINEPREFIX/drive_c/wi
 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Yu Gothic UI' /d IPAPGothic /f >/dev/null 2>&1
 # The temporary folder of a Windows program is the caller's (WINETEMP, WINETMP: Wine reads no TEMP from
 # Linux), not the prefix's own, so that a test can give a program a folder of its own. By default one
-# that no Linux program uses: a Linux pagewash would take the run folders of Windows processes, whose
-# numbers it does not know, for those of ended runs and remove them, and a Windows one the reverse.
+# that no Linux program uses: the run folders of Windows processes carry numbers a Linux pagewash does not
+# know (their lock files keep them, but an older pagewash sees the numbers alone), and the reverse.
 for key in 'HKCU\Environment' 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment'; do
   for name in TEMP TMP; do wine reg delete "$key" /v $name /f >/dev/null 2>&1 || true; done
 done

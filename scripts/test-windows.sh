@@ -7,7 +7,7 @@
 #   the dialog's tests run on a virtual display (Xvfb);
 # - the command-line tests, the Linux build of them, run against pagewash-cli.exe under Wine
 #   (tests/windows/wine_cli.sh), so that the Linux tools check what the Windows program wrote;
-# - the same bytes as the Linux build for every PDF of tests/data at three settings
+# - the same bytes as the Linux build for every PDF of tests/data at four settings
 #   (tests/windows/identical_outputs.sh);
 # - the same behaviour on Japanese and other names, a read-only folder and a planted link
 #   (tests/windows/file_behaviour.sh);

@@ -1,10 +1,88 @@
+// Sauvola's threshold over running sums. Highway compiles the per-pixel decision once per vector target
+// (see foreach_target.h) and HWY_DYNAMIC_DISPATCH runs the widest form this processor has; the lanes do
+// sauvolaBlack's double steps in the same order, so the result is the same bit for bit.
+
 #include "imaging/bilevel_sauvola.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "imaging/bilevel_sauvola.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace pagewash::sauvola::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Decides `count` pixels whose windows hold `n` pixels each, their sums the differences upper[i] - lower[i]
+// of running (modulo 2^32) sums; writes 1 for black, 0 for white, into black[i]. Returns how many it
+// decided: whole vectors only, the caller decides the rest.
+std::size_t decideRowOn(const std::uint8_t* pixels, const std::uint32_t* upperSum,
+                        const std::uint32_t* lowerSum, const std::uint32_t* upperSquares,
+                        const std::uint32_t* lowerSquares, std::size_t count, std::uint32_t n, double k,
+                        std::uint8_t* black) {
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<std::uint32_t, decltype(d)> du32;
+    const hn::Rebind<std::int32_t, decltype(d)> di32;
+    const hn::Rebind<std::uint8_t, decltype(d)> du8;
+    const std::size_t lanes = hn::Lanes(d);
+    const auto pixelCount = hn::Set(d, static_cast<double>(n));
+    const auto paperShare = hn::Set(d, 1.0 - k);
+    const auto kVec = hn::Set(d, k);
+    const auto range = hn::Set(d, 128.0);
+    const auto zero = hn::Zero(d);
+    const auto one = hn::Set(d, 1.0);
+    const auto low16 = hn::Set(du32, 0xFFFFu);
+    const auto high16 = hn::Set(d, 65536.0);
+    std::size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        const auto sum32 = hn::Sub(hn::LoadU(du32, upperSum + i), hn::LoadU(du32, lowerSum + i));
+        const auto squares32 = hn::Sub(hn::LoadU(du32, upperSquares + i), hn::LoadU(du32, lowerSquares + i));
+        // The sum is below 2^24; the sum of squares may pass 2^31 and is taken in two halves. Every
+        // value here is an integer below 2^53: exact in double, as sauvolaBlack's 64-bit integers.
+        const auto sum = hn::PromoteTo(d, hn::BitCast(di32, sum32));
+        const auto squares =
+            hn::Add(hn::Mul(hn::PromoteTo(d, hn::BitCast(di32, hn::ShiftRight<16>(squares32))), high16),
+                    hn::PromoteTo(d, hn::BitCast(di32, hn::And(squares32, low16))));
+        const auto pixel = hn::PromoteTo(d, hn::PromoteTo(di32, hn::LoadU(du8, pixels + i)));
+        const auto pixelTimesN = hn::Mul(pixel, pixelCount);
+        const auto aboveMean = hn::Gt(pixelTimesN, sum);
+        const auto excess = hn::Sub(pixelTimesN, hn::Mul(sum, paperShare));
+        const auto spread = hn::Sub(hn::Mul(pixelCount, squares), hn::Mul(sum, sum));
+        const auto scaled = hn::Mul(hn::Mul(excess, pixelCount), range);
+        const auto bound = hn::Mul(sum, kVec);
+        const auto belowThreshold = hn::Or(
+            hn::Le(excess, zero), hn::Le(hn::Mul(scaled, scaled), hn::Mul(hn::Mul(bound, bound), spread)));
+        const auto isBlack = hn::AndNot(aboveMean, belowThreshold);
+        const auto flag = hn::DemoteTo(di32, hn::IfThenElseZero(isBlack, one));
+        hn::StoreU(hn::DemoteTo(du8, flag), du8, black + i);
+    }
+    return i;
+}
+
+}  // namespace pagewash::sauvola::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace pagewash {
+
+namespace sauvola {
+namespace {
+HWY_EXPORT(decideRowOn);
+}  // namespace
+
+std::size_t decideRow(const std::uint8_t* pixels, const std::uint32_t* upperSum,
+                      const std::uint32_t* lowerSum, const std::uint32_t* upperSquares,
+                      const std::uint32_t* lowerSquares, std::size_t count, std::uint32_t n, double k,
+                      std::uint8_t* black) {
+    return HWY_DYNAMIC_DISPATCH(decideRowOn)(pixels, upperSum, lowerSum, upperSquares, lowerSquares, count, n,
+                                             k, black);
+}
+}  // namespace sauvola
 
 int estimatedDpi(int width, int height) {
     const int shortSide = std::max(1, std::min(width, height));
@@ -28,49 +106,73 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
     // added and the row leaving above taken off, so no sum over the whole page is ever formed.
     std::vector<std::uint32_t> columnSum(w, 0);
     std::vector<std::uint32_t> columnSquares(w, 0);
-    const auto addRow = [&](int y, bool add) {
+    const auto addRow = [&](int y) {
         const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
         for (std::size_t x = 0; x < w; ++x) {
             const std::uint32_t v = row[x];
-            if (add) {
-                columnSum[x] += v;
-                columnSquares[x] += v * v;
-            } else {
-                columnSum[x] -= v;
-                columnSquares[x] -= v * v;
-            }
+            columnSum[x] += v;
+            columnSquares[x] += v * v;
         }
     };
-    for (int y = 0; y < std::min(half, height); ++y) addRow(y, true);
+    const auto removeRow = [&](int y) {
+        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
+        for (std::size_t x = 0; x < w; ++x) {
+            const std::uint32_t v = row[x];
+            columnSum[x] -= v;
+            columnSquares[x] -= v * v;
+        }
+    };
+    // The running sums of the column sums along the row, modulo 2^32: a window's sum is the difference
+    // of two, exact as long as the window's own sum fits 32 bits (kMaxSauvolaWindow).
+    std::vector<std::uint32_t> runningSum(w + 1, 0);
+    std::vector<std::uint32_t> runningSquares(w + 1, 0);
+    // One byte per pixel, 1 for black, padded to whole bytes of the 1-bit row.
+    std::vector<std::uint8_t> black(out.stride() * 8, 0);
+    for (int y = 0; y < std::min(half, height); ++y) addRow(y);
     for (int y = 0; y < height; ++y) {
-        if (y + half < height) addRow(y + half, true);
-        if (y - half - 1 >= 0) addRow(y - half - 1, false);
+        if (y + half < height) addRow(y + half);
+        if (y - half - 1 >= 0) removeRow(y - half - 1);
         const auto rows =
             static_cast<std::uint32_t>(std::min(y + half, height - 1) - std::max(y - half, 0) + 1);
-        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-        std::uint8_t* bits = out.row(y);
-        // The window's sums along the row, moved one column at a time.
-        std::uint32_t sum = 0;
-        std::uint32_t squares = 0;
-        for (int x = 0; x < std::min(half, width); ++x) {
-            sum += columnSum[static_cast<std::size_t>(x)];
-            squares += columnSquares[static_cast<std::size_t>(x)];
+        for (std::size_t x = 0; x < w; ++x) {
+            runningSum[x + 1] = runningSum[x] + columnSum[x];
+            runningSquares[x + 1] = runningSquares[x] + columnSquares[x];
         }
-        for (int x = 0; x < width; ++x) {
-            if (x + half < width) {
-                sum += columnSum[static_cast<std::size_t>(x + half)];
-                squares += columnSquares[static_cast<std::size_t>(x + half)];
-            }
-            if (x - half - 1 >= 0) {
-                sum -= columnSum[static_cast<std::size_t>(x - half - 1)];
-                squares -= columnSquares[static_cast<std::size_t>(x - half - 1)];
-            }
-            const auto columns =
-                static_cast<std::uint32_t>(std::min(x + half, width - 1) - std::max(x - half, 0) + 1);
-            if (sauvolaBlack(row[x], sum, squares, rows * columns, params.k))
-                bits[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
+        // Whole windows in one pass of vectors; the edges, where the window is cut, one pixel at a time.
+        std::size_t edgeFrom = 0;
+        std::size_t edgeTo = 0;
+        const auto h = static_cast<std::size_t>(half);
+        if (w > 2 * h) {
+            const std::size_t first = h;
+            const std::size_t count = w - 2 * h;
+            const std::size_t done = sauvola::decideRow(
+                row + first, runningSum.data() + first + h + 1, runningSum.data() + first - h,
+                runningSquares.data() + first + h + 1, runningSquares.data() + first - h, count,
+                rows * static_cast<std::uint32_t>(2 * h + 1), params.k, black.data() + first);
+            edgeFrom = first;
+            edgeTo = first + done;
+        }
+        for (std::size_t x = 0; x < w; ++x) {
+            if (x == edgeFrom) x = edgeTo;
+            if (x >= w) break;
+            const std::size_t lo = x >= h ? x - h : 0;
+            const std::size_t hi = std::min(x + h, w - 1);
+            const std::uint32_t count = rows * static_cast<std::uint32_t>(hi - lo + 1);
+            black[x] = sauvolaBlack(row[x], runningSum[hi + 1] - runningSum[lo],
+                                    runningSquares[hi + 1] - runningSquares[lo], count, params.k)
+                           ? 1
+                           : 0;
+        }
+        // Eight flags of 0 or 1 to one byte, the first pixel in the top bit.
+        std::uint8_t* bits = out.row(y);
+        for (std::size_t byte = 0; byte < out.stride(); ++byte) {
+            std::uint64_t flags = 0;
+            std::memcpy(&flags, black.data() + byte * 8, 8);
+            bits[byte] = static_cast<std::uint8_t>((flags * 0x8040201008040201ull) >> 56);
         }
     }
 }
 
 }  // namespace pagewash
+#endif  // HWY_ONCE

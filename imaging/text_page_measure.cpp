@@ -12,27 +12,90 @@ namespace {
 constexpr std::uint32_t kTileSamples = kToneTile * kToneTile / 4;
 
 // The level below which at least `count` pixels lie: the first level whose running count reaches it.
-int levelReaching(const std::uint32_t* histogram, std::uint32_t count) {
+int levelReaching(const std::uint32_t* histogram, std::uint32_t count, int lowest) {
     std::uint32_t seen = 0;
-    for (int level = 0; level < 256; ++level) {
+    for (int level = lowest; level < 256; ++level) {
         seen += histogram[level];
         if (seen >= count) return level;
     }
     return 255;
 }
 
+// The darkest level `level` of the `width` x `height` pixels with at least `inkCount` pixels at or below
+// it, or 255. Most of a page is lighter than its ink: a guess of a level `bound` above the ink (from every
+// fourth pixel of every fourth row) lets the count skip the runs of 32 pixels that have none below it;
+// if fewer than `inkCount` pixels are, every pixel is counted.
+int levelOfInk(const std::uint8_t* gray, int width, int height, std::size_t stride, std::uint64_t inkCount) {
+    const auto levelReached = [inkCount](const std::array<std::uint64_t, 256>& counts, int end) {
+        std::uint64_t seen = 0;
+        for (int level = 0; level < end; ++level) {
+            seen += counts[static_cast<std::size_t>(level)];
+            if (seen >= inkCount) return level;
+        }
+        return -1;
+    };
+    // The guess: the level of twice the ink's share in the sample, a few levels on.
+    std::array<std::uint64_t, 256> sample{};
+    std::uint64_t sampled = 0;
+    for (int y = 0; y < height; y += 4) {
+        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < width; x += 4) ++sample[row[x]];
+        sampled += static_cast<std::uint64_t>((width + 3) / 4);
+    }
+    std::uint64_t seen = 0;
+    int bound = 0;
+    const std::uint64_t sampleInk = sampled * 2 / 200 + 1;
+    while (bound < 256 && seen < sampleInk) seen += sample[static_cast<std::size_t>(bound++)];
+    bound = std::min(256, bound + 8);
+
+    std::array<std::uint64_t, 256> counts{};
+    if (bound < 256) {
+        constexpr int kRun = 32;  // width is a multiple of it (whole tiles)
+        const auto limit = static_cast<std::uint8_t>(bound);
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
+            for (int x = 0; x < width; x += kRun) {
+                std::uint8_t darkest = 255;
+                for (int i = 0; i < kRun; ++i) darkest = std::min(darkest, row[x + i]);
+                if (darkest >= limit) continue;
+                for (int i = 0; i < kRun; ++i)
+                    if (row[x + i] < limit) ++counts[row[x + i]];
+            }
+        }
+        const int level = levelReached(counts, bound);
+        if (level >= 0) return level;
+        counts.fill(0);
+    }
+    // Four partial histograms, for pixels x mod 4: paper repeats one level, and counting every pixel in
+    // one histogram would wait on the previous increment of the same count.
+    std::array<std::array<std::uint64_t, 256>, 4> partial{};
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < width; x += 4) {
+            ++partial[0][row[x]];
+            ++partial[1][row[x + 1]];
+            ++partial[2][row[x + 2]];
+            ++partial[3][row[x + 3]];
+        }
+    }
+    for (std::size_t level = 0; level < 256; ++level)
+        counts[level] = partial[0][level] + partial[1][level] + partial[2][level] + partial[3][level];
+    const int level = levelReached(counts, 256);
+    return level >= 0 ? level : 255;
+}
+
 }  // namespace
 
-TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk) {
+TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk, int lowest) {
     TileTone tone;
     if (pixels == 0) return tone;
-    const int lo = levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 20));
-    const int hi = levelReaching(histogram, pixels - pixels / 20);
-    tone.median = levelReaching(histogram, (pixels + 1) / 2);
+    const int lo = levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 20), lowest);
+    const int hi = levelReaching(histogram, pixels - pixels / 20, lowest);
+    tone.median = levelReaching(histogram, (pixels + 1) / 2, lowest);
     const int spread = hi - lo;
     tone.flat = spread < kToneSpread;
     if (tone.flat) return tone;
-    if (levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 100)) >= pageInk + kInkMargin) {
+    if (levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 100), lowest) >= pageInk + kInkMargin) {
         tone.tonal = true;
         return tone;
     }
@@ -61,35 +124,41 @@ ToneMeasure measureTone(const std::uint8_t* gray, int width, int height, std::si
     const int tileColumns = width / kToneTile;
     const int tileRows = height / kToneTile;
     // The page's ink, from the histogram of its whole tiles.
-    std::array<std::uint64_t, 256> page{};
-    for (int y = 0; y < tileRows * kToneTile; ++y) {
-        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-        for (int x = 0; x < tileColumns * kToneTile; ++x) ++page[row[x]];
-    }
+    const int usedWidth = tileColumns * kToneTile;
+    const int usedHeight = tileRows * kToneTile;
     const std::uint64_t inkCount =
         std::max<std::uint64_t>(1, std::uint64_t{static_cast<std::uint32_t>(tileRows)} *
                                        static_cast<std::uint32_t>(tileColumns) * kToneTile * kToneTile / 200);
-    int pageInk = 0;
-    for (std::uint64_t seen = page[0]; seen < inkCount && pageInk < 255;
-         seen += page[static_cast<std::size_t>(++pageInk)]) {
-    }
-    std::vector<std::uint32_t> histograms(static_cast<std::size_t>(tileColumns) * 256);
+    const int pageInk = levelOfInk(gray, usedWidth, usedHeight, stride, inkCount);
+    // One tile at a time, its samples counted in two histograms (even and odd samples: paper repeats one
+    // level, and a single count would wait on its previous increment), merged and cleared only between
+    // the tile's lowest and highest level, so that both stay zero between tiles.
+    std::array<std::uint32_t, 256> histogram{};
+    std::array<std::uint32_t, 256> oddSamples{};
     std::vector<TileTone> twoAbove(static_cast<std::size_t>(tileColumns));
     std::vector<TileTone> above(static_cast<std::size_t>(tileColumns));
     std::vector<TileTone> current(static_cast<std::size_t>(tileColumns));
     for (int tileRow = 0; tileRow < tileRows; ++tileRow) {
-        std::fill(histograms.begin(), histograms.end(), 0);
-        // Every other pixel of every other row: 256 of a tile's pixels tell its spread as well.
-        for (int y = tileRow * kToneTile; y < (tileRow + 1) * kToneTile; y += 2) {
-            const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-            for (int t = 0; t < tileColumns; ++t) {
-                std::uint32_t* histogram = histograms.data() + static_cast<std::size_t>(t) * 256;
-                const std::uint8_t* tile = row + static_cast<std::size_t>(t) * kToneTile;
-                for (int x = 0; x < kToneTile; x += 2) ++histogram[tile[x]];
-            }
-        }
+        const std::uint8_t* band = gray + static_cast<std::size_t>(tileRow) * kToneTile * stride;
         for (std::size_t t = 0; t < current.size(); ++t) {
-            const TileTone tone = tileTone(histograms.data() + t * 256, kTileSamples, pageInk);
+            // Every other pixel of every other row: 256 of a tile's pixels tell its spread as well.
+            std::uint8_t lowest = 255;
+            std::uint8_t highest = 0;
+            for (int y = 0; y < kToneTile; y += 2) {
+                const std::uint8_t* tile = band + static_cast<std::size_t>(y) * stride + t * kToneTile;
+                for (int x = 0; x < kToneTile; x += 4) {
+                    ++histogram[tile[x]];
+                    ++oddSamples[tile[x + 2]];
+                    lowest = std::min({lowest, tile[x], tile[x + 2]});
+                    highest = std::max({highest, tile[x], tile[x + 2]});
+                }
+            }
+            for (int level = lowest; level <= highest; ++level) {
+                histogram[static_cast<std::size_t>(level)] += oddSamples[static_cast<std::size_t>(level)];
+                oddSamples[static_cast<std::size_t>(level)] = 0;
+            }
+            const TileTone tone = tileTone(histogram.data(), kTileSamples, pageInk, lowest);
+            std::fill(histogram.begin() + lowest, histogram.begin() + highest + 1, 0);
             current[t] = tone;
             const bool step = (t > 1 && isFillStep(tone, current[t - 1], current[t - 2])) ||
                               (tileRow > 1 && isFillStep(tone, above[t], twoAbove[t]));

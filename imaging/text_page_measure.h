@@ -44,16 +44,16 @@ struct ToneMeasure {
     bool isTextPage() const { return tiles >= kMinTiles && tonalShare() <= kTextPageToneShare; }
 };
 
-// Measures `height` rows of `width` gray pixels, `stride` bytes apart. Working memory: a histogram of 256
-// counts per tile column.
+// Measures `height` rows of `width` gray pixels, `stride` bytes apart. Working memory: a few histograms
+// of 256 counts and three tiles' results per tile column.
 ToneMeasure measureTone(const std::uint8_t* gray, int width, int height, std::size_t stride);
 
-// One tile, from the histogram of its pixels (`pixels` of them).
+// One tile, from the histogram of its pixels (`pixels` of them), none below level `lowest`.
 struct TileTone {
     bool tonal = false;  // by its own pixels
     bool flat = false;   // spread below kToneSpread
     int median = 0;
 };
-TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk);
+TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk, int lowest = 0);
 
 }  // namespace pagewash

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "imaging/bilevel_despeckle.h"
 #include "imaging/bilevel_sauvola.h"
@@ -16,21 +17,33 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     const int height = image.height();
     const auto components = static_cast<std::size_t>(image.outputComponents());
     const std::size_t rowBytes = static_cast<std::size_t>(std::max(width, 0)) * components;
-    page.corrected.resize(rowBytes * static_cast<std::size_t>(std::max(height, 0)));
-    for (int y = 0; y < height; ++y)
-        std::memcpy(page.corrected.data() + static_cast<std::size_t>(y) * rowBytes, image.row(y), rowBytes);
+    // StreamedCorrection corrects its scanlines in place in its whole-image buffer: they are used there,
+    // not copied, when they follow each other in it.
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(std::max(height, 0)));
+    for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = image.row(y);
+    bool inOrder = true;
+    for (std::size_t y = 1; y < rows.size() && inOrder; ++y) inOrder = rows[y] == rows[0] + y * rowBytes;
+    if (inOrder && !rows.empty()) {
+        page.corrected = rows[0];
+    } else {
+        page.copy.resize(rowBytes * rows.size());
+        for (std::size_t y = 0; y < rows.size(); ++y)
+            std::memcpy(page.copy.data() + y * rowBytes, rows[y], rowBytes);
+        page.corrected = page.copy.data();
+    }
 
-    std::vector<std::uint8_t> luminance;
-    const std::uint8_t* gray = page.corrected.data();
+    std::unique_ptr<std::uint8_t[]> luminance;
+    const std::uint8_t* gray = page.corrected;
     if (components == 3) {
         // Y = 0.299 R + 0.587 G + 0.114 B, in 8-bit fixed point; a page without real colour only.
-        luminance.resize(page.corrected.size() / 3);
-        for (std::size_t i = 0; i < luminance.size(); ++i) {
-            const std::uint8_t* rgb = page.corrected.data() + 3 * i;
+        const std::size_t pixels = rowBytes / 3 * rows.size();
+        luminance = std::make_unique_for_overwrite<std::uint8_t[]>(pixels);
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const std::uint8_t* rgb = page.corrected + 3 * i;
             luminance[i] =
                 static_cast<std::uint8_t>((77u * rgb[0] + 150u * rgb[1] + 29u * rgb[2] + 128u) >> 8);
         }
-        gray = luminance.data();
+        gray = luminance.get();
     }
     const auto stride = static_cast<std::size_t>(std::max(width, 0));
     page.measure = measureTone(gray, width, height, stride);

@@ -16,9 +16,18 @@ struct BilevelPage {
     ToneMeasure measure;
     // The Group 4 data (text pages), nothing otherwise.
     std::optional<std::vector<std::uint8_t>> group4;
-    // The corrected scanlines as the JPEG encoder would take them (width * outputComponents each), kept
-    // for a page that stays a JPEG: StreamedCorrection hands each scanline out once.
-    std::vector<std::uint8_t> corrected;
+    // The corrected scanlines as the JPEG encoder would take them (width * outputComponents each, one
+    // after the other), kept for a page that stays a JPEG: StreamedCorrection hands each scanline out
+    // once. They are the image's own whole-image buffer where its scanlines lie there in order (valid
+    // while the image lives), else `copy`.
+    const std::uint8_t* corrected = nullptr;
+    std::vector<std::uint8_t> copy;
+
+    BilevelPage() = default;
+    BilevelPage(const BilevelPage&) = delete;  // `corrected` may point into `copy`
+    BilevelPage& operator=(const BilevelPage&) = delete;
+    BilevelPage(BilevelPage&&) = default;  // a moved vector keeps its buffer
+    BilevelPage& operator=(BilevelPage&&) = default;
 };
 
 // Reads every corrected scanline of `image` once. A page of 3 components is judged on its luminance.

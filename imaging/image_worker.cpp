@@ -79,8 +79,8 @@ ImageResult replaceWithBilevel(const std::string& fileName, StreamedCorrection& 
         }
     }
     const auto encode = [&](std::FILE* file) {
-        return encodeJpeg(file, page.corrected.data(), image.width(), image.height(),
-                          image.outputComponents(), job.settings->compression, job.coding, &messages);
+        return encodeJpeg(file, page.corrected, image.width(), image.height(), image.outputComponents(),
+                          job.settings->compression, job.coding, &messages);
     };
     return replaceWith(fileName, encode, job.keepSmaller, permissions, originalSize, messages);
 }

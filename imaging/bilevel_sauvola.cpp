@@ -18,6 +18,44 @@ HWY_BEFORE_NAMESPACE();
 namespace pagewash::sauvola::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+// The column sums of the window's rows as the window moves down a row: the pixels of `entering` (may be
+// null) added, those of `leaving` (may be null) taken off, over `count` columns.
+void moveColumnsOn(const std::uint8_t* entering, const std::uint8_t* leaving, std::uint32_t* columnSum,
+                   std::uint32_t* columnSquares, std::size_t count) {
+    const hn::ScalableTag<std::uint32_t> d;
+    const hn::Rebind<std::uint8_t, decltype(d)> d8;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t x = 0;
+    for (; x + lanes <= count; x += lanes) {
+        auto sum = hn::LoadU(d, columnSum + x);
+        auto squares = hn::LoadU(d, columnSquares + x);
+        if (entering != nullptr) {
+            const auto v = hn::PromoteTo(d, hn::LoadU(d8, entering + x));
+            sum = hn::Add(sum, v);
+            squares = hn::Add(squares, hn::Mul(v, v));
+        }
+        if (leaving != nullptr) {
+            const auto v = hn::PromoteTo(d, hn::LoadU(d8, leaving + x));
+            sum = hn::Sub(sum, v);
+            squares = hn::Sub(squares, hn::Mul(v, v));
+        }
+        hn::StoreU(sum, d, columnSum + x);
+        hn::StoreU(squares, d, columnSquares + x);
+    }
+    for (; x < count; ++x) {
+        if (entering != nullptr) {
+            const std::uint32_t v = entering[x];
+            columnSum[x] += v;
+            columnSquares[x] += v * v;
+        }
+        if (leaving != nullptr) {
+            const std::uint32_t v = leaving[x];
+            columnSum[x] -= v;
+            columnSquares[x] -= v * v;
+        }
+    }
+}
+
 // Decides `count` pixels whose windows hold `n` pixels each, their sums the differences upper[i] - lower[i]
 // of running (modulo 2^32) sums; writes 1 for black, 0 for white, into black[i]. Returns how many it
 // decided: whole vectors only, the caller decides the rest.
@@ -73,6 +111,7 @@ namespace pagewash {
 namespace sauvola {
 namespace {
 HWY_EXPORT(decideRowOn);
+HWY_EXPORT(moveColumnsOn);
 }  // namespace
 
 std::size_t decideRow(const std::uint8_t* pixels, const std::uint32_t* upperSum,
@@ -81,6 +120,11 @@ std::size_t decideRow(const std::uint8_t* pixels, const std::uint32_t* upperSum,
                       std::uint8_t* black) {
     return HWY_DYNAMIC_DISPATCH(decideRowOn)(pixels, upperSum, lowerSum, upperSquares, lowerSquares, count, n,
                                              k, black);
+}
+
+void moveColumns(const std::uint8_t* entering, const std::uint8_t* leaving, std::uint32_t* columnSum,
+                 std::uint32_t* columnSquares, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(moveColumnsOn)(entering, leaving, columnSum, columnSquares, count);
 }
 }  // namespace sauvola
 
@@ -106,21 +150,9 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
     // added and the row leaving above taken off, so no sum over the whole page is ever formed.
     std::vector<std::uint32_t> columnSum(w, 0);
     std::vector<std::uint32_t> columnSquares(w, 0);
-    const auto addRow = [&](int y) {
-        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::uint32_t v = row[x];
-            columnSum[x] += v;
-            columnSquares[x] += v * v;
-        }
-    };
-    const auto removeRow = [&](int y) {
-        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::uint32_t v = row[x];
-            columnSum[x] -= v;
-            columnSquares[x] -= v * v;
-        }
+    const auto rowAt = [&](int y) { return gray + static_cast<std::size_t>(y) * stride; };
+    const auto moveColumns = [&](const std::uint8_t* entering, const std::uint8_t* leaving) {
+        sauvola::moveColumns(entering, leaving, columnSum.data(), columnSquares.data(), w);
     };
     // The running sums of the column sums along the row, modulo 2^32: a window's sum is the difference
     // of two, exact as long as the window's own sum fits 32 bits (kMaxSauvolaWindow).
@@ -128,15 +160,20 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
     std::vector<std::uint32_t> runningSquares(w + 1, 0);
     // One byte per pixel, 1 for black, padded to whole bytes of the 1-bit row.
     std::vector<std::uint8_t> black(out.stride() * 8, 0);
-    for (int y = 0; y < std::min(half, height); ++y) addRow(y);
+    for (int y = 0; y < std::min(half, height); ++y) moveColumns(rowAt(y), nullptr);
     for (int y = 0; y < height; ++y) {
-        if (y + half < height) addRow(y + half);
-        if (y - half - 1 >= 0) removeRow(y - half - 1);
+        moveColumns(y + half < height ? rowAt(y + half) : nullptr,
+                    y - half - 1 >= 0 ? rowAt(y - half - 1) : nullptr);
         const auto rows =
             static_cast<std::uint32_t>(std::min(y + half, height - 1) - std::max(y - half, 0) + 1);
+        // In locals: through the arrays, each sum would wait on the store of the one before.
+        std::uint32_t sumSoFar = 0;
+        std::uint32_t squaresSoFar = 0;
         for (std::size_t x = 0; x < w; ++x) {
-            runningSum[x + 1] = runningSum[x] + columnSum[x];
-            runningSquares[x + 1] = runningSquares[x] + columnSquares[x];
+            sumSoFar += columnSum[x];
+            squaresSoFar += columnSquares[x];
+            runningSum[x + 1] = sumSoFar;
+            runningSquares[x + 1] = squaresSoFar;
         }
         const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
         // Whole windows in one pass of vectors; the edges, where the window is cut, one pixel at a time.

@@ -5,21 +5,10 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "ui/common/exchange_scope.h"
+
 namespace pagewash {
 namespace {
-
-// Sets m_exchanging for the length of one exchange, also when it leaves early.
-class ExchangeScope {
-  public:
-    explicit ExchangeScope(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
-    ~ExchangeScope() { m_flag = m_previous; }
-    ExchangeScope(const ExchangeScope&) = delete;
-    ExchangeScope& operator=(const ExchangeScope&) = delete;
-
-  private:
-    bool& m_flag;
-    bool m_previous;
-};
 
 std::int32_t readRadioGroup(const QList<QRadioButton*>& group) {
     for (qsizetype i = 0; i < group.size(); ++i) {

@@ -14,7 +14,6 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
-#include <exception>
 
 #include "engine/batch/batch_messages.h"
 #include "ui/common/control_ids.h"
@@ -129,10 +128,10 @@ CPagewashDlg::CPagewashDlg(QWidget* parent)
 
 CPagewashDlg::~CPagewashDlg() {
     m_destroying = true;
-    if (m_runThread.joinable()) {
+    if (m_run.active()) {
         // The run still calls into this dialog (blocking hand-overs): serve them until it ends.
-        while (!m_runThreadDone.load()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        m_runThread.join();
+        while (!m_run.ended()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        m_run.join();
     }
 }
 
@@ -302,33 +301,20 @@ void CPagewashDlg::handleBleachClick() {
     }
     readExchange();
     m_refusedFiles.clear();
-    m_runFailure.clear();
-    m_runThreadDone = false;
-    // Taken once: files added to the list during the run are not part of it.
-    m_runThread = std::thread([this, files = listedPaths()] {
-        try {
-            BatchOptions options;
-            options.workerStartPauseMs = kDialogWorkerStartPauseMs;
-            BatchRun(*m_frontEnd, files, options);
-        } catch (const std::exception& error) {
-            m_runFailure = error.what();
-        } catch (...) {
-            m_runFailure = "unknown error";
-        }
-        m_runThreadDone = true;
+    m_run.start(*m_frontEnd, listedPaths(), [this] {
         QMetaObject::invokeMethod(
             this, [this] { finishRun(); }, Qt::QueuedConnection);
     });
 }
 
 void CPagewashDlg::finishRun() {
-    if (m_destroying || !m_runThread.joinable()) return;
-    m_runThread.join();
-    if (!m_runFailure.empty()) {
+    if (m_destroying || !m_run.active()) return;
+    m_run.join();
+    if (!m_run.failure().empty()) {
         // The run left early: give the controls back as its own end would have.
         unlockControls();
         setProgressText(QString());
-        showErrorBox(QString::fromStdString(m_runFailure), QString::fromUtf8(kErrorCaption));
+        showErrorBox(QString::fromStdString(m_run.failure()), QString::fromUtf8(kErrorCaption));
     }
     if (!m_refusedFiles.isEmpty()) {
         const QString text = QString::fromUtf8(kRefusedFilesText) + m_refusedFiles.join(QLatin1Char('\n'));

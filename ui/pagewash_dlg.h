@@ -11,15 +11,14 @@
 #include <QDialog>
 #include <QIcon>
 #include <QStringList>
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/batch/batch_run.h"
 #include "settings/dialog_values.h"
 #include "ui/common/dialog_rules.h"
+#include "ui/common/dialog_run.h"
 #include "ui/control_table.h"
 #include "ui/dialog_exchange.h"
 #include "ui/file_chooser.h"
@@ -65,7 +64,7 @@ class CPagewashDlg : public QDialog {
     const DialogValues& values() const { return m_values; }
     QWidget* control(int controlId) const { return m_controls.widget(controlId); }
     const ControlTable& controls() const { return m_controls; }
-    bool isRunning() const { return m_runThread.joinable(); }
+    bool isRunning() const { return m_run.active(); }
 
     // Replaces the file dialog (tests stand in for the user with it).
     void setFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
@@ -111,10 +110,8 @@ class CPagewashDlg : public QDialog {
     QLineEdit* m_progressBox = nullptr;
 
     std::unique_ptr<DialogFrontEnd> m_frontEnd;
-    std::thread m_runThread;
-    std::atomic<bool> m_runThreadDone{false};
+    DialogRun m_run;
     bool m_destroying = false;
-    std::string m_runFailure;  // what ended a run by an exception; guarded by the join
     QStringList m_refusedFiles;
 
     PreviewWindow* m_previewWindow = nullptr;  // a child window, made on the first preview

@@ -8,21 +8,10 @@
 
 #include "ui/common/dialog_bindings.h"
 #include "ui/common/dialog_template.h"
+#include "ui/common/exchange_scope.h"
 
 namespace pagewash::win32 {
 namespace {
-
-class ExchangeScope {
-  public:
-    explicit ExchangeScope(bool& flag) : m_flag(flag), m_previous(flag) { m_flag = true; }
-    ~ExchangeScope() { m_flag = m_previous; }
-    ExchangeScope(const ExchangeScope&) = delete;
-    ExchangeScope& operator=(const ExchangeScope&) = delete;
-
-  private:
-    bool& m_flag;
-    bool m_previous;
-};
 
 std::wstring windowText(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');

@@ -4,14 +4,13 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <exception>
 
 #include "engine/batch/batch_messages.h"
-#include "engine/batch/batch_run.h"
 #include "platform/windows/wide_strings.h"
 #include "ui/common/control_ids.h"
 #include "ui/common/dialog_bindings.h"
 #include "ui/common/dialog_rules.h"
+#include "ui/common/dialog_run.h"
 #include "ui/common/dialog_template.h"
 #include "ui/windows/dialog_font.h"
 #include "ui/windows/dialog_front_end.h"
@@ -49,12 +48,11 @@ PagewashDialog::PagewashDialog()
       m_smallIcon(loadIcon(GetSystemMetrics(SM_CXSMICON))) {}
 
 PagewashDialog::~PagewashDialog() {
-    if (m_runThread.joinable()) {
+    if (m_run.active()) {
         // The run still asks the window for settings and error boxes: serve them until it ends.
         MSG message;
-        while (!m_runThreadDone.load() && GetMessageW(&message, nullptr, 0, 0) > 0)
-            DispatchMessageW(&message);
-        m_runThread.join();
+        while (!m_run.ended() && GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+        m_run.join();
     }
     if (m_window != nullptr && !m_modal) DestroyWindow(m_window);
     if (m_icon != nullptr) DestroyIcon(m_icon);
@@ -256,32 +254,18 @@ void PagewashDialog::handleBleachClick() {
     }
     readExchange();
     m_refusedFiles.clear();
-    m_runFailure.clear();
-    m_runThreadDone = false;
-    // Taken once: files added to the list during the run are not part of it.
-    m_runThread = std::thread([this, files = listedPaths(), window = m_window] {
-        try {
-            BatchOptions options;
-            options.workerStartPauseMs = kDialogWorkerStartPauseMs;
-            BatchRun(*m_frontEnd, files, options);
-        } catch (const std::exception& error) {
-            m_runFailure = error.what();
-        } catch (...) {
-            m_runFailure = "unknown error";
-        }
-        m_runThreadDone = true;
-        PostMessageW(window, kRunThreadEnded, 0, 0);
-    });
+    m_run.start(*m_frontEnd, listedPaths(),
+                [window = m_window] { PostMessageW(window, kRunThreadEnded, 0, 0); });
 }
 
 void PagewashDialog::finishRun() {
-    if (!m_runThread.joinable()) return;
-    m_runThread.join();
-    if (!m_runFailure.empty()) {
+    if (!m_run.active()) return;
+    m_run.join();
+    if (!m_run.failure().empty()) {
         // The run left early: give the controls back as its own end would have.
         for (int id : controlsUnlockedAfterRun(m_values)) enableControl(id, true);
         setProgressText({});
-        showErrorBox(m_runFailure);
+        showErrorBox(m_run.failure());
     }
     if (!m_refusedFiles.empty()) {
         std::string text = kRefusedFilesText;

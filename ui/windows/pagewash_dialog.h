@@ -12,13 +12,12 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "settings/dialog_values.h"
+#include "ui/common/dialog_run.h"
 #include "ui/windows/dialog_exchange.h"
 #include "ui/windows/dialog_resource.h"
 #include "ui/windows/file_open_dialog.h"
@@ -42,7 +41,7 @@ class PagewashDialog {
     HWND createModeless();
 
     HWND window() const { return m_window; }
-    bool isRunning() const { return m_runThread.joinable(); }
+    bool isRunning() const { return m_run.active(); }
     // Runs that have ended and been joined since the dialog was made.
     int finishedRuns() const { return m_finishedRuns; }
     const DialogValues& values() const { return m_values; }
@@ -94,9 +93,7 @@ class PagewashDialog {
     DialogValues m_values;
 
     std::unique_ptr<DialogFrontEnd> m_frontEnd;
-    std::thread m_runThread;
-    std::atomic<bool> m_runThreadDone{false};
-    std::string m_runFailure;  // what ended a run by an exception; guarded by the join
+    DialogRun m_run;
     std::vector<std::string> m_refusedFiles;
     int m_finishedRuns = 0;
     std::unique_ptr<PreviewWindow> m_preview;

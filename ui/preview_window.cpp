@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "ui/common/preview_texts.h"
@@ -128,54 +129,50 @@ PreviewWindow::PreviewWindow(QWidget* parent)
 PreviewWindow::~PreviewWindow() = default;
 
 void PreviewWindow::showFile(const QString& path, const CorrectionSettings& settings) {
-    m_path = path;
-    m_settings = settings;
-    m_count = 0;
+    const PreviewRequest request = m_navigation.open(QFile::encodeName(path).toStdString(), settings);
     setWindowTitle(fromUtf8(previewTitle(QFileInfo(path).fileName().toStdString())));
-    requestPreview(0, true);
+    requestPreview(request);
 }
 
 void PreviewWindow::setSettings(const CorrectionSettings& settings) {
-    if (settings == m_settings || m_path.isEmpty()) return;
-    m_settings = settings;
-    requestPreview(m_index, false);
+    if (const std::optional<PreviewRequest> request = m_navigation.changeSettings(settings))
+        requestPreview(*request);
 }
 
 void PreviewWindow::showPrevious() {
-    if (m_index > 0) requestPreview(m_index - 1, false);
+    if (const std::optional<PreviewRequest> request = m_navigation.previous()) requestPreview(*request);
 }
 
 void PreviewWindow::showNext() {
-    if (m_index + 1 < m_count) requestPreview(m_index + 1, false);
+    if (const std::optional<PreviewRequest> request = m_navigation.next()) requestPreview(*request);
 }
 
 QString PreviewWindow::statusText() const { return m_stateLabel->text(); }
 
-void PreviewWindow::requestPreview(int index, bool reread) {
-    m_index = index;
+void PreviewWindow::requestPreview(const PreviewRequest& request) {
     m_previousButton->setEnabled(false);
     m_nextButton->setEnabled(false);
     m_stateLabel->setText(QString::fromUtf8(kComputingText));
-    m_worker.request({++m_generation, QFile::encodeName(m_path).toStdString(), index, m_settings, reread});
+    m_worker.request(request);
 }
 
 void PreviewWindow::showResult(const ShownResult& result) {
-    if (result.generation != m_generation) return;  // newer settings or another image are on the way
-    m_shownGeneration = result.generation;
-    m_index = result.index;
-    m_count = result.count;
+    // Newer settings or another image are on the way.
+    if (!m_navigation.accept(result.generation, result.index, result.count)) return;
     m_before = result.before;
     m_after = result.after;
     m_view->setImages(result.before, result.after);
-    m_previousButton->setEnabled(m_index > 0);
-    m_nextButton->setEnabled(m_index + 1 < m_count);
+    m_previousButton->setEnabled(m_navigation.hasPrevious());
+    m_nextButton->setEnabled(m_navigation.hasNext());
+    const int index = m_navigation.index();
+    const int count = m_navigation.count();
     if (!result.failure.isEmpty()) {
-        m_imageLabel->setText(m_count > 0 ? fromUtf8(imagePositionText(m_index, m_count)) : QString());
+        m_imageLabel->setText(count > 0 ? fromUtf8(imagePositionText(index, count)) : QString());
         m_sizeLabel->clear();
         m_stateLabel->setText(result.failure);
     } else {
         m_imageLabel->setText(
-            fromUtf8(imagePositionText(m_index, m_count, result.after.width(), result.after.height())));
+            fromUtf8(imagePositionText(index, count, result.after.width(), result.after.height())));
         m_sizeLabel->setText(fromUtf8(byteSizesText(result.bytesBefore, result.bytesAfter)));
         m_stateLabel->clear();
     }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "settings/correction_settings.h"
+#include "ui/common/preview_navigation.h"
 #include "ui/common/preview_worker.h"
 
 class QLabel;
@@ -38,10 +39,10 @@ class PreviewWindow : public QWidget {
     void showNext();
 
     // ---- what is shown, for tests
-    const CorrectionSettings& settings() const { return m_settings; }
+    const CorrectionSettings& settings() const { return m_navigation.settings(); }
     // True from a request until the result of the newest one is shown.
-    bool isComputing() const { return m_shownGeneration != m_generation; }
-    int imageCount() const { return m_count; }
+    bool isComputing() const { return m_navigation.isComputing(); }
+    int imageCount() const { return m_navigation.count(); }
     QString statusText() const;
     QImage beforeImage() const { return m_before; }
     QImage afterImage() const { return m_after; }
@@ -62,15 +63,10 @@ class PreviewWindow : public QWidget {
         std::uint64_t bytesAfter = 0;
         QString failure;
     };
-    void requestPreview(int index, bool reread);
+    void requestPreview(const PreviewRequest& request);
     void showResult(const ShownResult& result);
 
-    QString m_path;
-    CorrectionSettings m_settings;
-    int m_index = 0;
-    int m_count = 0;
-    std::uint64_t m_generation = 0;       // of the newest request
-    std::uint64_t m_shownGeneration = 0;  // of the result shown
+    PreviewNavigation m_navigation;
     QImage m_before;
     QImage m_after;
 

@@ -274,41 +274,37 @@ LRESULT PreviewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void PreviewWindow::showFile(const std::string& path, const CorrectionSettings& settings) {
-    m_path = path;
-    m_settings = settings;
-    m_count = 0;
+    const PreviewRequest request = m_navigation.open(path, settings);
     const std::filesystem::path name(toWide(path));
     SetWindowTextW(m_window,
                    toWide(previewTitle(platform::windows::toUtf8(name.filename().wstring()))).c_str());
-    requestPreview(0, true);
+    requestPreview(request);
     ShowWindow(m_window, SW_SHOW);
     SetForegroundWindow(m_window);
 }
 
 void PreviewWindow::setSettings(const CorrectionSettings& settings) {
-    if (settings == m_settings || m_path.empty()) return;
-    m_settings = settings;
-    requestPreview(m_index, false);
+    if (const std::optional<PreviewRequest> request = m_navigation.changeSettings(settings))
+        requestPreview(*request);
 }
 
 void PreviewWindow::showPrevious() {
-    if (m_index > 0) requestPreview(m_index - 1, false);
+    if (const std::optional<PreviewRequest> request = m_navigation.previous()) requestPreview(*request);
 }
 
 void PreviewWindow::showNext() {
-    if (m_index + 1 < m_count) requestPreview(m_index + 1, false);
+    if (const std::optional<PreviewRequest> request = m_navigation.next()) requestPreview(*request);
 }
 
 std::wstring PreviewWindow::imageText() const { return windowText(m_imageLabel); }
 std::wstring PreviewWindow::sizeText() const { return windowText(m_sizeLabel); }
 std::wstring PreviewWindow::stateText() const { return windowText(m_stateLabel); }
 
-void PreviewWindow::requestPreview(int index, bool reread) {
-    m_index = index;
+void PreviewWindow::requestPreview(const PreviewRequest& request) {
     EnableWindow(m_previousButton, FALSE);
     EnableWindow(m_nextButton, FALSE);
     SetWindowTextW(m_stateLabel, toWide(kComputingText).c_str());
-    m_worker->request({++m_generation, m_path, index, m_settings, reread});
+    m_worker->request(request);
 }
 
 namespace {
@@ -334,10 +330,8 @@ std::vector<std::uint32_t> toDibPixels(const DecodedImage& image) {
 }  // namespace
 
 void PreviewWindow::showResult(PreviewResult result) {
-    if (result.generation != m_generation) return;  // newer settings or another image are on the way
-    m_shownGeneration = result.generation;
-    m_index = result.index;
-    m_count = result.count;
+    // Newer settings or another image are on the way.
+    if (!m_navigation.accept(result.generation, result.index, result.count)) return;
     if (result.before != m_beforeSource) {
         m_before = result.before
                        ? Picture{result.before->width, result.before->height, toDibPixels(*result.before)}
@@ -351,15 +345,17 @@ void PreviewWindow::showResult(PreviewResult result) {
                       ? Picture{result.after->width, result.after->height, toDibPixels(*result.after)}
                       : Picture{};
     }
-    EnableWindow(m_previousButton, m_index > 0);
-    EnableWindow(m_nextButton, m_index + 1 < m_count);
+    EnableWindow(m_previousButton, m_navigation.hasPrevious());
+    EnableWindow(m_nextButton, m_navigation.hasNext());
+    const int index = m_navigation.index();
+    const int count = m_navigation.count();
     if (!result.failure.empty()) {
-        SetWindowTextW(m_imageLabel, m_count > 0 ? toWide(imagePositionText(m_index, m_count)).c_str() : L"");
+        SetWindowTextW(m_imageLabel, count > 0 ? toWide(imagePositionText(index, count)).c_str() : L"");
         SetWindowTextW(m_sizeLabel, L"");
         SetWindowTextW(m_stateLabel, toWide(result.failure).c_str());
     } else {
         SetWindowTextW(m_imageLabel,
-                       toWide(imagePositionText(m_index, m_count, m_after.width, m_after.height)).c_str());
+                       toWide(imagePositionText(index, count, m_after.width, m_after.height)).c_str());
         SetWindowTextW(m_sizeLabel, toWide(byteSizesText(result.bytesBefore, result.bytesAfter)).c_str());
         SetWindowTextW(m_stateLabel, L"");
     }

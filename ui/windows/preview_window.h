@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "settings/correction_settings.h"
+#include "ui/common/preview_navigation.h"
 #include "ui/common/preview_worker.h"
 
 namespace pagewash::win32 {
@@ -39,10 +40,10 @@ class PreviewWindow {
     HWND window() const { return m_window; }
     bool isVisible() const { return IsWindowVisible(m_window) != FALSE; }
     // ---- what is shown, for tests
-    const CorrectionSettings& settings() const { return m_settings; }
-    bool isComputing() const { return m_shownGeneration != m_generation; }
-    int imageIndex() const { return m_index; }
-    int imageCount() const { return m_count; }
+    const CorrectionSettings& settings() const { return m_navigation.settings(); }
+    bool isComputing() const { return m_navigation.isComputing(); }
+    int imageIndex() const { return m_navigation.index(); }
+    int imageCount() const { return m_navigation.count(); }
     std::wstring imageText() const;
     std::wstring sizeText() const;
     std::wstring stateText() const;
@@ -62,7 +63,7 @@ class PreviewWindow {
     void paint();
     void scroll(int bar, int request, int wheelDelta = 0);
     void updateScrollBars();
-    void requestPreview(int index, bool reread);
+    void requestPreview(const PreviewRequest& request);
     void showResult(PreviewResult result);
     RECT paneRect(int pane) const;
 
@@ -79,12 +80,7 @@ class PreviewWindow {
     HWND m_afterCaption = nullptr;
     int m_rowHeight = 0;
 
-    std::string m_path;
-    CorrectionSettings m_settings;
-    int m_index = 0;
-    int m_count = 0;
-    std::uint64_t m_generation = 0;
-    std::uint64_t m_shownGeneration = 0;
+    PreviewNavigation m_navigation;
     std::shared_ptr<const DecodedImage> m_beforeSource;  // what m_before was made from
     Picture m_before;
     Picture m_after;

@@ -56,6 +56,43 @@ void moveColumnsOn(const std::uint8_t* entering, const std::uint8_t* leaving, st
     }
 }
 
+// The running sums along the row of the column sums: running[0] = 0, running[x + 1] = running[x] +
+// columns[x], modulo 2^32, for sums and squares. Four lanes at a time: each lane's running sum within its
+// four by two shifted adds, then the total of the lanes before.
+void runningSumsOn(const std::uint32_t* columnSum, const std::uint32_t* columnSquares,
+                   std::uint32_t* runningSum, std::uint32_t* runningSquares, std::size_t count) {
+    std::uint32_t sumSoFar = 0;
+    std::uint32_t squaresSoFar = 0;
+    std::size_t x = 0;
+#if HWY_TARGET != HWY_SCALAR
+    const hn::Full128<std::uint32_t> d;
+    auto sumCarry = hn::Zero(d);
+    auto squaresCarry = hn::Zero(d);
+    for (; x + 4 <= count; x += 4) {
+        auto sum = hn::LoadU(d, columnSum + x);
+        sum = hn::Add(sum, hn::ShiftLeftLanes<1>(d, sum));
+        sum = hn::Add(hn::Add(sum, hn::ShiftLeftLanes<2>(d, sum)), sumCarry);
+        hn::StoreU(sum, d, runningSum + x + 1);
+        sumCarry = hn::Broadcast<3>(sum);
+        auto squares = hn::LoadU(d, columnSquares + x);
+        squares = hn::Add(squares, hn::ShiftLeftLanes<1>(d, squares));
+        squares = hn::Add(hn::Add(squares, hn::ShiftLeftLanes<2>(d, squares)), squaresCarry);
+        hn::StoreU(squares, d, runningSquares + x + 1);
+        squaresCarry = hn::Broadcast<3>(squares);
+    }
+    sumSoFar = hn::GetLane(sumCarry);
+    squaresSoFar = hn::GetLane(squaresCarry);
+#endif
+    runningSum[0] = 0;
+    runningSquares[0] = 0;
+    for (; x < count; ++x) {
+        sumSoFar += columnSum[x];
+        squaresSoFar += columnSquares[x];
+        runningSum[x + 1] = sumSoFar;
+        runningSquares[x + 1] = squaresSoFar;
+    }
+}
+
 // Decides `count` pixels whose windows hold `n` pixels each, their sums the differences upper[i] - lower[i]
 // of running (modulo 2^32) sums; writes 1 for black, 0 for white, into black[i]. Returns how many it
 // decided: whole vectors only, the caller decides the rest.
@@ -112,6 +149,7 @@ namespace sauvola {
 namespace {
 HWY_EXPORT(decideRowOn);
 HWY_EXPORT(moveColumnsOn);
+HWY_EXPORT(runningSumsOn);
 }  // namespace
 
 std::size_t decideRow(const std::uint8_t* pixels, const std::uint32_t* upperSum,
@@ -125,6 +163,11 @@ std::size_t decideRow(const std::uint8_t* pixels, const std::uint32_t* upperSum,
 void moveColumns(const std::uint8_t* entering, const std::uint8_t* leaving, std::uint32_t* columnSum,
                  std::uint32_t* columnSquares, std::size_t count) {
     HWY_DYNAMIC_DISPATCH(moveColumnsOn)(entering, leaving, columnSum, columnSquares, count);
+}
+
+void runningSums(const std::uint32_t* columnSum, const std::uint32_t* columnSquares,
+                 std::uint32_t* runningSum, std::uint32_t* runningSquares, std::size_t count) {
+    HWY_DYNAMIC_DISPATCH(runningSumsOn)(columnSum, columnSquares, runningSum, runningSquares, count);
 }
 }  // namespace sauvola
 
@@ -166,15 +209,8 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
                     y - half - 1 >= 0 ? rowAt(y - half - 1) : nullptr);
         const auto rows =
             static_cast<std::uint32_t>(std::min(y + half, height - 1) - std::max(y - half, 0) + 1);
-        // In locals: through the arrays, each sum would wait on the store of the one before.
-        std::uint32_t sumSoFar = 0;
-        std::uint32_t squaresSoFar = 0;
-        for (std::size_t x = 0; x < w; ++x) {
-            sumSoFar += columnSum[x];
-            squaresSoFar += columnSquares[x];
-            runningSum[x + 1] = sumSoFar;
-            runningSquares[x + 1] = squaresSoFar;
-        }
+        sauvola::runningSums(columnSum.data(), columnSquares.data(), runningSum.data(), runningSquares.data(),
+                             w);
         const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
         // Whole windows in one pass of vectors; the edges, where the window is cut, one pixel at a time.
         std::size_t edgeFrom = 0;

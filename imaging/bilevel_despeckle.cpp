@@ -29,6 +29,16 @@ void despeckle(BilevelImage& image, int maxPixels) {
                 continue;
             }
             if (!image.black(x, y) || large.black(x, y)) continue;
+            // Every black pixel before this one in reading order is already marked large or made white:
+            // one touching a marked pixel (left, or in the row above) joins its group without a search.
+            const bool left = x > 0;
+            const bool right = x + 1 < image.width;
+            if ((left && large.black(x - 1, y)) ||
+                (y > 0 && ((left && large.black(x - 1, y - 1)) || large.black(x, y - 1) ||
+                           (right && large.black(x + 1, y - 1))))) {
+                large.setBlack(x, y);
+                continue;
+            }
             group.clear();
             group.push_back({x, y});
             seen.setBlack(x, y);

@@ -10,6 +10,8 @@
 
 #include "engine/images/edited_pdf_writer.h"
 #include "engine/images/temp_images.h"
+#include "engine/xref/offset_map.h"
+#include "engine/xref/update_section.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash::testing {
@@ -17,10 +19,15 @@ namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
+// The data of the stream object that an update appends in the tests.
+constexpr std::string_view kAppendedData = "appended stream data";
+
 // The output and the warnings when each image's JPEG is made deltas[i] bytes longer (zeros after its end)
-// or, replaced by the small gray JPEG, shorter; written by the engine.
+// or, replaced by the small gray JPEG, shorter; written by the engine. With `append`, an update follows
+// that adds one stream object.
 std::pair<std::string, std::vector<std::string>> edit(const std::string& pdf,
-                                                      const std::vector<std::int64_t>& deltas) {
+                                                      const std::vector<std::int64_t>& deltas,
+                                                      bool append = false) {
     const Bytes input = toBytes(pdf);
     std::vector<ImageRecord> records = readImages(input);
     ScratchDir dir;
@@ -36,7 +43,16 @@ std::pair<std::string, std::vector<std::string>> edit(const std::string& pdf,
     updateStreamLengths(records, names);
     const XrefCorrection correction = planXrefCorrection(input, plannedImageReplacements(records));
     OutputFile out(dir.file("out.pdf"));
-    writeEditedPdf(out, input, records, names, correction.patches);
+    const std::vector<ReplacedRange> written = writeEditedPdf(out, input, records, names, correction.patches);
+    if (append) {
+        const auto last = readLastXrefSection(input);
+        if (!last) throw std::runtime_error(last.refusal().reason);
+        const OffsetMap map(written);
+        const std::string body = streamBody("", kAppendedData);
+        out.write(updateSection(*last, map.map(last->offset),
+                                map.outputLength(static_cast<std::int64_t>(input.size())), input.back(),
+                                std::span(&body, 1)));
+    }
     out.close();
     return {toString(readBytes(dir.file("out.pdf"))), correction.warnings};
 }
@@ -150,6 +166,27 @@ TEST_P(ProducedEdit, EveryOffsetIsCorrected) {
     EXPECT_EQ(warnings, c.warning.empty() ? std::vector<std::string>{} : std::vector{c.warning});
     expectCorrected(edited, c.linearized);
     for (const char* text : c.written) EXPECT_NE(edited.find(text), npos) << text;
+}
+
+// The update follows the corrected sections in the file's own style; a linearized file turns ordinary.
+TEST_P(ProducedEdit, AnAppendedUpdateLeadsToEverySection) {
+    const Case& c = GetParam();
+    const std::string edited = edit(pdf(c.input), c.deltas, true).first;
+    expectCorrected(edited, false);
+    const std::string& input = pdf(c.input);
+    const auto last = static_cast<std::size_t>(numberAfter(input, input.rfind("startxref") + 9));
+    const bool streams = input.compare(last, 4, "xref") != 0;
+    const std::string tail = edited.substr(edited.rfind("%%EOF", edited.size() - 7));
+    EXPECT_NE(tail.find(streams ? "/Type /XRef" : "trailer"), npos) << tail;
+    ScratchDir dir;
+    writeBytes(dir / "out.pdf", toBytes(edited));
+    const CommandResult shown = runCommand("qpdf --show-object=trailer " + quote(dir.file("out.pdf")));
+    const std::size_t size = shown.out.find("/Size ");
+    ASSERT_NE(size, npos) << shown.out;
+    const std::int64_t appended = numberAfter(shown.out, size + 6) - (streams ? 2 : 1);
+    const CommandResult data = runCommand("qpdf --show-object=" + std::to_string(appended) +
+                                          " --raw-stream-data " + quote(dir.file("out.pdf")));
+    EXPECT_EQ(data.out, kAppendedData);
 }
 
 INSTANTIATE_TEST_SUITE_P(

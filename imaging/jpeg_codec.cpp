@@ -1,11 +1,13 @@
 #include "imaging/jpeg_codec.h"
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 #include <csetjmp>
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace pagewash {
 
@@ -95,6 +97,53 @@ class ImageSource final : public ScanlineSource {
     std::size_t m_stride;
 };
 
+// A destination that grows a vector, for JPEG data kept in memory. A failed growth ends the encoding
+// through the library's own fatal error; the vector is left for its owner to free.
+struct VectorDestination {
+    jpeg_destination_mgr manager;  // first: the library hands back a pointer to it
+    std::vector<std::uint8_t>* out;
+
+    static constexpr std::size_t kStep = 65536;
+
+    static bool grow(j_compress_ptr cinfo, std::size_t size) noexcept {
+        auto* self = reinterpret_cast<VectorDestination*>(cinfo->dest);
+        try {
+            self->out->resize(size);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+    static void init(j_compress_ptr cinfo) {
+        auto* self = reinterpret_cast<VectorDestination*>(cinfo->dest);
+        if (!grow(cinfo, kStep)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+        self->manager.next_output_byte = self->out->data();
+        self->manager.free_in_buffer = self->out->size();
+    }
+    static boolean empty(j_compress_ptr cinfo) {
+        auto* self = reinterpret_cast<VectorDestination*>(cinfo->dest);
+        const std::size_t used = self->out->size();
+        if (!grow(cinfo, used * 2)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+        self->manager.next_output_byte = self->out->data() + used;
+        self->manager.free_in_buffer = self->out->size() - used;
+        return TRUE;
+    }
+    static void term(j_compress_ptr cinfo) {
+        auto* self = reinterpret_cast<VectorDestination*>(cinfo->dest);
+        self->out->resize(self->out->size() - self->manager.free_in_buffer);
+    }
+};
+
+void useVectorDestination(jpeg_compress_struct& cinfo, VectorDestination& destination,
+                          std::vector<std::uint8_t>& out) {
+    out.clear();
+    destination.out = &out;
+    destination.manager.init_destination = VectorDestination::init;
+    destination.manager.empty_output_buffer = VectorDestination::empty;
+    destination.manager.term_destination = VectorDestination::term;
+    cinfo.dest = &destination.manager;
+}
+
 }  // namespace
 
 DecodedImage DecodedImage::copy() const {
@@ -129,7 +178,8 @@ bool readHeaderWith(std::FILE* file, JpegHeader& header, RecordingErrorManager& 
     return true;
 }
 
-bool decodeWith(std::FILE* file, ScanlineSink& sink, int scaleDenominator,
+// Reads `file`, or `data` when `file` is null.
+bool decodeWith(std::FILE* file, std::span<const std::uint8_t> data, ScanlineSink& sink, int scaleDenominator,
                 RecordingErrorManager& errorManager) {
     jpeg_decompress_struct cinfo;
     cinfo.err = recordingErrors(errorManager);
@@ -138,7 +188,11 @@ bool decodeWith(std::FILE* file, ScanlineSink& sink, int scaleDenominator,
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
+    if (file != nullptr) {
+        jpeg_stdio_src(&cinfo, file);
+    } else {
+        jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
+    }
     jpeg_read_header(&cinfo, TRUE);
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(scaleDenominator > 1 ? scaleDenominator : 1);
@@ -196,7 +250,9 @@ void writeGrayRows(jpeg_compress_struct& cinfo, ScanlineSource& source) {
     }
 }
 
-bool encodeWith(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
+// Writes to `file`, or to `memory` when `file` is null.
+bool encodeWith(std::FILE* file, VectorDestination* memory, std::vector<std::uint8_t>* out,
+                ScanlineSource& source, int width, int height, int components, int quality,
                 EntropyCoding coding, RecordingErrorManager& errorManager) {
     jpeg_compress_struct cinfo;
     cinfo.err = recordingErrors(errorManager);
@@ -205,7 +261,11 @@ bool encodeWith(std::FILE* file, ScanlineSource& source, int width, int height, 
         return false;
     }
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
+    if (file != nullptr) {
+        jpeg_stdio_dest(&cinfo, file);
+    } else {
+        useVectorDestination(cinfo, *memory, *out);
+    }
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = components;
@@ -252,7 +312,7 @@ bool decodeJpeg(std::FILE* file, DecodedImage& image, LibraryMessages* messages)
 
 bool decodeJpeg(std::FILE* file, ScanlineSink& sink, int scaleDenominator, LibraryMessages* messages) {
     RecordingErrorManager errorManager;
-    const bool decoded = decodeWith(file, sink, scaleDenominator, errorManager);
+    const bool decoded = decodeWith(file, {}, sink, scaleDenominator, errorManager);
     errorManager.passOn(messages);
     return decoded;
 }
@@ -266,8 +326,30 @@ bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int heig
 bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
                 EntropyCoding coding, LibraryMessages* messages) {
     RecordingErrorManager errorManager;
-    const bool encoded = encodeWith(file, source, width, height, components, quality, coding, errorManager);
+    const bool encoded =
+        encodeWith(file, nullptr, nullptr, source, width, height, components, quality, coding, errorManager);
     errorManager.passOn(messages);
+    return encoded;
+}
+
+bool decodeJpeg(std::span<const std::uint8_t> data, DecodedImage& image, LibraryMessages* messages) {
+    if (data.empty()) return false;  // the library's memory source refuses an empty buffer fatally
+    ImageSink sink(image);
+    RecordingErrorManager errorManager;
+    const bool decoded = decodeWith(nullptr, data, sink, 1, errorManager);
+    errorManager.passOn(messages);
+    return decoded;
+}
+
+bool encodeJpeg(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width, int height,
+                int components, int quality, LibraryMessages* messages) {
+    ImageSource source(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
+    RecordingErrorManager errorManager;
+    VectorDestination destination{};
+    const bool encoded =
+        encodeWith(nullptr, &destination, &out, source, width, height, components, quality, {}, errorManager);
+    errorManager.passOn(messages);
+    if (!encoded) out.clear();
     return encoded;
 }
 

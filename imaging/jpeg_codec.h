@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -102,5 +103,13 @@ bool encodeJpeg(std::FILE* file, const std::uint8_t* pixels, int width, int heig
 // The same encoding, the scanlines taken from `source`.
 bool encodeJpeg(std::FILE* file, ScanlineSource& source, int width, int height, int components, int quality,
                 EntropyCoding coding = {}, LibraryMessages* messages = nullptr);
+
+// The same decoding of JPEG data held in memory, into one whole-image buffer.
+bool decodeJpeg(std::span<const std::uint8_t> data, DecodedImage& image, LibraryMessages* messages = nullptr);
+
+// The same baseline encoding into `out` (replaced; empty after a failure), for images that are kept in
+// memory before they are written (the layers of a mixed page).
+bool encodeJpeg(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width, int height,
+                int components, int quality, LibraryMessages* messages = nullptr);
 
 }  // namespace pagewash

@@ -1,0 +1,164 @@
+#include "imaging/mixed_page.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "imaging/bilevel_despeckle.h"
+#include "imaging/bilevel_sauvola.h"
+#include "imaging/color_content.h"
+#include "imaging/group4_codec.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/mixed_background.h"
+#include "imaging/streamed_correction.h"
+
+namespace pagewash {
+
+namespace {
+
+// A page more than this share of whose tiles are tonal is a photograph (or a halftone plate): it stays a
+// JPEG, as splitting it would turn its dark areas into mask.
+constexpr double kPhotoToneShare = 0.5;
+
+// The corrected scanlines in one buffer, as codeBilevelPage takes them.
+void takeCorrected(StreamedCorrection& image, MixedPage& page) {
+    const int height = image.height();
+    const std::size_t rowBytes = static_cast<std::size_t>(std::max(image.width(), 0)) *
+                                 static_cast<std::size_t>(image.outputComponents());
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(std::max(height, 0)));
+    for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = image.row(y);
+    bool inOrder = true;
+    for (std::size_t y = 1; y < rows.size() && inOrder; ++y) inOrder = rows[y] == rows[0] + y * rowBytes;
+    if (inOrder && !rows.empty()) {
+        page.corrected = rows[0];
+        return;
+    }
+    page.copy.resize(rowBytes * rows.size());
+    for (std::size_t y = 0; y < rows.size(); ++y)
+        std::memcpy(page.copy.data() + y * rowBytes, rows[y], rowBytes);
+    page.corrected = page.copy.data();
+}
+
+// Y = 0.299 R + 0.587 G + 0.114 B, in 8-bit fixed point.
+std::vector<std::uint8_t> luminanceOf(const std::uint8_t* rgb, std::size_t pixels) {
+    std::vector<std::uint8_t> gray(pixels);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const std::uint8_t* p = rgb + 3 * i;
+        gray[i] = static_cast<std::uint8_t>((77u * p[0] + 150u * p[1] + 29u * p[2] + 128u) >> 8);
+    }
+    return gray;
+}
+
+// Whether corrected colour pixels hold real colour: the share of pixels whose chroma on the two opponent
+// axes (R - G, (R + G) / 2 - B) is above kColorChroma, as --keep-color-pages measures, on every other
+// pixel of every other row. The correction has already taken the paper's cast out.
+bool hasRealColor(const std::uint8_t* rgb, int width, int height) {
+    std::uint64_t coloured = 0;
+    std::uint64_t seen = 0;
+    constexpr int kLimit = kColorChroma * kColorChroma * 4;  // compared in doubled, squared units
+    for (int y = 0; y < height; y += 2)
+        for (int x = 0; x < width; x += 2) {
+            const std::uint8_t* p = rgb + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                           static_cast<std::size_t>(x)) *
+                                              3;
+            const int a = 2 * (p[0] - p[1]);
+            const int b = p[0] + p[1] - 2 * p[2];
+            coloured += a * a + b * b > kLimit ? 1 : 0;
+            ++seen;
+        }
+    return seen > 0 && static_cast<double>(coloured) > kColorPixelShare * static_cast<double>(seen);
+}
+
+// The mean colour of the ink pixels; black when there are none.
+std::array<std::uint8_t, 3> meanInkColor(const std::uint8_t* corrected, int components,
+                                         const BilevelImage& mask) {
+    std::array<std::uint64_t, 3> sums{};
+    std::uint64_t count = 0;
+    const auto c = static_cast<std::size_t>(components);
+    for (int y = 0; y < mask.height; ++y) {
+        const std::uint8_t* bits = mask.row(y);
+        const std::uint8_t* row =
+            corrected + static_cast<std::size_t>(y) * static_cast<std::size_t>(mask.width) * c;
+        for (int x = 0; x < mask.width; ++x) {
+            if (bits[x >> 3] == 0) {
+                x |= 7;
+                continue;
+            }
+            if (((bits[x >> 3] >> (7 - (x & 7))) & 1) == 0) continue;
+            for (std::size_t k = 0; k < c; ++k) sums[k] += row[static_cast<std::size_t>(x) * c + k];
+            ++count;
+        }
+    }
+    std::array<std::uint8_t, 3> color{};
+    if (count == 0) return color;
+    for (std::size_t k = 0; k < c; ++k) color[k] = static_cast<std::uint8_t>((sums[k] + count / 2) / count);
+    return color;
+}
+
+MixedLayers codeLayers(const std::uint8_t* corrected, int width, int height, int components,
+                       const BilevelImage& mask, const MixedOptions& options) {
+    MixedLayers layers;
+    layers.width = width;
+    layers.height = height;
+    if (auto coded = encodeGroup4(mask)) layers.maskGroup4 = std::move(*coded);
+    const ReducedImage background =
+        reduceAroundInk(corrected, width, height, components, mask, backgroundFactor(width, height));
+    layers.backgroundWidth = background.width;
+    layers.backgroundHeight = background.height;
+    layers.backgroundComponents = components;
+    encodeJpeg(layers.backgroundJpeg, background.pixels.data(), background.width, background.height,
+               components, options.backgroundQuality);
+    layers.inkComponents = components;
+    layers.inkColor = meanInkColor(corrected, components, mask);
+    return layers;
+}
+
+}  // namespace
+
+MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) {
+    MixedPage page;
+    const int width = image.width();
+    const int height = image.height();
+    const int components = image.outputComponents();
+    takeCorrected(image, page);
+    const std::size_t pixels =
+        static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
+    std::vector<std::uint8_t> luminance;
+    const std::uint8_t* gray = page.corrected;
+    if (components == 3) {
+        luminance = luminanceOf(page.corrected, pixels);
+        gray = luminance.data();
+    }
+    const auto stride = static_cast<std::size_t>(std::max(width, 0));
+    page.measure = measureTone(gray, width, height, stride);
+    // Too small to judge, or mostly continuous tone: a JPEG.
+    if (page.measure.tiles < kMinTiles || page.measure.tonalShare() > kPhotoToneShare) return page;
+    const bool colored = components == 3 && hasRealColor(page.corrected, width, height);
+    page.kind = page.measure.isTextPage() && !colored ? MixedKind::Text : MixedKind::Mixed;
+
+    BilevelImage mask;
+    binarizeSauvola(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)), mask);
+    despeckle(mask, options.maxSpeck);
+    if (page.kind == MixedKind::Text && options.bilevel) {
+        page.group4 = encodeGroup4(mask);
+        return page;
+    }
+    page.layers = codeLayers(page.corrected, width, height, components, mask, options);
+    return page;
+}
+
+std::uint64_t mixedMemoryNeed(int width, int height, int components) {
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0));
+    const auto c = static_cast<std::uint64_t>(std::max(components, 1));
+    const std::uint64_t copy = pixels * c;
+    const std::uint64_t luminance = components == 3 ? pixels : 0;
+    // The mask with the despeckling's two planes and its Group 4 data (five bits a pixel at most); the
+    // background at a quarter of the pixels at most, with its fill's halvings and flags (a third more)
+    // and its JPEG.
+    const std::uint64_t background = pixels / 4 * (c + 1) * 2;
+    return copy + luminance + 5 * (pixels / 8 + 1) + background;
+}
+
+}  // namespace pagewash

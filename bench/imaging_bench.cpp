@@ -21,6 +21,7 @@
 #include "imaging/bilevel_despeckle.h"
 #include "imaging/bilevel_sauvola.h"
 #include "imaging/blur.h"
+#include "imaging/color_content.h"
 #include "imaging/group4_codec.h"
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
@@ -230,7 +231,9 @@ void applyBlur(benchmark::State& state, bool color, BlurMode mode, int strength)
     setRate(state);
 }
 
-void processImageJob(benchmark::State& state, bool color) {
+// The whole job at the default settings; `bilevel` with --bilevel, which stores the page (a text page)
+// in black and white.
+void processImageJob(benchmark::State& state, bool color, bool bilevel) {
     if (!hasPage(state, color)) return;
     const fs::path source = page(color).jpeg;
     const fs::path file = pages().folder / "_image_000.jpg";
@@ -243,8 +246,25 @@ void processImageJob(benchmark::State& state, bool color) {
         fs::copy_file(source, file);
         state.ResumeTiming();
         std::int32_t components = 0;
-        ProcessImageJob(platform::utf8FromPath(file), &components, defaults);
-        if (components != (color ? 3 : 1)) state.SkipWithError("the job failed");
+        ImageJob job{platform::utf8FromPath(file), &components, &defaults, nullptr};
+        job.bilevel = bilevel;
+        ProcessImageJob(job);
+        if (components != (color && !bilevel ? 3 : 1)) state.SkipWithError("the job failed");
+    }
+    setRate(state);
+}
+
+// The colour measure --bilevel takes of a colour page before it may become a text page.
+void colorMeasure(benchmark::State& state) {
+    if (!hasPage(state, true)) return;
+    std::error_code error;
+    platform::StdioFile file = platform::openForReading(platform::utf8FromPath(page(true).jpeg), error);
+    if (!file) return state.SkipWithError("cannot open the page");
+    for (auto _ : state) {
+        std::rewind(file.get());
+        ColorContent content;
+        if (!measureColorContent(file.get(), content)) state.SkipWithError("the measure failed");
+        benchmark::DoNotOptimize(content.pixels);
     }
     setRate(state);
 }
@@ -331,9 +351,13 @@ void registerAll() {
                                                                 {"group4", BilevelStep::Group4}};
     for (const auto& [name, step] : bilevelSteps)
         unit(benchmark::RegisterBenchmark((std::string("BM_Bilevel/") + name).c_str(), bilevelStep, step));
-    for (bool color : {true, false}) {
-        unit(benchmark::RegisterBenchmark(color ? "BM_ProcessImageJob/color" : "BM_ProcessImageJob/gray",
-                                          processImageJob, color));
+    unit(benchmark::RegisterBenchmark("BM_Bilevel/color-measure", colorMeasure));
+    for (bool bilevel : {false, true}) {
+        for (bool color : {true, false}) {
+            const std::string name =
+                std::string("BM_ProcessImageJob/") + (color ? "color" : "gray") + (bilevel ? "/bilevel" : "");
+            unit(benchmark::RegisterBenchmark(name.c_str(), processImageJob, color, bilevel));
+        }
     }
 }
 

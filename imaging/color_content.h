@@ -15,6 +15,7 @@
 // blue pen 4.9 to 7.5 %, a colour photo 17 %. Thread-safe: no shared state.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -39,5 +40,8 @@ struct ColorContent {
 // False after a fatal libjpeg error or when it does not decode to 3 components; `content` is then
 // unspecified.
 bool measureColorContent(std::FILE* file, ColorContent& content);
+
+// The same measure of `count` RGB pixels of an image already reduced four times (QuarterColorImage).
+void measureColorContent(const std::uint8_t* rgb, std::size_t count, ColorContent& content);
 
 }  // namespace pagewash

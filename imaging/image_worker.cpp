@@ -12,6 +12,7 @@
 #include "imaging/bilevel_page.h"
 #include "imaging/color_content.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/quarter_color_image.h"
 #include "imaging/streamed_correction.h"
 #include "platform/files.h"
 #include "platform/replacing_file.h"
@@ -85,24 +86,18 @@ ImageResult replaceWithBilevel(const std::string& fileName, StreamedCorrection& 
     return replaceWith(fileName, encode, job.keepSmaller, permissions, originalSize, messages);
 }
 
+// What the colour measure said of an image before its decoding.
+enum class ColorBeforeDecoding { NotMeasured, RealColor, NoRealColor, Failed };
+
 // With keepColorPages, a colour image that would turn gray is measured first (a reduced decoding); one
 // with real colour is corrected as the automatic colour mode would. Leaves `in` at the start of the file.
-bool keepsColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
-    if (!job.keepColorPages || header.components != 3 || !turnsColorGray(job.settings->color())) return false;
+ColorBeforeDecoding measureToKeepColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
+    if (!job.keepColorPages || header.components != 3 || !turnsColorGray(job.settings->color()))
+        return ColorBeforeDecoding::NotMeasured;
     ColorContent content;
     const bool measured = measureColorContent(in, content);
-    if (std::fseek(in, 0, SEEK_SET) != 0) return false;
-    return measured && content.hasRealColor();
-}
-
-// With bilevel, whether a colour image has no real colour, and may become a text page: whatever the
-// colour mode, a page with real colour stays a JPEG. Leaves `in` at the start of the file.
-bool colorWithoutRealColor(const ImageJob& job, const JpegHeader& header, std::FILE* in) {
-    if (!job.bilevel || header.components != 3) return false;
-    ColorContent content;
-    const bool measured = measureColorContent(in, content);
-    if (std::fseek(in, 0, SEEK_SET) != 0) return false;
-    return measured && !content.hasRealColor();
+    if (std::fseek(in, 0, SEEK_SET) != 0 || !measured) return ColorBeforeDecoding::Failed;
+    return content.hasRealColor() ? ColorBeforeDecoding::RealColor : ColorBeforeDecoding::NoRealColor;
 }
 
 // `slot` holds the job's place in its gate; the image's memory is reserved through it.
@@ -135,11 +130,17 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     }
     slot.reserve(outcome.memoryNeed);
     CorrectionSettings settings = *job.settings;
-    outcome.keptColor = keepsColor(job, header, in.get());
+    const ColorBeforeDecoding colorBefore = measureToKeepColor(job, header, in.get());
+    outcome.keptColor = colorBefore == ColorBeforeDecoding::RealColor;
     if (outcome.keptColor) settings.colorMode = static_cast<std::int32_t>(ColorMode::Auto);
-    // A colour page may be a text page only without real colour (the measure of --keep-color-pages).
-    const bool colorMayBeText = !outcome.keptColor && colorWithoutRealColor(job, header, in.get());
     StreamedCorrection image(settings);
+    // A colour page may be a text page only without real colour (the measure of --keep-color-pages, whatever
+    // the colour mode). Unless that measure was taken before, it is taken on the decoded page reduced four
+    // times as its scanlines go by: the one decoding serves both.
+    QuarterColorImage quarter;
+    const bool measuresWhileDecoding =
+        job.bilevel && header.components == 3 && colorBefore == ColorBeforeDecoding::NotMeasured;
+    if (measuresWhileDecoding) image.alsoReduceInto(&quarter);
     if (!decodeJpeg(in.get(), image, 1, &messages)) {
         if (image.outOfMemory()) {
             messages.push_back("not enough memory for a " + std::to_string(image.width()) + " x " +
@@ -157,6 +158,12 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
         return;
     }
     image.finish();
+    bool colorMayBeText = colorBefore == ColorBeforeDecoding::NoRealColor;
+    if (measuresWhileDecoding && quarter.pixels() != nullptr) {
+        ColorContent content;
+        measureColorContent(quarter.pixels(), quarter.count(), content);
+        colorMayBeText = !content.hasRealColor();
+    }
     // The quality and coding are the job's, whichever colour mode corrected the image.
     const bool mayBeText = job.bilevel && (image.decodedComponents() == 1 || colorMayBeText);
     outcome.result = mayBeText

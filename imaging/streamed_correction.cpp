@@ -21,6 +21,7 @@ bool StreamedCorrection::begin(int width, int height, int components) noexcept {
         m_decoded = std::make_unique_for_overwrite<std::uint8_t[]>(wholeColor ? w * h * c : w * c);
         if (m_plan.changesImage) m_gray = std::make_unique_for_overwrite<std::uint8_t[]>(w * h);
         if (m_plan.automatic) m_histogram = HistogramCounter(w * h);
+        if (m_quarter != nullptr && m_plan.changesImage && components == 3) m_quarter->begin(width, height);
         return true;
     } catch (const std::bad_alloc&) {
         m_outOfMemory = true;
@@ -48,6 +49,7 @@ void StreamedCorrection::rowDone(int y) noexcept {
     const auto w = static_cast<std::size_t>(m_width);
     if (m_components == 3) {
         const std::uint8_t* rgb = m_plan.componentsOut == 3 ? colorRow(y) : m_decoded.get();
+        if (m_quarter != nullptr) m_quarter->addRow(rgb, y);
         convertToGray(rgb, grayRow(y), w, m_plan.yellowing, histogram);
     } else if (histogram != nullptr) {
         histogram->add(grayRow(y), w);

@@ -12,6 +12,7 @@
 #include "imaging/histogram_counter.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/pixel_kernels.h"
+#include "imaging/quarter_color_image.h"
 #include "imaging/tone_plan.h"
 #include "settings/correction_settings.h"
 
@@ -26,6 +27,10 @@ class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
     bool begin(int width, int height, int components) noexcept override;
     std::uint8_t* rowBuffer(int y) noexcept override;
     void rowDone(int y) noexcept override;
+
+    // Before the decoding: a colour image is also reduced into `quarter` as its scanlines go by (for the
+    // colour measure of --bilevel), which must outlive the decoding.
+    void alsoReduceInto(QuarterColorImage* quarter) { m_quarter = quarter; }
 
     int decodedComponents() const { return m_components; }
     // True when begin() could not allocate the image's buffers (the decoding then failed).
@@ -60,6 +65,7 @@ class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
     std::unique_ptr<kernels::ColorCorrection> m_colorCorrection;
     bool m_tonesPerRow = false;  // the tables are still to be applied, a scanline at a time in row()
     bool m_outOfMemory = false;
+    QuarterColorImage* m_quarter = nullptr;
 };
 
 }  // namespace pagewash

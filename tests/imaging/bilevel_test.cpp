@@ -9,7 +9,9 @@
 #include "imaging/bilevel_despeckle.h"
 #include "imaging/bilevel_sauvola.h"
 #include "imaging/group4_codec.h"
+#include "imaging/quarter_color_image.h"
 #include "imaging/text_page_measure.h"
+#include "tests/imaging/reference_correction.h"
 
 namespace pagewash {
 namespace {
@@ -34,22 +36,34 @@ Gray scanLike(int width, int height, std::uint32_t seed) {
     return image;
 }
 
-// Straight from the definition: the window's sums by summing it, then the shared decision.
+// From the definition: each window's sums from a plain table of 64-bit sums over the rectangle above and
+// left of each pixel, then the shared decision.
 BilevelImage referenceSauvola(Gray& image, const SauvolaParameters& params) {
     BilevelImage out(image.width, image.height);
     const int half = params.window / 2;
+    const auto w = static_cast<std::size_t>(image.width) + 1;
+    std::vector<std::uint64_t> sums(w * (static_cast<std::size_t>(image.height) + 1), 0);
+    std::vector<std::uint64_t> squares(sums.size(), 0);
+    const auto at = [w](int x, int y) {
+        return static_cast<std::size_t>(y) * w + static_cast<std::size_t>(x);
+    };
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
-            std::uint64_t sum = 0, squares = 0, count = 0;
-            for (int v = std::max(0, y - half); v <= std::min(image.height - 1, y + half); ++v)
-                for (int u = std::max(0, x - half); u <= std::min(image.width - 1, x + half); ++u) {
-                    sum += image.at(u, v);
-                    squares += std::uint64_t{image.at(u, v)} * image.at(u, v);
-                    ++count;
-                }
-            if (sauvolaBlack(image.at(x, y), static_cast<std::uint32_t>(sum),
-                             static_cast<std::uint32_t>(squares), static_cast<std::uint32_t>(count),
-                             params.k))
+            const std::uint64_t v = image.at(x, y);
+            sums[at(x + 1, y + 1)] = v + sums[at(x, y + 1)] + sums[at(x + 1, y)] - sums[at(x, y)];
+            squares[at(x + 1, y + 1)] =
+                v * v + squares[at(x, y + 1)] + squares[at(x + 1, y)] - squares[at(x, y)];
+        }
+    const auto box = [&](const std::vector<std::uint64_t>& table, int x0, int y0, int x1, int y1) {
+        return table[at(x1, y1)] - table[at(x0, y1)] - table[at(x1, y0)] + table[at(x0, y0)];
+    };
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const int x0 = std::max(0, x - half), x1 = std::min(image.width, x + half + 1);
+            const int y0 = std::max(0, y - half), y1 = std::min(image.height, y + half + 1);
+            const auto count = static_cast<std::uint32_t>((x1 - x0) * (y1 - y0));
+            if (sauvolaBlack(image.at(x, y), static_cast<std::uint32_t>(box(sums, x0, y0, x1, y1)),
+                             static_cast<std::uint32_t>(box(squares, x0, y0, x1, y1)), count, params.k))
                 out.setBlack(x, y);
         }
     return out;
@@ -64,22 +78,81 @@ std::string firstDifference(const BilevelImage& a, const BilevelImage& b) {
     return {};
 }
 
-TEST(Sauvola, FastBinarizationEqualsTheReferenceBitForBit) {
-    struct Size {
+// At every vector target this processor runs: the edge cases of size and window, then random sizes, odd
+// windows, k and pixels (scan-like pages, noise, few levels, flat paper) with rows a stride apart.
+TEST(Sauvola, FastBinarizationEqualsTheReferenceBitForBitAtEveryTarget) {
+    struct Case {
         int width, height, window;
+        double k;
+        testing::Pattern pattern;
     };
-    const Size sizes[] = {{1, 1, 15},  {1, 37, 15},  {37, 1, 15},  {8, 8, 3},    {9, 13, 5},
-                          {13, 9, 31}, {63, 41, 15}, {64, 64, 61}, {100, 7, 61}, {71, 90, 255}};
+    std::vector<Case> cases = {
+        {1, 1, 15, 0.34, testing::Pattern::Page},   {1, 37, 15, 0.34, testing::Pattern::Page},
+        {37, 1, 15, 0.34, testing::Pattern::Page},  {8, 8, 3, 0.34, testing::Pattern::Page},
+        {64, 64, 61, 0.34, testing::Pattern::Page}, {71, 90, 255, 0.34, testing::Pattern::Page}};
+    std::mt19937 random(5);
+    const testing::Pattern patterns[] = {testing::Pattern::Page, testing::Pattern::Noise,
+                                         testing::Pattern::FewLevels, testing::Pattern::DarkPage};
+    for (int i = 0; i < 60; ++i) {
+        cases.push_back({std::uniform_int_distribution<int>(1, 300)(random),
+                         std::uniform_int_distribution<int>(1, 120)(random),
+                         2 * std::uniform_int_distribution<int>(1, 127)(random) + 1,
+                         std::uniform_real_distribution<double>(0.05, 0.6)(random), patterns[i % 4]});
+    }
     std::uint32_t seed = 1;
-    for (const Size& size : sizes) {
-        Gray image = scanLike(size.width, size.height, seed++);
-        const SauvolaParameters params{size.window, 0.34};
-        BilevelImage fast;
-        binarizeSauvola(image.pixels.data(), image.width, image.height, static_cast<std::size_t>(image.width),
-                        params, fast);
-        EXPECT_EQ(fast.bits.size(), fast.stride() * static_cast<std::size_t>(size.height));
-        EXPECT_EQ(firstDifference(fast, referenceSauvola(image, params)), "")
-            << size.width << " x " << size.height << ", window " << size.window;
+    for (const Case& c : cases) {
+        const int pad = static_cast<int>(seed % 5);
+        Gray image = seed % 3 == 0
+                         ? scanLike(c.width, c.height, seed)
+                         : Gray{c.width, c.height, testing::makeImage(c.width, c.height, 1, c.pattern, seed)};
+        ++seed;
+        // The same pixels `pad` bytes apart from row to row.
+        std::vector<std::uint8_t> strided(static_cast<std::size_t>(c.width + pad) * c.height, 7);
+        for (int y = 0; y < c.height; ++y)
+            std::copy_n(&image.at(0, y), c.width,
+                        strided.begin() + static_cast<std::ptrdiff_t>(y) * (c.width + pad));
+        const SauvolaParameters params{c.window, c.k};
+        const BilevelImage expected = referenceSauvola(image, params);
+        testing::forEachTarget([&](const char* target) {
+            BilevelImage fast;
+            binarizeSauvola(strided.data(), c.width, c.height, static_cast<std::size_t>(c.width + pad),
+                            params, fast);
+            EXPECT_EQ(fast.bits.size(), fast.stride() * static_cast<std::size_t>(c.height));
+            EXPECT_EQ(firstDifference(fast, expected), "")
+                << target << ": " << c.width << " x " << c.height << ", window " << c.window << ", k " << c.k;
+        });
+    }
+}
+
+// The colour measure's reduced page: each pixel the rounded mean of its 4 x 4 block, the edge blocks cut.
+TEST(QuarterColorImage, EachPixelIsTheRoundedMeanOfItsBlockAtEveryTarget) {
+    const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {4, 4}, {5, 7}, {13, 6}, {64, 17}, {203, 11}};
+    std::uint32_t seed = 3;
+    for (const auto& size : sizes) {
+        const int width = size[0], height = size[1];
+        const testing::Bytes rgb = testing::makeImage(width, height, 3, testing::Pattern::Noise, seed++);
+        testing::Bytes expected;
+        for (int by = 0; by < (height + 3) / 4; ++by)
+            for (int bx = 0; bx < (width + 3) / 4; ++bx)
+                for (int c = 0; c < 3; ++c) {
+                    unsigned sum = 0, n = 0;
+                    for (int y = 4 * by; y < std::min(height, 4 * by + 4); ++y)
+                        for (int x = 4 * bx; x < std::min(width, 4 * bx + 4); ++x, ++n)
+                            sum += rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c];
+                    expected.push_back(static_cast<std::uint8_t>((sum + n / 2) / n));
+                }
+        testing::forEachTarget([&](const char* target) {
+            QuarterColorImage quarter;
+            quarter.begin(width, height);
+            for (int y = 0; y < height; ++y)
+                quarter.addRow(rgb.data() + static_cast<std::size_t>(y) * width * 3, y);
+            ASSERT_EQ(quarter.count() * 3, expected.size());
+            EXPECT_EQ(testing::firstDifference(
+                          expected, testing::Bytes(quarter.pixels(), quarter.pixels() + expected.size()),
+                          (width + 3) / 4, 3),
+                      "")
+                << target << ": " << width << " x " << height;
+        });
     }
 }
 

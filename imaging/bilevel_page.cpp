@@ -7,6 +7,7 @@
 #include "imaging/bilevel_despeckle.h"
 #include "imaging/bilevel_sauvola.h"
 #include "imaging/group4_codec.h"
+#include "imaging/quarter_color_image.h"
 #include "imaging/streamed_correction.h"
 
 namespace pagewash {
@@ -56,14 +57,15 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     return page;
 }
 
-std::uint64_t bilevelMemoryNeed(int width, int height, int components) {
-    const std::uint64_t pixels =
-        static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0));
-    const std::uint64_t copy = pixels * static_cast<std::uint64_t>(std::max(components, 1));
-    const std::uint64_t luminance = components == 3 ? pixels : 0;
-    // The page, the despeckling's two planes, the Group 4 data and libtiff's copy: five bits a pixel at most
-    // for a text page.
-    return copy + luminance + 5 * (pixels / 8 + 1);
+std::uint64_t bilevelMemoryNeed(int width, int height, int decodedComponents, int correctedComponents) {
+    const auto w = static_cast<std::uint64_t>(std::max(width, 0));
+    const auto h = static_cast<std::uint64_t>(std::max(height, 0));
+    const std::uint64_t luminance = correctedComponents == 3 ? w * h : 0;
+    const std::uint64_t reduced = decodedComponents == 3 ? QuarterColorImage::memoryNeed(width, height) : 0;
+    const std::uint64_t bits = (w + 7) / 8 * h;
+    // The scanlines' places (8 bytes a row) and Sauvola's running sums (about 17 bytes a column).
+    const std::uint64_t rows = 8 * h + 17 * w;
+    return luminance + reduced + 4 * bits + rows;
 }
 
 }  // namespace pagewash

@@ -35,8 +35,12 @@ struct BilevelPage {
 // Throws std::bad_alloc. REQUIRES: image.finish() was called, and no row() since.
 BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck);
 
-// The memory codeBilevelPage holds besides the image's own: the copy of the corrected pixels, the gray
-// page of a colour image, the 1-bit page with the despeckling's two planes and its Group 4 data.
-std::uint64_t bilevelMemoryNeed(int width, int height, int components);
+// The memory --bilevel holds for an image besides its decoding's: codeBilevelPage's gray page of a
+// corrected colour page (`correctedComponents` 3), the colour measure's reduced page of a decoded colour
+// page (`decodedComponents` 3, QuarterColorImage), and the 1-bit page with, at most at once, either the
+// despeckling's two planes or libtiff's copy, its file and the Group 4 data taken out of it (the data of a
+// text page a fraction of its bits: counted as large as them). The corrected scanlines are used where the
+// decoding holds them.
+std::uint64_t bilevelMemoryNeed(int width, int height, int decodedComponents, int correctedComponents);
 
 }  // namespace pagewash

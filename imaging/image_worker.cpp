@@ -14,6 +14,7 @@
 #include "imaging/jpeg_codec.h"
 #include "imaging/quarter_color_image.h"
 #include "imaging/streamed_correction.h"
+#include "imaging/tone_plan.h"
 #include "platform/files.h"
 #include "platform/replacing_file.h"
 
@@ -123,7 +124,14 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     outcome.width = header.width;
     outcome.height = header.height;
     outcome.memoryNeed = decodingMemoryNeed(header, *job.settings);
-    if (job.bilevel) outcome.memoryNeed += bilevelMemoryNeed(header.width, header.height, header.components);
+    if (job.bilevel) {
+        // A colour page stays colour by its mode, or by --keep-color-pages when it holds real colour.
+        const bool mayStayColor =
+            header.components == 3 && (planTones(*job.settings, 3).componentsOut == 3 ||
+                                       (job.keepColorPages && turnsColorGray(job.settings->color())));
+        outcome.memoryNeed +=
+            bilevelMemoryNeed(header.width, header.height, header.components, mayStayColor ? 3 : 1);
+    }
     if (job.gate != nullptr && !job.gate->fits(outcome.memoryNeed)) {
         outcome.result = ImageResult::OverBudget;
         return;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/bilevel_despeckle.h"
+#include "imaging/bilevel_page.h"
 #include "imaging/bilevel_sauvola.h"
 #include "imaging/group4_codec.h"
 #include "imaging/quarter_color_image.h"
@@ -247,6 +248,18 @@ TEST(Group4, WhitePageCodesToAFewBytes) {
     const auto coded = encodeGroup4(BilevelImage(2480, 3508));
     ASSERT_TRUE(coded.has_value());
     EXPECT_LT(coded->size(), 2000u);
+}
+
+// The corrected scanlines are used where the decoding holds them: no copy of the page is counted, only
+// what a colour page adds (its reduced page for the colour measure, its gray page when it stays colour).
+TEST(BilevelMemory, CountsNoCopyOfThePage) {
+    const std::uint64_t pixels = 2480 * 3508;
+    const std::uint64_t gray = bilevelMemoryNeed(2480, 3508, 1, 1);
+    EXPECT_GE(gray, pixels / 2);  // the bits, and either the two planes or the Group 4 coding's copies
+    EXPECT_LT(gray, pixels * 6 / 10);
+    EXPECT_EQ(bilevelMemoryNeed(2480, 3508, 3, 1) - gray, QuarterColorImage::memoryNeed(2480, 3508));
+    EXPECT_EQ(bilevelMemoryNeed(2480, 3508, 3, 3) - bilevelMemoryNeed(2480, 3508, 3, 1), pixels);
+    EXPECT_EQ(bilevelMemoryNeed(0, 0, 1, 1), 0u);
 }
 
 // The measure on pages of known kinds, made here: 320 x 320 pixels, 100 tiles.

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/images/mixed_objects.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash {
@@ -36,8 +37,17 @@ std::string bilevelLength(const ImageRecord& record) {
     return "/Length " + std::to_string(record.jpegLength);
 }
 
+// "/Length N" closing the entries of a mixed page's form.
+std::string formLength(const ImageRecord& record) {
+    return "/Length " + std::to_string(record.formContent.size());
+}
+
 // "<<", the tokens, ">>stream\r\n" and the corrected JPEG.
 std::int64_t replacementLength(const ImageRecord& record) {
+    if (record.rewrite == StreamRewrite::MakeMixed)
+        return static_cast<std::int64_t>(kOpenDictionary.size() + record.formEntries.size() +
+                                         formLength(record).size() + kStreamStart.size() +
+                                         record.formContent.size());
     if (record.rewrite == StreamRewrite::MakeBilevel)
         return static_cast<std::int64_t>(kOpenDictionary.size() + record.bilevelEntries.size() +
                                          bilevelLength(record).size() + kStreamStart.size()) +
@@ -60,6 +70,14 @@ struct Replacement {
 
 void writeImage(OutputFile& output, const ImageRecord& record, const std::string& name) {
     output.write(kOpenDictionary);
+    if (record.rewrite == StreamRewrite::MakeMixed) {
+        // The layers themselves are appended after the file's last byte.
+        output.write(record.formEntries);
+        output.write(formLength(record));
+        output.write(kStreamStart);
+        output.write(record.formContent);
+        return;
+    }
     if (record.rewrite == StreamRewrite::MakeBilevel) {
         output.write(record.bilevelEntries);
         output.write(bilevelLength(record));
@@ -106,6 +124,13 @@ void decideRewrite(ImageRecord& record, std::int32_t decodedComponents, bool ori
 void decideBilevelRewrite(ImageRecord& record, std::string entries) {
     record.rewrite = StreamRewrite::MakeBilevel;
     record.bilevelEntries = std::move(entries);
+}
+
+void decideMixedRewrite(ImageRecord& record, std::string entries, const MixedLayout& layout) {
+    record.rewrite = StreamRewrite::MakeMixed;
+    record.formEntries = std::move(entries);
+    record.formContent = mixedFormContent(layout);
+    record.mixed = layout;
 }
 
 std::vector<ReplacedRange> plannedImageReplacements(const std::vector<ImageRecord>& records) {

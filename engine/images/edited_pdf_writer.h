@@ -29,6 +29,11 @@ void decideRewrite(ImageRecord& record, std::int32_t decodedComponents, bool ori
 // of decideRewrite.
 void decideBilevelRewrite(ImageRecord& record, std::string entries);
 
+// A page whose worker stored the layers of mixed raster content in its temporary file as `layout` says:
+// MakeMixed with the form's `entries` (mixedFormEntries) and its content. Call instead of decideRewrite;
+// the caller appends the layers' objects (mixedObjectBodies) after the written file.
+void decideMixedRewrite(ImageRecord& record, std::string entries, const MixedLayout& layout);
+
 // The input range [dictionaryOffset, jpegEnd) of each record that is not copied as it was, and the length
 // of what replaces it: "<<" + the tokens + ">>stream\r\n" + jpegLength. Call after updateStreamLengths
 // and decideRewrite.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/images/dictionary_tokens.h"
+#include "imaging/mixed_layout.h"
 
 namespace pagewash {
 
@@ -21,6 +22,9 @@ enum class StreamRewrite : std::uint8_t {
     // "<<", bilevelEntries, "/Length" with the new length, ">>stream" CR LF and the temporary file's
     // Group 4 data: a text page stored as black and white.
     MakeBilevel,
+    // "<<", formEntries, "/Length" with the content's length, ">>stream" CR LF and formContent: a page
+    // stored as mixed raster content, whose layers are appended as new objects (mixed_objects.h).
+    MakeMixed,
 };
 
 struct ImageRecord {
@@ -31,6 +35,10 @@ struct ImageRecord {
     StreamRewrite rewrite = StreamRewrite::KeepColorSpace;
     std::unique_ptr<DictionaryTokens> tokens;
     std::string bilevelEntries;  // MakeBilevel: the dictionary's entries less /Length (bilevel_dictionary.h)
+    // MakeMixed: the form's entries less /Length, its content, and how its temporary file holds the layers.
+    std::string formEntries;
+    std::string formContent;
+    MixedLayout mixed;
 };
 
 }  // namespace pagewash

@@ -142,4 +142,13 @@ Result<StreamObject> readStreamObject(ByteView bytes, std::size_t offset) {
     return section;
 }
 
+std::string streamBody(std::string_view entries, std::string_view data) {
+    std::string body = "<<";
+    body += entries;
+    body += "/Length " + std::to_string(data.size()) + ">>stream\r\n";
+    body += data;
+    body += "\r\nendstream";
+    return body;
+}
+
 }  // namespace pagewash

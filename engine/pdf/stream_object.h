@@ -4,6 +4,8 @@
 // that hold offsets (cross-reference streams, hint streams). Stateless; safe on any thread.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/pdf/flate_predictor.h"
@@ -31,5 +33,9 @@ struct StreamObject {
 // (callers say which object in front of it, "it has no stream keyword"); the refusal's offset is
 // the byte at fault, or the first byte of the data when the fault lies in data that was inflated.
 Result<StreamObject> readStreamObject(ByteView bytes, std::size_t offset);
+
+// A stream object's body as this program writes one: "<<" + entries + "/Length N>>stream" CR LF + data +
+// CR LF + "endstream" (N: data's length).
+std::string streamBody(std::string_view entries, std::string_view data);
 
 }  // namespace pagewash

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "engine/pdf/stream_object.h"
+
 namespace pagewash {
 
 namespace {
@@ -126,15 +128,6 @@ std::string updateSection(const LastXrefSection& last, std::int64_t previousOffs
     update += last.stream ? streamSection(last, offsets, sectionOffset, trailerEntries)
                           : classicSection(last, offsets, trailerEntries);
     return update + "startxref\n" + std::to_string(sectionOffset) + "\n%%EOF\n";
-}
-
-std::string streamBody(std::string_view entries, std::string_view data) {
-    std::string body = "<<";
-    body += entries;
-    body += "/Length " + std::to_string(data.size()) + ">>stream\r\n";
-    body += data;
-    body += "\r\nendstream";
-    return body;
 }
 
 }  // namespace pagewash

@@ -38,7 +38,4 @@ Result<LastXrefSection> readLastXrefSection(ByteView input);
 std::string updateSection(const LastXrefSection& last, std::int64_t previousOffset, std::int64_t outputLength,
                           std::uint8_t lastByte, std::span<const std::string> bodies);
 
-// A stream object's body: "<<" + entries + "/Length N>>stream" CR LF + data + CR LF + "endstream".
-std::string streamBody(std::string_view entries, std::string_view data);
-
 }  // namespace pagewash

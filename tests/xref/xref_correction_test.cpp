@@ -10,6 +10,7 @@
 
 #include "engine/images/edited_pdf_writer.h"
 #include "engine/images/temp_images.h"
+#include "engine/pdf/stream_object.h"
 #include "engine/xref/offset_map.h"
 #include "engine/xref/update_section.h"
 #include "tests/support/test_tools.h"

@@ -168,8 +168,13 @@ std::optional<CommandLine> parseCommandLine(int argc, const char* const* argv, i
     app.add_flag("--bilevel", line.bilevel,
                  "Text pages (no real colour, no photo, halftone or shaded area) become black-and-white "
                  "images coded CCITT Group 4, about ten times smaller; other images are bleached as usual");
+    app.add_flag(
+        "--mrc", line.mrc,
+        "Pages of text over something else (tinted paper, a stamp, pen notes, a figure) keep their "
+        "text as a sharp Group 4 mask in its ink colour over a small, downsampled JPEG background, "
+        "several times smaller; plain text pages too, unless --bilevel takes them; photos stay JPEG");
     app.add_option("--despeckle", line.despeckle,
-                   "With --bilevel, black specks of at most N pixels are removed (0: none)")
+                   "With --bilevel or --mrc, black specks of at most N pixels are removed (0: none)")
         ->check(CLI::Range(0, kMaxDespeckle))
         ->capture_default_str();
     app.add_flag("--json", line.json,

@@ -23,6 +23,7 @@ struct CommandLine {
     bool keepColorPages = false;        // images with real colour stay in colour in the gray modes
     bool bilevel = false;               // text pages as 1-bit Group 4 images
     int despeckle = kDefaultDespeckle;  // with bilevel: specks of at most this many pixels removed
+    bool mrc = false;                   // text over other content as a text mask over a small background
     bool json = false;                  // one JSON object per file on standard output
     bool quiet = false;
     std::vector<std::string> files;

@@ -43,6 +43,7 @@ std::string sizeReportLine(const FileReport& report) {
         "), " + std::to_string(images.bleached) + " of " + std::to_string(images.found) + " images bleached";
     if (images.keptInColor > 0) line += " (" + std::to_string(images.keptInColor) + " in colour)";
     if (images.bilevel > 0) line += " (" + std::to_string(images.bilevel) + " black and white)";
+    if (images.mrc > 0) line += " (" + std::to_string(images.mrc) + " as text over a background)";
     std::vector<std::string> left;
     if (images.larger > 0) left.push_back(std::to_string(images.larger) + " larger");
     if (images.otherComponents > 0) left.push_back(std::to_string(images.otherComponents) + " CMYK or other");

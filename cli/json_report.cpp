@@ -39,6 +39,7 @@ std::string jsonReport(const FileReport& report) {
           {"bleached", images.bleached},
           {"kept_in_color", images.keptInColor},
           {"bilevel", images.bilevel},
+          {"mrc", images.mrc},
           {"left",
            {{"mode_none", images.modeNone},
             {"cmyk_or_other", images.otherComponents},

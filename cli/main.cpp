@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     options.keepSmaller = line->keepSmaller;
     options.keepColorPages = line->keepColorPages;
     options.bilevel = line->bilevel;
+    options.mrc = line->mrc;
     options.despeckle = line->despeckle;
     const unsigned runStatus = BatchRun(frontEnd, line->files, options);
     const int status = runStatus != 0 || frontEnd.anyFileFailed() ? 1 : 0;

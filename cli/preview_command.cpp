@@ -69,6 +69,7 @@ int runPreview(const CommandLine& line, std::FILE* out, std::FILE* err) {
     options.keepSmaller = line.keepSmaller;
     options.keepColorPages = line.keepColorPages;
     options.bilevel = line.bilevel;
+    options.mrc = line.mrc;
     options.despeckle = line.despeckle;
     options.memoryBudget = line.memoryLimit;
     options.decodeBefore = line.sideBySide;

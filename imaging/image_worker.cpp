@@ -12,6 +12,7 @@
 #include "imaging/bilevel_page.h"
 #include "imaging/color_content.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/mixed_page.h"
 #include "imaging/quarter_color_image.h"
 #include "imaging/streamed_correction.h"
 #include "imaging/tone_plan.h"
@@ -30,10 +31,11 @@ constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 // over `fileName` only when the writing is complete, so that a failure never leaves a truncated image
 // behind. With `keepSmaller`, a result larger than `originalSize` is dropped the same way and the image
 // keeps its bytes.
+// `extraBytes`: what the result costs in the PDF beyond the file's bytes (the objects of mixed layers).
 template <typename Encode>
 ImageResult replaceWith(const std::string& fileName, Encode&& encode, bool keepSmaller,
                         platform::Permissions permissions, std::int64_t originalSize,
-                        LibraryMessages& messages) {
+                        LibraryMessages& messages, std::int64_t extraBytes = 0) {
     platform::ReplacingFile out(fileName, permissions);
     if (!out.isOpen()) {
         messages.push_back("can't open " + fileName);
@@ -42,7 +44,7 @@ ImageResult replaceWith(const std::string& fileName, Encode&& encode, bool keepS
     if (!encode(out.stream())) return ImageResult::Failed;
     if (keepSmaller) {
         if (std::fflush(out.stream()) != 0) return ImageResult::Failed;
-        if (platform::streamPosition(out.stream()) > originalSize) return ImageResult::Larger;
+        if (platform::streamPosition(out.stream()) + extraBytes > originalSize) return ImageResult::Larger;
     }
     if (out.commit()) return ImageResult::Bleached;
     messages.push_back("can't replace " + fileName + " (" + out.error().message() + ")");
@@ -77,6 +79,70 @@ ImageResult replaceWithBilevel(const std::string& fileName, StreamedCorrection& 
             replaceWith(fileName, write, job.keepSmaller, permissions, originalSize, messages);
         if (result != ImageResult::Larger) {
             outcome.bilevel = result == ImageResult::Bleached;
+            return result;
+        }
+    }
+    const auto encode = [&](std::FILE* file) {
+        return encodeJpeg(file, page.corrected, image.width(), image.height(), image.outputComponents(),
+                          job.settings->compression, job.coding, &messages);
+    };
+    return replaceWith(fileName, encode, job.keepSmaller, permissions, originalSize, messages);
+}
+
+// The bytes the PDF spends on mixed layers beyond their data, a little more than it writes: the dictionaries
+// of the two or three new objects, their lines of the cross-reference section, and the form's content.
+constexpr std::int64_t kMixedObjectBytes = 400;
+constexpr std::int64_t kMixedInkImageBytes = 200;
+
+MixedLayout layoutOf(const MixedLayers& layers) {
+    MixedLayout layout;
+    layout.width = layers.width;
+    layout.height = layers.height;
+    layout.maskLength = static_cast<std::int64_t>(layers.maskGroup4.size());
+    layout.backgroundLength = static_cast<std::int64_t>(layers.backgroundJpeg.size());
+    layout.backgroundWidth = layers.backgroundWidth;
+    layout.backgroundHeight = layers.backgroundHeight;
+    layout.backgroundComponents = layers.backgroundComponents;
+    layout.inkComponents = layers.inkComponents;
+    layout.inkColor = layers.inkColor;
+    layout.inkLength = static_cast<std::int64_t>(layers.inkJpeg.size());
+    layout.inkWidth = layers.inkWidth;
+    layout.inkHeight = layers.inkHeight;
+    return layout;
+}
+
+// --mrc: a plain text page gets its Group 4 data when options.bilevel allows it (outcome.bilevel), a page
+// of text over something else its layers (outcome.mixed); a photograph, or with keepSmaller a page whose
+// new form is larger than the original, gets the JPEG the default would write, from the same pixels.
+ImageResult replaceWithMixed(const std::string& fileName, StreamedCorrection& image, const ImageJob& job,
+                             const MixedOptions& options, platform::Permissions permissions,
+                             std::int64_t originalSize, ImageOutcome& outcome) {
+    LibraryMessages& messages = outcome.messages;
+    const MixedPage page = codeMixedPage(image, options);
+    outcome.tone = page.measure;
+    const auto writeAll = [](std::FILE* file, const std::vector<std::uint8_t>& data) {
+        return std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    };
+    if (page.group4) {
+        const auto write = [&](std::FILE* file) { return writeAll(file, *page.group4); };
+        const ImageResult result =
+            replaceWith(fileName, write, job.keepSmaller, permissions, originalSize, messages);
+        if (result != ImageResult::Larger) {
+            outcome.bilevel = result == ImageResult::Bleached;
+            return result;
+        }
+    } else if (page.layers) {
+        const MixedLayers& layers = *page.layers;
+        const auto write = [&](std::FILE* file) {
+            return writeAll(file, layers.maskGroup4) && writeAll(file, layers.backgroundJpeg) &&
+                   writeAll(file, layers.inkJpeg);
+        };
+        const std::int64_t extra = kMixedObjectBytes + (layers.inkJpeg.empty() ? 0 : kMixedInkImageBytes);
+        const ImageResult result =
+            replaceWith(fileName, write, job.keepSmaller, permissions, originalSize, messages, extra);
+        if (result != ImageResult::Larger) {
+            outcome.mixed = result == ImageResult::Bleached;
+            if (outcome.mixed) outcome.mixedLayout = layoutOf(layers);
             return result;
         }
     }
@@ -124,7 +190,9 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     outcome.width = header.width;
     outcome.height = header.height;
     outcome.memoryNeed = decodingMemoryNeed(header, *job.settings);
-    if (job.bilevel) {
+    if (job.mrc) {
+        outcome.memoryNeed += mixedMemoryNeed(header.width, header.height, header.components);
+    } else if (job.bilevel) {
         // A colour page stays colour by its mode, or by --keep-color-pages when it holds real colour.
         const bool mayStayColor =
             header.components == 3 && (planTones(*job.settings, 3).componentsOut == 3 ||
@@ -174,9 +242,15 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     }
     // The quality and coding are the job's, whichever colour mode corrected the image.
     const bool mayBeText = job.bilevel && (image.decodedComponents() == 1 || colorMayBeText);
-    outcome.result = mayBeText
-                         ? replaceWithBilevel(fileName, image, job, permissions, originalSize, outcome)
-                         : replaceWithEncoded(fileName, image, job, permissions, originalSize, messages);
+    if (job.mrc) {
+        // A page with real colour may still be a text page, but one whose colour its layers keep.
+        const MixedOptions options{.bilevel = mayBeText, .maxSpeck = job.despeckle};
+        outcome.result = replaceWithMixed(fileName, image, job, options, permissions, originalSize, outcome);
+    } else {
+        outcome.result = mayBeText
+                             ? replaceWithBilevel(fileName, image, job, permissions, originalSize, outcome)
+                             : replaceWithEncoded(fileName, image, job, permissions, originalSize, messages);
+    }
     if (outcome.result != ImageResult::Bleached) {
         outcome.keptColor = false;
         return;

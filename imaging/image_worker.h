@@ -10,6 +10,7 @@
 #include "imaging/bilevel_despeckle.h"
 #include "imaging/decode_gate.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/mixed_layout.h"
 #include "imaging/text_page_measure.h"
 #include "settings/correction_settings.h"
 
@@ -40,7 +41,11 @@ struct ImageOutcome {
     bool keptColor = false;
     // ImageJob::bilevel found a text page: the file now holds its Group 4 data, not a JPEG.
     bool bilevel = false;
-    ToneMeasure tone;  // the text-page measure, when ImageJob::bilevel took it
+    // ImageJob::mrc stored the page as layers of mixed raster content: the file now holds them one after
+    // another as `mixedLayout` says, and the writer turns the image into a form that paints them.
+    bool mixed = false;
+    MixedLayout mixedLayout;
+    ToneMeasure tone;  // the text-page measure, when ImageJob::bilevel or ImageJob::mrc took it
     int width = 0;     // from the header; 0 when it could not be read
     int height = 0;
     std::uint64_t memoryNeed = 0;  // bytes its decoding and correction hold (decodingMemoryNeed)
@@ -72,6 +77,11 @@ struct ImageJob {
     // data larger than the original goes the JPEG's way instead.
     bool bilevel = false;
     int despeckle = kDefaultDespeckle;  // specks of at most this many pixels are removed from such a page
+    // A page that is neither a plain text page (those become Group 4 with `bilevel`, else layers too) nor
+    // a photograph is split into the layers of mixed raster content (mixed_page.h) and its file receives
+    // them instead of a JPEG (outcome.mixed). With keepSmaller, layers larger than the original together
+    // with the objects that hold them go the JPEG's way instead.
+    bool mrc = false;
 };
 
 // The JPEG round trip of one job's file. Never throws, never prints and never ends the process: a libjpeg
@@ -80,9 +90,9 @@ struct ImageJob {
 // componentsOut receives the decoded component count (1 or 3) only once the re-encoded file is in place;
 // an image left as it was (a None mode, CMYK, any failure) leaves it untouched. The gate, when given, is
 // held from before the file is opened until the result is in place; its budget is asked for the image's
-// decodingMemoryNeed (with bilevelMemoryNeed for job.bilevel): an image whose need exceeds the whole budget
-// is not decoded and keeps its bytes (ImageResult::OverBudget). job.outcome, when given, receives what was
-// found.
+// decodingMemoryNeed (with bilevelMemoryNeed for job.bilevel, mixedMemoryNeed for job.mrc): an image whose
+// need exceeds the whole budget is not decoded and keeps its bytes (ImageResult::OverBudget). job.outcome,
+// when given, receives what was found.
 void ProcessImageJob(const ImageJob& job);
 
 // The bytes an image holds in memory while it is decoded, corrected and encoded with `settings`: the

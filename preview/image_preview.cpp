@@ -1,5 +1,6 @@
 #include "preview/image_preview.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -15,6 +16,7 @@
 #include "imaging/decode_gate.h"
 #include "imaging/group4_codec.h"
 #include "imaging/image_worker.h"
+#include "imaging/mixed_page.h"
 #include "platform/files.h"
 
 namespace pagewash {
@@ -42,6 +44,38 @@ Result<DecodedImage> decodeBilevel(std::span<const std::uint8_t> data, int width
     return image;
 }
 
+// Mixed layers as a reader draws them: the background and the ink scaled up, the ink where the mask has it.
+Result<DecodedImage> decodeMixed(std::span<const std::uint8_t> data, const MixedLayout& layout) {
+    if (static_cast<std::int64_t>(data.size()) != layout.fileLength())
+        return Refusal{-1, "the layers do not fill their file"};
+    const auto part = [&](std::int64_t begin, std::int64_t length) {
+        return std::vector<std::uint8_t>(data.begin() + begin, data.begin() + begin + length);
+    };
+    MixedLayers layers;
+    layers.width = layout.width;
+    layers.height = layout.height;
+    layers.maskGroup4 = part(0, layout.maskLength);
+    layers.backgroundJpeg = part(layout.maskLength, layout.backgroundLength);
+    layers.backgroundWidth = layout.backgroundWidth;
+    layers.backgroundHeight = layout.backgroundHeight;
+    layers.backgroundComponents = layout.backgroundComponents;
+    layers.inkComponents = layout.inkComponents;
+    layers.inkColor = layout.inkColor;
+    layers.inkJpeg = part(layout.maskLength + layout.backgroundLength, layout.inkLength);
+    layers.inkWidth = layout.inkWidth;
+    layers.inkHeight = layout.inkHeight;
+    std::vector<std::uint8_t> pixels = renderMixedLayers(layers, layout.inkComponents);
+    if (pixels.empty()) return Refusal{-1, "the layers of the image cannot be decoded"};
+    DecodedImage image;
+    image.width = layout.width;
+    image.height = layout.height;
+    image.components = layout.inkComponents;
+    if (pixels.size() != image.size()) return Refusal{-1, "the layers of the image cannot be decoded"};
+    image.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(image.size());
+    std::copy(pixels.begin(), pixels.end(), image.pixels.get());
+    return image;
+}
+
 }  // namespace
 
 Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const CorrectionSettings& settings,
@@ -60,10 +94,12 @@ Result<BleachedJpeg> bleachJpeg(std::span<const std::uint8_t> jpeg, const Correc
         ImageOutcome outcome;
         ProcessImageJob(ImageJob{name, &components, &settings, nullptr, &gate, options.coding, &outcome,
                                  options.keepSmaller, options.keepColorPages, options.bilevel,
-                                 options.despeckle});
+                                 options.despeckle, options.mrc});
         BleachedJpeg result;
         result.changed = outcome.result == ImageResult::Bleached;
         result.bilevel = result.changed && outcome.bilevel;
+        result.mixed = result.changed && outcome.mixed;
+        result.layout = outcome.mixedLayout;
         result.width = outcome.width;
         result.height = outcome.height;
         result.bytes =
@@ -121,7 +157,8 @@ Result<ImagePreview> previewJpeg(std::span<const std::uint8_t> jpeg, const Corre
         }
         Result<DecodedImage> after = bleached->bilevel
                                          ? decodeBilevel(bleached->bytes, bleached->width, bleached->height)
-                                         : decodeJpegBytes(bleached->bytes);
+                                     : bleached->mixed ? decodeMixed(bleached->bytes, bleached->layout)
+                                                       : decodeJpegBytes(bleached->bytes);
         if (!after) return after.refusal();
         preview.after = std::move(after.value());
         return preview;

@@ -12,6 +12,7 @@
 #include "engine/pdf/refusal.h"
 #include "imaging/bilevel_despeckle.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/mixed_layout.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash {
@@ -23,6 +24,7 @@ struct PreviewOptions {
     bool keepSmaller = false;     // as BatchOptions::keepSmaller
     bool keepColorPages = false;  // as BatchOptions::keepColorPages
     bool bilevel = false;         // as BatchOptions::bilevel
+    bool mrc = false;             // as BatchOptions::mrc
     int despeckle = kDefaultDespeckle;
     std::uint64_t memoryBudget = 0;  // 0: the run's default, half the physical memory
     std::string temporaryRoot;       // where the private folder is made; empty: the system's
@@ -34,6 +36,9 @@ struct BleachedJpeg {
     bool changed = false;             // false: the bleach leaves the image as it is (`bytes` are the input)
     // `bytes` are Group 4 data of width x height pixels (options.bilevel found a text page), not a JPEG.
     bool bilevel = false;
+    // `bytes` are the layers of mixed raster content, laid out as `layout` says (options.mrc).
+    bool mixed = false;
+    MixedLayout layout;
     int width = 0;
     int height = 0;
 };
@@ -49,7 +54,7 @@ Result<DecodedImage> decodeJpegBytes(std::span<const std::uint8_t> jpeg);
 struct ImagePreview {
     DecodedImage before;  // the input bytes decoded (empty when options.decodeBefore was false)
     DecodedImage after;   // the bleach's bytes decoded (the input's pixels when !changed); a bilevel
-                          // image as gray 0 and 255, as a reader shows it
+                          // image as gray 0 and 255, mixed layers drawn, both as a reader shows them
     std::uint64_t bytesBefore = 0;
     std::uint64_t bytesAfter = 0;
     bool changed = false;

@@ -28,6 +28,7 @@ struct ImageCounts {
     int bleached = 0;     // corrected and re-encoded
     int keptInColor = 0;  // of the bleached: real colour kept (BatchOptions::keepColorPages)
     int bilevel = 0;      // of the bleached: stored as black and white (BatchOptions::bilevel)
+    int mrc = 0;          // of the bleached: stored as a text mask over a background (BatchOptions::mrc)
     // Left as they are, by reason:
     int modeNone = 0;         // the settings leave them (a None mode)
     int otherComponents = 0;  // CMYK and the like

@@ -32,6 +32,9 @@ struct BatchOptions {
     // (ImageJob::bilevel).
     bool bilevel = false;
     int despeckle = kDefaultDespeckle;
+    // Pages of text over something else (and plain text pages, unless `bilevel` takes them) become
+    // mixed raster content: a Group 4 text mask over a small background (ImageJob::mrc).
+    bool mrc = false;
 };
 
 }  // namespace pagewash

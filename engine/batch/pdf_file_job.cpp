@@ -1,9 +1,11 @@
 #include "engine/batch/pdf_file_job.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <new>
 #include <optional>
@@ -19,7 +21,11 @@
 #include "engine/batch/image_workers.h"
 #include "engine/images/bilevel_dictionary.h"
 #include "engine/images/edited_pdf_writer.h"
+#include "engine/images/mixed_objects.h"
 #include "engine/images/temp_images.h"
+#include "engine/xref/linearization.h"
+#include "engine/xref/offset_map.h"
+#include "engine/xref/update_section.h"
 #include "engine/xref/xref_correction.h"
 #include "imaging/image_worker.h"
 #include "platform/paths.h"
@@ -85,6 +91,7 @@ void countImages(const std::vector<ImageOutcome>& outcomes, ImageCounts& counts)
                 ++counts.bleached;
                 if (outcome.keptColor) ++counts.keptInColor;
                 if (outcome.bilevel) ++counts.bilevel;
+                if (outcome.mixed) ++counts.mrc;
                 break;
             case ImageResult::ModeNone:
                 ++counts.modeNone;
@@ -122,17 +129,23 @@ std::optional<std::vector<std::uint8_t>> readInput(const std::string& path, Inpu
 }
 
 // One worker per image over its temporary file, all with the file's settings snapshot. Once every worker
-// has ended, each record's rewrite is decided (the gray rule, a kept original) and `outcomes` hold what
-// the workers found. Returns the number of workers that counted themselves done.
+// has ended, each record's rewrite is decided (the gray rule, a kept original, black and white, mixed
+// layers) and `outcomes` hold what the workers found. `lastSection`: where an update may append the layers
+// of mixed pages (nothing: no page of this file becomes mixed). Returns the number of workers that counted
+// themselves done.
 std::int32_t correctImages(std::span<const std::uint8_t> buffer, std::vector<ImageRecord>& records,
                            const TempImages& tempImages, const CorrectionSettings& snapshot, RunContext& run,
+                           const std::optional<LastXrefSection>& lastSection,
                            std::vector<ImageOutcome>& outcomes) {
     // With --bilevel, an image may become black and white only when its dictionary can be rewritten
-    // whole; its size goes in afterwards, from the worker.
+    // whole; its size goes in afterwards, from the worker. With --mrc, likewise a form.
     std::vector<std::optional<std::string>> bilevelDictionaries(records.size());
-    if (run.options.bilevel) {
-        for (std::size_t r = 0; r < records.size(); ++r)
+    std::vector<bool> mayBeMixed(records.size(), false);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        if (run.options.bilevel)
             bilevelDictionaries[r] = bilevelEntries(buffer, records[r].dictionaryOffset, 0, 0);
+        if (lastSection)
+            mayBeMixed[r] = mixedFormEntries(buffer, records[r].dictionaryOffset, MixedNumbers{}).has_value();
     }
     const std::vector<CorrectionSettings> settingsCopies(records.size(), snapshot);
     // A worker reports the decoded component count only once its new JPEG is in place: an image left as
@@ -153,10 +166,13 @@ std::int32_t correctImages(std::span<const std::uint8_t> buffer, std::vector<Ima
                                 .keepSmaller = run.options.keepSmaller,
                                 .keepColorPages = run.options.keepColorPages,
                                 .bilevel = bilevelDictionaries[r].has_value(),
-                                .despeckle = run.options.despeckle});
+                                .despeckle = run.options.despeckle,
+                                .mrc = mayBeMixed[r]});
     }
     const std::int32_t completed =
         runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
+    // The layers' objects take numbers from the last /Size up, in the order of the images.
+    std::int64_t nextNumber = lastSection ? lastSection->size : 0;
     for (std::size_t r = 0; r < records.size(); ++r) {
         if (outcomes[r].bilevel) {
             std::optional<std::string> entries =
@@ -166,10 +182,56 @@ std::int32_t correctImages(std::span<const std::uint8_t> buffer, std::vector<Ima
             decideBilevelRewrite(records[r], std::move(*entries));
             continue;
         }
+        if (outcomes[r].mixed) {
+            const MixedLayout& layout = outcomes[r].mixedLayout;
+            const MixedNumbers numbers{nextNumber, nextNumber + 1, layout.inkLength > 0 ? nextNumber + 2 : 0};
+            nextNumber += numbers.ink != 0 ? 3 : 2;
+            std::optional<std::string> entries =
+                mixedFormEntries(buffer, records[r].dictionaryOffset, numbers);
+            if (!entries) throw std::logic_error("a mixed image's dictionary could no longer be read");
+            decideMixedRewrite(records[r], std::move(*entries), layout);
+            continue;
+        }
         decideRewrite(records[r], decodedComponents[r], outcomes[r].result == ImageResult::Larger,
                       snapshot.colorMode);
     }
     return completed;
+}
+
+// Where --mrc may append the layers of mixed pages: after the last cross-reference section, when it can be
+// read; nothing otherwise (a warning says so when there were images to store so).
+std::optional<LastXrefSection> updatableSection(std::span<const std::uint8_t> buffer, const RunContext& run,
+                                                const std::function<void(const std::string&)>& warn) {
+    if (!run.options.mrc) return std::nullopt;
+    auto last = readLastXrefSection(buffer);
+    if (last) return std::move(*last);
+    warn("no image is stored as a text mask over a background: " + last.refusal().reason);
+    return std::nullopt;
+}
+
+// The update that appends the layers of every mixed page after the written file; nothing to append
+// when no page became mixed. `written`: what writeEditedPdf replaced.
+std::string mixedUpdate(std::span<const std::uint8_t> buffer, const std::vector<ImageRecord>& records,
+                        const std::vector<std::string>& names, const std::vector<ReplacedRange>& written,
+                        const LastXrefSection& lastSection) {
+    std::vector<std::string> bodies;
+    std::int64_t nextNumber = lastSection.size;
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        if (records[r].rewrite != StreamRewrite::MakeMixed) continue;
+        const MixedLayout& layout = records[r].mixed;
+        const MixedNumbers numbers{nextNumber, nextNumber + 1, layout.inkLength > 0 ? nextNumber + 2 : 0};
+        nextNumber += numbers.ink != 0 ? 3 : 2;
+        for (std::string& body : mixedObjectBodies(layout, readWholeFile(names[r]), numbers))
+            bodies.push_back(std::move(body));
+    }
+    if (bodies.empty()) return {};
+    const OffsetMap map(written);
+    const auto inputLength = static_cast<std::int64_t>(buffer.size());
+    // A replacement at the very end leaves the last byte unknown here: a line end is then added anyway.
+    const bool endReplaced = !written.empty() && written.back().inputEnd == inputLength;
+    const std::uint8_t lastByte = buffer.empty() || endReplaced ? 0 : buffer.back();
+    return updateSection(lastSection, map.map(lastSection.offset), map.outputLength(inputLength), lastByte,
+                         bodies);
 }
 
 // The steps of one file, filling `report` as they go. Returns Refused with report.reason set for the
@@ -211,7 +273,9 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
 
     const TempImages tempImages(run.tempDir().path(), *buffer, records);
     std::vector<ImageOutcome> outcomes;
-    const std::int32_t completed = correctImages(*buffer, records, tempImages, snapshot, run, outcomes);
+    const std::optional<LastXrefSection> lastSection = updatableSection(*buffer, run, warn);
+    const std::int32_t completed =
+        correctImages(*buffer, records, tempImages, snapshot, run, lastSection, outcomes);
     if (completed != static_cast<std::int32_t>(records.size())) {
         report.reason = path + ": only " + std::to_string(completed) + " of " +
                         std::to_string(records.size()) + " image workers finished";
@@ -235,6 +299,13 @@ FileOutcome processPdf(const std::string& path, InputFile& input, RunContext& ru
         return FileOutcome::Refused;
     const std::vector<ReplacedRange> replaced =
         writeEditedPdf(output->file(), *buffer, records, tempImages.names(), xref.patches);
+    if (report.images.mrc > 0) {
+        output->file().write(mixedUpdate(*buffer, records, tempImages.names(), replaced, *lastSection));
+        // The update changes the file's length, which the linearization dictionary states.
+        if (linearizedAsWritten(*buffer) && std::find(report.warnings.begin(), report.warnings.end(),
+                                                      kLinearizationLost) == report.warnings.end())
+            warn(std::string(kLinearizationLost));
+    }
     output->commit();
     report.outputPath = outputPath;
     report.unchanged = replaced.empty();

@@ -61,4 +61,10 @@ Result<std::optional<LinearizationFields>> readLinearization(ByteView bytes) {
     return std::optional<LinearizationFields>{std::move(fields)};
 }
 
+bool linearizedAsWritten(ByteView bytes) {
+    const auto linearization = readLinearization(bytes);
+    return linearization && *linearization && (*linearization)->fileLength &&
+           (*linearization)->fileLength->value == static_cast<std::int64_t>(bytes.size());
+}
+
 }  // namespace pagewash

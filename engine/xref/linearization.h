@@ -15,4 +15,8 @@ namespace pagewash {
 // dictionary whose numbers cannot be read is refused, at the number that cannot be read.
 Result<std::optional<LinearizationFields>> readLinearization(ByteView bytes);
 
+// True when readers take the file as linearized: its first object is a linearization dictionary whose
+// /L is the file's length.
+bool linearizedAsWritten(ByteView bytes);
+
 }  // namespace pagewash

@@ -312,8 +312,7 @@ XrefCorrection planXrefCorrection(std::span<const std::uint8_t> input,
         // A file updated after it was linearized has a longer length than /L: readers did not take it
         // as linearized before either.
         if (length && length->value == static_cast<std::int64_t>(input.size())) {
-            correction.warnings.push_back(
-                "the file was linearized for Fast Web View; the edited file opens as an ordinary PDF");
+            correction.warnings.emplace_back(kLinearizationLost);
         }
         std::vector<ReplacedRange> merged;
         const std::vector<ReplacedRange> own = rangesOf(correction.patches);

@@ -7,11 +7,16 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/pdf/byte_splice.h"
 
 namespace pagewash {
+
+// The warning for a linearized file that the edit turns into an ordinary one.
+inline constexpr std::string_view kLinearizationLost =
+    "the file was linearized for Fast Web View; the edited file opens as an ordinary PDF";
 
 struct XrefCorrection {
     // Sorted, non-overlapping, outside every image range; hand them to writeEditedPdf.

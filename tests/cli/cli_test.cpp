@@ -294,7 +294,7 @@ TEST_F(CliTest, EachImageLeftAsItIsIsCountedUnderItsOwnReason) {
     ASSERT_EQ(reports.size(), 1u) << result.out;
     EXPECT_EQ(reports[0]["images"],
               json::parse(R"({"found":15,"bleached":0,"bilevel":0,"kept_in_color":0,"left":{
-        "mode_none":1,"cmyk_or_other":2,"failed":3,"over_memory_limit":4,"larger":5},"other_jpeg_left":0})"));
+        "mode_none":1,"cmyk_or_other":2,"failed":3,"over_memory_limit":4,"larger":5},"mrc":0,"other_jpeg_left":0})"));
     EXPECT_THAT(result.err, HasSubstr("0 of 15 images bleached; left as they are: 5 larger, 2 CMYK or other, "
                                       "1 by the mode none, 4 over the memory limit, 3 failed\n"));
 }
@@ -344,7 +344,7 @@ TEST_F(CliTest, AnyJpegBleachesJpegsWithoutJfifWhichAreOtherwiseNamedAndLeft) {
         reports[1],
         json::parse(R"({"bytes_after":null,"bytes_before":200,"images":{"bilevel":0,"bleached":0,"found":0,
         "kept_in_color":0,"left":{"cmyk_or_other":0,"failed":0,"larger":0,"mode_none":0,"over_memory_limit":0},
-        "other_jpeg_left":0},"input":"notes.txt","outcome":"not_pdf","output":null,"refused":null,"warnings":[]})"));
+        "mrc":0,"other_jpeg_left":0},"input":"notes.txt","outcome":"not_pdf","output":null,"refused":null,"warnings":[]})"));
     EXPECT_FALSE(fileExists(file("adobe_edit.pdf")));
     // The preview says it as the bleach does.
     const CommandResult preview = cli("--preview 1 adobe.pdf");

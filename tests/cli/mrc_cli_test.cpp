@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/cli_under_test.h"
 #include "tests/support/test_tools.h"
 
 namespace pagewash::testing {
@@ -131,7 +132,7 @@ class MrcTest : public ::testing::Test {
     }
     CommandResult cli(const std::string& arguments) const {
         return runCommand("cd " + quote(m_work.path()) + " && TMPDIR=" + quote(m_tmp.path()) + " " +
-                          quote(PAGEWASH_CLI) + " " + arguments);
+                          quote(cliUnderTest()) + " " + arguments);
     }
     // Copies `name` of the made files in, bleaches it with `options`, and returns the output's path.
     std::string bleach(const std::string& name, const std::string& options, const std::string& as) {

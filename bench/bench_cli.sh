@@ -14,7 +14,8 @@
 # against the file size.
 # Goals: pagewash-cli <= 1.10 x the codec limit, >= 7 x faster than ImageMagick, peak memory about the
 # file size + 40 MB. pagewash-cli --bilevel runs in the same rounds: its output at most a third of the
-# default output's size, in at most 1.2 x the default run's time.
+# default output's size, in at most 1.2 x the default run's time. pagewash-cli --mrc too: its size beside
+# the default's, in at most 2 x the default run's time.
 #
 # Usage: bench/bench_cli.sh [path/to/pagewash-cli]   (default: build/release/cli/pagewash-cli, then build/cli/)
 set -euo pipefail
@@ -94,6 +95,7 @@ for ((round = 0; round < rounds; round++)); do
   run_once starts "$(lanes tiny.jpg tiny.pgm)"
   # --bilevel on a link to the book, so that its output goes beside it in its own folder
   run_once bilevel 'ln "$work/book.pdf" "$work/bilevel/book.pdf" && "$cli" -q --bilevel "$work/bilevel/book.pdf"'
+  run_once mrc 'ln "$work/book.pdf" "$work/mrc/book.pdf" && "$cli" -q --mrc "$work/mrc/book.pdf"'
 done
 [ -s "$work/book_edit.pdf" ] || { echo "pagewash-cli wrote no output" >&2; exit 1; }
 load_after_limit=$(load)
@@ -138,5 +140,10 @@ line "pagewash-cli --bilevel" bilevel
 printf -- '--bilevel / default time: %.3f x   (goal <= 1.20)\n' "$(calc "${best_wall[bilevel]} / ${best_wall[cli]}")"
 printf -- '--bilevel / default size: %.3f     (goal <= 0.333): %d against %d bytes\n' \
        "$(calc "$bilevel_size / $default_size")" "$bilevel_size" "$default_size"
+mrc_size=$(stat -c %s "$work/mrc/book_edit.pdf")
+line "pagewash-cli --mrc" mrc
+printf -- '--mrc / default time: %.3f x   (goal <= 2)\n' "$(calc "${best_wall[mrc]} / ${best_wall[cli]}")"
+printf -- '--mrc / default size: %.3f: %d against %d bytes\n' "$(calc "$mrc_size / $default_size")" "$mrc_size" \
+       "$default_size"
 printf 'peak memory: %.1f MB; file + 40 MB = %.1f MB\n' "$(calc "${peak_kb[cli]} / 1024")" \
        "$(calc "$size / 1048576 + 40")"

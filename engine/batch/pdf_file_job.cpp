@@ -19,12 +19,12 @@
 #include "engine/batch/edited_output.h"
 #include "engine/batch/image_search.h"
 #include "engine/batch/image_workers.h"
+#include "engine/batch/mixed_update.h"
 #include "engine/images/bilevel_dictionary.h"
 #include "engine/images/edited_pdf_writer.h"
 #include "engine/images/mixed_objects.h"
 #include "engine/images/temp_images.h"
 #include "engine/xref/linearization.h"
-#include "engine/xref/offset_map.h"
 #include "engine/xref/update_section.h"
 #include "engine/xref/xref_correction.h"
 #include "imaging/image_worker.h"
@@ -171,8 +171,6 @@ std::int32_t correctImages(std::span<const std::uint8_t> buffer, std::vector<Ima
     }
     const std::int32_t completed =
         runImageWorkers(jobs, completion, run.frontEnd, run.options.workerStartPauseMs);
-    // The layers' objects take numbers from the last /Size up, in the order of the images.
-    std::int64_t nextNumber = lastSection ? lastSection->size : 0;
     for (std::size_t r = 0; r < records.size(); ++r) {
         if (outcomes[r].bilevel) {
             std::optional<std::string> entries =
@@ -180,20 +178,21 @@ std::int32_t correctImages(std::span<const std::uint8_t> buffer, std::vector<Ima
             // Read once already; the input has not changed since.
             if (!entries) throw std::logic_error("a bilevel image's dictionary could no longer be read");
             decideBilevelRewrite(records[r], std::move(*entries));
-            continue;
+        } else if (outcomes[r].mixed) {
+            decideMixedRewrite(records[r], {}, outcomes[r].mixedLayout);  // its entries once numbered, below
+        } else {
+            decideRewrite(records[r], decodedComponents[r], outcomes[r].result == ImageResult::Larger,
+                          snapshot.colorMode);
         }
-        if (outcomes[r].mixed) {
-            const MixedLayout& layout = outcomes[r].mixedLayout;
-            const MixedNumbers numbers{nextNumber, nextNumber + 1, layout.inkLength > 0 ? nextNumber + 2 : 0};
-            nextNumber += numbers.ink != 0 ? 3 : 2;
-            std::optional<std::string> entries =
-                mixedFormEntries(buffer, records[r].dictionaryOffset, numbers);
-            if (!entries) throw std::logic_error("a mixed image's dictionary could no longer be read");
-            decideMixedRewrite(records[r], std::move(*entries), layout);
-            continue;
-        }
-        decideRewrite(records[r], decodedComponents[r], outcomes[r].result == ImageResult::Larger,
-                      snapshot.colorMode);
+    }
+    // The forms name their layers' objects, which take numbers from the last /Size up.
+    const std::vector<MixedNumbers> numbers = mixedNumbers(records, lastSection ? lastSection->size : 0);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        if (records[r].rewrite != StreamRewrite::MakeMixed) continue;
+        std::optional<std::string> entries =
+            mixedFormEntries(buffer, records[r].dictionaryOffset, numbers[r]);
+        if (!entries) throw std::logic_error("a mixed image's dictionary could no longer be read");
+        decideMixedRewrite(records[r], std::move(*entries), outcomes[r].mixedLayout);
     }
     return completed;
 }
@@ -207,31 +206,6 @@ std::optional<LastXrefSection> updatableSection(std::span<const std::uint8_t> bu
     if (last) return std::move(*last);
     warn("no image is stored as a text mask over a background: " + last.refusal().reason);
     return std::nullopt;
-}
-
-// The update that appends the layers of every mixed page after the written file; nothing to append
-// when no page became mixed. `written`: what writeEditedPdf replaced.
-std::string mixedUpdate(std::span<const std::uint8_t> buffer, const std::vector<ImageRecord>& records,
-                        const std::vector<std::string>& names, const std::vector<ReplacedRange>& written,
-                        const LastXrefSection& lastSection) {
-    std::vector<std::string> bodies;
-    std::int64_t nextNumber = lastSection.size;
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        if (records[r].rewrite != StreamRewrite::MakeMixed) continue;
-        const MixedLayout& layout = records[r].mixed;
-        const MixedNumbers numbers{nextNumber, nextNumber + 1, layout.inkLength > 0 ? nextNumber + 2 : 0};
-        nextNumber += numbers.ink != 0 ? 3 : 2;
-        for (std::string& body : mixedObjectBodies(layout, readWholeFile(names[r]), numbers))
-            bodies.push_back(std::move(body));
-    }
-    if (bodies.empty()) return {};
-    const OffsetMap map(written);
-    const auto inputLength = static_cast<std::int64_t>(buffer.size());
-    // A replacement at the very end leaves the last byte unknown here: a line end is then added anyway.
-    const bool endReplaced = !written.empty() && written.back().inputEnd == inputLength;
-    const std::uint8_t lastByte = buffer.empty() || endReplaced ? 0 : buffer.back();
-    return updateSection(lastSection, map.map(lastSection.offset), map.outputLength(inputLength), lastByte,
-                         bodies);
 }
 
 // The steps of one file, filling `report` as they go. Returns Refused with report.reason set for the

@@ -177,6 +177,16 @@ class BilevelTest : public ::testing::Test {
             "-units PixelsPerInch -quality 75 photo.jpg");
         makeImg2Pdf({s_dir->file("flood150.jpg"), s_dir->file("flood300.jpg"), s_dir->file("photo.jpg")},
                     s_dir->file("book.pdf"));
+        // Pixel-sized checks, black and white: a text page by the measure whose Group 4 data (218 kB)
+        // outweighs its JPEG at quality 100 (194 kB), which outweighs the default output's JPEG (168 kB);
+        // at quality 40 (80 kB) it outweighs both.
+        for (const char* quality : {"100", "40"})
+            run("cd " + d +
+                " && convert -size 1200x480 pattern:gray50 -colorspace Gray -density 150 -units "
+                "PixelsPerInch -quality " +
+                std::string(quality) + " checks" + quality + ".jpg");
+        makeImg2Pdf({s_dir->file("flood150.jpg"), s_dir->file("checks100.jpg"), s_dir->file("checks40.jpg")},
+                    s_dir->file("checks.pdf"));
     }
     void SetUp() override {
         ASSERT_TRUE(toolsInstalled(
@@ -210,6 +220,35 @@ TEST_F(BilevelTest, TextPagesBecomeGroup4ImagesAndThePhotoStaysJpeg) {
     // --bilevel without it: the default output, with no image in black and white.
     const CommandResult plain = cli("--json book.pdf");
     EXPECT_EQ(nlohmann::json::parse(plain.out)["images"]["bilevel"], 0);
+}
+
+// With --keep-smaller, Group 4 data larger than the original image goes the JPEG's way: the default
+// output's JPEG where that is smaller than the original, else the original's own bytes.
+TEST_F(BilevelTest, KeepSmallerTakesTheJpegWhenTheGroup4DataOutweighsTheOriginal) {
+    std::filesystem::copy_file(s_dir->file("checks.pdf"), file("checks.pdf"));
+    const CommandResult kept = cli("--json --bilevel --keep-smaller checks.pdf");
+    ASSERT_EQ(kept.exitStatus, 0) << kept.err;
+    const nlohmann::json report = nlohmann::json::parse(kept.out)["images"];
+    EXPECT_EQ(report["bilevel"], 1);
+    EXPECT_EQ(report["bleached"], 2);
+    EXPECT_EQ(report["left"]["larger"], 1);
+    const std::vector<ListedImage> smaller = listImages(file("checks_edit.pdf"));
+    ASSERT_EQ(smaller.size(), 3u);
+    EXPECT_EQ(smaller[0].encoding, "ccitt");
+    EXPECT_EQ(smaller[1].encoding, "jpeg");
+    EXPECT_EQ(smaller[2].encoding, "jpeg");
+    const auto bytesOf = [&](const std::string& pdf, int image) {
+        const std::string prefix = file("image" + std::to_string(image));
+        runCommand("pdfimages -j -f " + std::to_string(image) + " -l " + std::to_string(image) + " " +
+                   quote(pdf) + " " + quote(prefix));
+        return readBytes(prefix + "-000.jpg");
+    };
+    EXPECT_NE(bytesOf(file("checks_edit.pdf"), 2), readBytes(s_dir->file("checks100.jpg")));
+    EXPECT_LT(bytesOf(file("checks_edit.pdf"), 2).size(), readBytes(s_dir->file("checks100.jpg")).size());
+    EXPECT_EQ(bytesOf(file("checks_edit.pdf"), 3), readBytes(s_dir->file("checks40.jpg")));
+    // Without it, all three are stored in black and white.
+    const CommandResult all = cli("--json --bilevel checks.pdf");
+    EXPECT_EQ(nlohmann::json::parse(all.out)["images"]["bilevel"], 3);
 }
 
 TEST_F(BilevelTest, EveryReaderRendersTheEncodersPixels) {

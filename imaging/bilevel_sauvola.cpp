@@ -58,33 +58,64 @@ void moveColumnsOn(const std::uint8_t* entering, const std::uint8_t* leaving, st
 
 // The running sums along the row of the column sums: running[0] = 0, running[x + 1] = running[x] +
 // columns[x], modulo 2^32, for sums and squares. Four lanes at a time: each lane's running sum within its
-// four by two shifted adds, then the total of the lanes before.
+// four by two shifted adds, then the total of the lanes before. Each vector waits on the total of the one
+// before it, so the row is cut in four parts whose sums run side by side, each from 0; each part then gets
+// the total of the parts before it.
 void runningSumsOn(const std::uint32_t* columnSum, const std::uint32_t* columnSquares,
                    std::uint32_t* runningSum, std::uint32_t* runningSquares, std::size_t count) {
-    std::uint32_t sumSoFar = 0;
-    std::uint32_t squaresSoFar = 0;
-    std::size_t x = 0;
-#if HWY_TARGET != HWY_SCALAR
-    const hn::Full128<std::uint32_t> d;
-    auto sumCarry = hn::Zero(d);
-    auto squaresCarry = hn::Zero(d);
-    for (; x + 4 <= count; x += 4) {
-        auto sum = hn::LoadU(d, columnSum + x);
-        sum = hn::Add(sum, hn::ShiftLeftLanes<1>(d, sum));
-        sum = hn::Add(hn::Add(sum, hn::ShiftLeftLanes<2>(d, sum)), sumCarry);
-        hn::StoreU(sum, d, runningSum + x + 1);
-        sumCarry = hn::Broadcast<3>(sum);
-        auto squares = hn::LoadU(d, columnSquares + x);
-        squares = hn::Add(squares, hn::ShiftLeftLanes<1>(d, squares));
-        squares = hn::Add(hn::Add(squares, hn::ShiftLeftLanes<2>(d, squares)), squaresCarry);
-        hn::StoreU(squares, d, runningSquares + x + 1);
-        squaresCarry = hn::Broadcast<3>(squares);
-    }
-    sumSoFar = hn::GetLane(sumCarry);
-    squaresSoFar = hn::GetLane(squaresCarry);
-#endif
     runningSum[0] = 0;
     runningSquares[0] = 0;
+    std::size_t x = 0;
+#if HWY_TARGET != HWY_SCALAR
+    constexpr std::size_t kParts = 4;
+    const std::size_t part = count / (4 * kParts) * 4;
+    if (part > 0) {
+        const hn::Full128<std::uint32_t> d;
+        // Part p's running sums (from 0) of columns[from, from + 4) after `carry`, stored from from + 1.
+        const auto step = [&](const std::uint32_t* columns, std::uint32_t* running, std::size_t from,
+                              decltype(hn::Zero(d)) carry) {
+            auto v = hn::LoadU(d, columns + from);
+            v = hn::Add(v, hn::ShiftLeftLanes<1>(d, v));
+            v = hn::Add(hn::Add(v, hn::ShiftLeftLanes<2>(d, v)), carry);
+            hn::StoreU(v, d, running + from + 1);
+            return hn::Broadcast<3>(v);
+        };
+        auto sum0 = hn::Zero(d), sum1 = hn::Zero(d), sum2 = hn::Zero(d), sum3 = hn::Zero(d);
+        auto squares0 = hn::Zero(d), squares1 = hn::Zero(d), squares2 = hn::Zero(d), squares3 = hn::Zero(d);
+        for (std::size_t i = 0; i < part; i += 4) {
+            sum0 = step(columnSum, runningSum, i, sum0);
+            sum1 = step(columnSum, runningSum, part + i, sum1);
+            sum2 = step(columnSum, runningSum, 2 * part + i, sum2);
+            sum3 = step(columnSum, runningSum, 3 * part + i, sum3);
+            squares0 = step(columnSquares, runningSquares, i, squares0);
+            squares1 = step(columnSquares, runningSquares, part + i, squares1);
+            squares2 = step(columnSquares, runningSquares, 2 * part + i, squares2);
+            squares3 = step(columnSquares, runningSquares, 3 * part + i, squares3);
+        }
+        // Part p (1..3) from running[p * part + 1] on, after the total of the parts before it.
+        const hn::ScalableTag<std::uint32_t> dw;
+        const std::size_t lanes = hn::Lanes(dw);
+        for (std::size_t p = 1; p < kParts; ++p) {
+            const std::size_t first = p * part + 1;
+            const std::uint32_t sumBefore = runningSum[first - 1];
+            const std::uint32_t squaresBefore = runningSquares[first - 1];
+            const auto sumAdd = hn::Set(dw, sumBefore);
+            const auto squaresAdd = hn::Set(dw, squaresBefore);
+            std::size_t i = first;
+            for (; i + lanes <= first + part; i += lanes) {
+                hn::StoreU(hn::Add(hn::LoadU(dw, runningSum + i), sumAdd), dw, runningSum + i);
+                hn::StoreU(hn::Add(hn::LoadU(dw, runningSquares + i), squaresAdd), dw, runningSquares + i);
+            }
+            for (; i < first + part; ++i) {
+                runningSum[i] += sumBefore;
+                runningSquares[i] += squaresBefore;
+            }
+        }
+        x = kParts * part;
+    }
+#endif
+    std::uint32_t sumSoFar = runningSum[x];
+    std::uint32_t squaresSoFar = runningSquares[x];
     for (; x < count; ++x) {
         sumSoFar += columnSum[x];
         squaresSoFar += columnSquares[x];

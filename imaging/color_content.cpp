@@ -106,8 +106,11 @@ void measureColorContent(const std::uint8_t* rgb, std::size_t count, ColorConten
     const bool tinted = castLength >= kTintedPaper;
     const float ua = tinted ? cast.a / castLength : 0.0f;
     const float ub = tinted ? cast.b / castLength : 0.0f;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Opponent o = opponent(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    // Four partial counts, for pixels i mod 4: paper repeats one level, and counting every pixel in one
+    // would wait on the previous increment of the same count.
+    std::array<std::array<std::uint32_t, 256>, 4> counts{};
+    const auto chromaOf = [&](const std::uint8_t* p) {
+        const Opponent o = opponent(p[0], p[1], p[2]);
         float chroma;
         if (tinted) {
             // The cast's own hue, stronger or weaker (older paper, brown ink, a shadow), is not colour;
@@ -120,8 +123,12 @@ void measureColorContent(const std::uint8_t* rgb, std::size_t count, ColorConten
             // rounded square root is hypot's value: the same count, without a library call per pixel.
             chroma = std::sqrt(o.a * o.a + o.b * o.b);
         }
-        ++content.chroma[static_cast<std::size_t>(std::clamp(chroma, 0.0f, 255.0f))];
-    }
+        return static_cast<int>(std::clamp(chroma, 0.0f, 255.0f));
+    };
+    for (std::size_t i = 0; i < count; ++i) ++counts[i & 3][static_cast<std::size_t>(chromaOf(rgb + 3 * i))];
+    for (std::size_t level = 0; level < 256; ++level)
+        content.chroma[level] =
+            std::uint64_t{counts[0][level]} + counts[1][level] + counts[2][level] + counts[3][level];
 }
 
 }  // namespace pagewash

@@ -212,7 +212,7 @@ BilevelImage referenceDespeckle(BilevelImage image, int maxPixels) {
 
 TEST(Despeckle, RemovesExactlyTheGroupsUpToTheGivenSize) {
     std::mt19937 random(11);
-    const int sizes[][2] = {{1, 1}, {1, 40}, {40, 1}, {9, 9}, {33, 17}, {64, 50}};
+    const int sizes[][2] = {{1, 1}, {1, 40}, {40, 1}, {9, 9}, {33, 17}, {64, 50}, {203, 31}};
     for (const auto& size : sizes)
         for (const int density : {5, 30, 60})
             for (const int maxPixels : {0, 1, 2, 5, 40}) {

@@ -7,7 +7,7 @@
 
 namespace pagewash {
 
-int backgroundFactor(int width, int height) { return estimatedDpi(width, height) >= 250 ? 3 : 2; }
+int backgroundFactor(int width, int height) { return estimatedDpi(width, height) >= 225 ? 3 : 2; }
 
 void fillHoles(ReducedImage& image, std::vector<std::uint8_t>& filled) {
     const auto c = static_cast<std::size_t>(image.components);

@@ -22,7 +22,8 @@ inline int cellAt(int position, int size, int cells) {
 // The number of cells for `size` pixels reduced `factor` times (at least one).
 inline int reducedSize(int size, int factor) { return size <= 0 ? 0 : (size + factor - 1) / factor; }
 
-// The reduction for a page of that many pixels: 3 from about 250 dpi on an A4 or Letter page, 2 below.
+// The reduction for a page of that many pixels: 3 from about 225 dpi on an A4 or Letter page (a short side
+// of 1900 pixels), 2 below.
 int backgroundFactor(int width, int height);
 
 struct ReducedImage {

@@ -11,6 +11,8 @@
 #include "imaging/group4_codec.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/mixed_background.h"
+#include "imaging/mixed_ink.h"
+#include "imaging/mixed_picture_tiles.h"
 #include "imaging/streamed_correction.h"
 
 namespace pagewash {
@@ -19,7 +21,7 @@ namespace {
 
 // A page more than this share of whose tiles are tonal is a photograph (or a halftone plate): it stays a
 // JPEG, as splitting it would turn its dark areas into mask.
-constexpr double kPhotoToneShare = 0.5;
+constexpr double kPhotoToneShare = 0.25;
 
 // The corrected scanlines in one buffer, as codeBilevelPage takes them.
 void takeCorrected(StreamedCorrection& image, MixedPage& page) {
@@ -70,47 +72,34 @@ bool hasRealColor(const std::uint8_t* rgb, int width, int height) {
     return seen > 0 && static_cast<double>(coloured) > kColorPixelShare * static_cast<double>(seen);
 }
 
-// The mean colour of the ink pixels; black when there are none.
-std::array<std::uint8_t, 3> meanInkColor(const std::uint8_t* corrected, int components,
-                                         const BilevelImage& mask) {
-    std::array<std::uint64_t, 3> sums{};
-    std::uint64_t count = 0;
-    const auto c = static_cast<std::size_t>(components);
-    for (int y = 0; y < mask.height; ++y) {
-        const std::uint8_t* bits = mask.row(y);
-        const std::uint8_t* row =
-            corrected + static_cast<std::size_t>(y) * static_cast<std::size_t>(mask.width) * c;
-        for (int x = 0; x < mask.width; ++x) {
-            if (bits[x >> 3] == 0) {
-                x |= 7;
-                continue;
-            }
-            if (((bits[x >> 3] >> (7 - (x & 7))) & 1) == 0) continue;
-            for (std::size_t k = 0; k < c; ++k) sums[k] += row[static_cast<std::size_t>(x) * c + k];
-            ++count;
-        }
-    }
-    std::array<std::uint8_t, 3> color{};
-    if (count == 0) return color;
-    for (std::size_t k = 0; k < c; ++k) color[k] = static_cast<std::uint8_t>((sums[k] + count / 2) / count);
-    return color;
-}
+// The ink image's cells span this many of the background's: a few pixels at any resolution, fine enough to
+// keep a stamp's or a pen's colour apart from the print beside it.
+constexpr int kInkCellsPerBackgroundCell = 2;
+// The ink image is a few flat colours: a higher quality than the background's costs little and keeps its
+// hues.
+constexpr int kInkQuality = 50;
 
 MixedLayers codeLayers(const std::uint8_t* corrected, int width, int height, int components,
-                       const BilevelImage& mask, const MixedOptions& options) {
+                       const BilevelImage& mask, const InkLayer& ink, int factor,
+                       const MixedOptions& options) {
     MixedLayers layers;
     layers.width = width;
     layers.height = height;
     if (auto coded = encodeGroup4(mask)) layers.maskGroup4 = std::move(*coded);
-    const ReducedImage background =
-        reduceAroundInk(corrected, width, height, components, mask, backgroundFactor(width, height));
+    const ReducedImage background = reduceAroundInk(corrected, width, height, components, mask, factor);
     layers.backgroundWidth = background.width;
     layers.backgroundHeight = background.height;
     layers.backgroundComponents = components;
     encodeJpeg(layers.backgroundJpeg, background.pixels.data(), background.width, background.height,
                components, options.backgroundQuality);
     layers.inkComponents = components;
-    layers.inkColor = meanInkColor(corrected, components, mask);
+    layers.inkColor = ink.color;
+    if (ink.image) {
+        layers.inkWidth = ink.image->width;
+        layers.inkHeight = ink.image->height;
+        encodeJpeg(layers.inkJpeg, ink.image->pixels.data(), ink.image->width, ink.image->height, components,
+                   kInkQuality);
+    }
     return layers;
 }
 
@@ -134,20 +123,34 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
     page.measure = measureTone(gray, width, height, stride);
     // Too small to judge, or mostly continuous tone: a JPEG.
     if (page.measure.tiles < kMinTiles || page.measure.tonalShare() > kPhotoToneShare) return page;
-    const bool colored = components == 3 && hasRealColor(page.corrected, width, height);
-    page.kind = page.measure.isTextPage() && !colored ? MixedKind::Text : MixedKind::Mixed;
 
     BilevelImage mask;
     binarizeSauvola(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)), mask);
     despeckle(mask, options.maxSpeck);
-    if (page.kind == MixedKind::Text && options.bilevel) {
-        page.group4 = encodeGroup4(mask);
-        return page;
+    const int factor = backgroundFactor(width, height);
+    const int inkFactor = factor * kInkCellsPerBackgroundCell;
+    if (page.measure.isTextPage()) {
+        // A text page in one ink on paper without colour loses nothing in black and white.
+        std::optional<InkLayer> ink;
+        if (components == 3) ink = measureInk(page.corrected, components, mask, inkFactor);
+        const bool colored = components == 3 && (ink->image || hasRealColor(page.corrected, width, height));
+        if (!colored) {
+            page.kind = MixedKind::Text;
+            if (options.bilevel) {
+                page.group4 = encodeGroup4(mask);
+                return page;
+            }
+            if (!ink) ink = measureInk(page.corrected, components, mask, inkFactor);
+            page.layers = codeLayers(page.corrected, width, height, components, mask, *ink, factor, options);
+            return page;
+        }
     }
-    page.layers = codeLayers(page.corrected, width, height, components, mask, options);
+    page.kind = MixedKind::Mixed;
+    clearPictureInk(mask, findPictureTiles(gray, width, height, stride, mask));
+    const InkLayer ink = measureInk(page.corrected, components, mask, inkFactor);
+    page.layers = codeLayers(page.corrected, width, height, components, mask, ink, factor, options);
     return page;
 }
-
 std::uint64_t mixedMemoryNeed(int width, int height, int components) {
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(std::max(width, 0)) * static_cast<std::uint64_t>(std::max(height, 0));

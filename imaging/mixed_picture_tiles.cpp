@@ -1,0 +1,172 @@
+#include "imaging/mixed_picture_tiles.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "imaging/text_page_measure.h"
+
+namespace pagewash {
+
+namespace {
+
+// The level below which `share` of the histogram's `total` pixels lie.
+int levelOfShare(const std::array<std::uint32_t, 256>& histogram, std::uint64_t total, double share) {
+    const auto wanted =
+        std::max<std::uint64_t>(1, static_cast<std::uint64_t>(share * static_cast<double>(total)));
+    std::uint64_t seen = 0;
+    for (int level = 0; level < 256; ++level) {
+        seen += histogram[static_cast<std::size_t>(level)];
+        if (seen >= wanted) return level;
+    }
+    return 255;
+}
+
+// The 32 pixels of a tile's row in `mask`, the leftmost in the most significant bit (0 past the edge).
+std::uint32_t tileBits(const BilevelImage& mask, int column, int y) {
+    const std::uint8_t* row = mask.row(y);
+    const std::size_t first = static_cast<std::size_t>(column) * (kToneTile / 8);
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        bits = (bits << 8) | (first + i < mask.stride() ? row[first + i] : 0u);
+    return bits;
+}
+
+// What a tile's ink looks like: how many of its rows and of its columns change at least kScreenChanges
+// times, and how much of it is ink.
+struct InkTexture {
+    int busyRows = 0;
+    int busyColumns = 0;
+    int inkPixels = 0;
+};
+
+InkTexture inkTexture(const BilevelImage& mask, int column, int row) {
+    static_assert(kToneTile == 32, "a tile's row is one 32-bit word");
+    InkTexture texture;
+    const int y0 = row * kToneTile;
+    const int y1 = std::min(y0 + kToneTile, mask.height);
+    std::array<std::uint32_t, kToneTile> words{};
+    for (int y = y0; y < y1; ++y) {
+        const std::uint32_t bits = tileBits(mask, column, y);
+        words[static_cast<std::size_t>(y - y0)] = bits;
+        texture.inkPixels += std::popcount(bits);
+        texture.busyRows += std::popcount((bits ^ (bits >> 1)) & 0x7fffffffu) >= kScreenChanges ? 1 : 0;
+    }
+    std::array<int, kToneTile> changes{};
+    for (std::size_t y = 1; y < words.size(); ++y) {
+        const std::uint32_t changed = words[y] ^ words[y - 1];
+        for (std::size_t bit = 0; bit < changes.size(); ++bit)
+            changes[bit] += static_cast<int>((changed >> bit) & 1u);
+    }
+    texture.busyColumns = static_cast<int>(
+        std::count_if(changes.begin(), changes.end(), [](int count) { return count >= kScreenChanges; }));
+    return texture;
+}
+
+// The tiles within `radius` tiles of a tile of `from` whose value is `value` get it too.
+std::vector<std::uint8_t> grown(const PictureTiles& tiles, const std::vector<std::uint8_t>& from,
+                                std::uint8_t value, int radius) {
+    std::vector<std::uint8_t> to(from);
+    for (int row = 0; row < tiles.rows; ++row)
+        for (int column = 0; column < tiles.columns; ++column) {
+            const auto at = [&](int c, int r) {
+                return static_cast<std::size_t>(r) * static_cast<std::size_t>(tiles.columns) +
+                       static_cast<std::size_t>(c);
+            };
+            if (from[at(column, row)] == value) continue;
+            for (int v = std::max(0, row - radius); v <= std::min(tiles.rows - 1, row + radius); ++v)
+                for (int u = std::max(0, column - radius); u <= std::min(tiles.columns - 1, column + radius);
+                     ++u)
+                    if (from[at(u, v)] == value) to[at(column, row)] = value;
+        }
+    return to;
+}
+
+// Closes the gaps of up to twice kGapTiles tiles within a picture (its parts whose ink looks like text
+// after the levels crushed its darks to black and its lights to paper): the picture grown by kGapTiles,
+// then shrunk by as much, so that it grows nowhere else.
+void closeGaps(PictureTiles& tiles) {
+    const std::vector<std::uint8_t> dilated = grown(tiles, tiles.picture, 1, kGapTiles);
+    tiles.picture = grown(tiles, dilated, 0, kGapTiles);
+}
+
+}  // namespace
+
+PictureTiles findPictureTiles(const std::uint8_t* gray, int width, int height, std::size_t stride,
+                              const BilevelImage& mask) {
+    PictureTiles tiles;
+    if (width <= 0 || height <= 0) return tiles;
+    tiles.columns = (width + kToneTile - 1) / kToneTile;
+    tiles.rows = (height + kToneTile - 1) / kToneTile;
+    const auto count = static_cast<std::size_t>(tiles.columns) * static_cast<std::size_t>(tiles.rows);
+    tiles.picture.assign(count, 0);
+
+    // The page's ink and paper, from every fourth pixel of every fourth row: the levels below which 0.5 %
+    // and 70 % of them lie (as the tone measure takes its ink).
+    std::array<std::uint32_t, 256> page{};
+    std::uint64_t sampled = 0;
+    for (int y = 0; y < height; y += 4)
+        for (int x = 0; x < width; x += 4, ++sampled) ++page[gray[static_cast<std::size_t>(y) * stride + x]];
+    const int pageInk = levelOfShare(page, sampled, 0.005);
+    const int paper = levelOfShare(page, sampled, 0.7);
+
+    std::vector<TileTone> tones(count);
+    std::vector<InkTexture> textures(count);
+    std::array<std::uint32_t, 256> histogram{};
+    for (int row = 0; row < tiles.rows; ++row)
+        for (int column = 0; column < tiles.columns; ++column) {
+            histogram.fill(0);
+            std::uint32_t pixels = 0;
+            const int x0 = column * kToneTile;
+            const int y0 = row * kToneTile;
+            for (int y = y0; y < std::min(y0 + kToneTile, height); y += 2)
+                for (int x = x0; x < std::min(x0 + kToneTile, width); x += 2, ++pixels)
+                    ++histogram[gray[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)]];
+            const std::size_t i = static_cast<std::size_t>(row) * static_cast<std::size_t>(tiles.columns) +
+                                  static_cast<std::size_t>(column);
+            tones[i] = tileTone(histogram.data(), pixels, pageInk);
+            textures[i] = inkTexture(mask, column, row);
+            const bool screen =
+                textures[i].busyRows >= kScreenLines && textures[i].busyColumns >= kScreenLines;
+            tiles.picture[i] = tones[i].tonal || screen ? 1 : 0;
+        }
+    // The dark, flat inside of a picture joins it: a flood from the tonal tiles through such tiles.
+    std::vector<std::size_t> pending;
+    for (std::size_t i = 0; i < count; ++i)
+        if (tiles.picture[i] != 0) pending.push_back(i);
+    while (!pending.empty()) {
+        const std::size_t i = pending.back();
+        pending.pop_back();
+        const int row = static_cast<int>(i / static_cast<std::size_t>(tiles.columns));
+        const int column = static_cast<int>(i % static_cast<std::size_t>(tiles.columns));
+        for (int v = std::max(0, row - 1); v <= std::min(tiles.rows - 1, row + 1); ++v)
+            for (int u = std::max(0, column - 1); u <= std::min(tiles.columns - 1, column + 1); ++u) {
+                const std::size_t j = static_cast<std::size_t>(v) * static_cast<std::size_t>(tiles.columns) +
+                                      static_cast<std::size_t>(u);
+                if (tiles.picture[j] != 0 || !tones[j].flat || tones[j].median > paper - kPictureDepth)
+                    continue;
+                tiles.picture[j] = 1;
+                pending.push_back(j);
+            }
+    }
+    closeGaps(tiles);
+    tiles.pictureTiles = std::count(tiles.picture.begin(), tiles.picture.end(), std::uint8_t{1});
+    return tiles;
+}
+
+void clearPictureInk(BilevelImage& mask, const PictureTiles& tiles) {
+    static_assert(kToneTile % 8 == 0, "a tile spans whole bytes of a mask row");
+    constexpr std::size_t kTileBytes = kToneTile / 8;
+    for (int y = 0; y < mask.height; ++y) {
+        const int row = y / kToneTile;
+        std::uint8_t* bits = mask.row(y);
+        for (int column = 0; column < tiles.columns; ++column) {
+            if (!tiles.at(column, row)) continue;
+            const std::size_t begin = static_cast<std::size_t>(column) * kTileBytes;
+            const std::size_t end = std::min(begin + kTileBytes, mask.stride());
+            std::fill(bits + begin, bits + end, std::uint8_t{0});
+        }
+    }
+}
+
+}  // namespace pagewash

@@ -22,6 +22,28 @@ int levelOfShare(const std::array<std::uint32_t, 256>& histogram, std::uint64_t 
     return 255;
 }
 
+// Whether the middle tones of a tile (between its 5 % and 95 % levels, the middle half of that spread) are
+// one flat tint: the edge of a tinted panel or of a coloured paper, with or without text on it, not a
+// picture, whose middle tones spread.
+bool middleIsOneTint(const std::array<std::uint32_t, 256>& histogram, std::uint32_t pixels) {
+    const int lo = levelOfShare(histogram, pixels, 0.05);
+    const int hi = levelOfShare(histogram, pixels, 0.95);
+    const int spread = hi - lo;
+    const int from = lo + spread / 4;
+    const int to = hi - spread / 4;
+    std::uint32_t middle = 0;
+    for (int level = from; level <= to; ++level) middle += histogram[static_cast<std::size_t>(level)];
+    if (middle == 0) return true;
+    std::uint32_t window = 0;
+    std::uint32_t best = 0;
+    for (int level = from; level <= to; ++level) {
+        window += histogram[static_cast<std::size_t>(level)];
+        if (level - from >= kTintWidth) window -= histogram[static_cast<std::size_t>(level - kTintWidth)];
+        best = std::max(best, window);
+    }
+    return static_cast<double>(best) >= kTintShare * static_cast<double>(middle);
+}
+
 // The 32 pixels of a tile's row in `mask`, the leftmost in the most significant bit (0 past the edge).
 std::uint32_t tileBits(const BilevelImage& mask, int column, int y) {
     const std::uint8_t* row = mask.row(y);
@@ -128,7 +150,8 @@ PictureTiles findPictureTiles(const std::uint8_t* gray, int width, int height, s
             textures[i] = inkTexture(mask, column, row);
             const bool screen =
                 textures[i].busyRows >= kScreenLines && textures[i].busyColumns >= kScreenLines;
-            tiles.picture[i] = tones[i].tonal || screen ? 1 : 0;
+            const bool tonal = tones[i].tonal && !middleIsOneTint(histogram, pixels);
+            tiles.picture[i] = tonal || screen ? 1 : 0;
         }
     // The dark, flat inside of a picture joins it: a flood from the tonal tiles through such tiles.
     std::vector<std::size_t> pending;

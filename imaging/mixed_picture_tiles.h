@@ -1,9 +1,10 @@
 #pragma once
 // Where a mixed page holds pictures (photos, halftones, shaded areas): those belong to the background, not
 // to the text mask, which would turn them into blotches of ink. The page is cut into the tone measure's
-// tiles (text_page_measure.h). A tile is a picture tile when it is tonal by that measure, or when its ink
-// is a screen (a halftone's dots: in kScreenLines of its rows and of its columns the ink changes at least
-// kScreenChanges times; lines of text leave the rows between them empty, and a tile's columns cross a
+// tiles (text_page_measure.h). A tile is a picture tile when it is tonal by that measure and its middle
+// tones are not one tint (kTintShare of them within kTintWidth levels: the edge of a tinted panel), or when
+// its ink is a screen (a halftone's dots: in kScreenLines of its rows and of its columns the ink changes at
+// least kScreenChanges times; lines of text leave the rows between them empty, and a tile's columns cross a
 // line or two). From those tiles the picture spreads to the tiles around them that are flat and darker
 // than the paper by kPictureDepth (the even inside of a photo), at least a third ink (text covers less),
 // or rough (kRoughLines rows and columns that change that often: the darker or lighter parts of a
@@ -24,6 +25,8 @@ inline constexpr int kScreenLines = 26;  // of a tile's 32 rows, and of its 32 c
 inline constexpr int kRoughLines = 16;
 inline constexpr int kDenseInkDivisor = 3;
 inline constexpr int kGapTiles = 2;
+inline constexpr int kTintWidth = 16;
+inline constexpr double kTintShare = 0.8;
 
 struct PictureTiles {
     int columns = 0;  // tiles of kToneTile pixels, the last column and row cut by the image's edges

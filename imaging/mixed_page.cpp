@@ -129,7 +129,11 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
     despeckle(mask, options.maxSpeck);
     const int factor = backgroundFactor(width, height);
     const int inkFactor = factor * kInkCellsPerBackgroundCell;
-    if (page.measure.isTextPage()) {
+    // A screened picture is no text page either, though its dots have no middle tones.
+    const PictureTiles pictures = findPictureTiles(gray, width, height, stride, mask);
+    const bool screened = static_cast<double>(pictures.pictureTiles) >
+                          kTextPageToneShare * static_cast<double>(pictures.picture.size());
+    if (page.measure.isTextPage() && !screened) {
         // A text page in one ink on paper without colour loses nothing in black and white.
         std::optional<InkLayer> ink;
         if (components == 3) ink = measureInk(page.corrected, components, mask, inkFactor);
@@ -146,7 +150,7 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
         }
     }
     page.kind = MixedKind::Mixed;
-    clearPictureInk(mask, findPictureTiles(gray, width, height, stride, mask));
+    clearPictureInk(mask, pictures);
     const InkLayer ink = measureInk(page.corrected, components, mask, inkFactor);
     page.layers = codeLayers(page.corrected, width, height, components, mask, ink, factor, options);
     return page;

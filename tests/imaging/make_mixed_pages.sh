@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# make_mixed_pages.sh DIR: A4 pages at 300 dpi that are neither plain text nor photographs, as scanned
-# (a slight blur, noise, JPEG quality 75), each also as a one-page PDF made by img2pdf:
+# make_mixed_pages.sh DIR [DPI [PAGE...]]: A4 pages (at 300 dpi unless DPI says otherwise) that are
+# neither plain text nor photographs, as scanned (a slight blur, noise, JPEG quality 75), each also as a
+# one-page PDF made by img2pdf (all of them, or the PAGEs named):
 #   stamp.jpg    body text with a red rubber stamp pressed over it
 #   bluepen.jpg  body text with notes, underlines and a circle in blue pen
 #   tinted.jpg   body text on tinted paper with a darker tinted panel holding a coloured heading
 #   figure.jpg   body text beside a line figure (axes, a curve, labels)
 # and, for the photo measure, text.jpg (plain text), halftone.jpg (a screened photo beside text) and
-# photo.jpg (a continuous-tone picture filling the page). Needs Ghostscript and ImageMagick, img2pdf.
+# photo.jpg (a continuous-tone picture filling the page). Needs Ghostscript, ImageMagick and img2pdf.
+# The elements' places, in points from the page's top left corner (595 x 842), for the tests:
+# the stamp's square 348..492 x 210..354, the blue notes 430..560 x 50..340, the heading 80..300 x 52..75.
 set -euo pipefail
-out=${1:?usage: make_mixed_pages.sh DIR}
-here=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:?usage: make_mixed_pages.sh DIR [DPI [PAGE...]]}
+dpi=${2:-300}
+shift $(($# < 2 ? $# : 2))
+pages=("$@")
+[ ${#pages[@]} -gt 0 ] || pages=(text stamp bluepen tinted figure halftone photo)
+here=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$out"
 cd "$out"
 
@@ -24,16 +31,19 @@ body() {  # body X0 Y0 LINES
         done < "$here/tests/data/bilevel_flood.txt"
     done
 }
+wanted() { [[ " ${pages[*]} " == *" $1 "* ]]; }
 page() {  # page NAME EXTRA_POSTSCRIPT...
     local name=$1; shift
+    wanted "$name" || return 0
     { echo "%!PS"; echo "<< /PageSize [595 842] >> setpagedevice"; printf '%s\n' "$@"; echo showpage; } > "$name.ps"
-    gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=png16m -dTextAlphaBits=4 -dGraphicsAlphaBits=4 -r300 \
+    gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=png16m -dTextAlphaBits=4 -dGraphicsAlphaBits=4 -r"$dpi" \
         -o "$name.png" "$name.ps"
 }
 scan() {  # scan NAME [PAPER]: blur, paper tint, noise, JPEG
     local paper=${2:-rgb(246,244,238)}
-    convert "$1.png" -blur 0x0.7 +level-colors "rgb(25,22,20),$paper" -attenuate 0.3 +noise Gaussian \
-        -density 300 -units PixelsPerInch -quality 75 "$1.jpg"
+    wanted "$1" || return 0
+    convert "$1.png" -blur "0x$(echo "0.7 * $dpi / 300" | bc -l)" +level-colors "rgb(25,22,20),$paper" -attenuate 0.3 +noise Gaussian \
+        -density "$dpi" -units PixelsPerInch -quality 75 "$1.jpg"
     rm -f "$1.png" "$1.ps"
 }
 
@@ -74,13 +84,19 @@ page figure "$(body 72 780 52 | sed 's/^72 /72 /')" \
 scan figure
 
 page halftone "$(body 72 780 26)" "$(body 72 380 26)"
-convert -seed 11 -size 1500x1100 plasma:gray30-white -blur 0x6 -colorspace Gray -ordered-dither h6x6a \
-    -colorspace sRGB halftone_plate.png
-convert halftone.png halftone_plate.png -geometry +800+1150 -composite halftone.png
-rm halftone_plate.png
+if wanted halftone; then
+    # A screened photo over the middle of the page (as printed books hold them).
+    convert -seed 11 -size $((1500 * dpi / 300))x$((1100 * dpi / 300)) plasma:gray30-white -blur 0x6 \
+        -colorspace Gray -ordered-dither h6x6a -colorspace sRGB halftone_plate.png
+    convert halftone.png halftone_plate.png -geometry +$((800 * dpi / 300))+$((1150 * dpi / 300)) -composite \
+        halftone.png
+    rm halftone_plate.png
+fi
 scan halftone
 
-convert -seed 5 -size 2480x3508 plasma:tan-steelblue -blur 0x4 photo.png
+if wanted photo; then
+    convert -seed 5 -size $((2480 * dpi / 300))x$((3508 * dpi / 300)) plasma:tan-steelblue -blur 0x4 photo.png
+fi
 scan photo
 
-for f in stamp bluepen tinted figure text halftone photo; do img2pdf -o "$f.pdf" "$f.jpg"; done
+for f in "${pages[@]}"; do img2pdf -o "$f.pdf" "$f.jpg"; done

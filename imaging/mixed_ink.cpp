@@ -93,6 +93,7 @@ InkLayer measureInk(const std::uint8_t* corrected, int components, const Bilevel
         inkPixels += counts[i];
         filled[i] = 1;
     }
+    ink.pixels = inkPixels;
     if (inkPixels == 0) return ink;
     for (std::size_t k = 0; k < c; ++k)
         ink.color[k] = static_cast<std::uint8_t>((total[k] + inkPixels / 2) / inkPixels);

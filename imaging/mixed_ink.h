@@ -21,6 +21,7 @@ inline constexpr float kInkChromaDistance = 12.0f;
 inline constexpr double kOtherInkShare = 0.003;
 
 struct InkLayer {
+    std::uint64_t pixels = 0;             // of ink
     std::array<std::uint8_t, 3> color{};  // the mean colour of all the ink (its first `components` values)
     std::optional<ReducedImage> image;    // with ink of several colours: the page reduced `factor` times
 };

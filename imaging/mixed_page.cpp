@@ -22,6 +22,9 @@ namespace {
 // A page more than this share of whose tiles are tonal is a photograph (or a halftone plate): it stays a
 // JPEG, as splitting it would turn its dark areas into mask.
 constexpr double kPhotoToneShare = 0.25;
+// A page with less ink than this share of its pixels outside its pictures has no text to keep sharp: a
+// smooth photograph (whose tiles are too even to be tonal) or an empty page. It stays a JPEG too.
+constexpr double kMinInkShare = 0.002;
 
 // The corrected scanlines in one buffer, as codeBilevelPage takes them.
 void takeCorrected(StreamedCorrection& image, MixedPage& page) {
@@ -149,9 +152,10 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
             return page;
         }
     }
-    page.kind = MixedKind::Mixed;
     clearPictureInk(mask, pictures);
     const InkLayer ink = measureInk(page.corrected, components, mask, inkFactor);
+    if (static_cast<double>(ink.pixels) < kMinInkShare * static_cast<double>(pixels)) return page;
+    page.kind = MixedKind::Mixed;
     page.layers = codeLayers(page.corrected, width, height, components, mask, ink, factor, options);
     return page;
 }
@@ -161,11 +165,15 @@ std::uint64_t mixedMemoryNeed(int width, int height, int components) {
     const auto c = static_cast<std::uint64_t>(std::max(components, 1));
     const std::uint64_t copy = pixels * c;
     const std::uint64_t luminance = components == 3 ? pixels : 0;
-    // The mask with the despeckling's two planes and its Group 4 data (five bits a pixel at most); the
-    // background at a quarter of the pixels at most, with its fill's halvings and flags (a third more)
-    // and its JPEG.
-    const std::uint64_t background = pixels / 4 * (c + 1) * 2;
-    return copy + luminance + 5 * (pixels / 8 + 1) + background;
+    // The mask with the despeckling's two planes, its Group 4 data and libtiff's copy: five bits a pixel
+    // at most.
+    const std::uint64_t mask = 5 * (pixels / 8 + 1);
+    // The background, at a quarter of the pixels at most: its samples and flags, a third more for the
+    // fill's halvings, and its JPEG.
+    const std::uint64_t background = pixels / 4 * (c + 1) * 4 / 3 + pixels / 4 * c;
+    // The ink's cells, a sixteenth of the pixels at most: 32-bit sums and count, samples, flag, chroma.
+    const std::uint64_t ink = pixels / 16 * (4 * (c + 1) + c + 1 + 8) * 4 / 3;
+    return copy + luminance + mask + background + ink + 65536;
 }
 
 }  // namespace pagewash

@@ -25,6 +25,9 @@
 #include "imaging/group4_codec.h"
 #include "imaging/image_worker.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/mixed_background.h"
+#include "imaging/mixed_ink.h"
+#include "imaging/mixed_picture_tiles.h"
 #include "imaging/text_page_measure.h"
 #include "imaging/tone_correction.h"
 #include "platform/files.h"
@@ -302,6 +305,37 @@ void bilevelStep(benchmark::State& state, BilevelStep step) {
     setRate(state);
 }
 
+// The steps --mrc adds to the binarized page (BM_Bilevel) for its layers, one at a time: the picture tiles,
+// the background reduced around the ink, and the ink's colours (on the colour page).
+enum class MixedStep { Pictures, Background, Ink };
+
+void mixedStep(benchmark::State& state, MixedStep step) {
+    const DecodedImage& gray = page(false).image;
+    const DecodedImage& image = step == MixedStep::Ink && page(true).image.pixels ? page(true).image : gray;
+    const auto width = static_cast<std::size_t>(gray.width);
+    BilevelImage bits;
+    binarizeSauvola(gray.pixels.get(), gray.width, gray.height, width,
+                    sauvolaParametersForDpi(estimatedDpi(gray.width, gray.height)), bits);
+    despeckle(bits, kDefaultDespeckle);
+    const int factor = backgroundFactor(gray.width, gray.height);
+    for (auto _ : state) {
+        switch (step) {
+            case MixedStep::Pictures:
+                benchmark::DoNotOptimize(
+                    findPictureTiles(gray.pixels.get(), gray.width, gray.height, width, bits));
+                break;
+            case MixedStep::Background:
+                benchmark::DoNotOptimize(
+                    reduceAroundInk(gray.pixels.get(), gray.width, gray.height, 1, bits, factor));
+                break;
+            case MixedStep::Ink:
+                benchmark::DoNotOptimize(measureInk(image.pixels.get(), image.components, bits, 2 * factor));
+                break;
+        }
+    }
+    setRate(state);
+}
+
 CorrectionSettings modes(ColorMode color, GrayMode gray) {
     CorrectionSettings settings;
     settings.colorMode = static_cast<std::int32_t>(color);
@@ -352,6 +386,10 @@ void registerAll() {
     for (const auto& [name, step] : bilevelSteps)
         unit(benchmark::RegisterBenchmark((std::string("BM_Bilevel/") + name).c_str(), bilevelStep, step));
     unit(benchmark::RegisterBenchmark("BM_Bilevel/color-measure", colorMeasure));
+    const std::pair<const char*, MixedStep> mixedSteps[] = {
+        {"pictures", MixedStep::Pictures}, {"background", MixedStep::Background}, {"ink", MixedStep::Ink}};
+    for (const auto& [name, step] : mixedSteps)
+        unit(benchmark::RegisterBenchmark((std::string("BM_Mixed/") + name).c_str(), mixedStep, step));
     for (bool bilevel : {false, true}) {
         for (bool color : {true, false}) {
             const std::string name =

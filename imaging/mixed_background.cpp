@@ -1,6 +1,8 @@
 #include "imaging/mixed_background.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 #include "imaging/bilevel_sauvola.h"
@@ -106,6 +108,36 @@ void grownRow(const BilevelImage& mask, int y, std::vector<std::uint8_t>& out) {
     }
 }
 
+// Each byte of a mask row as eight bytes, 1 for each of its pixels that is paper (0 bit), leftmost first.
+struct PaperBytes {
+    std::array<std::array<std::uint8_t, 8>, 256> of{};
+    PaperBytes() {
+        for (std::size_t v = 0; v < 256; ++v)
+            for (std::size_t bit = 0; bit < 8; ++bit) of[v][bit] = ((v >> (7 - bit)) & 1u) != 0 ? 0 : 1;
+    }
+};
+
+// Adds the pixels of one row that are paper (`paper`, 1 a pixel) to the sums and counts of their cells,
+// cell `j` spanning the columns cellStart[j] to cellStart[j + 1]. Each cell's sums are kept in registers
+// over its columns, without a branch per pixel.
+template <std::size_t C>
+void addRow(const std::uint8_t* row, const std::uint8_t* paper, const std::vector<int>& cellStart,
+            std::vector<std::uint32_t>& sums, std::vector<std::uint32_t>& counts) {
+    const std::size_t cells = counts.size();
+    for (std::size_t j = 0; j < cells; ++j) {
+        std::uint32_t sum[C] = {};
+        std::uint32_t count = 0;
+        for (auto x = static_cast<std::size_t>(cellStart[j]); x < static_cast<std::size_t>(cellStart[j + 1]);
+             ++x) {
+            const std::uint32_t keep = paper[x];
+            for (std::size_t k = 0; k < C; ++k) sum[k] += keep * row[x * C + k];
+            count += keep;
+        }
+        for (std::size_t k = 0; k < C; ++k) sums[j * C + k] += sum[k];
+        counts[j] += count;
+    }
+}
+
 }  // namespace
 
 ReducedImage reduceAroundInk(const std::uint8_t* corrected, int width, int height, int components,
@@ -120,13 +152,16 @@ ReducedImage reduceAroundInk(const std::uint8_t* corrected, int width, int heigh
     std::vector<std::uint8_t> filled(cellsWide * static_cast<std::size_t>(reduced.height), 0);
     if (width <= 0 || height <= 0) return reduced;
 
-    std::vector<int> cellOfColumn(static_cast<std::size_t>(width));
-    for (int x = 0; x < width; ++x)
-        cellOfColumn[static_cast<std::size_t>(x)] = cellAt(x, width, reduced.width);
+    // The first column of each cell, and the width after the last.
+    std::vector<int> cellStart(cellsWide + 1, width);
+    for (int x = width - 1; x >= 0; --x)
+        cellStart[static_cast<std::size_t>(cellAt(x, width, reduced.width))] = x;
     // One row of cells at a time: their sums and counts.
     std::vector<std::uint32_t> sums(cellsWide * c);
     std::vector<std::uint32_t> counts(cellsWide);
     std::vector<std::uint8_t> grown(mask.stride());
+    static const PaperBytes kPaperBytes;
+    std::vector<std::uint8_t> paper(mask.stride() * 8);
     const auto flush = [&](int cellRow) {
         for (std::size_t i = 0; i < cellsWide; ++i) {
             if (counts[i] == 0) continue;
@@ -148,13 +183,13 @@ ReducedImage reduceAroundInk(const std::uint8_t* corrected, int width, int heigh
             cellRow = rowCell;
         }
         grownRow(mask, y, grown);
+        for (std::size_t i = 0; i < grown.size(); ++i)
+            std::memcpy(paper.data() + 8 * i, kPaperBytes.of[grown[i]].data(), 8);
         const std::uint8_t* row = corrected + static_cast<std::size_t>(y) * rowBytes;
-        for (int x = 0; x < width; ++x) {
-            if ((grown[static_cast<std::size_t>(x) >> 3] >> (7 - (x & 7))) & 1) continue;
-            const auto cell = static_cast<std::size_t>(cellOfColumn[static_cast<std::size_t>(x)]);
-            for (std::size_t k = 0; k < c; ++k)
-                sums[cell * c + k] += row[static_cast<std::size_t>(x) * c + k];
-            ++counts[cell];
+        if (c == 3) {
+            addRow<3>(row, paper.data(), cellStart, sums, counts);
+        } else {
+            addRow<1>(row, paper.data(), cellStart, sums, counts);
         }
     }
     flush(cellRow);

@@ -42,10 +42,36 @@ bool farApart(Chroma p, Chroma q) {
     return a * a + b * b > kInkChromaDistance * kInkChromaDistance;
 }
 
+// The ink of a page with one ink: its pixels and mean colour only.
+InkLayer meanInk(const std::uint8_t* corrected, int components, const BilevelImage& mask) {
+    InkLayer ink;
+    const auto c = static_cast<std::size_t>(components);
+    std::array<std::uint64_t, 3> sums{};
+    for (int y = 0; y < mask.height; ++y) {
+        const std::uint8_t* bits = mask.row(y);
+        const std::uint8_t* row =
+            corrected + static_cast<std::size_t>(y) * static_cast<std::size_t>(mask.width) * c;
+        for (std::size_t i = 0; i < mask.stride(); ++i) {
+            if (bits[i] == 0) continue;  // a byte of paper
+            for (int bit = 0; bit < 8; ++bit) {
+                if (((bits[i] >> (7 - bit)) & 1) == 0) continue;
+                const std::size_t x = 8 * i + static_cast<std::size_t>(bit);
+                for (std::size_t k = 0; k < c; ++k) sums[k] += row[x * c + k];
+                ++ink.pixels;
+            }
+        }
+    }
+    if (ink.pixels == 0) return ink;
+    for (std::size_t k = 0; k < c; ++k)
+        ink.color[k] = static_cast<std::uint8_t>((sums[k] + ink.pixels / 2) / ink.pixels);
+    return ink;
+}
+
 }  // namespace
 
 InkLayer measureInk(const std::uint8_t* corrected, int components, const BilevelImage& mask, int factor) {
     InkLayer ink;
+    if (components != 3) return meanInk(corrected, components, mask);
     const int width = mask.width;
     const int height = mask.height;
     const auto c = static_cast<std::size_t>(components);
@@ -97,7 +123,6 @@ InkLayer measureInk(const std::uint8_t* corrected, int components, const Bilevel
     if (inkPixels == 0) return ink;
     for (std::size_t k = 0; k < c; ++k)
         ink.color[k] = static_cast<std::uint8_t>((total[k] + inkPixels / 2) / inkPixels);
-    if (components != 3) return ink;
 
     // The main ink: the mean of the cells near the mean of all (a stamp pulls that mean towards itself).
     const LabTable lab;

@@ -133,9 +133,10 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
     const int factor = backgroundFactor(width, height);
     const int inkFactor = factor * kInkCellsPerBackgroundCell;
     // A screened picture is no text page either, though its dots have no middle tones.
-    const PictureTiles pictures = findPictureTiles(gray, width, height, stride, mask);
-    const bool screened = static_cast<double>(pictures.pictureTiles) >
-                          kTextPageToneShare * static_cast<double>(pictures.picture.size());
+    const std::int64_t tiles =
+        std::int64_t{(width + kToneTile - 1) / kToneTile} * ((height + kToneTile - 1) / kToneTile);
+    const bool screened =
+        static_cast<double>(countScreenTiles(mask)) > kTextPageToneShare * static_cast<double>(tiles);
     if (page.measure.isTextPage() && !screened) {
         // A text page in one ink on paper without colour loses nothing in black and white.
         std::optional<InkLayer> ink;
@@ -152,7 +153,7 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
             return page;
         }
     }
-    clearPictureInk(mask, pictures);
+    clearPictureInk(mask, findPictureTiles(gray, width, height, stride, mask));
     const InkLayer ink = measureInk(page.corrected, components, mask, inkFactor);
     if (static_cast<double>(ink.pixels) < kMinInkShare * static_cast<double>(pixels)) return page;
     page.kind = MixedKind::Mixed;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 
 #include "imaging/text_page_measure.h"
 
@@ -55,12 +54,20 @@ std::uint32_t tileBits(const BilevelImage& mask, int column, int y) {
 }
 
 // What a tile's ink looks like: how many of its rows and of its columns change at least kScreenChanges
-// times, and how much of it is ink.
+// times.
 struct InkTexture {
     int busyRows = 0;
     int busyColumns = 0;
-    int inkPixels = 0;
 };
+
+// The 1 bits of a word, by adding neighbouring fields (the processor's own instruction is not among the
+// targets the product is built for).
+int popcount32(std::uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    v = (v + (v >> 4)) & 0x0f0f0f0fu;
+    return static_cast<int>((v * 0x01010101u) >> 24);
+}
 
 InkTexture inkTexture(const BilevelImage& mask, int column, int row) {
     static_assert(kToneTile == 32, "a tile's row is one 32-bit word");
@@ -71,9 +78,10 @@ InkTexture inkTexture(const BilevelImage& mask, int column, int row) {
     for (int y = y0; y < y1; ++y) {
         const std::uint32_t bits = tileBits(mask, column, y);
         words[static_cast<std::size_t>(y - y0)] = bits;
-        texture.inkPixels += std::popcount(bits);
-        texture.busyRows += std::popcount((bits ^ (bits >> 1)) & 0x7fffffffu) >= kScreenChanges ? 1 : 0;
+        texture.busyRows += popcount32((bits ^ (bits >> 1)) & 0x7fffffffu) >= kScreenChanges ? 1 : 0;
     }
+    // The columns matter only where the rows are busy.
+    if (texture.busyRows < kScreenLines) return texture;
     std::array<int, kToneTile> changes{};
     for (std::size_t y = 1; y < words.size(); ++y) {
         const std::uint32_t changed = words[y] ^ words[y - 1];
@@ -133,25 +141,32 @@ PictureTiles findPictureTiles(const std::uint8_t* gray, int width, int height, s
     const int paper = levelOfShare(page, sampled, 0.7);
 
     std::vector<TileTone> tones(count);
-    std::vector<InkTexture> textures(count);
     std::array<std::uint32_t, 256> histogram{};
     for (int row = 0; row < tiles.rows; ++row)
         for (int column = 0; column < tiles.columns; ++column) {
-            histogram.fill(0);
             std::uint32_t pixels = 0;
             const int x0 = column * kToneTile;
             const int y0 = row * kToneTile;
-            for (int y = y0; y < std::min(y0 + kToneTile, height); y += 2)
-                for (int x = x0; x < std::min(x0 + kToneTile, width); x += 2, ++pixels)
-                    ++histogram[gray[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)]];
+            std::uint8_t lowest = 255;
+            std::uint8_t highest = 0;
+            for (int y = y0; y < std::min(y0 + kToneTile, height); y += 2) {
+                const std::uint8_t* line = gray + static_cast<std::size_t>(y) * stride;
+                for (int x = x0; x < std::min(x0 + kToneTile, width); x += 2, ++pixels) {
+                    const std::uint8_t level = line[x];
+                    ++histogram[level];
+                    lowest = std::min(lowest, level);
+                    highest = std::max(highest, level);
+                }
+            }
             const std::size_t i = static_cast<std::size_t>(row) * static_cast<std::size_t>(tiles.columns) +
                                   static_cast<std::size_t>(column);
-            tones[i] = tileTone(histogram.data(), pixels, pageInk);
-            textures[i] = inkTexture(mask, column, row);
-            const bool screen =
-                textures[i].busyRows >= kScreenLines && textures[i].busyColumns >= kScreenLines;
+            tones[i] = tileTone(histogram.data(), pixels, pageInk, lowest);
+            const InkTexture texture = inkTexture(mask, column, row);
+            const bool screen = texture.busyRows >= kScreenLines && texture.busyColumns >= kScreenLines;
             const bool tonal = tones[i].tonal && !middleIsOneTint(histogram, pixels);
             tiles.picture[i] = tonal || screen ? 1 : 0;
+            // Cleared where it was counted, so that it is zero for the next tile.
+            std::fill(histogram.begin() + lowest, histogram.begin() + highest + 1, 0u);
         }
     // The dark, flat inside of a picture joins it: a flood from the tonal tiles through such tiles.
     std::vector<std::size_t> pending;
@@ -175,6 +190,16 @@ PictureTiles findPictureTiles(const std::uint8_t* gray, int width, int height, s
     closeGaps(tiles);
     tiles.pictureTiles = std::count(tiles.picture.begin(), tiles.picture.end(), std::uint8_t{1});
     return tiles;
+}
+
+std::int64_t countScreenTiles(const BilevelImage& mask) {
+    std::int64_t screens = 0;
+    for (int row = 0; row * kToneTile < mask.height; ++row)
+        for (int column = 0; column * kToneTile < mask.width; ++column) {
+            const InkTexture texture = inkTexture(mask, column, row);
+            screens += texture.busyRows >= kScreenLines && texture.busyColumns >= kScreenLines ? 1 : 0;
+        }
+    return screens;
 }
 
 void clearPictureInk(BilevelImage& mask, const PictureTiles& tiles) {

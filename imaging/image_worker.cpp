@@ -120,8 +120,9 @@ ImageResult replaceWithMixed(const std::string& fileName, StreamedCorrection& im
     LibraryMessages& messages = outcome.messages;
     const MixedPage page = codeMixedPage(image, options);
     outcome.tone = page.measure;
+    // An empty layer (no ink image) writes nothing: fwrite may not be handed its null data.
     const auto writeAll = [](std::FILE* file, const std::vector<std::uint8_t>& data) {
-        return std::fwrite(data.data(), 1, data.size(), file) == data.size();
+        return data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
     };
     if (page.group4) {
         const auto write = [&](std::FILE* file) { return writeAll(file, *page.group4); };

@@ -254,5 +254,26 @@ TEST_F(MrcTest, PreviewShowsTheLayersAsTheReadersDrawThem) {
     EXPECT_LT(differentInk, static_cast<long>(shown.pixels.size() / 200));
 }
 
+// A page coded so coarsely that its layers and their objects outweigh it: --keep-smaller keeps the image.
+TEST_F(MrcTest, KeepSmallerWeighsTheWholeComposite) {
+    const CommandResult made =
+        runCommand("cd " + quote(m_work.path()) + " && convert " + quote(s_dir->file("mixed.jpg")) +
+                   " -resize 50% -quality 5 coarse.jpg && img2pdf coarse.jpg -o grown.pdf && "
+                   "cp grown.pdf kept.pdf");
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    const auto report = [&](const std::string& options, const std::string& name) {
+        const CommandResult result = cli("--json --mrc " + options + " " + name);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        return nlohmann::json::parse(result.out);
+    };
+    const nlohmann::json grown = report("", "grown.pdf");
+    EXPECT_EQ(grown["images"]["mrc"], 1);
+    EXPECT_GT(grown["bytes_after"], grown["bytes_before"]);
+    const nlohmann::json kept = report("--keep-smaller", "kept.pdf");
+    EXPECT_EQ(kept["images"]["mrc"], 0);
+    EXPECT_EQ(kept["images"]["left"]["larger"], 1);
+    EXPECT_EQ(kept["bytes_after"], kept["bytes_before"]);
+}
+
 }  // namespace
 }  // namespace pagewash::testing

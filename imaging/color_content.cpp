@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "imaging/color_chroma.h"
 #include "imaging/jpeg_codec.h"
 
 namespace pagewash {
@@ -130,7 +131,17 @@ void measureColorContent(const std::uint8_t* rgb, std::size_t count, ColorConten
         }
         return static_cast<int>(std::clamp(chroma, 0.0f, 255.0f));
     };
-    for (std::size_t i = 0; i < count; ++i) ++counts[i & 3][static_cast<std::size_t>(chromaOf(rgb + 3 * i))];
+    // The levels a chunk at a time, in vectors (chromaLevels takes the same steps), the chunk's last few one
+    // at a time.
+    constexpr std::size_t kChunk = 4096;
+    std::array<std::uint8_t, kChunk> levels{};
+    for (std::size_t from = 0; from < count; from += kChunk) {
+        const std::size_t size = std::min(kChunk, count - from);
+        const std::uint8_t* pixels = rgb + 3 * from;
+        std::size_t i = chromaLevels(pixels, size, tinted, ua, ub, levels.data());
+        for (; i < size; ++i) levels[i] = static_cast<std::uint8_t>(chromaOf(pixels + 3 * i));
+        for (i = 0; i < size; ++i) ++counts[i & 3][levels[i]];
+    }
     for (std::size_t level = 0; level < 256; ++level)
         content.chroma[level] =
             std::uint64_t{counts[0][level]} + counts[1][level] + counts[2][level] + counts[3][level];

@@ -2,6 +2,7 @@
 // Group 4 round trip through libtiff, and the text-page measure on pages of known kinds.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "imaging/bilevel_despeckle.h"
 #include "imaging/bilevel_page.h"
 #include "imaging/bilevel_sauvola.h"
+#include "imaging/color_chroma.h"
 #include "imaging/group4_codec.h"
 #include "imaging/quarter_color_image.h"
 #include "imaging/text_page_measure.h"
@@ -248,6 +250,40 @@ TEST(Group4, WhitePageCodesToAFewBytes) {
     const auto coded = encodeGroup4(BilevelImage(2480, 3508));
     ASSERT_TRUE(coded.has_value());
     EXPECT_LT(coded->size(), 2000u);
+}
+
+// The colour measure's chroma in vectors against one pixel at a time, untinted and on three paper tints,
+// at every target: every R and G with sixteen levels of B.
+TEST(ColorChroma, VectorLevelsEqualThePlainStepsAtEveryTarget) {
+    testing::Bytes rgb;
+    for (int b = 0; b < 256; b += 17)
+        for (int g = 0; g < 256; ++g)
+            for (int r = 0; r < 256; ++r)
+                rgb.insert(rgb.end(), {std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)});
+    const std::size_t count = rgb.size() / 3 - 5;  // a few left for the caller
+    const float tints[][2] = {{0.0f, 0.0f}, {0.6f, 0.8f}, {-0.28f, 0.96f}, {1.0f, 0.0f}};
+    for (const auto& tint : tints) {
+        const bool tinted = tint[0] != 0.0f || tint[1] != 0.0f;
+        const float ua = tint[0], ub = tint[1];
+        testing::Bytes expected(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const int r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
+            const float a = static_cast<float>(r - g);
+            const float yb = static_cast<float>(r + g) / 2.0f - static_cast<float>(b);
+            const float chroma =
+                tinted ? std::max(std::fabs(yb * ua - a * ub), -(a * ua + yb * ub)) : std::hypot(a, yb);
+            expected[i] = static_cast<std::uint8_t>(static_cast<int>(std::clamp(chroma, 0.0f, 255.0f)));
+        }
+        testing::forEachTarget([&](const char* target) {
+            testing::Bytes levels(count, 0);
+            const std::size_t done = chromaLevels(rgb.data(), count, tinted, ua, ub, levels.data());
+            EXPECT_GT(done + 64, count) << target;
+            std::copy(expected.begin() + static_cast<std::ptrdiff_t>(done), expected.end(),
+                      levels.begin() + static_cast<std::ptrdiff_t>(done));
+            EXPECT_EQ(testing::firstDifference(expected, levels, 256, 1), "")
+                << target << ", tint " << ua << " " << ub;
+        });
+    }
 }
 
 // The corrected scanlines are used where the decoding holds them: no copy of the page is counted, only

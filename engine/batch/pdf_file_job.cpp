@@ -22,6 +22,7 @@
 #include "engine/batch/mixed_update.h"
 #include "engine/images/bilevel_dictionary.h"
 #include "engine/images/edited_pdf_writer.h"
+#include "engine/images/image_uses.h"
 #include "engine/images/mixed_objects.h"
 #include "engine/images/temp_images.h"
 #include "engine/xref/linearization.h"
@@ -138,13 +139,16 @@ std::int32_t correctImages(std::span<const std::uint8_t> buffer, std::vector<Ima
                            const std::optional<LastXrefSection>& lastSection,
                            std::vector<ImageOutcome>& outcomes) {
     // With --bilevel, an image may become black and white only when its dictionary can be rewritten
-    // whole; its size goes in afterwards, from the worker. With --mrc, likewise a form.
+    // whole; its size goes in afterwards, from the worker. With --mrc, likewise a form, unless another
+    // object uses the image where only samples may stand (a soft mask, a thumbnail).
     std::vector<std::optional<std::string>> bilevelDictionaries(records.size());
     std::vector<bool> mayBeMixed(records.size(), false);
+    const std::vector<bool> usedAsSamples =
+        lastSection ? imagesUsedAsSamples(buffer, records) : std::vector<bool>(records.size(), true);
     for (std::size_t r = 0; r < records.size(); ++r) {
         if (run.options.bilevel)
             bilevelDictionaries[r] = bilevelEntries(buffer, records[r].dictionaryOffset, 0, 0);
-        if (lastSection)
+        if (!usedAsSamples[r])
             mayBeMixed[r] = mixedFormEntries(buffer, records[r].dictionaryOffset, MixedNumbers{}).has_value();
     }
     const std::vector<CorrectionSettings> settingsCopies(records.size(), snapshot);

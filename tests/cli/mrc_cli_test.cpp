@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -273,6 +274,52 @@ TEST_F(MrcTest, KeepSmallerWeighsTheWholeComposite) {
     EXPECT_EQ(kept["images"]["mrc"], 0);
     EXPECT_EQ(kept["images"]["left"]["larger"], 1);
     EXPECT_EQ(kept["bytes_after"], kept["bytes_before"]);
+}
+
+// A JPEG that another image uses as its soft mask must stay an image: readers take a mask's samples, and
+// a form in its place leaves the page undrawn ("Bad image parameters", "image width is zero").
+TEST_F(MrcTest, AnImageUsedAsAnotherImagesSoftMaskStaysAnImage) {
+    const CommandResult gray = runCommand("cd " + quote(m_work.path()) + " && convert " +
+                                          quote(s_dir->file("mixed.jpg")) + " -colorspace Gray gray.jpg");
+    ASSERT_EQ(gray.exitStatus, 0) << gray.err;
+    const std::string color = toString(readBytes(s_dir->file("mixed.jpg")));
+    const std::string mask = toString(readBytes(file("gray.jpg")));
+    const auto image = [](const std::string& space, const std::string& extra, const std::string& jpeg) {
+        return "<</Type /XObject/Subtype /Image/Width 1240/Height 479/ColorSpace /" + space +
+               "/BitsPerComponent 8/Filter /DCTDecode" + extra + "/Length " + std::to_string(jpeg.size()) +
+               ">>\nstream\n" + jpeg + "\nendstream";
+    };
+    const std::string content = "q 595 0 0 230 0 0 cm /Im0 Do Q";
+    const std::vector<std::string> objects = {
+        "<</Type /Catalog/Pages 2 0 R>>",
+        "<</Type /Pages/Kids [3 0 R]/Count 1>>",
+        "<</Type /Page/Parent 2 0 R/MediaBox [0 0 595 230]/Resources <</XObject <</Im0 5 0 R>>>>"
+        "/Contents 4 0 R>>",
+        "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream",
+        image("DeviceRGB", "/SMask 6 0 R", color),
+        image("DeviceGray", "", mask)};
+    std::string pdf = "%PDF-1.4\n";
+    std::string table = "xref\n0 7\n0000000000 65535 f\r\n";
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        char entry[24];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", pdf.size());
+        table += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    pdf += table + "trailer\n<</Size 7/Root 1 0 R>>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+    writeBytes(file("masked.pdf"), toBytes(pdf));
+
+    const CommandResult result = cli("--mrc --json masked.pdf");
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(nlohmann::json::parse(result.out)["images"]["mrc"], 0);
+    const std::vector<ListedImage> images = listImages(file("masked_edit.pdf"));
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_THAT(images[1].line, HasSubstr(" smask "));
+    for (const std::string command : {"pdftoppm -r 50 -png ", "mutool draw -o /dev/null "}) {
+        const CommandResult drawn = runCommand(command + quote(file("masked_edit.pdf")) + " 2>&1 >/dev/null");
+        EXPECT_EQ(drawn.exitStatus, 0) << command;
+        EXPECT_EQ(drawn.out.find("rror"), std::string::npos) << command << drawn.out;
+    }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "imaging/mixed_ink.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace pagewash {
@@ -42,28 +44,68 @@ bool farApart(Chroma p, Chroma q) {
     return a * a + b * b > kInkChromaDistance * kInkChromaDistance;
 }
 
-// The ink of a page with one ink: its pixels and mean colour only.
-InkLayer meanInk(const std::uint8_t* corrected, int components, const BilevelImage& mask) {
-    InkLayer ink;
-    const auto c = static_cast<std::size_t>(components);
-    std::array<std::uint64_t, 3> sums{};
-    for (int y = 0; y < mask.height; ++y) {
-        const std::uint8_t* bits = mask.row(y);
-        const std::uint8_t* row =
-            corrected + static_cast<std::size_t>(y) * static_cast<std::size_t>(mask.width) * c;
-        for (std::size_t i = 0; i < mask.stride(); ++i) {
-            if (bits[i] == 0) continue;  // a byte of paper
-            for (int bit = 0; bit < 8; ++bit) {
-                if (((bits[i] >> (7 - bit)) & 1) == 0) continue;
+// Calls visit(x, pixel) for each ink pixel of row y of `mask`.
+template <typename Visit>
+void forEachInkPixel(const std::uint8_t* corrected, std::size_t components, const BilevelImage& mask, int y,
+                     Visit&& visit) {
+    const std::uint8_t* bits = mask.row(y);
+    const std::uint8_t* row =
+        corrected + static_cast<std::size_t>(y) * static_cast<std::size_t>(mask.width) * components;
+    for (std::size_t i = 0; i < mask.stride(); ++i) {
+        if (bits[i] == 0) continue;  // a byte of paper
+        for (int bit = 0; bit < 8; ++bit)
+            if (((bits[i] >> (7 - bit)) & 1) != 0) {
                 const std::size_t x = 8 * i + static_cast<std::size_t>(bit);
-                for (std::size_t k = 0; k < c; ++k) sums[k] += row[x * c + k];
-                ++ink.pixels;
+                visit(x, row + x * components);
             }
-        }
     }
-    if (ink.pixels == 0) return ink;
-    for (std::size_t k = 0; k < c; ++k)
-        ink.color[k] = static_cast<std::uint8_t>((sums[k] + ink.pixels / 2) / ink.pixels);
+}
+
+int luminance(const std::uint8_t* pixel, std::size_t components) {
+    return components == 3 ? static_cast<int>((77u * pixel[0] + 150u * pixel[1] + 29u * pixel[2] + 128u) >> 8)
+                           : pixel[0];
+}
+
+// The colour the mask's ink is drawn in: the mean of the darker half of the ink pixels that `counts`
+// (x, y) takes, by luminance. The mask takes in the edges of strokes, whose pixels are mixes of ink and
+// paper: the mean of them all draws print lighter than the page shows it, and in a shadow, where the
+// paper is dark, hardly darker than the paper. Nothing when `counts` takes no pixel.
+template <typename Counts>
+std::optional<std::array<std::uint8_t, 3>> coreColor(const std::uint8_t* corrected, int components,
+                                                     const BilevelImage& mask, Counts&& counts) {
+    const auto c = static_cast<std::size_t>(components);
+    std::array<std::uint64_t, 256> histogram{};
+    std::uint64_t pixels = 0;
+    for (int y = 0; y < mask.height; ++y)
+        forEachInkPixel(corrected, c, mask, y, [&](std::size_t x, const std::uint8_t* pixel) {
+            if (!counts(x, y)) return;
+            ++histogram[static_cast<std::size_t>(luminance(pixel, c))];
+            ++pixels;
+        });
+    if (pixels == 0) return std::nullopt;
+    int median = 0;
+    for (std::uint64_t below = histogram[0]; 2 * below < pixels; below += histogram[++median]) {
+    }
+    std::array<std::uint64_t, 3> sums{};
+    std::uint64_t dark = 0;
+    for (int y = 0; y < mask.height; ++y)
+        forEachInkPixel(corrected, c, mask, y, [&](std::size_t x, const std::uint8_t* pixel) {
+            if (!counts(x, y) || luminance(pixel, c) > median) return;
+            for (std::size_t k = 0; k < c; ++k) sums[k] += pixel[k];
+            ++dark;
+        });
+    std::array<std::uint8_t, 3> color{};
+    for (std::size_t k = 0; k < c; ++k) color[k] = static_cast<std::uint8_t>((sums[k] + dark / 2) / dark);
+    return color;
+}
+
+// The ink of a page with one ink: its pixels and colour only.
+InkLayer oneInk(const std::uint8_t* corrected, int components, const BilevelImage& mask) {
+    InkLayer ink;
+    for (std::size_t i = 0; i < mask.bits.size(); ++i)
+        ink.pixels += static_cast<std::uint64_t>(std::popcount(mask.bits[i]));
+    if (const auto color = coreColor(corrected, components, mask, [](std::size_t, int) { return true; }))
+        ink.color = *color;
     return ink;
 }
 
@@ -71,7 +113,7 @@ InkLayer meanInk(const std::uint8_t* corrected, int components, const BilevelIma
 
 InkLayer measureInk(const std::uint8_t* corrected, int components, const BilevelImage& mask, int factor) {
     InkLayer ink;
-    if (components != 3) return meanInk(corrected, components, mask);
+    if (components != 3) return oneInk(corrected, components, mask);
     const int width = mask.width;
     const int height = mask.height;
     const auto c = static_cast<std::size_t>(components);
@@ -146,11 +188,24 @@ InkLayer measureInk(const std::uint8_t* corrected, int components, const Bilevel
     std::uint64_t other = 0;
     for (std::size_t i = 0; i < cellCount; ++i)
         if (counts[i] != 0 && farApart(chroma[i], mainChroma)) other += counts[i];
-    if (static_cast<double>(other) <= kOtherInkShare * static_cast<double>(inkPixels)) return ink;
+    if (static_cast<double>(other) <= kOtherInkShare * static_cast<double>(inkPixels)) {
+        ink.color = *coreColor(corrected, components, mask, [](std::size_t, int) { return true; });
+        return ink;
+    }
+    // The main ink's colour from its own cells' pixels.
+    std::vector<std::uint8_t> mainCell(cellCount, 0);
+    for (std::size_t i = 0; i < cellCount; ++i)
+        mainCell[i] = counts[i] != 0 && !farApart(chroma[i], mainChroma) ? 1 : 0;
+    if (const auto core = coreColor(corrected, components, mask, [&](std::size_t x, int y) {
+            return mainCell[static_cast<std::size_t>(cellAt(y, height, cells.height)) *
+                                static_cast<std::size_t>(cells.width) +
+                            static_cast<std::size_t>(cellOfColumn[x])] != 0;
+        }))
+        main = *core;
     // The cells of the main ink are all given its colour: the image is flat but where other inks are, and
     // its JPEG small.
     for (std::size_t i = 0; i < cellCount; ++i)
-        if (counts[i] != 0 && !farApart(chroma[i], mainChroma))
+        if (mainCell[i] != 0)
             std::copy(main.begin(), main.end(), cells.pixels.begin() + static_cast<std::ptrdiff_t>(i * 3));
     fillHoles(cells, filled);
     ink.image = std::move(cells);

@@ -22,7 +22,8 @@ inline constexpr double kOtherInkShare = 0.003;
 
 struct InkLayer {
     std::uint64_t pixels = 0;             // of ink
-    std::array<std::uint8_t, 3> color{};  // the mean colour of all the ink (its first `components` values)
+    // The colour of the ink's core, the darker half of its pixels (its first `components` values).
+    std::array<std::uint8_t, 3> color{};
     std::optional<ReducedImage> image;    // with ink of several colours: the page reduced `factor` times
 };
 

@@ -363,5 +363,49 @@ TEST_F(MixedProducedPages, LayersDrawThePageSmallWithoutHalosInTheInksColoursAnd
     }
 }
 
+// A photographed page whose right side lies in shadow: print drawn through the mask stays about as dark
+// against the paper around it as on the corrected page. The ink's colour is that of the strokes' core;
+// the mean of all their pixels, edges included, is in the shadow hardly darker than the paper.
+TEST(MixedPage, PrintInAShadowStaysDarkAgainstItsPaper) {
+    const CodedFile coded(pagewash::testing::dataFile("pagedewarp_linguistics_thesis_a_900.jpg"),
+                          MixedOptions{});
+    ASSERT_TRUE(coded.page.layers.has_value());
+    ASSERT_EQ(coded.components(), 1);
+    const MixedLayers& layers = *coded.page.layers;
+    const int w = layers.width, h = layers.height;
+    const std::optional<BilevelImage> mask = decodeGroup4(layers.maskGroup4, w, h);
+    ASSERT_TRUE(mask.has_value());
+    const std::vector<std::uint8_t> drawn = renderMixedLayers(layers, 1);
+    const std::vector<std::uint8_t> near = nearInk(*mask, 2);
+    const auto median = [](std::vector<int>& values) {
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values[values.size() / 2];
+    };
+    constexpr int kBlock = 150;
+    int blocks = 0;
+    for (int top = 0; top + kBlock <= h; top += kBlock)
+        for (int left = 0; left + kBlock <= w; left += kBlock) {
+            std::vector<int> inkPage, inkDrawn, paperPage, paperDrawn;
+            for (int y = top; y < top + kBlock; ++y)
+                for (int x = left; x < left + kBlock; ++x) {
+                    const std::size_t i = static_cast<std::size_t>(y) * w + x;
+                    if (mask->black(x, y)) {
+                        inkPage.push_back(coded.page.corrected[i]);
+                        inkDrawn.push_back(drawn[i]);
+                    } else if (near[i] == 0) {
+                        paperPage.push_back(coded.page.corrected[i]);
+                        paperDrawn.push_back(drawn[i]);
+                    }
+                }
+            if (inkPage.size() < 300 || paperPage.size() < 300) continue;
+            const int onPage = median(paperPage) - median(inkPage);
+            if (onPage < 30) continue;
+            ++blocks;
+            EXPECT_GE(median(paperDrawn) - median(inkDrawn), onPage / 2)
+                << "block at " << left << ", " << top << ": print against paper " << onPage << " on the page";
+        }
+    EXPECT_GE(blocks, 10);
+}
+
 }  // namespace
 }  // namespace pagewash

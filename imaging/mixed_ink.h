@@ -21,10 +21,10 @@ inline constexpr float kInkChromaDistance = 12.0f;
 inline constexpr double kOtherInkShare = 0.003;
 
 struct InkLayer {
-    std::uint64_t pixels = 0;             // of ink
+    std::uint64_t pixels = 0;  // of ink
     // The colour of the ink's core, the darker half of its pixels (its first `components` values).
     std::array<std::uint8_t, 3> color{};
-    std::optional<ReducedImage> image;    // with ink of several colours: the page reduced `factor` times
+    std::optional<ReducedImage> image;  // with ink of several colours: the page reduced `factor` times
 };
 
 // The ink of `mask` (the page's size) in the corrected pixels (`components` 1 or 3, rows packed). A gray

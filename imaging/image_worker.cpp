@@ -93,6 +93,8 @@ ImageResult replaceWithBilevel(const std::string& fileName, StreamedCorrection& 
 // of the two or three new objects, their lines of the cross-reference section, and the form's content.
 constexpr std::int64_t kMixedObjectBytes = 400;
 constexpr std::int64_t kMixedInkImageBytes = 200;
+constexpr std::int64_t kMixedPictureBytes =
+    300;  // its object, its line in the section, its place in the form
 
 MixedLayout layoutOf(const MixedLayers& layers) {
     MixedLayout layout;
@@ -108,6 +110,13 @@ MixedLayout layoutOf(const MixedLayers& layers) {
     layout.inkLength = static_cast<std::int64_t>(layers.inkJpeg.size());
     layout.inkWidth = layers.inkWidth;
     layout.inkHeight = layers.inkHeight;
+    layout.pictureCount = static_cast<int>(std::min<std::size_t>(layers.pictures.size(), kMaxPictures));
+    for (int i = 0; i < layout.pictureCount; ++i) {
+        const MixedLayers::PictureLayer& picture = layers.pictures[static_cast<std::size_t>(i)];
+        layout.pictures[static_cast<std::size_t>(i)] = {picture.x,          picture.y,
+                                                        picture.width,      picture.height,
+                                                        picture.components, std::ssize(picture.jpeg)};
+    }
     return layout;
 }
 
@@ -135,10 +144,14 @@ ImageResult replaceWithMixed(const std::string& fileName, StreamedCorrection& im
     } else if (page.layers) {
         const MixedLayers& layers = *page.layers;
         const auto write = [&](std::FILE* file) {
-            return writeAll(file, layers.maskGroup4) && writeAll(file, layers.backgroundJpeg) &&
-                   writeAll(file, layers.inkJpeg);
+            bool written = writeAll(file, layers.maskGroup4) && writeAll(file, layers.backgroundJpeg) &&
+                           writeAll(file, layers.inkJpeg);
+            for (const MixedLayers::PictureLayer& picture : layers.pictures)
+                written = written && writeAll(file, picture.jpeg);
+            return written;
         };
-        const std::int64_t extra = kMixedObjectBytes + (layers.inkJpeg.empty() ? 0 : kMixedInkImageBytes);
+        const std::int64_t extra = kMixedObjectBytes + (layers.inkJpeg.empty() ? 0 : kMixedInkImageBytes) +
+                                   kMixedPictureBytes * std::ssize(layers.pictures);
         const ImageResult result =
             replaceWith(fileName, write, job.keepSmaller, permissions, originalSize, messages, extra);
         if (result != ImageResult::Larger) {
@@ -245,7 +258,10 @@ void processImage(const ImageJob& job, ImageOutcome& outcome, DecodeGateSlot& sl
     const bool mayBeText = job.bilevel && (image.decodedComponents() == 1 || colorMayBeText);
     if (job.mrc) {
         // A page with real colour may still be a text page, but one whose colour its layers keep.
-        const MixedOptions options{.bilevel = mayBeText, .maxSpeck = job.despeckle};
+        const MixedOptions options{.bilevel = mayBeText,
+                                   .maxSpeck = job.despeckle,
+                                   .pictureQuality = job.settings->compression,
+                                   .pictureCoding = job.coding};
         outcome.result = replaceWithMixed(fileName, image, job, options, permissions, originalSize, outcome);
     } else {
         outcome.result = mayBeText

@@ -343,11 +343,17 @@ bool decodeJpeg(std::span<const std::uint8_t> data, DecodedImage& image, Library
 
 bool encodeJpeg(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width, int height,
                 int components, int quality, LibraryMessages* messages) {
-    ImageSource source(pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
+    return encodeJpeg(out, pixels, static_cast<std::size_t>(width) * static_cast<std::size_t>(components),
+                      width, height, components, quality, {}, messages);
+}
+
+bool encodeJpeg(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, std::size_t stride, int width,
+                int height, int components, int quality, EntropyCoding coding, LibraryMessages* messages) {
+    ImageSource source(pixels, stride);
     RecordingErrorManager errorManager;
     VectorDestination destination{};
-    const bool encoded =
-        encodeWith(nullptr, &destination, &out, source, width, height, components, quality, {}, errorManager);
+    const bool encoded = encodeWith(nullptr, &destination, &out, source, width, height, components, quality,
+                                    coding, errorManager);
     errorManager.passOn(messages);
     if (!encoded) out.clear();
     return encoded;

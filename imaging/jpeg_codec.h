@@ -112,4 +112,9 @@ bool decodeJpeg(std::span<const std::uint8_t> data, DecodedImage& image, Library
 bool encodeJpeg(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, int width, int height,
                 int components, int quality, LibraryMessages* messages = nullptr);
 
+// The same encoding with `coding`, of rows `stride` bytes apart (a part of a larger image).
+bool encodeJpeg(std::vector<std::uint8_t>& out, const std::uint8_t* pixels, std::size_t stride, int width,
+                int height, int components, int quality, EntropyCoding coding,
+                LibraryMessages* messages = nullptr);
+
 }  // namespace pagewash

@@ -13,6 +13,7 @@
 #include "imaging/mixed_background.h"
 #include "imaging/mixed_ink.h"
 #include "imaging/mixed_picture_tiles.h"
+#include "imaging/mixed_pictures.h"
 #include "imaging/streamed_correction.h"
 
 namespace pagewash {
@@ -25,6 +26,9 @@ constexpr double kPhotoToneShare = 0.25;
 // A page with less ink than this share of its pixels outside its pictures has no text to keep sharp: a
 // smooth photograph (whose tiles are too even to be tonal) or an empty page. It stays a JPEG too.
 constexpr double kMinInkShare = 0.002;
+// A page whose pictures' rectangles cover more than this share of it is mostly picture: the layers would
+// save little beside a JPEG of the whole page at the same quality, and cost a second coding of its text.
+constexpr double kPhotoRectShare = 0.5;
 
 // The corrected scanlines in one buffer, as codeBilevelPage takes them.
 void takeCorrected(StreamedCorrection& image, MixedPage& page) {
@@ -82,14 +86,42 @@ constexpr int kInkCellsPerBackgroundCell = 2;
 // hues.
 constexpr int kInkQuality = 50;
 
+// Each rectangle's corrected pixels, coded as the page's own JPEG would be, until one fails.
+void codePictures(const std::uint8_t* corrected, int width, int components,
+                  const std::vector<PixelRect>& rects, const MixedOptions& options, MixedLayers& layers) {
+    const std::size_t stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
+    for (const PixelRect& rect : rects) {
+        MixedLayers::PictureLayer picture{rect.x, rect.y, rect.width, rect.height, components, {}};
+        const std::uint8_t* first = corrected + static_cast<std::size_t>(rect.y) * stride +
+                                    static_cast<std::size_t>(rect.x) * static_cast<std::size_t>(components);
+        if (!encodeJpeg(picture.jpeg, first, stride, rect.width, rect.height, components,
+                        options.pictureQuality, options.pictureCoding))
+            return;
+        layers.pictures.push_back(std::move(picture));
+    }
+}
+
+// The mask with the rectangles inked: what the background leaves out and fills with the paper around.
+BilevelImage withRectsInked(const BilevelImage& mask, const std::vector<PixelRect>& rects) {
+    BilevelImage covered = mask;
+    for (const PixelRect& rect : rects)
+        for (int y = rect.y; y < rect.y + rect.height; ++y)
+            for (int x = rect.x; x < rect.x + rect.width; ++x) covered.setBlack(x, y);
+    return covered;
+}
+
 MixedLayers codeLayers(const std::uint8_t* corrected, int width, int height, int components,
-                       const BilevelImage& mask, const InkLayer& ink, int factor,
-                       const MixedOptions& options) {
+                       const BilevelImage& mask, const InkLayer& ink, int factor, const MixedOptions& options,
+                       const std::vector<PixelRect>& rects = {}) {
     MixedLayers layers;
     layers.width = width;
     layers.height = height;
     if (auto coded = encodeGroup4(mask)) layers.maskGroup4 = std::move(*coded);
-    const ReducedImage background = reduceAroundInk(corrected, width, height, components, mask, factor);
+    const ReducedImage background =
+        rects.empty()
+            ? reduceAroundInk(corrected, width, height, components, mask, factor)
+            : reduceAroundInk(corrected, width, height, components, withRectsInked(mask, rects), factor);
+    codePictures(corrected, width, components, rects, options, layers);
     layers.backgroundWidth = background.width;
     layers.backgroundHeight = background.height;
     layers.backgroundComponents = components;
@@ -153,11 +185,26 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
             return page;
         }
     }
-    clearPictureInk(mask, findPictureTiles(gray, width, height, stride, mask));
+    const PictureTiles pictureTiles = findPictureTiles(gray, width, height, stride, mask);
+    clearPictureInk(mask, pictureTiles);
+    const std::vector<PixelRect> rects = pictureRects(pictureTiles, width, height);
+    std::int64_t rectArea = 0;
+    for (const PixelRect& rect : rects) rectArea += rect.area();
+    if (static_cast<double>(rectArea) > kPhotoRectShare * static_cast<double>(pixels)) return page;
+    // A picture's rectangle is drawn from its own JPEG, text in it included: the mask there would only
+    // paint the same text again, cut by the binarization.
+    for (const PixelRect& rect : rects)
+        for (int y = rect.y; y < rect.y + rect.height; ++y)
+            for (int x = rect.x; x < rect.x + rect.width; ++x) mask.setWhite(x, y);
     const InkLayer ink = measureInk(page.corrected, components, mask, inkFactor);
     if (static_cast<double>(ink.pixels) < kMinInkShare * static_cast<double>(pixels)) return page;
     page.kind = MixedKind::Mixed;
-    page.layers = codeLayers(page.corrected, width, height, components, mask, ink, factor, options);
+    page.layers = codeLayers(page.corrected, width, height, components, mask, ink, factor, options, rects);
+    // A picture that could not be coded would be lost under its paper: the page stays a JPEG.
+    if (page.layers->pictures.size() != rects.size()) {
+        page.layers.reset();
+        page.kind = MixedKind::Photo;
+    }
     return page;
 }
 std::uint64_t mixedMemoryNeed(int width, int height, int components) {
@@ -174,7 +221,10 @@ std::uint64_t mixedMemoryNeed(int width, int height, int components) {
     const std::uint64_t background = pixels / 4 * (c + 1) * 4 / 3 + pixels / 4 * c;
     // The ink's cells, a sixteenth of the pixels at most: 32-bit sums and count, samples, flag, chroma.
     const std::uint64_t ink = pixels / 16 * (4 * (c + 1) + c + 1 + 8) * 4 / 3;
-    return copy + luminance + mask + background + ink + 65536;
+    // The pictures: their JPEG data (they cover half the page at most, and code to less than their samples)
+    // and the mask with their rectangles inked, which the background is reduced around.
+    const std::uint64_t pictures = pixels * c / 2 + pixels / 8 + 1;
+    return copy + luminance + mask + background + ink + pictures + 65536;
 }
 
 }  // namespace pagewash

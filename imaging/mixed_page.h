@@ -1,7 +1,9 @@
 #pragma once
 // --mrc for one corrected image: a page that is neither a plain text page nor a photograph is split into
 // layers, as mixed raster content stores it: its text as a 1-bit mask at full resolution (Group 4), drawn
-// in its ink's colour over a small, downsampled JPEG background from which the text was taken out. A
+// in its ink's colour over a small, downsampled JPEG background from which the text was taken out. Its
+// pictures are cut out at full resolution (mixed_pictures.h) and coded as the page would be without
+// layers, drawn over the background and under the ink. A
 // plain text page becomes Group 4 with --bilevel (as codeBilevelPage), else layers too; a photograph
 // stays a JPEG. Internal to imaging/ and its users; one call per image, on its worker's thread.
 
@@ -10,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "imaging/jpeg_codec.h"
 #include "imaging/text_page_measure.h"
 
 namespace pagewash {
@@ -37,12 +40,23 @@ struct MixedLayers {
     std::array<std::uint8_t, 3> inkColor{};
     std::vector<std::uint8_t> inkJpeg;
     int inkWidth = 0, inkHeight = 0;
+    // The pictures, each a baseline or progressive JFIF JPEG of its rectangle's pixels, 1 or 3 components
+    // (as the corrected image), at most kMaxPictures of them, none overlapping; the background under them
+    // is paper.
+    struct PictureLayer {
+        int x = 0, y = 0, width = 0, height = 0;  // in the image's pixels, from its top left corner
+        int components = 0;
+        std::vector<std::uint8_t> jpeg;
+    };
+    std::vector<PictureLayer> pictures;
 };
 
 struct MixedOptions {
     bool bilevel = false;  // Text pages become Group 4 (as codeBilevelPage) instead of layers
     int maxSpeck = 2;      // as --despeckle
     int backgroundQuality = 30;
+    int pictureQuality = 40;  // the pictures' JPEG, as the page's own would be
+    EntropyCoding pictureCoding = {};
 };
 
 struct MixedPage {
@@ -71,8 +85,8 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options);
 std::uint64_t mixedMemoryNeed(int width, int height, int components);
 
 // The page exactly as a reader draws the layers (decoded from the encoded data; background and ink
-// scaled up to width x height by pixel replication), width * height * components bytes: the preview's
-// picture and the tests' reference. Empty when the layers do not decode.
+// scaled up to width x height by pixel replication, the pictures over the background), width * height *
+// components bytes: the preview's picture and the tests' reference. Empty when the layers do not decode.
 std::vector<std::uint8_t> renderMixedLayers(const MixedLayers& layers, int components);
 
 }  // namespace pagewash

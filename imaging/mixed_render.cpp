@@ -58,6 +58,24 @@ std::vector<std::uint8_t> renderMixedLayers(const MixedLayers& layers, int compo
             }
         }
     }
+    // The pictures cover the background on their rectangles, under the ink.
+    for (const MixedLayers::PictureLayer& picture : layers.pictures) {
+        DecodedImage decoded;
+        if (picture.x < 0 || picture.y < 0 || picture.width <= 0 || picture.height <= 0 ||
+            picture.x + picture.width > layers.width || picture.y + picture.height > layers.height ||
+            !decodeJpeg(picture.jpeg, decoded) || decoded.width != picture.width ||
+            decoded.height != picture.height)
+            return {};
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x) {
+                if (mask->black(picture.x + x, picture.y + y)) continue;
+                std::uint8_t* out = page.data() + (static_cast<std::size_t>(picture.y + y) *
+                                                       static_cast<std::size_t>(layers.width) +
+                                                   static_cast<std::size_t>(picture.x + x)) *
+                                                      c;
+                putSample(decoded, x, y, components, out);
+            }
+    }
     return page;
 }
 

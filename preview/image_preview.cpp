@@ -44,7 +44,8 @@ Result<DecodedImage> decodeBilevel(std::span<const std::uint8_t> data, int width
     return image;
 }
 
-// Mixed layers as a reader draws them: the background and the ink scaled up, the ink where the mask has it.
+// Mixed layers as a reader draws them: the background and the ink scaled up, the pictures on their
+// rectangles, the ink where the mask has it.
 Result<DecodedImage> decodeMixed(std::span<const std::uint8_t> data, const MixedLayout& layout) {
     if (static_cast<std::int64_t>(data.size()) != layout.fileLength())
         return Refusal{-1, "the layers do not fill their file"};
@@ -64,6 +65,11 @@ Result<DecodedImage> decodeMixed(std::span<const std::uint8_t> data, const Mixed
     layers.inkJpeg = part(layout.maskLength + layout.backgroundLength, layout.inkLength);
     layers.inkWidth = layout.inkWidth;
     layers.inkHeight = layout.inkHeight;
+    for (int i = 0; i < layout.pictureCount; ++i) {
+        const MixedPictureLayout& picture = layout.pictures[static_cast<std::size_t>(i)];
+        layers.pictures.push_back({picture.x, picture.y, picture.width, picture.height, picture.components,
+                                   part(layout.pictureOffset(i), picture.length)});
+    }
     std::vector<std::uint8_t> pixels = renderMixedLayers(layers, layout.inkComponents);
     if (pixels.empty()) return Refusal{-1, "the layers of the image cannot be decoded"};
     DecodedImage image;

@@ -10,9 +10,12 @@ std::vector<MixedNumbers> mixedNumbers(const std::vector<ImageRecord>& records, 
     std::int64_t next = firstNumber;
     for (std::size_t r = 0; r < records.size(); ++r) {
         if (records[r].rewrite != StreamRewrite::MakeMixed) continue;
-        const bool inkImage = records[r].mixed.inkLength > 0;
-        numbers[r] = {next, next + 1, inkImage ? next + 2 : 0};
+        const MixedLayout& layout = records[r].mixed;
+        const bool inkImage = layout.inkLength > 0;
+        numbers[r] = {next, next + 1, inkImage ? next + 2 : 0, {}};
         next += inkImage ? 3 : 2;
+        for (int i = 0; i < layout.pictureCount && i < kMaxPictures; ++i)
+            numbers[r].pictures[static_cast<std::size_t>(i)] = next++;
     }
     return numbers;
 }

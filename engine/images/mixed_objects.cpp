@@ -42,6 +42,19 @@ std::string colorValue(std::uint8_t value) {
     return text;
 }
 
+// A fraction of the unit square with nine decimals, trailing zeros dropped: a rectangle's edges then fall
+// within a billionth of the page of their pixels' edges.
+std::string fraction(double numerator, double denominator) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9f", numerator / denominator);
+    std::string value = text;
+    while (value.back() == '0') value.pop_back();
+    if (value.back() == '.') value.pop_back();
+    return value;
+}
+
+std::string pictureName(int index) { return "P" + std::to_string(index); }
+
 std::string_view slice(std::span<const std::uint8_t> file, std::int64_t begin, std::int64_t length) {
     return {reinterpret_cast<const char*>(file.data()) + begin, static_cast<std::size_t>(length)};
 }
@@ -63,16 +76,27 @@ std::optional<std::string> mixedFormEntries(std::span<const std::uint8_t> buffer
     entries += "/Subtype /Form/BBox [-0.01 -0.01 1.01 1.01]/Resources <</XObject <</B " +
                reference(numbers.background) + "/M " + reference(numbers.mask);
     if (numbers.ink != 0) entries += "/F " + reference(numbers.ink);
+    for (int i = 0; i < kMaxPictures; ++i)
+        if (const std::int64_t number = numbers.pictures[static_cast<std::size_t>(i)]; number != 0)
+            entries += "/" + pictureName(i) + " " + reference(number);
     return entries + ">>>>";
 }
 
 std::string mixedFormContent(const MixedLayout& layout) {
-    if (layout.inkLength > 0) return "/B Do\n/F Do\n";
+    std::string content = "/B Do\n";
+    for (int i = 0; i < layout.pictureCount; ++i) {
+        const MixedPictureLayout& p = layout.pictures[static_cast<std::size_t>(i)];
+        // The image's rows run top down, the form's y up: the rectangle's bottom is at H - y - h.
+        const double w = layout.width, h = layout.height;
+        content += "q " + fraction(p.width, w) + " 0 0 " + fraction(p.height, h) + " " + fraction(p.x, w) +
+                   " " + fraction(h - p.y - p.height, h) + " cm /" + pictureName(i) + " Do Q\n";
+    }
+    if (layout.inkLength > 0) return content + "/F Do\n";
     const std::array<std::uint8_t, 3>& ink = layout.inkColor;
     const std::string color = layout.inkComponents == 3 ? colorValue(ink[0]) + " " + colorValue(ink[1]) +
                                                               " " + colorValue(ink[2]) + " rg"
                                                         : colorValue(ink[0]) + " g";
-    return "/B Do\n" + color + "\n/M Do\n";
+    return content + color + "\n/M Do\n";
 }
 
 std::vector<std::string> mixedObjectBodies(const MixedLayout& layout, std::span<const std::uint8_t> file,
@@ -97,6 +121,13 @@ std::vector<std::string> mixedObjectBodies(const MixedLayout& layout, std::span<
             streamBody(jpegEntries(layout.inkWidth, layout.inkHeight, layout.inkComponents) + "/Mask " +
                            reference(numbers.mask),
                        slice(file, layout.maskLength + layout.backgroundLength, layout.inkLength)));
+    }
+    for (int i = 0; i < layout.pictureCount; ++i) {
+        const MixedPictureLayout& picture = layout.pictures[static_cast<std::size_t>(i)];
+        if (numbers.pictures[static_cast<std::size_t>(i)] == 0 || picture.length <= 0)
+            throw std::logic_error("a mixed page's picture has no object number or no data");
+        bodies.push_back(streamBody(jpegEntries(picture.width, picture.height, picture.components),
+                                    slice(file, layout.pictureOffset(i), picture.length)));
     }
     return bodies;
 }

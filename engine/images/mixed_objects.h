@@ -6,11 +6,14 @@
 //   /B  the background, a small JPEG scaled over the whole square;
 //   /M  the text mask, /ImageMask true coded Group 4: with one ink colour the form fills it with that
 //       colour; otherwise it is the explicit /Mask of
-//   /F  the ink image, a small JPEG of the ink's colours drawn only where the mask has ink.
+//   /F  the ink image, a small JPEG of the ink's colours drawn only where the mask has ink;
+//   /P0 .. /P7  the pictures, JPEGs at full resolution each drawn on its rectangle over the background,
+//       before the ink.
 // /Decode stays the default [0 1] and /BlackIs1 false: the coded ink runs decode as 0, the samples a
 // mask paints. (With /BlackIs1 true and no /Decode the page would paint in ink where the paper is.)
 // Batch thread; no shared state.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,7 +28,8 @@ namespace pagewash {
 struct MixedNumbers {
     std::int64_t background = 0;
     std::int64_t mask = 0;
-    std::int64_t ink = 0;  // 0: one ink colour, no ink image
+    std::int64_t ink = 0;                               // 0: one ink colour, no ink image
+    std::array<std::int64_t, kMaxPictures> pictures{};  // 0: no such picture
 };
 
 // The form's entries without /Length, which the writer appends: those of the image's dictionary that
@@ -39,11 +43,12 @@ struct MixedNumbers {
 std::optional<std::string> mixedFormEntries(std::span<const std::uint8_t> buffer,
                                             std::int64_t dictionaryOffset, const MixedNumbers& numbers);
 
-// The form's content: "/B Do", then "r g b rg /M Do" (or "v g /M Do" for gray ink) or "/F Do".
+// The form's content: "/B Do", each picture placed on its rectangle ("q w 0 0 h x y cm /Pn Do Q", in
+// the unit square's fractions), then "r g b rg /M Do" (or "v g /M Do" for gray ink) or "/F Do".
 std::string mixedFormContent(const MixedLayout& layout);
 
 // The bodies of the appended objects in the order of their numbers (background, mask, ink image when
-// there is one), each a whole stream object body (streamBody). `file`: the image's
+// there is one, pictures), each a whole stream object body (streamBody). `file`: the image's
 // temporary file, laid out as `layout` says. Throws std::logic_error when its length differs.
 std::vector<std::string> mixedObjectBodies(const MixedLayout& layout, std::span<const std::uint8_t> file,
                                            const MixedNumbers& numbers);

@@ -42,7 +42,7 @@ page() {  # page NAME EXTRA_POSTSCRIPT...
 scan() {  # scan NAME [PAPER]: blur, paper tint, noise, JPEG
     local paper=${2:-rgb(246,244,238)}
     wanted "$1" || return 0
-    convert "$1.png" -blur "0x$(echo "0.7 * $dpi / 300" | bc -l)" +level-colors "rgb(25,22,20),$paper" -attenuate 0.3 +noise Gaussian \
+    convert "$1.png" -blur "0x$(echo "0.7 * $dpi / 300" | bc -l)" +level-colors "rgb(25,22,20),$paper" -seed 3 -attenuate 0.3 +noise Gaussian \
         -density "$dpi" -units PixelsPerInch -quality 75 "$1.jpg"
     rm -f "$1.png" "$1.ps"
 }

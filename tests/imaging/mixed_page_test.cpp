@@ -294,6 +294,19 @@ TEST_F(MixedProducedPages, LayersDrawThePageSmallWithoutHalosInTheInksColoursAnd
         // Drawn back: close to the corrected page.
         const std::vector<std::uint8_t> drawn = renderMixedLayers(layers, c);
         ASSERT_EQ(drawn.size(), static_cast<std::size_t>(w) * h * c);
+        // A picture is drawn at full resolution: as close to the corrected pixels as the default output's
+        // JPEG (the background's reduction would blur a screen's dots by 40 levels or more).
+        for (const Element& picture : expected.pictures) {
+            double pictureError = 0.0;
+            std::int64_t count = 0;
+            for (int y = pixels(picture.top); y < pixels(picture.bottom); ++y)
+                for (int x = pixels(picture.left); x < pixels(picture.right); ++x)
+                    for (int k = 0; k < c; ++k, ++count) {
+                        const std::size_t i = (static_cast<std::size_t>(y) * w + x) * c + k;
+                        pictureError += std::abs(int{drawn[i]} - int{page.corrected[i]});
+                    }
+            EXPECT_LT(pictureError / static_cast<double>(count), 12.0) << picture.name;
+        }
         double error = 0.0;
         for (std::size_t i = 0; i < drawn.size(); ++i)
             error += std::abs(int{drawn[i]} - int{page.corrected[i]});
@@ -345,10 +358,21 @@ TEST_F(MixedProducedPages, LayersDrawThePageSmallWithoutHalosInTheInksColoursAnd
             EXPECT_LT(deltaE(want, got), 10.0) << element.name;
         }
 
-        // A quarter of the default output's JPEG at most.
-        const std::size_t size =
-            layers.maskGroup4.size() + layers.backgroundJpeg.size() + layers.inkJpeg.size();
+        // A quarter of the default output's JPEG at most, besides the pictures, which are coded as it is.
+        std::size_t size = layers.maskGroup4.size() + layers.backgroundJpeg.size() + layers.inkJpeg.size();
         EXPECT_LE(size * 4, defaultJpegSize(path)) << size << " bytes of layers";
+        for (const MixedLayers::PictureLayer& picture : layers.pictures) size += picture.jpeg.size();
+        EXPECT_LE(size, defaultJpegSize(path)) << size << " bytes of layers with the pictures";
+        for (const Element& element : expected.pictures) {
+            const int x = pixels((element.left + element.right) / 2),
+                      y = pixels((element.top + element.bottom) / 2);
+            EXPECT_TRUE(std::any_of(layers.pictures.begin(), layers.pictures.end(),
+                                    [&](const auto& picture) {
+                                        return x >= picture.x && x < picture.x + picture.width &&
+                                               y >= picture.y && y < picture.y + picture.height;
+                                    }))
+                << element.name << " is kept as a picture";
+        }
 
         // With --bilevel a text page is the Group 4 data that --bilevel alone makes of it.
         if (expected.kind == MixedKind::Text) {

@@ -9,6 +9,8 @@ namespace pagewash {
 
 namespace {
 
+constexpr int kMarginTiles = 1;
+
 // A box of tiles, its ends exclusive.
 struct TileBox {
     int left = 0, top = 0, right = 0, bottom = 0;
@@ -88,6 +90,12 @@ void mergeBoxes(std::vector<TileBox>& boxes) {
 
 std::vector<PixelRect> pictureRects(const PictureTiles& tiles, int width, int height) {
     std::vector<TileBox> boxes = groupBoxes(tiles);
+    // A picture's edge rows and columns share their tiles with the paper or the text beside it, and are
+    // often not found tonal: a tile's margin takes them in (the text there is coded as the page's own).
+    for (TileBox& box : boxes)
+        box = {std::max(box.left - kMarginTiles, 0), std::max(box.top - kMarginTiles, 0),
+               std::min(box.right + kMarginTiles, tiles.columns),
+               std::min(box.bottom + kMarginTiles, tiles.rows)};
     mergeBoxes(boxes);
     std::sort(boxes.begin(), boxes.end(), [](const TileBox& a, const TileBox& b) {
         return a.top != b.top ? a.top < b.top : a.left < b.left;

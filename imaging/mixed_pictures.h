@@ -1,9 +1,9 @@
 #pragma once
 // The pictures of a mixed page as rectangles kept at full resolution: the picture tiles
-// (mixed_picture_tiles.h) grouped by 8-connection, each group's bounding box, boxes that overlap or touch
-// merged, at most kMaxPictures of them (the pair whose union adds the least area merged first). Their
-// pixels are coded as the page would be without --mrc, so a picture loses nothing to the background's
-// reduction and low quality. Thread-safe: no shared state.
+// (mixed_picture_tiles.h) grouped by 8-connection, each group's bounding box grown by a tile on each side,
+// boxes that overlap or touch merged, at most kMaxPictures of them (the pair whose union adds the least area
+// merged first). Their pixels are coded as the page would be without --mrc, so a picture loses nothing to the
+// background's reduction and low quality. Thread-safe: no shared state.
 
 #include <cstdint>
 #include <vector>

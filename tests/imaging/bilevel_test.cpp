@@ -108,6 +108,9 @@ TEST(Sauvola, FastBinarizationEqualsTheReferenceBitForBitAtEveryTarget) {
         Gray image = seed % 3 == 0
                          ? scanLike(c.width, c.height, seed)
                          : Gray{c.width, c.height, testing::makeImage(c.width, c.height, 1, c.pattern, seed)};
+        // A solid black band: windows of nothing but black (a mean of 0) inside it.
+        if (seed % 4 == 1)
+            for (int y = c.height / 4; y < c.height * 3 / 4; ++y) std::fill_n(&image.at(0, y), c.width, 0);
         ++seed;
         // The same pixels `pad` bytes apart from row to row.
         std::vector<std::uint8_t> strided(static_cast<std::size_t>(c.width + pad) * c.height, 7);

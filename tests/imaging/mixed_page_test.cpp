@@ -24,6 +24,7 @@
 #include "imaging/group4_codec.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/mixed_background.h"
+#include "imaging/mixed_pictures.h"
 #include "imaging/streamed_correction.h"
 #include "tests/support/test_tools.h"
 
@@ -77,6 +78,68 @@ TEST(MixedPage, TextOnTintedPaperIsSplitIntoLayersThatDrawThePage) {
             if (std::abs(want - got) > 12) ++wrong;
         }
     EXPECT_LT(wrong, width * height / 100) << "pixels off by more than 12 levels";
+}
+
+// Picture tiles become rectangles in pixels, a tile wider on each side and cut by the page's edges; groups
+// whose rectangles would touch become one; many scattered groups are merged down to kMaxPictures
+// rectangles that still hold every picture tile and never overlap.
+TEST(MixedPage, PictureTilesBecomeFewRectanglesThatHoldThemAll) {
+    struct Case {
+        const char* name;
+        std::vector<std::array<int, 2>> tiles;  // column, row
+        std::vector<PixelRect> want;            // empty: only the properties below are checked
+    };
+    constexpr int kWidth = 20 * 32 - 10, kHeight = 30 * 32 - 7;  // the last column and row cut
+    std::vector<std::array<int, 2>> scattered;
+    for (int row = 1; row < 30; row += 5)  // 24 groups, their margins two tiles apart
+        for (int column = 1; column < 20; column += 5) scattered.push_back({column, row});
+    const Case cases[] = {
+        {"one tile inside", {{5, 5}}, {{4 * 32, 4 * 32, 3 * 32, 3 * 32}}},
+        {"a block at the corner",
+         {{18, 28}, {19, 29}, {19, 28}},
+         {{17 * 32, 27 * 32, kWidth - 17 * 32, kHeight - 27 * 32}}},
+        {"two far apart", {{1, 1}, {12, 20}}, {{0, 0, 3 * 32, 3 * 32}, {11 * 32, 19 * 32, 3 * 32, 3 * 32}}},
+        {"two whose margins touch", {{1, 1}, {4, 1}}, {{0, 0, 6 * 32, 3 * 32}}},
+        {"many scattered", scattered, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PictureTiles tiles;
+        tiles.columns = 20;
+        tiles.rows = 30;
+        tiles.picture.assign(20 * 30, 0);
+        for (const auto& [column, row] : c.tiles)
+            tiles.picture[static_cast<std::size_t>(row * 20 + column)] = 1;
+        const std::vector<PixelRect> rects = pictureRects(tiles, kWidth, kHeight);
+        ASSERT_LE(rects.size(), static_cast<std::size_t>(kMaxPictures));
+        if (!c.want.empty()) {
+            ASSERT_EQ(rects.size(), c.want.size());
+            for (std::size_t i = 0; i < rects.size(); ++i) {
+                EXPECT_EQ(rects[i].x, c.want[i].x) << i;
+                EXPECT_EQ(rects[i].y, c.want[i].y) << i;
+                EXPECT_EQ(rects[i].width, c.want[i].width) << i;
+                EXPECT_EQ(rects[i].height, c.want[i].height) << i;
+            }
+        }
+        for (const auto& [column, row] : c.tiles) {
+            const int x = column * 32, y = row * 32;
+            EXPECT_TRUE(std::any_of(rects.begin(), rects.end(),
+                                    [&](const PixelRect& r) {
+                                        return x >= r.x && y >= r.y && x < r.x + r.width &&
+                                               y < r.y + r.height;
+                                    }))
+                << "tile " << column << ", " << row;
+        }
+        for (std::size_t i = 0; i < rects.size(); ++i) {
+            EXPECT_LE(rects[i].x + rects[i].width, kWidth);
+            EXPECT_LE(rects[i].y + rects[i].height, kHeight);
+            for (std::size_t j = i + 1; j < rects.size(); ++j)
+                EXPECT_FALSE(
+                    rects[i].x < rects[j].x + rects[j].width && rects[j].x < rects[i].x + rects[i].width &&
+                    rects[i].y < rects[j].y + rects[j].height && rects[j].y < rects[i].y + rects[i].height)
+                    << i << " overlaps " << j;
+        }
+    }
 }
 
 TEST(MixedPage, PicturesAndPagesTooSmallToJudgeStayJpegAndOddSizesStayValid) {

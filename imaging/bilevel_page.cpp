@@ -12,32 +12,35 @@
 
 namespace pagewash {
 
-BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
-    BilevelPage page;
-    const int width = image.width();
+const std::uint8_t* correctedPixels(StreamedCorrection& image, std::vector<std::uint8_t>& copy) {
     const int height = image.height();
-    const auto components = static_cast<std::size_t>(image.outputComponents());
-    const std::size_t rowBytes = static_cast<std::size_t>(std::max(width, 0)) * components;
+    const std::size_t rowBytes = static_cast<std::size_t>(std::max(image.width(), 0)) *
+                                 static_cast<std::size_t>(image.outputComponents());
     // StreamedCorrection corrects its scanlines in place in its whole-image buffer: they are used there,
     // not copied, when they follow each other in it.
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(std::max(height, 0)));
     for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = image.row(y);
     bool inOrder = true;
     for (std::size_t y = 1; y < rows.size() && inOrder; ++y) inOrder = rows[y] == rows[0] + y * rowBytes;
-    if (inOrder && !rows.empty()) {
-        page.corrected = rows[0];
-    } else {
-        page.copy.resize(rowBytes * rows.size());
-        for (std::size_t y = 0; y < rows.size(); ++y)
-            std::memcpy(page.copy.data() + y * rowBytes, rows[y], rowBytes);
-        page.corrected = page.copy.data();
-    }
+    if (inOrder && !rows.empty()) return rows[0];
+    copy.resize(rowBytes * rows.size());
+    for (std::size_t y = 0; y < rows.size(); ++y) std::memcpy(copy.data() + y * rowBytes, rows[y], rowBytes);
+    return copy.data();
+}
+
+BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
+    BilevelPage page;
+    const int width = image.width();
+    const int height = image.height();
+    const auto components = static_cast<std::size_t>(image.outputComponents());
+    const std::size_t rowBytes = static_cast<std::size_t>(std::max(width, 0)) * components;
+    page.corrected = correctedPixels(image, page.copy);
 
     std::unique_ptr<std::uint8_t[]> luminance;
     const std::uint8_t* gray = page.corrected;
     if (components == 3) {
         // Y = 0.299 R + 0.587 G + 0.114 B, in 8-bit fixed point; a page without real colour only.
-        const std::size_t pixels = rowBytes / 3 * rows.size();
+        const std::size_t pixels = rowBytes / 3 * static_cast<std::size_t>(std::max(height, 0));
         luminance = std::make_unique_for_overwrite<std::uint8_t[]>(pixels);
         for (std::size_t i = 0; i < pixels; ++i) {
             const std::uint8_t* rgb = page.corrected + 3 * i;

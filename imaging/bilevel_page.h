@@ -30,6 +30,11 @@ struct BilevelPage {
     BilevelPage& operator=(BilevelPage&&) = default;
 };
 
+// The corrected scanlines of `image` one after the other (width * outputComponents bytes each): the
+// image's own whole-image buffer where they lie there in order, else `copy`. Reads each scanline once.
+// REQUIRES: image.finish() was called, and no row() since.
+const std::uint8_t* correctedPixels(StreamedCorrection& image, std::vector<std::uint8_t>& copy);
+
 // Reads every corrected scanline of `image` once. A page of 3 components is judged on its luminance.
 // Specks of at most maxSpeck pixels are removed (despeckle).
 // Throws std::bad_alloc. REQUIRES: image.finish() was called, and no row() since.

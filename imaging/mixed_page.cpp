@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "imaging/bilevel_despeckle.h"
+#include "imaging/bilevel_page.h"
 #include "imaging/bilevel_sauvola.h"
 #include "imaging/color_content.h"
 #include "imaging/group4_codec.h"
@@ -29,25 +30,6 @@ constexpr double kMinInkShare = 0.002;
 // A page whose pictures' rectangles cover more than this share of it is mostly picture: the layers would
 // save little beside a JPEG of the whole page at the same quality, and cost a second coding of its text.
 constexpr double kPhotoRectShare = 0.5;
-
-// The corrected scanlines in one buffer, as codeBilevelPage takes them.
-void takeCorrected(StreamedCorrection& image, MixedPage& page) {
-    const int height = image.height();
-    const std::size_t rowBytes = static_cast<std::size_t>(std::max(image.width(), 0)) *
-                                 static_cast<std::size_t>(image.outputComponents());
-    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(std::max(height, 0)));
-    for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = image.row(y);
-    bool inOrder = true;
-    for (std::size_t y = 1; y < rows.size() && inOrder; ++y) inOrder = rows[y] == rows[0] + y * rowBytes;
-    if (inOrder && !rows.empty()) {
-        page.corrected = rows[0];
-        return;
-    }
-    page.copy.resize(rowBytes * rows.size());
-    for (std::size_t y = 0; y < rows.size(); ++y)
-        std::memcpy(page.copy.data() + y * rowBytes, rows[y], rowBytes);
-    page.corrected = page.copy.data();
-}
 
 // Y = 0.299 R + 0.587 G + 0.114 B, in 8-bit fixed point.
 std::vector<std::uint8_t> luminanceOf(const std::uint8_t* rgb, std::size_t pixels) {
@@ -145,7 +127,7 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
     const int width = image.width();
     const int height = image.height();
     const int components = image.outputComponents();
-    takeCorrected(image, page);
+    page.corrected = correctedPixels(image, page.copy);
     const std::size_t pixels =
         static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
     std::vector<std::uint8_t> luminance;

@@ -36,10 +36,7 @@ bool fitsOneComponent(const std::string& decode) {
 
 std::optional<std::string> bilevelEntries(std::span<const std::uint8_t> buffer, std::int64_t dictionaryOffset,
                                           int columns, int rows) {
-    if (dictionaryOffset < 0 || static_cast<std::uint64_t>(dictionaryOffset) >= buffer.size())
-        return std::nullopt;
-    const std::optional<Dictionary> dictionary =
-        readDictionary(buffer, static_cast<std::size_t>(dictionaryOffset));
+    const std::optional<Dictionary> dictionary = readDictionaryAt(buffer, dictionaryOffset);
     if (!dictionary) return std::nullopt;
     std::string entries;
     for (const DictionaryEntry& entry : dictionary->entries) {

@@ -63,10 +63,7 @@ std::string_view slice(std::span<const std::uint8_t> file, std::int64_t begin, s
 
 std::optional<std::string> mixedFormEntries(std::span<const std::uint8_t> buffer,
                                             std::int64_t dictionaryOffset, const MixedNumbers& numbers) {
-    if (dictionaryOffset < 0 || static_cast<std::uint64_t>(dictionaryOffset) >= buffer.size())
-        return std::nullopt;
-    const std::optional<Dictionary> dictionary =
-        readDictionary(buffer, static_cast<std::size_t>(dictionaryOffset));
+    const std::optional<Dictionary> dictionary = readDictionaryAt(buffer, dictionaryOffset);
     if (!dictionary) return std::nullopt;
     std::string entries;
     for (const DictionaryEntry& entry : dictionary->entries) {

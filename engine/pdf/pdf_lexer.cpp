@@ -143,6 +143,11 @@ std::optional<std::size_t> skipObject(ByteView bytes, std::size_t pos, int depth
     return end;
 }
 
+std::optional<Dictionary> readDictionaryAt(ByteView bytes, std::int64_t offset) {
+    if (offset < 0) return std::nullopt;
+    return readDictionary(bytes, static_cast<std::size_t>(offset));
+}
+
 std::optional<Dictionary> readDictionary(ByteView bytes, std::size_t pos) {
     if (pos + 1 >= bytes.size() || bytes[pos] != '<' || bytes[pos + 1] != '<') return std::nullopt;
     Dictionary dictionary;

@@ -56,6 +56,8 @@ struct Dictionary {
 // Reads the dictionary whose "<<" stands at `pos`. Nested dictionaries and arrays are skipped as
 // values (their depth is limited); returns nothing for anything malformed.
 std::optional<Dictionary> readDictionary(ByteView bytes, std::size_t pos);
+// The same at a signed offset (an image record's, -1 when it has none): nothing for a negative one.
+std::optional<Dictionary> readDictionaryAt(ByteView bytes, std::int64_t offset);
 
 // The end of the object that starts at `pos` (after white space), or nothing when malformed.
 std::optional<std::size_t> skipObject(ByteView bytes, std::size_t pos, int depth = 0);

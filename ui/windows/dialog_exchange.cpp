@@ -1,11 +1,10 @@
 #include "ui/windows/dialog_exchange.h"
 
-#include <commctrl.h>
-
 #include <cwctype>
 #include <limits>
 #include <string>
 
+#include "platform/windows/win32_sdk.h"
 #include "ui/common/dialog_bindings.h"
 #include "ui/common/dialog_template.h"
 #include "ui/common/exchange_scope.h"

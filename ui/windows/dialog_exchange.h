@@ -9,12 +9,11 @@
 // While an exchange runs, isExchanging() is true: the dialog ignores the EN_CHANGE notifications that
 // the exchange's own writes raise. UI thread only.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/windows/win32_sdk.h"
 #include "settings/dialog_values.h"
 
 namespace pagewash::win32 {

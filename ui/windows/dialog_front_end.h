@@ -4,9 +4,8 @@
 //
 // Lifetime: owned by the dialog, which outlives every run (closing is refused during a run).
 
-#include <windows.h>
-
 #include "engine/batch/batch_front_end.h"
+#include "platform/windows/win32_sdk.h"
 
 namespace pagewash::win32 {
 

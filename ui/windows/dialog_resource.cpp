@@ -1,8 +1,7 @@
 #include "ui/windows/dialog_resource.h"
 
-#include <commctrl.h>
-
 #include "platform/windows/wide_strings.h"
+#include "platform/windows/win32_sdk.h"
 #include "ui/common/dialog_template.h"
 
 namespace pagewash::win32 {

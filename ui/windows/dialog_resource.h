@@ -3,10 +3,10 @@
 // (ui/common/dialog_template.h): the same controls, ids, texts, groups, tab order and dialog units as the
 // Qt dialog, in the font that dialogFontFace() chooses.
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
+
+#include "platform/windows/win32_sdk.h"
 
 namespace pagewash::win32 {
 

@@ -1,10 +1,9 @@
 #include "ui/windows/file_open_dialog.h"
 
-#include <shobjidl.h>
-
 #include <iterator>
 
 #include "platform/windows/wide_strings.h"
+#include "platform/windows/win32_sdk.h"
 #include "ui/common/dialog_rules.h"
 
 namespace pagewash::win32 {

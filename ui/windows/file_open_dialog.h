@@ -2,11 +2,11 @@
 // The file chooser of the list's hint line: the system's file-open dialog (IFileOpenDialog) with the
 // dialog's three filters, the PDF filter in force, several files at once.
 
-#include <windows.h>
-
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/windows/win32_sdk.h"
 
 namespace pagewash::win32 {
 

@@ -1,11 +1,7 @@
 // pagewash.exe: registers the common controls, shows the dialog modally and ends when it ends. Files
 // named on the command line (a PDF dropped on the program's icon) are not looked at.
 
-#include <windows.h>
-// After windows.h, which they need.
-#include <commctrl.h>
-#include <objbase.h>
-
+#include "platform/windows/win32_sdk.h"
 #include "ui/windows/pagewash_dialog.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

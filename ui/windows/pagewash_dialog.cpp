@@ -1,12 +1,10 @@
 #include "ui/windows/pagewash_dialog.h"
 
-#include <commctrl.h>
-#include <shellapi.h>
-
 #include <algorithm>
 
 #include "engine/batch/batch_messages.h"
 #include "platform/windows/wide_strings.h"
+#include "platform/windows/win32_sdk.h"
 #include "ui/common/control_ids.h"
 #include "ui/common/dialog_bindings.h"
 #include "ui/common/dialog_rules.h"

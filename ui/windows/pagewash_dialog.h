@@ -8,14 +8,11 @@
 // Lifetime: a run never outlives the dialog: closing is refused while a run is under way, and the
 // destructor waits for a run that is still going.
 
-#include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
-
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/windows/win32_sdk.h"
 #include "settings/dialog_values.h"
 #include "ui/common/dialog_run.h"
 #include "ui/windows/dialog_exchange.h"

@@ -8,8 +8,6 @@
 // through a slot guarded by a mutex and a posted message.
 // Lifetime: owned by the dialog; the worker is stopped before the window goes.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows/win32_sdk.h"
 #include "settings/correction_settings.h"
 #include "ui/common/preview_navigation.h"
 #include "ui/common/preview_worker.h"

@@ -3,11 +3,10 @@
 // thread alone touches the controls. Messages that carry data carry a heap object that the receiver
 // takes over; those that need an answer carry a promise that the dialog fulfils.
 
-#include <windows.h>
-
 #include <future>
 #include <string>
 
+#include "platform/windows/win32_sdk.h"
 #include "settings/correction_settings.h"
 
 namespace pagewash::win32 {

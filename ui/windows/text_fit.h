@@ -2,7 +2,7 @@
 // The Win32 dialog's statics and radio buttons grow into free space when the dialog font makes their
 // texts wider than the layout drew them (ui/common/text_fit_rule.h), measured in the font they show.
 
-#include <windows.h>
+#include "platform/windows/win32_sdk.h"
 
 namespace pagewash::win32 {
 

@@ -66,8 +66,9 @@ std::uint64_t bilevelMemoryNeed(int width, int height, int decodedComponents, in
     const std::uint64_t luminance = correctedComponents == 3 ? w * h : 0;
     const std::uint64_t reduced = decodedComponents == 3 ? QuarterColorImage::memoryNeed(width, height) : 0;
     const std::uint64_t bits = (w + 7) / 8 * h;
-    // The scanlines' places (8 bytes a row) and Sauvola's running sums (about 17 bytes a column).
-    const std::uint64_t rows = 8 * h + 17 * w;
+    // The scanlines' places (8 bytes a row) and Sauvola's running sums (about 20 bytes a column and 8
+    // a column of its widest window).
+    const std::uint64_t rows = 8 * h + (w > 0 ? 20 * w + 8 * kMaxSauvolaWindow : 0);
     return luminance + reduced + 4 * bits + rows;
 }
 

@@ -5,6 +5,7 @@
 #include "imaging/bilevel_sauvola.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -18,6 +19,9 @@ HWY_BEFORE_NAMESPACE();
 namespace pagewash::sauvola::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+// Pixels decided at a time: two bytes of a 1-bit row.
+constexpr std::size_t kUnit = 16;
+
 // The column sums of the window's rows as the window moves down a row: the pixels of `entering` (may be
 // null) added, those of `leaving` (may be null) taken off, over `count` columns.
 void moveColumnsOn(const std::uint8_t* entering, const std::uint8_t* leaving, std::uint32_t* columnSum,
@@ -26,6 +30,17 @@ void moveColumnsOn(const std::uint8_t* entering, const std::uint8_t* leaving, st
     const hn::Rebind<std::uint8_t, decltype(d)> d8;
     const std::size_t lanes = hn::Lanes(d);
     std::size_t x = 0;
+    if (entering != nullptr && leaving != nullptr) {
+        // e^2 - l^2 = (e - l)(e + l): one product per column, modulo 2^32 as the sums are kept.
+        for (; x + lanes <= count; x += lanes) {
+            const auto in = hn::PromoteTo(d, hn::LoadU(d8, entering + x));
+            const auto out = hn::PromoteTo(d, hn::LoadU(d8, leaving + x));
+            const auto change = hn::Sub(in, out);
+            hn::StoreU(hn::Add(hn::LoadU(d, columnSum + x), change), d, columnSum + x);
+            hn::StoreU(hn::Add(hn::LoadU(d, columnSquares + x), hn::Mul(change, hn::Add(in, out))), d,
+                       columnSquares + x);
+        }
+    }
     for (; x + lanes <= count; x += lanes) {
         auto sum = hn::LoadU(d, columnSum + x);
         auto squares = hn::LoadU(d, columnSquares + x);
@@ -160,18 +175,19 @@ void runningSumsOn(const std::uint32_t* columnSum, const std::uint32_t* columnSq
     }
 }
 
-// Decides `count` pixels whose windows hold `n` pixels each, their sums the differences upper[i] - lower[i]
-// of running (modulo 2^32) sums, in double lanes: sauvolaBlack's steps, lane by lane; writes 1 for black,
-// 0 for white, into black[i]. REQUIRES: count a whole number of double vectors.
+// Decides `count` pixels, pixel i's window holding rows * columns[i] pixels, their sums the differences
+// upper[i] - lower[i] of running (modulo 2^32) sums, in double lanes: sauvolaBlack's steps, lane by lane;
+// writes 1 for black, 0 for white, into black[i]. REQUIRES: count a whole number of double vectors.
 void decideExactly(const std::uint8_t* pixels, const std::uint32_t* upperSum, const std::uint32_t* lowerSum,
-                   const std::uint32_t* upperSquares, const std::uint32_t* lowerSquares, std::size_t count,
-                   std::uint32_t n, double k, std::uint8_t* black) {
+                   const std::uint32_t* upperSquares, const std::uint32_t* lowerSquares,
+                   const std::uint32_t* columns, std::uint32_t rows, std::size_t count, double k,
+                   std::uint8_t* black) {
     const hn::ScalableTag<double> d;
     const hn::Rebind<std::uint32_t, decltype(d)> du32;
     const hn::Rebind<std::int32_t, decltype(d)> di32;
     const hn::Rebind<std::uint8_t, decltype(d)> du8;
     const std::size_t lanes = hn::Lanes(d);
-    const auto pixelCount = hn::Set(d, static_cast<double>(n));
+    const auto rowCount = hn::Set(du32, rows);
     const auto paperShare = hn::Set(d, 1.0 - k);
     const auto kVec = hn::Set(d, k);
     const auto range = hn::Set(d, 128.0);
@@ -188,6 +204,8 @@ void decideExactly(const std::uint8_t* pixels, const std::uint32_t* upperSum, co
         const auto squares =
             hn::Add(hn::Mul(hn::PromoteTo(d, hn::BitCast(di32, hn::ShiftRight<16>(squares32))), high16),
                     hn::PromoteTo(d, hn::BitCast(di32, hn::And(squares32, low16))));
+        const auto pixelCount =
+            hn::PromoteTo(d, hn::BitCast(di32, hn::Mul(hn::LoadU(du32, columns + i), rowCount)));
         const auto pixel = hn::PromoteTo(d, hn::PromoteTo(di32, hn::LoadU(du8, pixels + i)));
         const auto pixelTimesN = hn::Mul(pixel, pixelCount);
         const auto aboveMean = hn::Gt(pixelTimesN, sum);
@@ -203,78 +221,103 @@ void decideExactly(const std::uint8_t* pixels, const std::uint32_t* upperSum, co
     }
 }
 
-// Decides `count` pixels as decideExactly would, whole vectors of float lanes only; returns how many it
-// decided, the caller decides the rest. Twice as many float lanes as double lanes take sauvolaBlack's
-// steps, each value with a bound on its error: the sums' sums of squares, times n, differ in floats by
-// up to a few units of 2^-24 of them, taken as 2^-20 of them, and every product by 2^-24 of itself, taken
-// as 2^-16. A lane decided by the floats is one whose two sides of a comparison stay apart by far more
-// than the doubles' own rounding. Only a vector with a lane near its threshold is decided again in
-// doubles: rare, so that the branch is foreseen.
-std::size_t decideRowOn(const std::uint8_t* pixels, const std::uint32_t* upperSum,
-                        const std::uint32_t* lowerSum, const std::uint32_t* upperSquares,
-                        const std::uint32_t* lowerSquares, std::size_t count, std::uint32_t n, double k,
-                        std::uint8_t* black) {
+// Bits of a byte in reverse order: a mask's first lane is its lowest bit, a 1-bit row's first pixel the
+// highest.
+constexpr std::uint8_t reversed(unsigned byte) {
+    unsigned out = 0;
+    for (int bit = 0; bit < 8; ++bit) out |= ((byte >> bit) & 1u) << (7 - bit);
+    return static_cast<std::uint8_t>(out);
+}
+
+// Decides `units` runs of 16 pixels as decideExactly would and writes each run's 16 bits, the first pixel
+// in the top bit of the first byte, 1 for black. Twice as many float lanes as double lanes take
+// sauvolaBlack's steps, each value with a bound on its error: the sums' sums of squares, times n, differ
+// in floats by up to a few units of 2^-24 of them, taken as 2^-20 of them, and every product by 2^-24 of
+// itself, taken as 2^-16. A lane decided by the floats is one whose two sides of a comparison stay apart
+// by far more than the doubles' own rounding. Only a vector with a lane near its threshold is decided
+// again in doubles: rare, so that the branch is foreseen.
+void decideUnitsOn(const std::uint8_t* pixels, const std::uint32_t* upperSum, const std::uint32_t* lowerSum,
+                   const std::uint32_t* upperSquares, const std::uint32_t* lowerSquares,
+                   const std::uint32_t* columns, std::uint32_t rows, std::size_t units, double k,
+                   std::uint8_t* bits) {
+    static constexpr auto kReversed = [] {
+        std::array<std::uint8_t, 256> table{};
+        for (unsigned byte = 0; byte < 256; ++byte) table[byte] = reversed(byte);
+        return table;
+    }();
     const hn::ScalableTag<float> df;
     const hn::Rebind<std::int32_t, decltype(df)> di;
     const hn::Rebind<std::uint32_t, decltype(df)> du;
     const hn::Rebind<std::uint8_t, decltype(df)> d8;
     const std::size_t lanes = hn::Lanes(df);
-    const auto pixelCount = hn::Set(di, static_cast<std::int32_t>(n));
-    // n below 2^17, n * 128 below 2^24: exact in floats.
-    const auto pixelCountF = hn::Set(df, static_cast<float>(n));
-    const auto scale = hn::Set(df, static_cast<float>(n) * 128.0f);
+    const std::uint32_t laneBits = lanes >= 32 ? 0xFFFFFFFFu : (1u << lanes) - 1u;
+    const auto rowCount = hn::Set(di, static_cast<std::int32_t>(rows));
     const auto paperShare = hn::Set(df, static_cast<float>(1.0 - k));
     const auto kVec = hn::Set(df, static_cast<float>(k));
+    const auto range = hn::Set(df, 128.0f);
     const auto low16 = hn::Set(du, 0xFFFFu);
     const auto high16 = hn::Set(df, 65536.0f);
     const auto absoluteError = hn::Set(df, 0x1p-20f);
     const auto up = hn::Set(df, 1.0f + 0x1p-16f);
     const auto down = hn::Set(df, 1.0f - 0x1p-16f);
     const auto zero = hn::Zero(df);
-    const auto one = hn::Set(di, 1);
-    std::size_t i = 0;
-    for (; i + lanes <= count; i += lanes) {
-        const auto sum32 = hn::BitCast(di, hn::Sub(hn::LoadU(du, upperSum + i), hn::LoadU(du, lowerSum + i)));
-        const auto squares32 = hn::Sub(hn::LoadU(du, upperSquares + i), hn::LoadU(du, lowerSquares + i));
-        const auto pixelTimesN32 = hn::Mul(hn::PromoteTo(di, hn::LoadU(d8, pixels + i)), pixelCount);
-        // Exact: both below 2^24.
-        const auto aboveMean = hn::RebindMask(df, hn::Gt(pixelTimesN32, sum32));
-        const auto sum = hn::ConvertTo(df, sum32);
-        const auto pixelTimesN = hn::ConvertTo(df, pixelTimesN32);
-        const auto squares =
-            hn::Add(hn::Mul(hn::ConvertTo(df, hn::BitCast(di, hn::ShiftRight<16>(squares32))), high16),
-                    hn::ConvertTo(df, hn::BitCast(di, hn::And(squares32, low16))));
-        const auto squaresTimesN = hn::Mul(pixelCountF, squares);
-        const auto sumSquared = hn::Mul(sum, sum);
-        const auto spread = hn::Sub(squaresTimesN, sumSquared);
-        const auto spreadError = hn::Mul(hn::Add(squaresTimesN, sumSquared), absoluteError);
-        const auto spreadHigh = hn::Add(spread, spreadError);
-        const auto spreadLow = hn::Max(hn::Sub(spread, spreadError), zero);
-        // Where the pixel is not above the mean, pixel * n and sum * (1 - k) are below the sum.
-        const auto excess = hn::Sub(pixelTimesN, hn::Mul(sum, paperShare));
-        const auto excessError = hn::Mul(sum, absoluteError);
-        const auto excessHigh = hn::Add(excess, excessError);
-        const auto excessLow = hn::Sub(excess, excessError);
-        const auto scaledLow = hn::Mul(excessLow, scale);
-        const auto scaledHigh = hn::Mul(excessHigh, scale);
-        const auto bound = hn::Mul(sum, kVec);
-        const auto boundSquared = hn::Mul(bound, bound);
-        const auto leftLow = hn::Mul(hn::Mul(scaledLow, scaledLow), down);
-        const auto leftHigh = hn::Mul(hn::Mul(scaledHigh, scaledHigh), up);
-        const auto rightLow = hn::Mul(hn::Mul(boundSquared, spreadLow), down);
-        const auto rightHigh = hn::Mul(hn::Mul(boundSquared, spreadHigh), up);
-        const auto positive = hn::Gt(excessLow, zero);
-        const auto white = hn::Or(aboveMean, hn::And(positive, hn::Gt(leftLow, rightHigh)));
-        const auto isBlack = hn::AndNot(
-            aboveMean, hn::Or(hn::Lt(excessHigh, zero), hn::And(positive, hn::Lt(leftHigh, rightLow))));
-        if (hn::AllTrue(df, hn::Or(white, isBlack))) {
-            hn::StoreU(hn::DemoteTo(d8, hn::IfThenElseZero(hn::RebindMask(di, isBlack), one)), d8, black + i);
-        } else {
-            decideExactly(pixels + i, upperSum + i, lowerSum + i, upperSquares + i, lowerSquares + i, lanes,
-                          n, k, black + i);
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        std::uint32_t unitBits = 0;
+        for (std::size_t lane = 0; lane < kUnit; lane += lanes) {
+            const std::size_t i = unit * kUnit + lane;
+            const auto sum32 =
+                hn::BitCast(di, hn::Sub(hn::LoadU(du, upperSum + i), hn::LoadU(du, lowerSum + i)));
+            const auto squares32 = hn::Sub(hn::LoadU(du, upperSquares + i), hn::LoadU(du, lowerSquares + i));
+            // n below 2^17, n * 128 below 2^24 and pixel * n below 2^24: exact in floats.
+            const auto pixelCount32 = hn::Mul(hn::BitCast(di, hn::LoadU(du, columns + i)), rowCount);
+            const auto pixelTimesN32 = hn::Mul(hn::PromoteTo(di, hn::LoadU(d8, pixels + i)), pixelCount32);
+            const auto aboveMean = hn::RebindMask(df, hn::Gt(pixelTimesN32, sum32));
+            const auto pixelCount = hn::ConvertTo(df, pixelCount32);
+            const auto scale = hn::Mul(pixelCount, range);
+            const auto sum = hn::ConvertTo(df, sum32);
+            const auto pixelTimesN = hn::ConvertTo(df, pixelTimesN32);
+            const auto squares =
+                hn::Add(hn::Mul(hn::ConvertTo(df, hn::BitCast(di, hn::ShiftRight<16>(squares32))), high16),
+                        hn::ConvertTo(df, hn::BitCast(di, hn::And(squares32, low16))));
+            const auto squaresTimesN = hn::Mul(pixelCount, squares);
+            const auto sumSquared = hn::Mul(sum, sum);
+            const auto spread = hn::Sub(squaresTimesN, sumSquared);
+            const auto spreadError = hn::Mul(hn::Add(squaresTimesN, sumSquared), absoluteError);
+            const auto spreadHigh = hn::Add(spread, spreadError);
+            const auto spreadLow = hn::Max(hn::Sub(spread, spreadError), zero);
+            // Where the pixel is not above the mean, pixel * n and sum * (1 - k) are below the sum.
+            const auto excess = hn::Sub(pixelTimesN, hn::Mul(sum, paperShare));
+            const auto excessError = hn::Mul(sum, absoluteError);
+            const auto excessHigh = hn::Add(excess, excessError);
+            const auto excessLow = hn::Sub(excess, excessError);
+            const auto scaledLow = hn::Mul(excessLow, scale);
+            const auto scaledHigh = hn::Mul(excessHigh, scale);
+            const auto bound = hn::Mul(sum, kVec);
+            const auto boundSquared = hn::Mul(bound, bound);
+            const auto leftLow = hn::Mul(hn::Mul(scaledLow, scaledLow), down);
+            const auto leftHigh = hn::Mul(hn::Mul(scaledHigh, scaledHigh), up);
+            const auto rightLow = hn::Mul(hn::Mul(boundSquared, spreadLow), down);
+            const auto rightHigh = hn::Mul(hn::Mul(boundSquared, spreadHigh), up);
+            const auto positive = hn::Gt(excessLow, zero);
+            const auto white = hn::Or(aboveMean, hn::And(positive, hn::Gt(leftLow, rightHigh)));
+            const auto isBlack = hn::AndNot(
+                aboveMean, hn::Or(hn::Lt(excessHigh, zero), hn::And(positive, hn::Lt(leftHigh, rightLow))));
+            std::uint32_t laneFlags = 0;
+            if (hn::AllTrue(df, hn::Or(white, isBlack))) {
+                std::uint8_t maskBytes[8] = {};
+                hn::StoreMaskBits(df, isBlack, maskBytes);
+                laneFlags = (std::uint32_t{maskBytes[0]} | std::uint32_t{maskBytes[1]} << 8) & laneBits;
+            } else {
+                std::uint8_t black[kUnit];
+                decideExactly(pixels + i, upperSum + i, lowerSum + i, upperSquares + i, lowerSquares + i,
+                              columns + i, rows, lanes, k, black);
+                for (std::size_t l = 0; l < lanes; ++l) laneFlags |= std::uint32_t{black[l]} << l;
+            }
+            unitBits |= laneFlags << lane;
         }
+        bits[2 * unit] = kReversed[unitBits & 0xFFu];
+        bits[2 * unit + 1] = kReversed[(unitBits >> 8) & 0xFFu];
     }
-    return i;
 }
 
 }  // namespace pagewash::sauvola::HWY_NAMESPACE
@@ -285,17 +328,17 @@ namespace pagewash {
 
 namespace sauvola {
 namespace {
-HWY_EXPORT(decideRowOn);
+HWY_EXPORT(decideUnitsOn);
 HWY_EXPORT(moveColumnsOn);
 HWY_EXPORT(runningSumsOn);
 }  // namespace
 
-std::size_t decideRow(const std::uint8_t* pixels, const std::uint32_t* upperSum,
-                      const std::uint32_t* lowerSum, const std::uint32_t* upperSquares,
-                      const std::uint32_t* lowerSquares, std::size_t count, std::uint32_t n, double k,
-                      std::uint8_t* black) {
-    return HWY_DYNAMIC_DISPATCH(decideRowOn)(pixels, upperSum, lowerSum, upperSquares, lowerSquares, count, n,
-                                             k, black);
+void decideUnits(const std::uint8_t* pixels, const std::uint32_t* upperSum, const std::uint32_t* lowerSum,
+                 const std::uint32_t* upperSquares, const std::uint32_t* lowerSquares,
+                 const std::uint32_t* columns, std::uint32_t rows, std::size_t units, double k,
+                 std::uint8_t* bits) {
+    HWY_DYNAMIC_DISPATCH(decideUnitsOn)(pixels, upperSum, lowerSum, upperSquares, lowerSquares, columns, rows,
+                                        units, k, bits);
 }
 
 void moveColumns(const std::uint8_t* entering, const std::uint8_t* leaving, std::uint32_t* columnSum,
@@ -325,8 +368,12 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
                      const SauvolaParameters& params, BilevelImage& out) {
     out = BilevelImage(width, height);
     if (width <= 0 || height <= 0) return;
+    constexpr std::size_t kUnit = sauvola::HWY_NAMESPACE::kUnit;
     const int half = std::clamp(params.window, 1, kMaxSauvolaWindow) / 2;
     const auto w = static_cast<std::size_t>(width);
+    const auto h = static_cast<std::size_t>(half);
+    const std::size_t units = (w + kUnit - 1) / kUnit;
+    const std::size_t wholeUnits = w / kUnit;
     // The sums of each column over the window's rows, kept for the current row: the row entering below is
     // added and the row leaving above taken off, so no sum over the whole page is ever formed.
     std::vector<std::uint32_t> columnSum(w, 0);
@@ -336,53 +383,54 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
         sauvola::moveColumns(entering, leaving, columnSum.data(), columnSquares.data(), w);
     };
     // The running sums of the column sums along the row, modulo 2^32: a window's sum is the difference
-    // of two, exact as long as the window's own sum fits 32 bits (kMaxSauvolaWindow).
-    std::vector<std::uint32_t> runningSum(w + 1, 0);
-    std::vector<std::uint32_t> runningSquares(w + 1, 0);
-    // One byte per pixel, 1 for black, padded to whole bytes of the 1-bit row.
+    // of two, exact as long as the window's own sum fits 32 bits (kMaxSauvolaWindow). They are kept from
+    // `h` places before the row's first to `h` + a unit after its last, 0 before it and its total after
+    // it, so that every pixel's window, cut by the row's ends or not, is running[x + h + 1] -
+    // running[x - h], and every unit is decided alike.
+    const std::size_t padded = h + units * kUnit + h + 1;
+    std::vector<std::uint32_t> runningSum(padded, 0);
+    std::vector<std::uint32_t> runningSquares(padded, 0);
+    // The columns in each pixel's window (fewer near the row's ends); 1 past the row's end, where the
+    // pixels decided are dropped.
+    std::vector<std::uint32_t> columns(units * kUnit, 1);
+    for (std::size_t x = 0; x < w; ++x)
+        columns[x] = static_cast<std::uint32_t>(std::min(x + h, w - 1) - (x >= h ? x - h : 0) + 1);
+    // The last pixels of a row that fill no whole unit, copied: the row may end at the image's end.
+    std::array<std::uint8_t, kUnit> tail{};
+    std::array<std::uint8_t, 2> tailBits{};
     const std::size_t rowBytes = out.stride();
-    std::vector<std::uint8_t> black(rowBytes * 8, 0);
     for (int y = 0; y < std::min(half, height); ++y) moveColumns(rowAt(y), nullptr);
     for (int y = 0; y < height; ++y) {
         moveColumns(y + half < height ? rowAt(y + half) : nullptr,
                     y - half - 1 >= 0 ? rowAt(y - half - 1) : nullptr);
         const auto rows =
             static_cast<std::uint32_t>(std::min(y + half, height - 1) - std::max(y - half, 0) + 1);
-        sauvola::runningSums(columnSum.data(), columnSquares.data(), runningSum.data(), runningSquares.data(),
-                             w);
-        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-        // Whole windows in one pass of vectors; the edges, where the window is cut, one pixel at a time.
-        std::size_t edgeFrom = 0;
-        std::size_t edgeTo = 0;
-        const auto h = static_cast<std::size_t>(half);
-        if (w > 2 * h) {
-            const std::size_t first = h;
-            const std::size_t count = w - 2 * h;
-            const std::size_t done = sauvola::decideRow(
-                row + first, runningSum.data() + first + h + 1, runningSum.data() + first - h,
-                runningSquares.data() + first + h + 1, runningSquares.data() + first - h, count,
-                rows * static_cast<std::uint32_t>(2 * h + 1), params.k, black.data() + first);
-            edgeFrom = first;
-            edgeTo = first + done;
-        }
-        for (std::size_t x = 0; x < w; ++x) {
-            if (x == edgeFrom) x = edgeTo;
-            if (x >= w) break;
-            const std::size_t lo = x >= h ? x - h : 0;
-            const std::size_t hi = std::min(x + h, w - 1);
-            const std::uint32_t count = rows * static_cast<std::uint32_t>(hi - lo + 1);
-            black[x] = sauvolaBlack(row[x], runningSum[hi + 1] - runningSum[lo],
-                                    runningSquares[hi + 1] - runningSquares[lo], count, params.k)
-                           ? 1
-                           : 0;
-        }
-        // Eight flags of 0 or 1 to one byte, the first pixel in the top bit. The row's length held apart:
-        // a store through a byte pointer could change `out` as far as the compiler knows.
+        sauvola::runningSums(columnSum.data(), columnSquares.data(), runningSum.data() + h,
+                             runningSquares.data() + h, w);
+        std::fill(runningSum.begin() + static_cast<std::ptrdiff_t>(h + w + 1), runningSum.end(),
+                  runningSum[h + w]);
+        std::fill(runningSquares.begin() + static_cast<std::ptrdiff_t>(h + w + 1), runningSquares.end(),
+                  runningSquares[h + w]);
+        const std::uint8_t* row = rowAt(y);
         std::uint8_t* bits = out.row(y);
-        for (std::size_t byte = 0; byte < rowBytes; ++byte) {
-            std::uint64_t flags = 0;
-            std::memcpy(&flags, black.data() + byte * 8, 8);
-            bits[byte] = static_cast<std::uint8_t>((flags * 0x8040201008040201ull) >> 56);
+        // Pixel x's window: running[x + h + 1] - running[x - h], both shifted by the h places before.
+        const auto decide = [&](const std::uint8_t* pixels, std::size_t first, std::size_t count,
+                                std::uint8_t* to) {
+            sauvola::decideUnits(pixels, runningSum.data() + first + 2 * h + 1, runningSum.data() + first,
+                                 runningSquares.data() + first + 2 * h + 1, runningSquares.data() + first,
+                                 columns.data() + first, rows, count, params.k, to);
+        };
+        decide(row, 0, wholeUnits, bits);
+        if (wholeUnits < units) {
+            const std::size_t first = wholeUnits * kUnit;
+            std::copy(row + first, row + w, tail.begin());
+            decide(tail.data(), first, 1, tailBits.data());
+            // The pixels past the row's end stay white: the row's last byte keeps only those within it.
+            const std::size_t left = w - first;
+            const std::uint32_t within = 0xFFFFu << (kUnit - left) & 0xFFFFu;
+            bits[2 * wholeUnits] = static_cast<std::uint8_t>(tailBits[0] & (within >> 8));
+            if (2 * wholeUnits + 1 < rowBytes)
+                bits[2 * wholeUnits + 1] = static_cast<std::uint8_t>(tailBits[1] & within);
         }
     }
 }

@@ -54,7 +54,7 @@ inline bool sauvolaBlack(std::uint8_t pixel, std::uint32_t sum, std::uint32_t sq
 }
 
 // Binarizes `height` rows of `width` gray pixels (`stride` bytes apart) into `out` (resized). Working
-// memory besides `out`: 8 bytes per column. REQUIRES: params.window odd, 1..kMaxSauvolaWindow.
+// memory besides `out`: about 20 bytes per column and 8 per column of the window. REQUIRES: params.window odd, 1..kMaxSauvolaWindow.
 void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_t stride,
                      const SauvolaParameters& params, BilevelImage& out);
 

@@ -337,8 +337,8 @@ void decideUnits(const std::uint8_t* pixels, const std::uint32_t* upperSum, cons
                  const std::uint32_t* upperSquares, const std::uint32_t* lowerSquares,
                  const std::uint32_t* columns, std::uint32_t rows, std::size_t units, double k,
                  std::uint8_t* bits) {
-    HWY_DYNAMIC_DISPATCH(decideUnitsOn)(pixels, upperSum, lowerSum, upperSquares, lowerSquares, columns, rows,
-                                        units, k, bits);
+    HWY_DYNAMIC_DISPATCH(decideUnitsOn)
+    (pixels, upperSum, lowerSum, upperSquares, lowerSquares, columns, rows, units, k, bits);
 }
 
 void moveColumns(const std::uint8_t* entering, const std::uint8_t* leaving, std::uint32_t* columnSum,

@@ -5,11 +5,14 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/tile_samples.h"
+
 namespace pagewash {
 
 namespace {
 
 constexpr std::uint32_t kTileSamples = kToneTile * kToneTile / 4;
+static_assert(kSampledTile == kToneTile && kSamplesPerTile == kTileSamples);
 
 // The level below which at least `count` pixels lie: the first level whose running count reaches it.
 int levelReaching(const std::uint32_t* histogram, std::uint32_t count, int lowest) {
@@ -19,29 +22,6 @@ int levelReaching(const std::uint32_t* histogram, std::uint32_t count, int lowes
         if (seen >= count) return level;
     }
     return 255;
-}
-
-// A tile's samples, every other pixel of every other row of its 32 x 32, row by row.
-void gatherSamples(const std::uint8_t* tile, std::size_t stride, std::uint8_t* samples) {
-    for (int y = 0; y < kToneTile; y += 2, samples += kToneTile / 2) {
-        const std::uint8_t* row = tile + static_cast<std::size_t>(y) * stride;
-        for (int x = 0; x < kToneTile / 2; ++x) samples[x] = row[2 * x];
-    }
-}
-
-// The count-th smallest of a tile's samples (as levelReaching finds it in their histogram), all of them
-// within [low, high]: the lowest level with at least `count` samples at or below it, searched by halves.
-int sampleReaching(const std::uint8_t* samples, std::uint32_t count, int low, int high) {
-    while (low < high) {
-        const int middle = (low + high) / 2;
-        std::uint32_t atOrBelow = 0;
-        for (std::uint32_t i = 0; i < kTileSamples; ++i) atOrBelow += samples[i] <= middle ? 1u : 0u;
-        if (atOrBelow >= count)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    return low;
 }
 
 // The darkest level `level` of the `width` x `height` pixels with at least `inkCount` pixels at or below
@@ -163,36 +143,35 @@ ToneMeasure measureTone(const std::uint8_t* gray, int width, int height, std::si
         std::max<std::uint64_t>(1, std::uint64_t{static_cast<std::uint32_t>(tileRows)} *
                                        static_cast<std::uint32_t>(tileColumns) * kToneTile * kToneTile / 200);
     const int pageInk = levelOfInk(gray, usedWidth, usedHeight, stride, inkCount);
-    // One tile at a time. Most tiles of a text page are paper, their samples within less than kToneSpread
-    // levels: flat whatever their percentiles, only their median is wanted, found by counting. The
-    // others' samples are counted in two histograms (even and odd samples: paper repeats one level, and
-    // a single count would wait on its previous increment), merged and cleared only between the tile's
-    // lowest and highest level, so that both stay zero between tiles.
+    // A band of tiles at a time. Most tiles of a text page are paper, their samples within less than
+    // kToneSpread levels: flat whatever their percentiles, only their median is wanted (sampleBand finds
+    // it). The others' samples are counted in two histograms (every other sample: paper repeats one
+    // level, and a single count would wait on its previous increment), merged and cleared only between
+    // the tile's lowest and highest level, so that both stay zero between tiles.
     std::array<std::uint32_t, 256> histogram{};
     std::array<std::uint32_t, 256> oddSamples{};
-    std::array<std::uint8_t, kTileSamples> samples{};
+    BandSamples samples;
     std::vector<TileTone> twoAbove(static_cast<std::size_t>(tileColumns));
     std::vector<TileTone> above(static_cast<std::size_t>(tileColumns));
     std::vector<TileTone> current(static_cast<std::size_t>(tileColumns));
     for (int tileRow = 0; tileRow < tileRows; ++tileRow) {
         const std::uint8_t* band = gray + static_cast<std::size_t>(tileRow) * kToneTile * stride;
+        // Every other pixel of every other row: 256 of a tile's pixels tell its spread as well.
+        sampleBand(band, stride, current.size(), kToneSpread, samples);
         for (std::size_t t = 0; t < current.size(); ++t) {
-            // Every other pixel of every other row: 256 of a tile's pixels tell its spread as well.
-            gatherSamples(band + t * kToneTile, stride, samples.data());
-            std::uint8_t lowest = 255;
-            std::uint8_t highest = 0;
-            for (const std::uint8_t sample : samples) {
-                lowest = std::min(lowest, sample);
-                highest = std::max(highest, sample);
-            }
+            const int lowest = samples.lowest[t];
+            const int highest = samples.highest[t];
             TileTone tone;
             if (highest - lowest < kToneSpread) {
                 tone.flat = true;
-                tone.median = sampleReaching(samples.data(), (kTileSamples + 1) / 2, lowest, highest);
+                tone.median = samples.median[t];
             } else {
-                for (std::size_t i = 0; i < samples.size(); i += 2) {
-                    ++histogram[samples[i]];
-                    ++oddSamples[samples[i + 1]];
+                for (std::size_t r = 0; r < kTileSampleRows; ++r) {
+                    const std::uint8_t* row = samples.row(t, r);
+                    for (std::size_t i = 0; i < kTileSampleRows; i += 2) {
+                        ++histogram[row[i]];
+                        ++oddSamples[row[i + 1]];
+                    }
                 }
                 for (int level = lowest; level <= highest; ++level) {
                     histogram[static_cast<std::size_t>(level)] += oddSamples[static_cast<std::size_t>(level)];

@@ -2,6 +2,7 @@
 // Group 4 round trip through libtiff, and the text-page measure on pages of known kinds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -14,6 +15,7 @@
 #include "imaging/group4_codec.h"
 #include "imaging/quarter_color_image.h"
 #include "imaging/text_page_measure.h"
+#include "imaging/tile_samples.h"
 #include "tests/imaging/reference_correction.h"
 
 namespace pagewash {
@@ -126,6 +128,52 @@ TEST(Sauvola, FastBinarizationEqualsTheReferenceBitForBitAtEveryTarget) {
             EXPECT_EQ(fast.bits.size(), fast.stride() * static_cast<std::size_t>(c.height));
             EXPECT_EQ(firstDifference(fast, expected), "")
                 << target << ": " << c.width << " x " << c.height << ", window " << c.window << ", k " << c.k;
+        });
+    }
+}
+
+// The measure's samples of a band at every target: every other pixel of every other row of each tile,
+// their lowest and highest level, and for a tile within fewer than `narrow` levels the first level of a
+// histogram of them with half the samples at or below it. Bands of paper noise in narrow and wide
+// ranges, text, and levels at 0 and 255, rows an odd stride apart.
+TEST(TileSamples, EveryTargetTakesTheSamplesAndMediansOfAHistogram) {
+    std::mt19937 random(11);
+    for (int band = 0; band < 24; ++band) {
+        const std::size_t tiles = 1 + static_cast<std::size_t>(band % 9);
+        const std::size_t stride = tiles * 32 + static_cast<std::size_t>(band % 3);
+        const int centre = std::uniform_int_distribution<int>(0, 255)(random);
+        const int spread = band % 4 == 0 ? 255 : 1 + band % 50;
+        std::vector<std::uint8_t> pixels(stride * 32);
+        for (std::uint8_t& p : pixels)
+            p = static_cast<std::uint8_t>(
+                std::clamp(centre + std::uniform_int_distribution<int>(-spread, spread)(random), 0, 255));
+        if (band % 5 == 1)  // a stroke through the band
+            std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(9 * stride), stride * 3, 0);
+        const int narrow = band % 2 == 0 ? kToneSpread : 256;
+        testing::forEachTarget([&](const char* target) {
+            BandSamples samples;
+            sampleBand(pixels.data(), stride, tiles, narrow, samples);
+            for (std::size_t t = 0; t < tiles; ++t) {
+                std::vector<std::uint32_t> histogram(256, 0);
+                std::vector<std::uint8_t> expected;
+                for (std::size_t y = 0; y < 32; y += 2)
+                    for (std::size_t x = 0; x < 32; x += 2)
+                        expected.push_back(pixels[y * stride + t * 32 + x]);
+                for (const std::uint8_t v : expected) ++histogram[v];
+                std::vector<std::uint8_t> taken;
+                for (std::size_t r = 0; r < kTileSampleRows; ++r)
+                    taken.insert(taken.end(), samples.row(t, r), samples.row(t, r) + kTileSampleRows);
+                EXPECT_EQ(taken, expected) << target << ", band " << band << ", tile " << t;
+                const auto [low, high] = std::minmax_element(expected.begin(), expected.end());
+                EXPECT_EQ(samples.lowest[t], *low) << target << ", band " << band;
+                EXPECT_EQ(samples.highest[t], *high) << target << ", band " << band;
+                if (*high - *low >= narrow) continue;
+                std::uint32_t seen = 0;
+                int median = 0;
+                while ((seen += histogram[static_cast<std::size_t>(median)]) < (kSamplesPerTile + 1) / 2)
+                    ++median;
+                EXPECT_EQ(samples.median[t], median) << target << ", band " << band << ", tile " << t;
+            }
         });
     }
 }

@@ -63,6 +63,7 @@ int levelOfInk(const std::uint8_t* gray, int width, int height, std::size_t stri
     std::array<std::uint64_t, 256> counts{};
     if (bound < 256) {
         constexpr int kRun = 32;  // width is a multiple of it (whole tiles)
+        std::array<std::array<std::uint64_t, 256>, 4> runCounts{};
         const auto limit = static_cast<std::uint8_t>(bound);
         for (int y = 0; y < height; ++y) {
             const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
@@ -70,11 +71,20 @@ int levelOfInk(const std::uint8_t* gray, int width, int height, std::size_t stri
                 std::uint8_t darkest = 255;
                 for (int i = 0; i < kRun; ++i) darkest = std::min(darkest, row[x + i]);
                 if (darkest >= limit) continue;
-                // Without a branch: ink and paper alternate along a run, and a branch on each would be
-                // guessed wrong often; a lighter pixel adds 0.
-                for (int i = 0; i < kRun; ++i) counts[row[x + i]] += row[x + i] < limit ? 1 : 0;
+                // Every pixel of the run counted, without a branch (ink and paper alternate along a run,
+                // and a branch on each would be guessed wrong often), in four partial counts: paper
+                // repeats one level. Only the levels below the guess are read.
+                for (int i = 0; i < kRun; i += 4) {
+                    ++runCounts[0][row[x + i]];
+                    ++runCounts[1][row[x + i + 1]];
+                    ++runCounts[2][row[x + i + 2]];
+                    ++runCounts[3][row[x + i + 3]];
+                }
             }
         }
+        for (std::size_t level = 0; level < static_cast<std::size_t>(bound); ++level)
+            counts[level] =
+                runCounts[0][level] + runCounts[1][level] + runCounts[2][level] + runCounts[3][level];
         const int level = levelReached(counts, bound);
         if (level >= 0) return level;
         counts.fill(0);

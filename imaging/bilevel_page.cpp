@@ -50,11 +50,25 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
         gray = luminance.get();
     }
     const auto stride = static_cast<std::size_t>(std::max(width, 0));
-    page.measure = measureTone(gray, width, height, stride);
-    if (!page.measure.isTextPage()) return page;
-
+    // The measure and the threshold go through the page together, a band of tiles at a time, so that each
+    // row is read from memory once: the threshold decides the rows whose windows the measured bands hold.
+    // Most pages --bilevel is asked for are text pages; the threshold stops as soon as the measured tiles
+    // tell that this one is not.
+    ToneMeasurer measurer(gray, width, height, stride);
     BilevelImage bits;
-    binarizeSauvola(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)), bits);
+    std::optional<SauvolaBinarizer> binarizer;
+    binarizer.emplace(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)), bits);
+    while (measurer.bandsMeasured() < measurer.bands()) {
+        measurer.measureNextBand();
+        if (!binarizer) continue;
+        if (measurer.knownNoTextPage())
+            binarizer.reset();
+        else
+            binarizer->binarizeRowsBefore(measurer.bandsMeasured() * kToneTile - binarizer->half());
+    }
+    page.measure = measurer.finish();
+    if (!page.measure.isTextPage()) return page;
+    binarizer->binarizeRowsBefore(height);
     despeckle(bits, maxSpeck);
     page.group4 = encodeGroup4(bits);
     return page;

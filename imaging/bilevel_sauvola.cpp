@@ -19,8 +19,7 @@ HWY_BEFORE_NAMESPACE();
 namespace pagewash::sauvola::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Pixels decided at a time: two bytes of a 1-bit row.
-constexpr std::size_t kUnit = 16;
+constexpr std::size_t kUnit = SauvolaBinarizer::kUnit;
 
 // The column sums of the window's rows as the window moves down a row: the pixels of `entering` (may be
 // null) added, those of `leaving` (may be null) taken off, over `count` columns.
@@ -364,65 +363,70 @@ SauvolaParameters sauvolaParametersForDpi(int dpi) {
     return params;
 }
 
-void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_t stride,
-                     const SauvolaParameters& params, BilevelImage& out) {
+SauvolaBinarizer::SauvolaBinarizer(const std::uint8_t* gray, int width, int height, std::size_t stride,
+                                   const SauvolaParameters& params, BilevelImage& out)
+    : m_gray(gray),
+      m_stride(stride),
+      m_width(std::max(width, 0)),
+      m_height(std::max(height, 0)),
+      m_half(std::clamp(params.window, 1, kMaxSauvolaWindow) / 2),
+      m_k(params.k),
+      m_out(out) {
     out = BilevelImage(width, height);
-    if (width <= 0 || height <= 0) return;
-    constexpr std::size_t kUnit = sauvola::HWY_NAMESPACE::kUnit;
-    const int half = std::clamp(params.window, 1, kMaxSauvolaWindow) / 2;
-    const auto w = static_cast<std::size_t>(width);
-    const auto h = static_cast<std::size_t>(half);
+    if (m_width == 0 || m_height == 0) return;
+    const auto w = static_cast<std::size_t>(m_width);
+    const auto h = static_cast<std::size_t>(m_half);
     const std::size_t units = (w + kUnit - 1) / kUnit;
-    const std::size_t wholeUnits = w / kUnit;
-    // The sums of each column over the window's rows, kept for the current row: the row entering below is
-    // added and the row leaving above taken off, so no sum over the whole page is ever formed.
-    std::vector<std::uint32_t> columnSum(w, 0);
-    std::vector<std::uint32_t> columnSquares(w, 0);
-    const auto rowAt = [&](int y) { return gray + static_cast<std::size_t>(y) * stride; };
-    const auto moveColumns = [&](const std::uint8_t* entering, const std::uint8_t* leaving) {
-        sauvola::moveColumns(entering, leaving, columnSum.data(), columnSquares.data(), w);
-    };
-    // The running sums of the column sums along the row, modulo 2^32: a window's sum is the difference
-    // of two, exact as long as the window's own sum fits 32 bits (kMaxSauvolaWindow). They are kept from
-    // `h` places before the row's first to `h` + a unit after its last, 0 before it and its total after
-    // it, so that every pixel's window, cut by the row's ends or not, is running[x + h + 1] -
-    // running[x - h], and every unit is decided alike.
-    const std::size_t padded = h + units * kUnit + h + 1;
-    std::vector<std::uint32_t> runningSum(padded, 0);
-    std::vector<std::uint32_t> runningSquares(padded, 0);
+    m_columnSum.assign(w, 0);
+    m_columnSquares.assign(w, 0);
+    // The running sums are kept from `h` places before the row's first to `h` + a unit after its last, 0
+    // before it and its total after it, so that every pixel's window, cut by the row's ends or not, is
+    // running[x + h + 1] - running[x - h], and every unit is decided alike.
+    m_runningSum.assign(h + units * kUnit + h + 1, 0);
+    m_runningSquares.assign(m_runningSum.size(), 0);
     // The columns in each pixel's window (fewer near the row's ends); 1 past the row's end, where the
     // pixels decided are dropped.
-    std::vector<std::uint32_t> columns(units * kUnit, 1);
+    m_columns.assign(units * kUnit, 1);
     for (std::size_t x = 0; x < w; ++x)
-        columns[x] = static_cast<std::uint32_t>(std::min(x + h, w - 1) - (x >= h ? x - h : 0) + 1);
-    // The last pixels of a row that fill no whole unit, copied: the row may end at the image's end.
-    std::array<std::uint8_t, kUnit> tail{};
-    std::array<std::uint8_t, 2> tailBits{};
-    const std::size_t rowBytes = out.stride();
-    for (int y = 0; y < std::min(half, height); ++y) moveColumns(rowAt(y), nullptr);
-    for (int y = 0; y < height; ++y) {
-        moveColumns(y + half < height ? rowAt(y + half) : nullptr,
-                    y - half - 1 >= 0 ? rowAt(y - half - 1) : nullptr);
+        m_columns[x] = static_cast<std::uint32_t>(std::min(x + h, w - 1) - (x >= h ? x - h : 0) + 1);
+    for (int y = 0; y < std::min(m_half, m_height); ++y) moveColumns(rowAt(y), nullptr);
+}
+
+void SauvolaBinarizer::moveColumns(const std::uint8_t* entering, const std::uint8_t* leaving) {
+    sauvola::moveColumns(entering, leaving, m_columnSum.data(), m_columnSquares.data(), m_columnSum.size());
+}
+
+void SauvolaBinarizer::binarizeRowsBefore(int end) {
+    const auto w = static_cast<std::size_t>(m_width);
+    const auto h = static_cast<std::size_t>(m_half);
+    const std::size_t wholeUnits = w / kUnit;
+    const std::size_t rowBytes = m_out.stride();
+    for (int& y = m_rowsDone; y < std::min(end, m_height); ++y) {
+        moveColumns(y + m_half < m_height ? rowAt(y + m_half) : nullptr,
+                    y - m_half - 1 >= 0 ? rowAt(y - m_half - 1) : nullptr);
         const auto rows =
-            static_cast<std::uint32_t>(std::min(y + half, height - 1) - std::max(y - half, 0) + 1);
-        sauvola::runningSums(columnSum.data(), columnSquares.data(), runningSum.data() + h,
-                             runningSquares.data() + h, w);
-        std::fill(runningSum.begin() + static_cast<std::ptrdiff_t>(h + w + 1), runningSum.end(),
-                  runningSum[h + w]);
-        std::fill(runningSquares.begin() + static_cast<std::ptrdiff_t>(h + w + 1), runningSquares.end(),
-                  runningSquares[h + w]);
+            static_cast<std::uint32_t>(std::min(y + m_half, m_height - 1) - std::max(y - m_half, 0) + 1);
+        sauvola::runningSums(m_columnSum.data(), m_columnSquares.data(), m_runningSum.data() + h,
+                             m_runningSquares.data() + h, w);
+        std::fill(m_runningSum.begin() + static_cast<std::ptrdiff_t>(h + w + 1), m_runningSum.end(),
+                  m_runningSum[h + w]);
+        std::fill(m_runningSquares.begin() + static_cast<std::ptrdiff_t>(h + w + 1), m_runningSquares.end(),
+                  m_runningSquares[h + w]);
         const std::uint8_t* row = rowAt(y);
-        std::uint8_t* bits = out.row(y);
+        std::uint8_t* bits = m_out.row(y);
         // Pixel x's window: running[x + h + 1] - running[x - h], both shifted by the h places before.
         const auto decide = [&](const std::uint8_t* pixels, std::size_t first, std::size_t count,
                                 std::uint8_t* to) {
-            sauvola::decideUnits(pixels, runningSum.data() + first + 2 * h + 1, runningSum.data() + first,
-                                 runningSquares.data() + first + 2 * h + 1, runningSquares.data() + first,
-                                 columns.data() + first, rows, count, params.k, to);
+            sauvola::decideUnits(pixels, m_runningSum.data() + first + 2 * h + 1, m_runningSum.data() + first,
+                                 m_runningSquares.data() + first + 2 * h + 1, m_runningSquares.data() + first,
+                                 m_columns.data() + first, rows, count, m_k, to);
         };
         decide(row, 0, wholeUnits, bits);
-        if (wholeUnits < units) {
+        if (wholeUnits * kUnit < w) {
+            // The last pixels of the row, copied: the row may end at the image's end.
             const std::size_t first = wholeUnits * kUnit;
+            std::array<std::uint8_t, kUnit> tail{};
+            std::array<std::uint8_t, 2> tailBits{};
             std::copy(row + first, row + w, tail.begin());
             decide(tail.data(), first, 1, tailBits.data());
             // The pixels past the row's end stay white: the row's last byte keeps only those within it.
@@ -433,6 +437,12 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
                 bits[2 * wholeUnits + 1] = static_cast<std::uint8_t>(tailBits[1] & within);
         }
     }
+}
+
+void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_t stride,
+                     const SauvolaParameters& params, BilevelImage& out) {
+    SauvolaBinarizer binarizer(gray, width, height, stride, params, out);
+    binarizer.binarizeRowsBefore(height);
 }
 
 }  // namespace pagewash

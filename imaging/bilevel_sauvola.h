@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "imaging/bilevel_image.h"
 
@@ -54,8 +55,50 @@ inline bool sauvolaBlack(std::uint8_t pixel, std::uint32_t sum, std::uint32_t sq
 }
 
 // Binarizes `height` rows of `width` gray pixels (`stride` bytes apart) into `out` (resized). Working
-// memory besides `out`: about 20 bytes per column and 8 per column of the window. REQUIRES: params.window odd, 1..kMaxSauvolaWindow.
+// memory besides `out`: about 20 bytes per column and 8 per column of the window. REQUIRES: params.window
+// odd, 1..kMaxSauvolaWindow.
 void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_t stride,
                      const SauvolaParameters& params, BilevelImage& out);
+
+// The same binarization a few rows at a time, for a caller that works through the page band by band
+// while its rows are in the cache: row y is decided once the rows up to y + window / 2 are in place.
+class SauvolaBinarizer {
+  public:
+    // Resizes `out`, all white; it and the pixels must outlive the binarizer.
+    SauvolaBinarizer(const std::uint8_t* gray, int width, int height, std::size_t stride,
+                     const SauvolaParameters& params, BilevelImage& out);
+    SauvolaBinarizer(const SauvolaBinarizer&) = delete;
+    SauvolaBinarizer& operator=(const SauvolaBinarizer&) = delete;
+
+    // The rows a row's window reaches below it.
+    int half() const { return m_half; }
+    // Decides the rows before `end` not decided yet, reading the rows before end + half().
+    void binarizeRowsBefore(int end);
+
+    // Pixels decided at a time: two bytes of a 1-bit row.
+    static constexpr std::size_t kUnit = 16;
+
+  private:
+    const std::uint8_t* rowAt(int y) const { return m_gray + static_cast<std::size_t>(y) * m_stride; }
+    void moveColumns(const std::uint8_t* entering, const std::uint8_t* leaving);
+
+    const std::uint8_t* m_gray;
+    std::size_t m_stride;
+    int m_width;
+    int m_height;
+    int m_half;
+    double m_k;
+    BilevelImage& m_out;
+    int m_rowsDone = 0;
+    // The sums of each column over the window's rows, kept for the current row: the row entering below is
+    // added and the row leaving above taken off, so no sum over the whole page is ever formed.
+    std::vector<std::uint32_t> m_columnSum;
+    std::vector<std::uint32_t> m_columnSquares;
+    // The running sums of the column sums along the row, modulo 2^32: a window's sum is the difference
+    // of two, exact as long as the window's own sum fits 32 bits (kMaxSauvolaWindow).
+    std::vector<std::uint32_t> m_runningSum;
+    std::vector<std::uint32_t> m_runningSquares;
+    std::vector<std::uint32_t> m_columns;
+};
 
 }  // namespace pagewash

@@ -24,22 +24,81 @@ int levelReaching(const std::uint32_t* histogram, std::uint32_t count, int lowes
     return 255;
 }
 
-// The darkest level `level` of the `width` x `height` pixels with at least `inkCount` pixels at or below
-// it, or 255. Most of a page is lighter than its ink: a guess of a level `bound` above the ink (from every
-// fourth pixel of every fourth row) lets the count skip the runs of 32 pixels that have none below it;
-// if fewer than `inkCount` pixels are, every pixel is counted.
-int levelOfInk(const std::uint8_t* gray, int width, int height, std::size_t stride, std::uint64_t inkCount) {
-    const auto levelReached = [inkCount](const std::array<std::uint64_t, 256>& counts, int end) {
-        std::uint64_t seen = 0;
-        for (int level = 0; level < end; ++level) {
-            seen += counts[static_cast<std::size_t>(level)];
-            if (seen >= inkCount) return level;
-        }
-        return -1;
-    };
-    // The guess: the level of twice the ink's share in the sample, a few levels on.
-    // Two partial counts, for every other sample: paper repeats one level, and a single count would wait
-    // on its previous increment.
+}  // namespace
+
+TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk, int lowest) {
+    TileTone tone;
+    if (pixels == 0) return tone;
+    const int lo = levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 20), lowest);
+    const int hi = levelReaching(histogram, pixels - pixels / 20, lowest);
+    tone.median = levelReaching(histogram, (pixels + 1) / 2, lowest);
+    const int spread = hi - lo;
+    tone.flat = spread < kToneSpread;
+    if (tone.flat) return tone;
+    tone.darkest = levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 100), lowest);
+    std::uint32_t middle = 0;
+    for (int level = lo + spread / 4; level <= hi - spread / 4; ++level) middle += histogram[level];
+    tone.fullMiddle = static_cast<double>(middle) >= kTonalMiddleShare * static_cast<double>(pixels);
+    tone.tonal = tone.darkest >= pageInk + kInkMargin || tone.fullMiddle;
+    return tone;
+}
+
+namespace {
+
+// `tile` after `near` and `far` in a row or a column: a level stretch, then a clear step.
+bool isFillStep(const TileTone& tile, const TileTone& near, const TileTone& far) {
+    for (const TileTone* t : {&tile, &near, &far})
+        if (!t->flat || t->median < kDarkLevel) return false;
+    const int stretch = near.median - far.median;
+    const int step = tile.median - near.median;
+    return stretch >= -kPlateau && stretch <= kPlateau && (step >= kFlatStep || step <= -kFlatStep);
+}
+
+}  // namespace
+
+// The page's ink: the darkest level with at least 0.5 % of the pixels of its whole tiles at or below it.
+// Most of a page is lighter than its ink: a guess of a level `bound` above it (from every fourth pixel of
+// every fourth row) lets the count skip the runs of 32 pixels that have none below it. If fewer pixels
+// than that lie below the guess, every pixel is counted again.
+struct ToneMeasurer::State {
+    int usedWidth = 0;
+    int usedHeight = 0;
+    std::uint64_t inkCount = 0;
+    int bound = 256;
+    // Four partial counts of the runs with ink: paper repeats one level, and a single count would wait on
+    // its previous increment.
+    std::array<std::array<std::uint64_t, 256>, 4> runCounts{};
+    // One tile's samples counted in two histograms (every other sample, for the same reason), merged and
+    // cleared only between the tile's lowest and highest level, so that both stay zero between tiles.
+    std::array<std::uint32_t, 256> histogram{};
+    std::array<std::uint32_t, 256> oddSamples{};
+    BandSamples samples;
+    std::vector<TileTone> twoAbove;
+    std::vector<TileTone> above;
+    std::vector<TileTone> current;
+    // Tiles tonal whatever the page's ink; the darkest levels of the others that are not flat, judged
+    // against the ink once it is known.
+    std::int64_t tonalTiles = 0;
+    std::vector<std::uint8_t> darkestOfOthers;
+};
+
+namespace {
+
+constexpr int kInkRun = 32;  // a whole tile's width
+
+// The darkest level with at least `count` pixels at or below it, below `end`; -1 if none.
+int levelReached(const std::array<std::uint64_t, 256>& counts, std::uint64_t count, int end) {
+    std::uint64_t seen = 0;
+    for (int level = 0; level < end; ++level) {
+        seen += counts[static_cast<std::size_t>(level)];
+        if (seen >= count) return level;
+    }
+    return -1;
+}
+
+// The guess: the level of twice the ink's share in every fourth pixel of every fourth row, a few levels on.
+// Two partial counts, for every other sample.
+int inkBound(const std::uint8_t* gray, int width, int height, std::size_t stride) {
     std::array<std::uint64_t, 256> sample{};
     std::array<std::uint64_t, 256> oddSamples{};
     std::uint64_t sampled = 0;
@@ -58,148 +117,144 @@ int levelOfInk(const std::uint8_t* gray, int width, int height, std::size_t stri
     int bound = 0;
     const std::uint64_t sampleInk = sampled * 2 / 200 + 1;
     while (bound < 256 && seen < sampleInk) seen += sample[static_cast<std::size_t>(bound++)];
-    bound = std::min(256, bound + 8);
+    return std::min(256, bound + 8);
+}
 
-    std::array<std::uint64_t, 256> counts{};
-    if (bound < 256) {
-        constexpr int kRun = 32;  // width is a multiple of it (whole tiles)
-        std::array<std::array<std::uint64_t, 256>, 4> runCounts{};
-        const auto limit = static_cast<std::uint8_t>(bound);
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-            for (int x = 0; x < width; x += kRun) {
-                std::uint8_t darkest = 255;
-                for (int i = 0; i < kRun; ++i) darkest = std::min(darkest, row[x + i]);
-                if (darkest >= limit) continue;
-                // Every pixel of the run counted, without a branch (ink and paper alternate along a run,
-                // and a branch on each would be guessed wrong often), in four partial counts: paper
-                // repeats one level. Only the levels below the guess are read.
-                for (int i = 0; i < kRun; i += 4) {
-                    ++runCounts[0][row[x + i]];
-                    ++runCounts[1][row[x + i + 1]];
-                    ++runCounts[2][row[x + i + 2]];
-                    ++runCounts[3][row[x + i + 3]];
-                }
+// Adds every pixel of the runs of `rows` rows that hold one below `bound` to `counts`.
+void countInkRuns(const std::uint8_t* gray, int width, int rows, std::size_t stride, int bound,
+                  std::array<std::array<std::uint64_t, 256>, 4>& counts) {
+    const auto limit = static_cast<std::uint8_t>(bound);
+    for (int y = 0; y < rows; ++y) {
+        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < width; x += kInkRun) {
+            std::uint8_t darkest = 255;
+            for (int i = 0; i < kInkRun; ++i) darkest = std::min(darkest, row[x + i]);
+            if (darkest >= limit) continue;
+            // Every pixel of the run, without a branch: ink and paper alternate along a run, and a branch
+            // on each would be guessed wrong often. Only the levels below the guess are read.
+            for (int i = 0; i < kInkRun; i += 4) {
+                ++counts[0][row[x + i]];
+                ++counts[1][row[x + i + 1]];
+                ++counts[2][row[x + i + 2]];
+                ++counts[3][row[x + i + 3]];
             }
         }
-        for (std::size_t level = 0; level < static_cast<std::size_t>(bound); ++level)
-            counts[level] =
-                runCounts[0][level] + runCounts[1][level] + runCounts[2][level] + runCounts[3][level];
-        const int level = levelReached(counts, bound);
-        if (level >= 0) return level;
-        counts.fill(0);
     }
-    // Four partial histograms, for pixels x mod 4: paper repeats one level, and counting every pixel in
-    // one histogram would wait on the previous increment of the same count.
-    std::array<std::array<std::uint64_t, 256>, 4> partial{};
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-        for (int x = 0; x < width; x += 4) {
-            ++partial[0][row[x]];
-            ++partial[1][row[x + 1]];
-            ++partial[2][row[x + 2]];
-            ++partial[3][row[x + 3]];
-        }
-    }
+}
+
+std::array<std::uint64_t, 256> merged(const std::array<std::array<std::uint64_t, 256>, 4>& partial) {
+    std::array<std::uint64_t, 256> counts{};
     for (std::size_t level = 0; level < 256; ++level)
         counts[level] = partial[0][level] + partial[1][level] + partial[2][level] + partial[3][level];
-    const int level = levelReached(counts, 256);
-    return level >= 0 ? level : 255;
+    return counts;
 }
 
 }  // namespace
 
-TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk, int lowest) {
-    TileTone tone;
-    if (pixels == 0) return tone;
-    const int lo = levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 20), lowest);
-    const int hi = levelReaching(histogram, pixels - pixels / 20, lowest);
-    tone.median = levelReaching(histogram, (pixels + 1) / 2, lowest);
-    const int spread = hi - lo;
-    tone.flat = spread < kToneSpread;
-    if (tone.flat) return tone;
-    if (levelReaching(histogram, std::max<std::uint32_t>(1, pixels / 100), lowest) >= pageInk + kInkMargin) {
-        tone.tonal = true;
-        return tone;
+ToneMeasurer::ToneMeasurer(const std::uint8_t* gray, int width, int height, std::size_t stride)
+    : m_gray(gray), m_stride(stride), m_state(std::make_unique<State>()) {
+    if (width < kToneTile || height < kToneTile) return;
+    m_tileColumns = width / kToneTile;
+    m_tileRows = height / kToneTile;
+    State& state = *m_state;
+    state.usedWidth = m_tileColumns * kToneTile;
+    state.usedHeight = m_tileRows * kToneTile;
+    state.inkCount = std::max<std::uint64_t>(1, std::uint64_t{static_cast<std::uint32_t>(m_tileRows)} *
+                                                    static_cast<std::uint32_t>(m_tileColumns) * kToneTile *
+                                                    kToneTile / 200);
+    state.bound = inkBound(gray, state.usedWidth, state.usedHeight, stride);
+    const auto columns = static_cast<std::size_t>(m_tileColumns);
+    state.twoAbove.resize(columns);
+    state.above.resize(columns);
+    state.current.resize(columns);
+}
+
+ToneMeasurer::~ToneMeasurer() = default;
+
+void ToneMeasurer::measureNextBand() {
+    State& state = *m_state;
+    const std::uint8_t* band = m_gray + static_cast<std::size_t>(m_band) * kToneTile * m_stride;
+    if (state.bound < 256)
+        countInkRuns(band, state.usedWidth, kToneTile, m_stride, state.bound, state.runCounts);
+    // Every other pixel of every other row: 256 of a tile's pixels tell its spread as well. Most tiles of
+    // a text page are paper, their samples within less than kToneSpread levels: flat whatever their
+    // percentiles, only their median is wanted (sampleBand finds it).
+    sampleBand(band, m_stride, state.current.size(), kToneSpread, state.samples);
+    for (std::size_t t = 0; t < state.current.size(); ++t) {
+        const int lowest = state.samples.lowest[t];
+        const int highest = state.samples.highest[t];
+        TileTone tone;
+        if (highest - lowest < kToneSpread) {
+            tone.flat = true;
+            tone.median = state.samples.median[t];
+        } else {
+            for (std::size_t r = 0; r < kTileSampleRows; ++r) {
+                const std::uint8_t* row = state.samples.row(t, r);
+                for (std::size_t i = 0; i < kTileSampleRows; i += 2) {
+                    ++state.histogram[row[i]];
+                    ++state.oddSamples[row[i + 1]];
+                }
+            }
+            for (int level = lowest; level <= highest; ++level) {
+                const auto l = static_cast<std::size_t>(level);
+                state.histogram[l] += state.oddSamples[l];
+                state.oddSamples[l] = 0;
+            }
+            tone = tileTone(state.histogram.data(), kTileSamples, 0, lowest);
+            std::fill(state.histogram.begin() + lowest, state.histogram.begin() + highest + 1, 0);
+        }
+        state.current[t] = tone;
+        const bool step = (t > 1 && isFillStep(tone, state.current[t - 1], state.current[t - 2])) ||
+                          (m_band > 1 && isFillStep(tone, state.above[t], state.twoAbove[t]));
+        if (step || tone.fullMiddle)
+            ++state.tonalTiles;
+        else if (!tone.flat)
+            state.darkestOfOthers.push_back(static_cast<std::uint8_t>(tone.darkest));
     }
-    std::uint32_t middle = 0;
-    for (int level = lo + spread / 4; level <= hi - spread / 4; ++level) middle += histogram[level];
-    tone.tonal = static_cast<double>(middle) >= kTonalMiddleShare * static_cast<double>(pixels);
-    return tone;
+    std::swap(state.twoAbove, state.above);
+    std::swap(state.above, state.current);
+    ++m_band;
 }
 
-namespace {
-
-// `tile` after `near` and `far` in a row or a column: a level stretch, then a clear step.
-bool isFillStep(const TileTone& tile, const TileTone& near, const TileTone& far) {
-    for (const TileTone* t : {&tile, &near, &far})
-        if (!t->flat || t->median < kDarkLevel) return false;
-    const int stretch = near.median - far.median;
-    const int step = tile.median - near.median;
-    return stretch >= -kPlateau && stretch <= kPlateau && (step >= kFlatStep || step <= -kFlatStep);
+bool ToneMeasurer::knownNoTextPage() const {
+    ToneMeasure known;
+    known.tiles = std::int64_t{m_tileColumns} * m_tileRows;
+    known.tonalTiles = m_state->tonalTiles;
+    return !known.isTextPage();
 }
 
-}  // namespace
+ToneMeasure ToneMeasurer::finish() {
+    ToneMeasure measure;
+    if (m_tileRows == 0) return measure;
+    State& state = *m_state;
+    int pageInk = -1;
+    if (state.bound < 256) pageInk = levelReached(merged(state.runCounts), state.inkCount, state.bound);
+    if (pageInk < 0) {
+        // Fewer pixels below the guess than the ink's count: every pixel counted.
+        std::array<std::array<std::uint64_t, 256>, 4> partial{};
+        for (int y = 0; y < state.usedHeight; ++y) {
+            const std::uint8_t* row = m_gray + static_cast<std::size_t>(y) * m_stride;
+            for (int x = 0; x < state.usedWidth; x += 4) {
+                ++partial[0][row[x]];
+                ++partial[1][row[x + 1]];
+                ++partial[2][row[x + 2]];
+                ++partial[3][row[x + 3]];
+            }
+        }
+        pageInk = levelReached(merged(partial), state.inkCount, 256);
+        if (pageInk < 0) pageInk = 255;
+    }
+    measure.tiles = std::int64_t{m_tileColumns} * m_tileRows;
+    measure.tonalTiles = state.tonalTiles;
+    for (const std::uint8_t darkest : state.darkestOfOthers)
+        measure.tonalTiles += darkest >= pageInk + kInkMargin ? 1 : 0;
+    return measure;
+}
 
 ToneMeasure measureTone(const std::uint8_t* gray, int width, int height, std::size_t stride) {
-    ToneMeasure measure;
-    if (width < kToneTile || height < kToneTile) return measure;
-    const int tileColumns = width / kToneTile;
-    const int tileRows = height / kToneTile;
-    // The page's ink, from the histogram of its whole tiles.
-    const int usedWidth = tileColumns * kToneTile;
-    const int usedHeight = tileRows * kToneTile;
-    const std::uint64_t inkCount =
-        std::max<std::uint64_t>(1, std::uint64_t{static_cast<std::uint32_t>(tileRows)} *
-                                       static_cast<std::uint32_t>(tileColumns) * kToneTile * kToneTile / 200);
-    const int pageInk = levelOfInk(gray, usedWidth, usedHeight, stride, inkCount);
-    // A band of tiles at a time. Most tiles of a text page are paper, their samples within less than
-    // kToneSpread levels: flat whatever their percentiles, only their median is wanted (sampleBand finds
-    // it). The others' samples are counted in two histograms (every other sample: paper repeats one
-    // level, and a single count would wait on its previous increment), merged and cleared only between
-    // the tile's lowest and highest level, so that both stay zero between tiles.
-    std::array<std::uint32_t, 256> histogram{};
-    std::array<std::uint32_t, 256> oddSamples{};
-    BandSamples samples;
-    std::vector<TileTone> twoAbove(static_cast<std::size_t>(tileColumns));
-    std::vector<TileTone> above(static_cast<std::size_t>(tileColumns));
-    std::vector<TileTone> current(static_cast<std::size_t>(tileColumns));
-    for (int tileRow = 0; tileRow < tileRows; ++tileRow) {
-        const std::uint8_t* band = gray + static_cast<std::size_t>(tileRow) * kToneTile * stride;
-        // Every other pixel of every other row: 256 of a tile's pixels tell its spread as well.
-        sampleBand(band, stride, current.size(), kToneSpread, samples);
-        for (std::size_t t = 0; t < current.size(); ++t) {
-            const int lowest = samples.lowest[t];
-            const int highest = samples.highest[t];
-            TileTone tone;
-            if (highest - lowest < kToneSpread) {
-                tone.flat = true;
-                tone.median = samples.median[t];
-            } else {
-                for (std::size_t r = 0; r < kTileSampleRows; ++r) {
-                    const std::uint8_t* row = samples.row(t, r);
-                    for (std::size_t i = 0; i < kTileSampleRows; i += 2) {
-                        ++histogram[row[i]];
-                        ++oddSamples[row[i + 1]];
-                    }
-                }
-                for (int level = lowest; level <= highest; ++level) {
-                    histogram[static_cast<std::size_t>(level)] += oddSamples[static_cast<std::size_t>(level)];
-                    oddSamples[static_cast<std::size_t>(level)] = 0;
-                }
-                tone = tileTone(histogram.data(), kTileSamples, pageInk, lowest);
-                std::fill(histogram.begin() + lowest, histogram.begin() + highest + 1, 0);
-            }
-            current[t] = tone;
-            const bool step = (t > 1 && isFillStep(tone, current[t - 1], current[t - 2])) ||
-                              (tileRow > 1 && isFillStep(tone, above[t], twoAbove[t]));
-            measure.tonalTiles += tone.tonal || step ? 1 : 0;
-        }
-        std::swap(twoAbove, above);
-        std::swap(above, current);
-    }
-    measure.tiles = std::int64_t{tileColumns} * tileRows;
-    return measure;
+    ToneMeasurer measurer(gray, width, height, stride);
+    while (measurer.bandsMeasured() < measurer.bands()) measurer.measureNextBand();
+    return measurer.finish();
 }
 
 }  // namespace pagewash

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace pagewash {
 
@@ -50,11 +51,45 @@ struct ToneMeasure {
 // of 256 counts and three tiles' results per tile column.
 ToneMeasure measureTone(const std::uint8_t* gray, int width, int height, std::size_t stride);
 
+// The same measure a band of tiles (kToneTile rows) at a time, for a caller that works through the page
+// band by band while its rows are in the cache. The page's pixels must stay in place until finish().
+class ToneMeasurer {
+  public:
+    // Reads every fourth row of the page (the guess of its ink's level).
+    ToneMeasurer(const std::uint8_t* gray, int width, int height, std::size_t stride);
+    ToneMeasurer(const ToneMeasurer&) = delete;
+    ToneMeasurer& operator=(const ToneMeasurer&) = delete;
+    ~ToneMeasurer();
+
+    int bands() const { return m_tileRows; }
+    int bandsMeasured() const { return m_band; }
+    // Reads the rows of the next band. REQUIRES: bandsMeasured() < bands().
+    void measureNextBand();
+    // Whether the tiles measured so far make the page no text page, whatever the others hold.
+    bool knownNoTextPage() const;
+    // REQUIRES: every band measured.
+    ToneMeasure finish();
+
+  private:
+    struct State;
+    const std::uint8_t* m_gray;
+    std::size_t m_stride;
+    int m_tileColumns = 0;
+    int m_tileRows = 0;
+    int m_band = 0;
+    std::unique_ptr<State> m_state;
+};
+
 // One tile, from the histogram of its pixels (`pixels` of them), none below level `lowest`.
 struct TileTone {
     bool tonal = false;  // by its own pixels
     bool flat = false;   // spread below kToneSpread
     int median = 0;
+    // Of a tile that is not flat: the level below which its darkest 1 % lie, and whether the middle half
+    // of its spread holds kTonalMiddleShare of its pixels. It is tonal when its darkest are kInkMargin
+    // lighter than the page's ink, or its middle is full.
+    int darkest = 0;
+    bool fullMiddle = false;
 };
 TileTone tileTone(const std::uint32_t* histogram, std::uint32_t pixels, int pageInk, int lowest = 0);
 

@@ -381,6 +381,22 @@ TEST(TextPageMeasure, TellsTextFromPhotosAndFills) {
     // Too small to judge: fewer than 16 whole tiles.
     EXPECT_FALSE(measureTone(text.pixels.data(), 120, 120, 320).isTextPage());
     EXPECT_EQ(measureTone(text.pixels.data(), 31, 320, 320).tiles, 0);
+    // Band by band, as --bilevel takes it beside the threshold: a text page is never known to be none
+    // before its end; the photo is, once its tonal tiles pass the share, and so stays.
+    for (Gray* gray : {&text, &photo, &fill}) {
+        ToneMeasurer measurer(gray->pixels.data(), 320, 320, 320);
+        int knownAt = -1;
+        while (measurer.bandsMeasured() < measurer.bands()) {
+            measurer.measureNextBand();
+            if (knownAt < 0 && measurer.knownNoTextPage()) knownAt = measurer.bandsMeasured();
+            EXPECT_TRUE(knownAt < 0 || measurer.knownNoTextPage());
+        }
+        const ToneMeasure measure = measurer.finish();
+        EXPECT_EQ(measure.tonalTiles, measureTone(gray->pixels.data(), 320, 320, 320).tonalTiles);
+        EXPECT_TRUE(gray != &text || knownAt == -1);
+        EXPECT_TRUE(gray != &photo || (knownAt > 0 && knownAt < measurer.bands())) << knownAt;
+        EXPECT_TRUE(knownAt < 0 || !measure.isTextPage());
+    }
 }
 
 }  // namespace

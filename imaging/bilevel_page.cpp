@@ -57,7 +57,8 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     ToneMeasurer measurer(gray, width, height, stride);
     BilevelImage bits;
     std::optional<SauvolaBinarizer> binarizer;
-    binarizer.emplace(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)), bits);
+    binarizer.emplace(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)),
+                      bits);
     while (measurer.bandsMeasured() < measurer.bands()) {
         measurer.measureNextBand();
         if (!binarizer) continue;

@@ -60,26 +60,40 @@ Opponent opponent(int r, int g, int b) {
 // Rec. 601 luma in 8 bits: (77 R + 150 G + 29 B) / 256.
 unsigned luma(const std::uint8_t* p) { return (77u * p[0] + 150u * p[1] + 29u * p[2]) >> 8; }
 
-std::array<int, 3> paperColor(const std::uint8_t* rgb, std::size_t count) {
-    // Partial counts for pixels i mod 4, as in the measure below.
+// The levels of `count` pixels a chunk at a time, in vectors (`vectorLevels` takes the same steps as
+// `levelOf`), the chunk's last few one at a time; each chunk's levels are counted while in the cache.
+constexpr std::size_t kChunk = 4096;
+using Counts = std::array<std::uint64_t, 256>;
+
+template <class VectorLevels, class LevelOf>
+Counts countLevels(const std::uint8_t* rgb, std::size_t count, VectorLevels vectorLevels, LevelOf levelOf) {
+    // Four partial counts, for pixels i mod 4: paper repeats one level, and counting every pixel in one
+    // would wait on the previous increment of the same count.
     std::array<std::array<std::uint32_t, 256>, 4> partial{};
-    for (std::size_t i = 0; i < count; ++i) ++partial[i & 3][luma(rgb + 3 * i)];
-    std::array<std::uint64_t, 256> byLuma{};
+    std::array<std::uint8_t, kChunk> levels{};
+    for (std::size_t from = 0; from < count; from += kChunk) {
+        const std::size_t size = std::min(kChunk, count - from);
+        const std::uint8_t* pixels = rgb + 3 * from;
+        std::size_t i = vectorLevels(pixels, size, levels.data());
+        for (; i < size; ++i) levels[i] = static_cast<std::uint8_t>(levelOf(pixels + 3 * i));
+        for (i = 0; i < size; ++i) ++partial[i & 3][levels[i]];
+    }
+    Counts counts{};
     for (std::size_t level = 0; level < 256; ++level)
-        byLuma[level] =
+        counts[level] =
             std::uint64_t{partial[0][level]} + partial[1][level] + partial[2][level] + partial[3][level];
+    return counts;
+}
+
+std::array<int, 3> paperColor(const std::uint8_t* rgb, std::size_t count) {
+    const Counts byLuma = countLevels(rgb, count, lumaLevels, luma);
     // The lowest level from which on at least a tenth of the pixels lie.
     const std::uint64_t wanted = std::max<std::uint64_t>(1, count / kPaperShareDivisor);
     unsigned from = 256;
     for (std::uint64_t above = 0; from > 0 && above < wanted;) above += byLuma[--from];
     std::array<std::uint64_t, 3> sum{};
     std::uint64_t taken = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* p = rgb + 3 * i;
-        if (luma(p) < from) continue;
-        for (std::size_t c = 0; c < 3; ++c) sum[c] += p[c];
-        ++taken;
-    }
+    addBrightPixels(rgb, count, from, sum, taken);
     std::array<int, 3> paper{255, 255, 255};
     if (taken == 0) return paper;
     for (std::size_t c = 0; c < 3; ++c) paper[c] = static_cast<int>(sum[c] / taken);
@@ -112,9 +126,6 @@ void measureColorContent(const std::uint8_t* rgb, std::size_t count, ColorConten
     const bool tinted = castLength >= kTintedPaper;
     const float ua = tinted ? cast.a / castLength : 0.0f;
     const float ub = tinted ? cast.b / castLength : 0.0f;
-    // Four partial counts, for pixels i mod 4: paper repeats one level, and counting every pixel in one
-    // would wait on the previous increment of the same count.
-    std::array<std::array<std::uint32_t, 256>, 4> counts{};
     const auto chromaOf = [&](const std::uint8_t* p) {
         const Opponent o = opponent(p[0], p[1], p[2]);
         float chroma;
@@ -131,20 +142,10 @@ void measureColorContent(const std::uint8_t* rgb, std::size_t count, ColorConten
         }
         return static_cast<int>(std::clamp(chroma, 0.0f, 255.0f));
     };
-    // The levels a chunk at a time, in vectors (chromaLevels takes the same steps), the chunk's last few one
-    // at a time.
-    constexpr std::size_t kChunk = 4096;
-    std::array<std::uint8_t, kChunk> levels{};
-    for (std::size_t from = 0; from < count; from += kChunk) {
-        const std::size_t size = std::min(kChunk, count - from);
-        const std::uint8_t* pixels = rgb + 3 * from;
-        std::size_t i = chromaLevels(pixels, size, tinted, ua, ub, levels.data());
-        for (; i < size; ++i) levels[i] = static_cast<std::uint8_t>(chromaOf(pixels + 3 * i));
-        for (i = 0; i < size; ++i) ++counts[i & 3][levels[i]];
-    }
-    for (std::size_t level = 0; level < 256; ++level)
-        content.chroma[level] =
-            std::uint64_t{counts[0][level]} + counts[1][level] + counts[2][level] + counts[3][level];
+    const auto vectorLevels = [&](const std::uint8_t* pixels, std::size_t size, std::uint8_t* levels) {
+        return chromaLevels(pixels, size, tinted, ua, ub, levels);
+    };
+    content.chroma = countLevels(rgb, count, vectorLevels, chromaOf);
 }
 
 }  // namespace pagewash

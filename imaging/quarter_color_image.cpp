@@ -1,6 +1,8 @@
-// The sums of a band of four rows in 16-bit lanes: each scanline's samples added where they lie, the four
-// neighbouring pixels of a block added only once per band. Highway compiles both steps once per vector
-// target (see foreach_target.h) and HWY_DYNAMIC_DISPATCH runs the widest form this processor has.
+// Each scanline is reduced four times across as it comes, in vectors: its samples split into R, G and B,
+// neighbouring pixels added in pairs and the pairs again, each block's four-pixel sums added to the band's
+// (one plane per colour, 32-bit lanes). Once a band of four rows is complete, its means are rounded,
+// interleaved and stored in one vector step. Highway compiles both steps once per vector target (see
+// foreach_target.h) and HWY_DYNAMIC_DISPATCH runs the widest form this processor has.
 
 #include "imaging/quarter_color_image.h"
 
@@ -16,31 +18,64 @@ HWY_BEFORE_NAMESPACE();
 namespace pagewash::quarter::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// sums[i] += samples[i] for `count` samples.
-void addSamplesOn(const std::uint8_t* samples, std::uint16_t* sums, std::size_t count) {
-    const hn::ScalableTag<std::uint16_t> d;
-    const hn::Rebind<std::uint8_t, decltype(d)> d8;
-    const std::size_t lanes = hn::Lanes(d);
-    std::size_t i = 0;
-    for (; i + lanes <= count; i += lanes)
-        hn::StoreU(hn::Add(hn::LoadU(d, sums + i), hn::PromoteTo(d, hn::LoadU(d8, samples + i))), d,
-                   sums + i);
-    for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + samples[i]);
+#if HWY_TARGET != HWY_SCALAR
+// sums[j] += the sum of samples 4 j to 4 j + 3 of `samples` (one colour), for a vector of samples.
+template <class D8, class V8>
+void addFours(D8 d8, V8 samples, std::uint32_t* sums) {
+    const hn::Repartition<std::uint16_t, D8> d16;
+    const hn::Repartition<std::uint32_t, D8> d32;
+    const auto asPairs = hn::BitCast(d16, samples);
+    const auto pairs = hn::Add(hn::And(asPairs, hn::Set(d16, 0xFF)), hn::ShiftRight<8>(asPairs));
+    const auto asFours = hn::BitCast(d32, pairs);
+    const auto fours = hn::Add(hn::And(asFours, hn::Set(d32, 0xFFFF)), hn::ShiftRight<16>(asFours));
+    hn::StoreU(hn::Add(hn::LoadU(d32, sums), fours), d32, sums);
+}
+#endif
+
+// The sums of the blocks of the first pixels of an RGB row of `width` pixels added to the planes of
+// `sums` (red at 0, green at `plane`, blue at 2 plane), whole vectors only. Returns the pixels it added.
+std::size_t addRowOn(const std::uint8_t* rgb, std::size_t width, std::uint32_t* sums, std::size_t plane) {
+#if HWY_TARGET == HWY_SCALAR
+    (void)rgb;
+    (void)width;
+    (void)sums;
+    (void)plane;
+    return 0;
+#else
+    const hn::ScalableTag<std::uint8_t> d8;
+    const std::size_t lanes = hn::Lanes(d8);
+    std::size_t x = 0;
+    for (; x + lanes <= width; x += lanes) {
+        auto r = hn::Zero(d8);
+        auto g = hn::Zero(d8);
+        auto b = hn::Zero(d8);
+        hn::LoadInterleaved3(d8, rgb + 3 * x, r, g, b);
+        std::uint32_t* block = sums + x / 4;
+        addFours(d8, r, block);
+        addFours(d8, g, block + plane);
+        addFours(d8, b, block + 2 * plane);
+    }
+    return x;
+#endif
 }
 
-// blocks[i] = sums[i] + sums[i + 3] + sums[i + 6] + sums[i + 9]: at i = 12 j + c, channel c of the four
-// pixels of block j. REQUIRES: sums holds count + 9 values.
-void addNeighboursOn(const std::uint16_t* sums, std::uint16_t* blocks, std::size_t count) {
-    const hn::ScalableTag<std::uint16_t> d;
+// out = the rounded means of the first blocks of a band of sixteen pixels a block, interleaved RGB, whole
+// vectors only. Returns the blocks it did.
+std::size_t storeMeansOn(const std::uint32_t* sums, std::size_t blocks, std::size_t plane,
+                         std::uint8_t* out) {
+    const hn::ScalableTag<std::int32_t> d;
+    const hn::Rebind<std::uint8_t, decltype(d)> d8;
     const std::size_t lanes = hn::Lanes(d);
-    std::size_t i = 0;
-    for (; i + lanes <= count; i += lanes) {
-        const auto pair = hn::Add(hn::LoadU(d, sums + i), hn::LoadU(d, sums + i + 3));
-        const auto next = hn::Add(hn::LoadU(d, sums + i + 6), hn::LoadU(d, sums + i + 9));
-        hn::StoreU(hn::Add(pair, next), d, blocks + i);
-    }
-    for (; i < count; ++i)
-        blocks[i] = static_cast<std::uint16_t>(sums[i] + sums[i + 3] + sums[i + 6] + sums[i + 9]);
+    const auto half = hn::Set(d, 8);
+    const auto meanAt = [&](const std::uint32_t* at) {
+        const auto sum = hn::LoadU(d, reinterpret_cast<const std::int32_t*>(at));
+        return hn::DemoteTo(d8, hn::ShiftRight<4>(hn::Add(sum, half)));
+    };
+    std::size_t j = 0;
+    for (; j + lanes <= blocks; j += lanes)
+        hn::StoreInterleaved3(meanAt(sums + j), meanAt(sums + plane + j), meanAt(sums + 2 * plane + j), d8,
+                              out + 3 * j);
+    return j;
 }
 
 }  // namespace pagewash::quarter::HWY_NAMESPACE
@@ -51,8 +86,8 @@ namespace pagewash {
 
 namespace quarter {
 namespace {
-HWY_EXPORT(addSamplesOn);
-HWY_EXPORT(addNeighboursOn);
+HWY_EXPORT(addRowOn);
+HWY_EXPORT(storeMeansOn);
 }  // namespace
 }  // namespace quarter
 
@@ -68,51 +103,38 @@ void QuarterColorImage::begin(int width, int height) {
     m_width = quarterOf(width);
     m_height = quarterOf(height);
     m_pixels = std::make_unique_for_overwrite<std::uint8_t[]>(m_width * m_height * 3);
-    // Sixteen values of 255 fit 16 bits.
-    m_sums = std::make_unique<std::uint16_t[]>(m_fullWidth * 3);
-    m_blocks = std::make_unique_for_overwrite<std::uint16_t[]>(m_fullWidth * 3);
+    m_sums = std::make_unique<std::uint32_t[]>(m_width * 3);
 }
 
 std::uint64_t QuarterColorImage::memoryNeed(int width, int height) {
-    const std::uint64_t fullWidth = static_cast<std::uint64_t>(std::max(width, 0));
     return std::uint64_t{quarterOf(width)} * quarterOf(height) * 3 +
-           2 * fullWidth * 3 * sizeof(std::uint16_t);
+           std::uint64_t{quarterOf(width)} * 3 * sizeof(std::uint32_t);
 }
 
 void QuarterColorImage::addRow(const std::uint8_t* rgb, int y) {
-    HWY_DYNAMIC_DISPATCH(quarter::addSamplesOn)(rgb, m_sums.get(), m_fullWidth * 3);
+    std::uint32_t* sums = m_sums.get();
+    std::size_t x = HWY_DYNAMIC_DISPATCH(quarter::addRowOn)(rgb, m_fullWidth, sums, m_width);
+    // The last pixels, the block cut by the right edge among them.
+    for (; x < m_fullWidth; ++x)
+        for (std::size_t c = 0; c < 3; ++c) sums[c * m_width + x / 4] += rgb[x * 3 + c];
     if (y % 4 == 3 || y == m_fullHeight - 1) flushBand(y);
 }
 
 void QuarterColorImage::flushBand(int y) {
     const auto bandRows = static_cast<unsigned>(y % 4 + 1);
-    const std::uint16_t* sums = m_sums.get();
+    const std::uint32_t* sums = m_sums.get();
     std::uint8_t* out = m_pixels.get() + static_cast<std::size_t>(y / 4) * m_width * 3;
     const std::size_t whole = m_fullWidth / 4;
-    if (whole > 0) {
-        const std::uint16_t* blocks = m_blocks.get();
-        HWY_DYNAMIC_DISPATCH(quarter::addNeighboursOn)(sums, m_blocks.get(), whole * 12 - 9);
-        const unsigned n = 4 * bandRows;
-        // A band of four rows, all but the last: sixteen pixels a block, a shift.
-        const unsigned shift = n == 16 ? 4 : 0;
-        for (std::size_t x = 0; x < whole; ++x) {
-            for (std::size_t c = 0; c < 3; ++c) {
-                const unsigned sum = blocks[x * 12 + c] + n / 2;
-                out[x * 3 + c] = static_cast<std::uint8_t>(shift != 0 ? sum >> shift : sum / n);
-            }
-        }
-    }
-    // The block cut by the right edge.
-    if (whole < m_width) {
-        const auto columns = static_cast<unsigned>(m_fullWidth - whole * 4);
+    // A band of four rows, all but the last: sixteen pixels a block.
+    std::size_t x =
+        bandRows == 4 ? HWY_DYNAMIC_DISPATCH(quarter::storeMeansOn)(sums, whole, m_width, out) : 0;
+    for (; x < m_width; ++x) {
+        const auto columns = static_cast<unsigned>(std::min<std::size_t>(4, m_fullWidth - x * 4));
         const unsigned n = columns * bandRows;
-        for (std::size_t c = 0; c < 3; ++c) {
-            unsigned sum = 0;
-            for (std::size_t x = whole * 4; x < m_fullWidth; ++x) sum += sums[x * 3 + c];
-            out[whole * 3 + c] = static_cast<std::uint8_t>((sum + n / 2) / n);
-        }
+        for (std::size_t c = 0; c < 3; ++c)
+            out[x * 3 + c] = static_cast<std::uint8_t>((sums[c * m_width + x] + n / 2) / n);
     }
-    std::memset(m_sums.get(), 0, m_fullWidth * 3 * sizeof(std::uint16_t));
+    std::memset(m_sums.get(), 0, m_width * 3 * sizeof(std::uint32_t));
 }
 
 }  // namespace pagewash

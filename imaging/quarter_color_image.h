@@ -28,8 +28,7 @@ class QuarterColorImage {
     void flushBand(int y);
 
     std::unique_ptr<std::uint8_t[]> m_pixels;
-    std::unique_ptr<std::uint16_t[]> m_sums;    // the band's rows added: R, G, B per pixel of a row
-    std::unique_ptr<std::uint16_t[]> m_blocks;  // four neighbouring sums added, once per band
+    std::unique_ptr<std::uint32_t[]> m_sums;  // the band's sums per block: all R, then all G, then all B
     std::size_t m_fullWidth = 0;
     int m_fullHeight = 0;
     std::size_t m_width = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -180,11 +181,14 @@ TEST(TileSamples, EveryTargetTakesTheSamplesAndMediansOfAHistogram) {
 
 // The colour measure's reduced page: each pixel the rounded mean of its 4 x 4 block, the edge blocks cut.
 TEST(QuarterColorImage, EachPixelIsTheRoundedMeanOfItsBlockAtEveryTarget) {
-    const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {4, 4}, {5, 7}, {13, 6}, {64, 17}, {203, 11}};
+    const int sizes[][2] = {{1, 1},   {1, 9},    {9, 1},   {4, 4},   {5, 7},    {13, 6},
+                            {64, 17}, {203, 11}, {256, 4}, {620, 9}, {1023, 5}, {2480, 8}};
     std::uint32_t seed = 3;
     for (const auto& size : sizes) {
         const int width = size[0], height = size[1];
-        const testing::Bytes rgb = testing::makeImage(width, height, 3, testing::Pattern::Noise, seed++);
+        testing::Bytes rgb = testing::makeImage(width, height, 3, testing::Pattern::Noise, seed++);
+        // White bands: sums at their largest.
+        if (seed % 2 == 0) std::fill_n(rgb.begin(), std::min<std::size_t>(rgb.size(), width * 12), 255);
         testing::Bytes expected;
         for (int by = 0; by < (height + 3) / 4; ++by)
             for (int bx = 0; bx < (width + 3) / 4; ++bx)
@@ -304,8 +308,8 @@ TEST(Group4, WhitePageCodesToAFewBytes) {
 }
 
 // The colour measure's chroma in vectors against one pixel at a time, untinted and on three paper tints,
-// at every target: every R and G with sixteen levels of B.
-TEST(ColorChroma, VectorLevelsEqualThePlainStepsAtEveryTarget) {
+// then its luma and sums of bright pixels, at every target: every R and G with sixteen levels of B.
+TEST(ColorChroma, VectorLevelsAndSumsEqualThePlainStepsAtEveryTarget) {
     testing::Bytes rgb;
     for (int b = 0; b < 256; b += 17)
         for (int g = 0; g < 256; ++g)
@@ -335,6 +339,37 @@ TEST(ColorChroma, VectorLevelsEqualThePlainStepsAtEveryTarget) {
                 << target << ", tint " << ua << " " << ub;
         });
     }
+    // The paper's steps: the luma of each pixel, and the sums of the pixels at or above a luma level.
+    testing::Bytes lumas(count);
+    for (std::size_t i = 0; i < count; ++i)
+        lumas[i] =
+            static_cast<std::uint8_t>((77 * rgb[3 * i] + 150 * rgb[3 * i + 1] + 29 * rgb[3 * i + 2]) >> 8);
+    testing::forEachTarget([&](const char* target) {
+        testing::Bytes levels(count, 0);
+        const std::size_t done = lumaLevels(rgb.data(), count, levels.data());
+        EXPECT_GT(done + 64, count) << target;
+        std::copy(lumas.begin() + static_cast<std::ptrdiff_t>(done), lumas.end(),
+                  levels.begin() + static_cast<std::ptrdiff_t>(done));
+        EXPECT_EQ(testing::firstDifference(lumas, levels, 256, 1), "") << target;
+        for (const unsigned from : {0u, 1u, 128u, 254u, 255u, 256u})
+            for (const std::size_t pixels : {count, std::size_t{1}, std::size_t{100003}}) {
+                std::array<std::uint64_t, 3> expectedSum{};
+                std::uint64_t expectedTaken = 0;
+                for (std::size_t i = 0; i < pixels; ++i) {
+                    if (lumas[i] < from) continue;
+                    for (std::size_t c = 0; c < 3; ++c) expectedSum[c] += rgb[3 * i + c];
+                    ++expectedTaken;
+                }
+                std::array<std::uint64_t, 3> sum{1, 2, 3};
+                std::uint64_t taken = 4;
+                addBrightPixels(rgb.data(), pixels, from, sum, taken);
+                EXPECT_EQ(sum, (std::array<std::uint64_t, 3>{expectedSum[0] + 1, expectedSum[1] + 2,
+                                                             expectedSum[2] + 3}))
+                    << target << ", from " << from << ", " << pixels << " pixels";
+                EXPECT_EQ(taken, expectedTaken + 4)
+                    << target << ", from " << from << ", " << pixels << " pixels";
+            }
+    });
 }
 
 // The corrected scanlines are used where the decoding holds them: no copy of the page is counted, only

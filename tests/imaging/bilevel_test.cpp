@@ -267,16 +267,29 @@ BilevelImage referenceDespeckle(BilevelImage image, int maxPixels) {
     return out;
 }
 
+// Random specks at three densities, and strokes of text slanted both ways with specks among them; the bits
+// past the width, which are no pixels, black in every other image.
 TEST(Despeckle, RemovesExactlyTheGroupsUpToTheGivenSize) {
     std::mt19937 random(11);
-    const int sizes[][2] = {{1, 1}, {1, 40}, {40, 1}, {9, 9}, {33, 17}, {64, 50}, {203, 31}};
+    const int sizes[][2] = {{1, 1},   {1, 40},   {40, 1},   {9, 9},   {33, 17},
+                            {64, 50}, {203, 31}, {130, 70}, {300, 45}};
+    bool blackPadding = false;
     for (const auto& size : sizes)
-        for (const int density : {5, 30, 60})
+        for (const int density : {5, 30, 60, 0})
             for (const int maxPixels : {0, 1, 2, 5, 40}) {
                 BilevelImage image(size[0], size[1]);
                 for (int y = 0; y < image.height; ++y)
-                    for (int x = 0; x < image.width; ++x)
-                        if (static_cast<int>(random() % 100) < density) image.setBlack(x, y);
+                    for (int x = 0; x < image.width; ++x) {
+                        const bool stroke = (x / 2 + y / 3) % 9 == 0 || ((x + 40) / 3 - y / 2) % 11 == 0;
+                        const bool black = density > 0 ? static_cast<int>(random() % 100) < density
+                                                       : (stroke && y % 13 != 0) || random() % 50 == 0;
+                        if (black) image.setBlack(x, y);
+                    }
+                blackPadding = !blackPadding;
+                if (blackPadding)
+                    for (int y = 0; y < image.height; ++y)
+                        image.row(y)[image.stride() - 1] |=
+                            static_cast<std::uint8_t>(0xFFu >> (image.width % 8 == 0 ? 8 : image.width % 8));
                 BilevelImage fast = image;
                 despeckle(fast, maxPixels);
                 EXPECT_EQ(firstDifference(fast, referenceDespeckle(image, maxPixels)), "")

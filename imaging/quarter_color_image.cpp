@@ -97,44 +97,61 @@ std::size_t quarterOf(int length) { return (static_cast<std::size_t>(std::max(le
 
 }  // namespace
 
+namespace {
+
+// The last pixels of a row, fewer than a vector's, are added once more in vectors from a copy padded with
+// zeros: each plane has room for the blocks of that many pixels past the width.
+constexpr std::size_t kTailPixels = 64;
+std::size_t planeOf(std::size_t width) { return width + kTailPixels / 4; }
+
+}  // namespace
+
 void QuarterColorImage::begin(int width, int height) {
     m_fullWidth = static_cast<std::size_t>(std::max(width, 0));
     m_fullHeight = std::max(height, 0);
     m_width = quarterOf(width);
     m_height = quarterOf(height);
     m_pixels = std::make_unique_for_overwrite<std::uint8_t[]>(m_width * m_height * 3);
-    m_sums = std::make_unique<std::uint32_t[]>(m_width * 3);
+    m_sums = std::make_unique<std::uint32_t[]>(planeOf(m_width) * 3);
+    m_tail = std::make_unique<std::uint8_t[]>(kTailPixels * 3);
 }
 
 std::uint64_t QuarterColorImage::memoryNeed(int width, int height) {
     return std::uint64_t{quarterOf(width)} * quarterOf(height) * 3 +
-           std::uint64_t{quarterOf(width)} * 3 * sizeof(std::uint32_t);
+           std::uint64_t{planeOf(quarterOf(width))} * 3 * sizeof(std::uint32_t) + kTailPixels * 3;
 }
 
 void QuarterColorImage::addRow(const std::uint8_t* rgb, int y) {
     std::uint32_t* sums = m_sums.get();
-    std::size_t x = HWY_DYNAMIC_DISPATCH(quarter::addRowOn)(rgb, m_fullWidth, sums, m_width);
-    // The last pixels, the block cut by the right edge among them.
+    const std::size_t plane = planeOf(m_width);
+    std::size_t x = HWY_DYNAMIC_DISPATCH(quarter::addRowOn)(rgb, m_fullWidth, sums, plane);
+    if (x < m_fullWidth && m_fullWidth - x <= kTailPixels) {
+        // The same count of pixels each row: the zeros after them stay.
+        std::memcpy(m_tail.get(), rgb + x * 3, (m_fullWidth - x) * 3);
+        if (HWY_DYNAMIC_DISPATCH(quarter::addRowOn)(m_tail.get(), kTailPixels, sums + x / 4, plane) > 0)
+            x = m_fullWidth;
+    }
+    // Any left one at a time (vectors wider than the copy).
     for (; x < m_fullWidth; ++x)
-        for (std::size_t c = 0; c < 3; ++c) sums[c * m_width + x / 4] += rgb[x * 3 + c];
+        for (std::size_t c = 0; c < 3; ++c) sums[c * plane + x / 4] += rgb[x * 3 + c];
     if (y % 4 == 3 || y == m_fullHeight - 1) flushBand(y);
 }
 
 void QuarterColorImage::flushBand(int y) {
     const auto bandRows = static_cast<unsigned>(y % 4 + 1);
     const std::uint32_t* sums = m_sums.get();
+    const std::size_t plane = planeOf(m_width);
     std::uint8_t* out = m_pixels.get() + static_cast<std::size_t>(y / 4) * m_width * 3;
     const std::size_t whole = m_fullWidth / 4;
     // A band of four rows, all but the last: sixteen pixels a block.
-    std::size_t x =
-        bandRows == 4 ? HWY_DYNAMIC_DISPATCH(quarter::storeMeansOn)(sums, whole, m_width, out) : 0;
+    std::size_t x = bandRows == 4 ? HWY_DYNAMIC_DISPATCH(quarter::storeMeansOn)(sums, whole, plane, out) : 0;
     for (; x < m_width; ++x) {
         const auto columns = static_cast<unsigned>(std::min<std::size_t>(4, m_fullWidth - x * 4));
         const unsigned n = columns * bandRows;
         for (std::size_t c = 0; c < 3; ++c)
-            out[x * 3 + c] = static_cast<std::uint8_t>((sums[c * m_width + x] + n / 2) / n);
+            out[x * 3 + c] = static_cast<std::uint8_t>((sums[c * plane + x] + n / 2) / n);
     }
-    std::memset(m_sums.get(), 0, m_width * 3 * sizeof(std::uint32_t));
+    std::memset(m_sums.get(), 0, plane * 3 * sizeof(std::uint32_t));
 }
 
 }  // namespace pagewash

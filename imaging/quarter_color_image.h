@@ -29,6 +29,7 @@ class QuarterColorImage {
 
     std::unique_ptr<std::uint8_t[]> m_pixels;
     std::unique_ptr<std::uint32_t[]> m_sums;  // the band's sums per block: all R, then all G, then all B
+    std::unique_ptr<std::uint8_t[]> m_tail;   // a row's last pixels, padded with zeros to a vector
     std::size_t m_fullWidth = 0;
     int m_fullHeight = 0;
     std::size_t m_width = 0;

@@ -76,7 +76,13 @@ Counts countLevels(const std::uint8_t* rgb, std::size_t count, VectorLevels vect
         const std::uint8_t* pixels = rgb + 3 * from;
         std::size_t i = vectorLevels(pixels, size, levels.data());
         for (; i < size; ++i) levels[i] = static_cast<std::uint8_t>(levelOf(pixels + 3 * i));
-        for (i = 0; i < size; ++i) ++partial[i & 3][levels[i]];
+        for (i = 0; i + 4 <= size; i += 4) {
+            ++partial[0][levels[i]];
+            ++partial[1][levels[i + 1]];
+            ++partial[2][levels[i + 2]];
+            ++partial[3][levels[i + 3]];
+        }
+        for (; i < size; ++i) ++partial[i & 3][levels[i]];
     }
     Counts counts{};
     for (std::size_t level = 0; level < 256; ++level)

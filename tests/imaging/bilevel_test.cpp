@@ -13,11 +13,14 @@
 #include "imaging/bilevel_page.h"
 #include "imaging/bilevel_sauvola.h"
 #include "imaging/color_chroma.h"
+#include "imaging/color_content.h"
 #include "imaging/group4_codec.h"
+#include "imaging/jpeg_codec.h"
 #include "imaging/quarter_color_image.h"
 #include "imaging/text_page_measure.h"
 #include "imaging/tile_samples.h"
 #include "tests/imaging/reference_correction.h"
+#include "tests/support/test_tools.h"
 
 namespace pagewash {
 namespace {
@@ -383,6 +386,93 @@ TEST(ColorChroma, VectorLevelsAndSumsEqualThePlainStepsAtEveryTarget) {
                     << target << ", from " << from << ", " << pixels << " pixels";
             }
     });
+}
+
+// The colour measure as plainly as it can be said: the paper from the brightest tenth by luma, the chroma of
+// each pixel one at a time.
+ColorContent plainColorContent(const testing::Bytes& rgb) {
+    ColorContent content;
+    content.pixels = rgb.size() / 3;
+    const auto luma = [&](std::size_t i) {
+        return (77 * rgb[3 * i] + 150 * rgb[3 * i + 1] + 29 * rgb[3 * i + 2]) >> 8;
+    };
+    std::array<std::uint64_t, 256> byLuma{};
+    for (std::size_t i = 0; i < content.pixels; ++i) ++byLuma[luma(i)];
+    int from = 256;
+    for (std::uint64_t above = 0; from > 0 && above < std::max<std::uint64_t>(1, content.pixels / 10);)
+        above += byLuma[--from];
+    std::array<std::uint64_t, 3> sum{};
+    std::uint64_t taken = 0;
+    for (std::size_t i = 0; i < content.pixels; ++i)
+        if (luma(i) >= from) {
+            for (std::size_t c = 0; c < 3; ++c) sum[c] += rgb[3 * i + c];
+            ++taken;
+        }
+    for (std::size_t c = 0; c < 3; ++c)
+        content.paper[c] = taken == 0 ? 255 : static_cast<int>(sum[c] / taken);
+    const float castA = static_cast<float>(content.paper[0] - content.paper[1]);
+    const float castB =
+        static_cast<float>(content.paper[0] + content.paper[1]) / 2.0f - static_cast<float>(content.paper[2]);
+    const float length = std::hypot(castA, castB);
+    const bool tinted = length >= 4.0f;
+    const float ua = tinted ? castA / length : 0.0f, ub = tinted ? castB / length : 0.0f;
+    for (std::size_t i = 0; i < content.pixels; ++i) {
+        const float a = static_cast<float>(rgb[3 * i] - rgb[3 * i + 1]);
+        const float b =
+            static_cast<float>(rgb[3 * i] + rgb[3 * i + 1]) / 2.0f - static_cast<float>(rgb[3 * i + 2]);
+        const float chroma =
+            tinted ? std::max(std::fabs(b * ua - a * ub), -(a * ua + b * ub)) : std::hypot(a, b);
+        ++content.chroma[static_cast<std::size_t>(std::clamp(chroma, 0.0f, 255.0f))];
+    }
+    return content;
+}
+
+// The reduced page and the measure on it, at every target, on real colour scans (notes in coloured pen, a
+// yellowed page) and on noise, against the plain steps.
+TEST(ColorContent, ReducedPageAndMeasureEqualThePlainStepsOnRealPagesAtEveryTarget) {
+    std::vector<DecodedImage> pages;
+    for (const char* name : {"noteshrink_notesA1_800.jpg", "pagedewarp_linguistics_thesis_a_900.jpg"}) {
+        std::FILE* file = std::fopen(testing::dataFile(name).c_str(), "rb");
+        ASSERT_NE(file, nullptr) << name;
+        DecodedImage& image = pages.emplace_back();
+        const bool decoded = decodeJpeg(file, image);
+        std::fclose(file);
+        ASSERT_TRUE(decoded && image.components == 3) << name;
+    }
+    DecodedImage& noise = pages.emplace_back();
+    noise.width = 333;
+    noise.height = 101;
+    noise.components = 3;
+    const testing::Bytes noisePixels =
+        testing::makeImage(noise.width, noise.height, 3, testing::Pattern::Noise, 9);
+    noise.pixels = std::make_unique<std::uint8_t[]>(noisePixels.size());
+    std::copy(noisePixels.begin(), noisePixels.end(), noise.pixels.get());
+    for (const DecodedImage& image : pages) {
+        const auto width = static_cast<std::size_t>(image.width);
+        testing::Bytes expected;
+        for (int by = 0; by < (image.height + 3) / 4; ++by)
+            for (std::size_t bx = 0; bx < (width + 3) / 4; ++bx)
+                for (std::size_t c = 0; c < 3; ++c) {
+                    unsigned sum = 0, n = 0;
+                    for (int y = 4 * by; y < std::min(image.height, 4 * by + 4); ++y)
+                        for (std::size_t x = 4 * bx; x < std::min(width, 4 * bx + 4); ++x, ++n)
+                            sum += image.pixels[(static_cast<std::size_t>(y) * width + x) * 3 + c];
+                    expected.push_back(static_cast<std::uint8_t>((sum + n / 2) / n));
+                }
+        const ColorContent plain = plainColorContent(expected);
+        testing::forEachTarget([&](const char* target) {
+            QuarterColorImage quarter;
+            quarter.begin(image.width, image.height);
+            for (int y = 0; y < image.height; ++y) quarter.addRow(image.pixels.get() + y * width * 3, y);
+            const testing::Bytes reduced(quarter.pixels(), quarter.pixels() + quarter.count() * 3);
+            ASSERT_EQ(testing::firstDifference(expected, reduced, image.width / 4 + 1, 3), "") << target;
+            ColorContent content;
+            measureColorContent(quarter.pixels(), quarter.count(), content);
+            EXPECT_EQ(content.paper, plain.paper) << target << ", " << image.width << " x " << image.height;
+            EXPECT_EQ(content.chroma, plain.chroma) << target << ", " << image.width << " x " << image.height;
+            EXPECT_EQ(content.pixels, plain.pixels) << target;
+        });
+    }
 }
 
 // The corrected scanlines are used where the decoding holds them: no copy of the page is counted, only

@@ -28,17 +28,40 @@ const std::uint8_t* correctedPixels(StreamedCorrection& image, std::vector<std::
     return copy.data();
 }
 
+namespace {
+
+// The rows of a gray page, corrected as the band pass below reaches them, so that each is corrected while
+// it comes into the cache: every fourth row first (the measure's guess of the ink's level reads them),
+// then the others. StreamedCorrection corrects a row where it lies, once.
+class CorrectedRows {
+  public:
+    explicit CorrectedRows(StreamedCorrection& image) : m_image(image) {
+        for (int y = 0; y < image.height(); y += 4) image.row(y);
+    }
+    // Corrects the rows before `end` not corrected yet.
+    void correctBefore(int end) {
+        for (; m_next < std::min(end, m_image.height()); ++m_next)
+            if (m_next % 4 != 0) m_image.row(m_next);
+    }
+
+  private:
+    StreamedCorrection& m_image;
+    int m_next = 0;
+};
+
+}  // namespace
+
 BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     BilevelPage page;
     const int width = image.width();
     const int height = image.height();
     const auto components = static_cast<std::size_t>(image.outputComponents());
     const std::size_t rowBytes = static_cast<std::size_t>(std::max(width, 0)) * components;
-    page.corrected = correctedPixels(image, page.copy);
-
+    std::optional<CorrectedRows> grayRows;
     std::unique_ptr<std::uint8_t[]> luminance;
-    const std::uint8_t* gray = page.corrected;
+    const std::uint8_t* gray = nullptr;
     if (components == 3) {
+        page.corrected = correctedPixels(image, page.copy);
         // Y = 0.299 R + 0.587 G + 0.114 B, in 8-bit fixed point; a page without real colour only.
         const std::size_t pixels = rowBytes / 3 * static_cast<std::size_t>(std::max(height, 0));
         luminance = std::make_unique_for_overwrite<std::uint8_t[]>(pixels);
@@ -48,6 +71,10 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
                 static_cast<std::uint8_t>((77u * rgb[0] + 150u * rgb[1] + 29u * rgb[2] + 128u) >> 8);
         }
         gray = luminance.get();
+    } else {
+        page.corrected = image.pixels();
+        gray = page.corrected;
+        grayRows.emplace(image);
     }
     const auto stride = static_cast<std::size_t>(std::max(width, 0));
     // The measure and the threshold go through the page together, a band of tiles at a time, so that each
@@ -60,6 +87,7 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     binarizer.emplace(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)),
                       bits);
     while (measurer.bandsMeasured() < measurer.bands()) {
+        if (grayRows) grayRows->correctBefore((measurer.bandsMeasured() + 1) * kToneTile);
         measurer.measureNextBand();
         if (!binarizer) continue;
         if (measurer.knownNoTextPage())
@@ -67,6 +95,8 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
         else
             binarizer->binarizeRowsBefore(measurer.bandsMeasured() * kToneTile - binarizer->half());
     }
+    // A page that stays a JPEG is encoded from every corrected row.
+    if (grayRows) grayRows->correctBefore(height);
     page.measure = measurer.finish();
     if (!page.measure.isTextPage()) return page;
     binarizer->binarizeRowsBefore(height);

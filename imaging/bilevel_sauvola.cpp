@@ -389,7 +389,6 @@ SauvolaBinarizer::SauvolaBinarizer(const std::uint8_t* gray, int width, int heig
     m_columns.assign(units * kUnit, 1);
     for (std::size_t x = 0; x < w; ++x)
         m_columns[x] = static_cast<std::uint32_t>(std::min(x + h, w - 1) - (x >= h ? x - h : 0) + 1);
-    for (int y = 0; y < std::min(m_half, m_height); ++y) moveColumns(rowAt(y), nullptr);
 }
 
 void SauvolaBinarizer::moveColumns(const std::uint8_t* entering, const std::uint8_t* leaving) {
@@ -401,6 +400,10 @@ void SauvolaBinarizer::binarizeRowsBefore(int end) {
     const auto h = static_cast<std::size_t>(m_half);
     const std::size_t wholeUnits = w / kUnit;
     const std::size_t rowBytes = m_out.stride();
+    // The first row's window holds the rows above the middle of its own from the start: they are read here,
+    // not before, as a caller may put the rows in place only as it goes.
+    if (m_rowsDone == 0 && end > 0)
+        for (int y = 0; y < std::min(m_half, m_height); ++y) moveColumns(rowAt(y), nullptr);
     for (int& y = m_rowsDone; y < std::min(end, m_height); ++y) {
         moveColumns(y + m_half < m_height ? rowAt(y + m_half) : nullptr,
                     y - m_half - 1 >= 0 ? rowAt(y - m_half - 1) : nullptr);

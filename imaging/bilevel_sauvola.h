@@ -64,7 +64,7 @@ void binarizeSauvola(const std::uint8_t* gray, int width, int height, std::size_
 // while its rows are in the cache: row y is decided once the rows up to y + window / 2 are in place.
 class SauvolaBinarizer {
   public:
-    // Resizes `out`, all white; it and the pixels must outlive the binarizer.
+    // Resizes `out`, all white; it and the pixels must outlive the binarizer. Reads no pixel yet.
     SauvolaBinarizer(const std::uint8_t* gray, int width, int height, std::size_t stride,
                      const SauvolaParameters& params, BilevelImage& out);
     SauvolaBinarizer(const SauvolaBinarizer&) = delete;

@@ -44,6 +44,10 @@ class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
 
     // The corrected scanlines, for the encoder. REQUIRES: finish() was called.
     const std::uint8_t* row(int y) noexcept override;
+    // Where row(y) leaves them: the whole image, scanline y at y * width() * outputComponents(). A
+    // scanline there is corrected once row() was called for it; row() may be called in any order, once a
+    // scanline. REQUIRES: finish() was called.
+    const std::uint8_t* pixels() const { return m_plan.componentsOut == 3 ? m_decoded.get() : m_gray.get(); }
     int width() const { return m_width; }
     int height() const { return m_height; }
     int outputComponents() const { return m_plan.componentsOut; }

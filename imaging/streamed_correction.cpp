@@ -1,5 +1,6 @@
 #include "imaging/streamed_correction.h"
 
+#include <cstdint>
 #include <new>
 
 #include "imaging/blur.h"
@@ -18,7 +19,15 @@ bool StreamedCorrection::begin(int width, int height, int components) noexcept {
         // An image that stays as it was is still decoded to the end (a damaged file must fail as before),
         // through one scanline. A gray result needs the colour of one scanline at a time only.
         const bool wholeColor = m_plan.changesImage && m_plan.componentsOut == 3;
-        m_decoded = std::make_unique_for_overwrite<std::uint8_t[]>(wholeColor ? w * h * c : w * c);
+        // libjpeg-turbo's vector colour conversion writes a scanline that starts on a 16- or 32-byte
+        // boundary with non-temporal stores, which leave it in memory, out of the cache, just before the
+        // gray conversion and the histogram read it: every scanline starts 8 bytes past such a boundary
+        // (a width of whole 16-byte groups of samples keeps each row there).
+        constexpr std::size_t kOffBoundary = 8;
+        m_decodedStorage =
+            std::make_unique_for_overwrite<std::uint8_t[]>((wholeColor ? w * h * c : w * c) + 16);
+        const auto address = reinterpret_cast<std::uintptr_t>(m_decodedStorage.get());
+        m_decoded = m_decodedStorage.get() + (kOffBoundary + 16 - address % 16) % 16;
         if (m_plan.changesImage) m_gray = std::make_unique_for_overwrite<std::uint8_t[]>(w * h);
         if (m_plan.automatic) m_histogram = HistogramCounter(w * h);
         if (m_quarter != nullptr && m_plan.changesImage && components == 3) m_quarter->begin(width, height);
@@ -34,13 +43,13 @@ std::uint8_t* StreamedCorrection::grayRow(int y) const {
 }
 
 std::uint8_t* StreamedCorrection::colorRow(int y) const {
-    return m_decoded.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) * 3;
+    return m_decoded + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) * 3;
 }
 
 std::uint8_t* StreamedCorrection::rowBuffer(int y) noexcept {
-    if (!m_plan.changesImage) return m_decoded.get();
+    if (!m_plan.changesImage) return m_decoded;
     if (m_components == 1) return grayRow(y);
-    return m_plan.componentsOut == 3 ? colorRow(y) : m_decoded.get();
+    return m_plan.componentsOut == 3 ? colorRow(y) : m_decoded;
 }
 
 void StreamedCorrection::rowDone(int y) noexcept {
@@ -48,7 +57,7 @@ void StreamedCorrection::rowDone(int y) noexcept {
     HistogramCounter* const histogram = m_plan.automatic ? &m_histogram : nullptr;
     const auto w = static_cast<std::size_t>(m_width);
     if (m_components == 3) {
-        const std::uint8_t* rgb = m_plan.componentsOut == 3 ? colorRow(y) : m_decoded.get();
+        const std::uint8_t* rgb = m_plan.componentsOut == 3 ? colorRow(y) : m_decoded;
         if (m_quarter != nullptr) m_quarter->addRow(rgb, y);
         convertToGray(rgb, grayRow(y), w, m_plan.yellowing, histogram);
     } else if (histogram != nullptr) {
@@ -71,7 +80,7 @@ void StreamedCorrection::finish() {
     // The blur reads the corrected neighbours of each pixel: all tones first.
     for (int y = 0; y < m_height; ++y) row(y);
     m_tonesPerRow = false;
-    std::uint8_t* pixels = m_plan.componentsOut == 3 ? m_decoded.get() : m_gray.get();
+    std::uint8_t* pixels = m_plan.componentsOut == 3 ? m_decoded : m_gray.get();
     ApplyBlur(pixels, m_width, m_height, m_plan.componentsOut, m_settings.blurStrength, m_settings.blur());
 }
 

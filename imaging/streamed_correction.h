@@ -47,7 +47,7 @@ class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
     // Where row(y) leaves them: the whole image, scanline y at y * width() * outputComponents(). A
     // scanline there is corrected once row() was called for it; row() may be called in any order, once a
     // scanline. REQUIRES: finish() was called.
-    const std::uint8_t* pixels() const { return m_plan.componentsOut == 3 ? m_decoded.get() : m_gray.get(); }
+    const std::uint8_t* pixels() const { return m_plan.componentsOut == 3 ? m_decoded : m_gray.get(); }
     int width() const { return m_width; }
     int height() const { return m_height; }
     int outputComponents() const { return m_plan.componentsOut; }
@@ -61,8 +61,10 @@ class StreamedCorrection final : public ScanlineSink, public ScanlineSource {
     int m_width = 0;
     int m_height = 0;
     int m_components = 0;
-    std::unique_ptr<std::uint8_t[]>
-        m_decoded;                           // the whole colour image when it stays colour, else one scanline
+    // The whole colour image when it stays colour, else one scanline; off the vector boundaries in its
+    // storage.
+    std::unique_ptr<std::uint8_t[]> m_decodedStorage;
+    std::uint8_t* m_decoded = nullptr;
     std::unique_ptr<std::uint8_t[]> m_gray;  // the whole gray image (nullptr when the image stays as it was)
     HistogramCounter m_histogram{0};         // sized in begin() when the levels are automatic
     ToneTable m_table{};

@@ -35,8 +35,12 @@ namespace {
 // then the others. StreamedCorrection corrects a row where it lies, once.
 class CorrectedRows {
   public:
-    explicit CorrectedRows(StreamedCorrection& image) : m_image(image) {
-        for (int y = 0; y < image.height(); y += 4) image.row(y);
+    // Hands every fourth row to `measurer` as it is corrected.
+    CorrectedRows(StreamedCorrection& image, ToneMeasurer& measurer) : m_image(image) {
+        for (int y = 0; y < image.height(); y += 4) {
+            image.row(y);
+            if (y < measurer.guessRows()) measurer.sampleGuessRow(y);
+        }
     }
     // Corrects the rows before `end` not corrected yet.
     void correctBefore(int end) {
@@ -74,7 +78,6 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     } else {
         page.corrected = image.pixels();
         gray = page.corrected;
-        grayRows.emplace(image);
     }
     const auto stride = static_cast<std::size_t>(std::max(width, 0));
     // The measure and the threshold go through the page together, a band of tiles at a time, so that each
@@ -82,6 +85,7 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     // Most pages --bilevel is asked for are text pages; the threshold stops as soon as the measured tiles
     // tell that this one is not.
     ToneMeasurer measurer(gray, width, height, stride);
+    if (components == 1) grayRows.emplace(image, measurer);
     BilevelImage bits;
     std::optional<SauvolaBinarizer> binarizer;
     binarizer.emplace(gray, width, height, stride, sauvolaParametersForDpi(estimatedDpi(width, height)),

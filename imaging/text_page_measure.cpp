@@ -56,6 +56,38 @@ bool isFillStep(const TileTone& tile, const TileTone& near, const TileTone& far)
 
 }  // namespace
 
+namespace {
+
+// The guess: the level of twice the ink's share in every fourth pixel of every fourth row, a few levels on.
+// Two partial counts, for every other sample.
+struct InkGuess {
+    std::array<std::uint64_t, 256> sample{};
+    std::array<std::uint64_t, 256> oddSamples{};
+    std::uint64_t sampled = 0;
+
+    void add(const std::uint8_t* row, int width) {
+        int x = 0;
+        for (; x + 4 < width; x += 8) {
+            ++sample[row[x]];
+            ++oddSamples[row[x + 4]];
+        }
+        if (x < width) ++sample[row[x]];
+        sampled += static_cast<std::uint64_t>((width + 3) / 4);
+    }
+    int bound() const {
+        std::uint64_t seen = 0;
+        int level = 0;
+        const std::uint64_t sampleInk = sampled * 2 / 200 + 1;
+        while (level < 256 && seen < sampleInk) {
+            const auto l = static_cast<std::size_t>(level++);
+            seen += sample[l] + oddSamples[l];
+        }
+        return std::min(256, level + 8);
+    }
+};
+
+}  // namespace
+
 // The page's ink: the darkest level with at least 0.5 % of the pixels of its whole tiles at or below it.
 // Most of a page is lighter than its ink: a guess of a level `bound` above it (from every fourth pixel of
 // every fourth row) lets the count skip the runs of 32 pixels that have none below it. If fewer pixels
@@ -64,6 +96,8 @@ struct ToneMeasurer::State {
     int usedWidth = 0;
     int usedHeight = 0;
     std::uint64_t inkCount = 0;
+    InkGuess guess;
+    int guessRows = 0;  // rows of it sampled
     int bound = 256;
     // Four partial counts of the runs with ink: paper repeats one level, and a single count would wait on
     // its previous increment.
@@ -94,30 +128,6 @@ int levelReached(const std::array<std::uint64_t, 256>& counts, std::uint64_t cou
         if (seen >= count) return level;
     }
     return -1;
-}
-
-// The guess: the level of twice the ink's share in every fourth pixel of every fourth row, a few levels on.
-// Two partial counts, for every other sample.
-int inkBound(const std::uint8_t* gray, int width, int height, std::size_t stride) {
-    std::array<std::uint64_t, 256> sample{};
-    std::array<std::uint64_t, 256> oddSamples{};
-    std::uint64_t sampled = 0;
-    for (int y = 0; y < height; y += 4) {
-        const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
-        int x = 0;
-        for (; x + 4 < width; x += 8) {
-            ++sample[row[x]];
-            ++oddSamples[row[x + 4]];
-        }
-        if (x < width) ++sample[row[x]];
-        sampled += static_cast<std::uint64_t>((width + 3) / 4);
-    }
-    for (std::size_t level = 0; level < 256; ++level) sample[level] += oddSamples[level];
-    std::uint64_t seen = 0;
-    int bound = 0;
-    const std::uint64_t sampleInk = sampled * 2 / 200 + 1;
-    while (bound < 256 && seen < sampleInk) seen += sample[static_cast<std::size_t>(bound++)];
-    return std::min(256, bound + 8);
 }
 
 // Adds every pixel of the runs of `rows` rows that hold one below `bound` to `counts`.
@@ -162,7 +172,6 @@ ToneMeasurer::ToneMeasurer(const std::uint8_t* gray, int width, int height, std:
     state.inkCount = std::max<std::uint64_t>(1, std::uint64_t{static_cast<std::uint32_t>(m_tileRows)} *
                                                     static_cast<std::uint32_t>(m_tileColumns) * kToneTile *
                                                     kToneTile / 200);
-    state.bound = inkBound(gray, state.usedWidth, state.usedHeight, stride);
     const auto columns = static_cast<std::size_t>(m_tileColumns);
     state.twoAbove.resize(columns);
     state.above.resize(columns);
@@ -171,8 +180,21 @@ ToneMeasurer::ToneMeasurer(const std::uint8_t* gray, int width, int height, std:
 
 ToneMeasurer::~ToneMeasurer() = default;
 
+int ToneMeasurer::guessRows() const { return m_state->usedHeight; }
+
+void ToneMeasurer::sampleGuessRow(int y) {
+    State& state = *m_state;
+    if (y != state.guessRows || y >= state.usedHeight) return;
+    state.guess.add(m_gray + static_cast<std::size_t>(y) * m_stride, state.usedWidth);
+    state.guessRows += 4;
+}
+
 void ToneMeasurer::measureNextBand() {
     State& state = *m_state;
+    if (m_band == 0) {
+        for (int y = state.guessRows; y < state.usedHeight; y += 4) sampleGuessRow(y);
+        state.bound = state.guess.bound();
+    }
     const std::uint8_t* band = m_gray + static_cast<std::size_t>(m_band) * kToneTile * m_stride;
     if (state.bound < 256)
         countInkRuns(band, state.usedWidth, kToneTile, m_stride, state.bound, state.runCounts);

@@ -55,11 +55,17 @@ ToneMeasure measureTone(const std::uint8_t* gray, int width, int height, std::si
 // band by band while its rows are in the cache. The page's pixels must stay in place until finish().
 class ToneMeasurer {
   public:
-    // Reads every fourth row of the page (the guess of its ink's level).
+    // Reads no pixel yet.
     ToneMeasurer(const std::uint8_t* gray, int width, int height, std::size_t stride);
     ToneMeasurer(const ToneMeasurer&) = delete;
     ToneMeasurer& operator=(const ToneMeasurer&) = delete;
     ~ToneMeasurer();
+
+    // The guess of the ink's level reads every fourth row before guessRows(), 0 and on: a caller that
+    // puts rows in place as it goes may hand them over with sampleGuessRow(y), y = 0, 4, 8... in turn;
+    // the first band reads those not handed over.
+    int guessRows() const;
+    void sampleGuessRow(int y);
 
     int bands() const { return m_tileRows; }
     int bandsMeasured() const { return m_band; }

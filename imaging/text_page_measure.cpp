@@ -133,13 +133,13 @@ int levelReached(const std::array<std::uint64_t, 256>& counts, std::uint64_t cou
 // Adds every pixel of the runs of `rows` rows that hold one below `bound` to `counts`.
 void countInkRuns(const std::uint8_t* gray, int width, int rows, std::size_t stride, int bound,
                   std::array<std::array<std::uint64_t, 256>, 4>& counts) {
-    const auto limit = static_cast<std::uint8_t>(bound);
+    const auto runs = static_cast<std::size_t>(width / kInkRun);
+    std::vector<std::uint8_t> hasDark(runs);
     for (int y = 0; y < rows; ++y) {
         const std::uint8_t* row = gray + static_cast<std::size_t>(y) * stride;
+        findDarkRuns(row, runs, static_cast<std::uint8_t>(bound), hasDark.data());
         for (int x = 0; x < width; x += kInkRun) {
-            std::uint8_t darkest = 255;
-            for (int i = 0; i < kInkRun; ++i) darkest = std::min(darkest, row[x + i]);
-            if (darkest >= limit) continue;
+            if (hasDark[static_cast<std::size_t>(x / kInkRun)] == 0) continue;
             // Every pixel of the run, without a branch: ink and paper alternate along a run, and a branch
             // on each would be guessed wrong often. Only the levels below the guess are read.
             for (int i = 0; i < kInkRun; i += 4) {

@@ -4,6 +4,8 @@
 
 #include "imaging/tile_samples.h"
 
+#include <algorithm>
+
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imaging/tile_samples.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -79,6 +81,27 @@ void sampleBandOn(const std::uint8_t* band, std::size_t stride, std::size_t tile
     }
 }
 
+void findDarkRunsOn(const std::uint8_t* row, std::size_t runs, std::uint8_t level, std::uint8_t* hasDark) {
+    constexpr std::size_t kRun = kSampledTile;
+    const hn::CappedTag<std::uint8_t, kRun> d;
+    const std::size_t lanes = hn::Lanes(d);
+    if (level == 0) {
+        std::fill_n(hasDark, runs, std::uint8_t{0});
+        return;
+    }
+    // v < level as v <= level - 1: the minimum of the two is v.
+    const auto below = hn::Set(d, static_cast<std::uint8_t>(level - 1));
+    for (std::size_t run = 0; run < runs; ++run) {
+        const std::uint8_t* pixels = row + run * kRun;
+        auto dark = hn::Eq(hn::Min(hn::LoadU(d, pixels), below), hn::LoadU(d, pixels));
+        for (std::size_t i = lanes; i < kRun; i += lanes) {
+            const auto v = hn::LoadU(d, pixels + i);
+            dark = hn::Or(dark, hn::Eq(hn::Min(v, below), v));
+        }
+        hasDark[run] = hn::AllFalse(d, dark) ? 0 : 1;
+    }
+}
+
 }  // namespace pagewash::tiles::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -88,6 +111,7 @@ namespace pagewash {
 namespace tiles {
 namespace {
 HWY_EXPORT(sampleBandOn);
+HWY_EXPORT(findDarkRunsOn);
 }  // namespace
 }  // namespace tiles
 
@@ -99,6 +123,10 @@ void sampleBand(const std::uint8_t* band, std::size_t stride, std::size_t tiles,
     out.highest.resize(tiles);
     out.median.resize(tiles);
     HWY_DYNAMIC_DISPATCH(tiles::sampleBandOn)(band, stride, tiles, narrowSpread, out);
+}
+
+void findDarkRuns(const std::uint8_t* row, std::size_t runs, std::uint8_t level, std::uint8_t* hasDark) {
+    HWY_DYNAMIC_DISPATCH(tiles::findDarkRunsOn)(row, runs, level, hasDark);
 }
 
 }  // namespace pagewash

@@ -33,4 +33,8 @@ struct BandSamples {
 void sampleBand(const std::uint8_t* band, std::size_t stride, std::size_t tiles, int narrowSpread,
                 BandSamples& out);
 
+// For each of `runs` runs of 32 pixels of `row`, whether one of its pixels lies below `level` (1) or none
+// (0), to hasDark[run]: the runs the measure of the page's ink counts.
+void findDarkRuns(const std::uint8_t* row, std::size_t runs, std::uint8_t level, std::uint8_t* hasDark);
+
 }  // namespace pagewash

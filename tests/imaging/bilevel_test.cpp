@@ -178,6 +178,18 @@ TEST(TileSamples, EveryTargetTakesTheSamplesAndMediansOfAHistogram) {
                     ++median;
                 EXPECT_EQ(samples.median[t], median) << target << ", band " << band << ", tile " << t;
             }
+            // The runs of the band's rows with a pixel below a level near the band's own.
+            for (std::size_t y = 0; y < 32; y += 7) {
+                const auto level = static_cast<std::uint8_t>(std::clamp(centre - spread / 2, 0, 255));
+                std::vector<std::uint8_t> hasDark(tiles, 7);
+                findDarkRuns(pixels.data() + y * stride, tiles, level, hasDark.data());
+                for (std::size_t run = 0; run < tiles; ++run) {
+                    const auto first = pixels.begin() + static_cast<std::ptrdiff_t>(y * stride + run * 32);
+                    EXPECT_EQ(hasDark[run],
+                              std::any_of(first, first + 32, [&](int v) { return v < level; }) ? 1 : 0)
+                        << target << ", band " << band << ", row " << y << ", level " << int{level};
+                }
+            }
         });
     }
 }

@@ -178,16 +178,25 @@ TEST(TileSamples, EveryTargetTakesTheSamplesAndMediansOfAHistogram) {
                     ++median;
                 EXPECT_EQ(samples.median[t], median) << target << ", band " << band << ", tile " << t;
             }
-            // The runs of the band's rows with a pixel below a level near the band's own.
+            // The runs of the band's rows with a pixel below a level: the whole row at a level within the
+            // band's, and each run at its own darkest level (none below) and one above (one at least).
             for (std::size_t y = 0; y < 32; y += 7) {
+                const std::uint8_t* row = pixels.data() + y * stride;
                 const auto level = static_cast<std::uint8_t>(std::clamp(centre - spread / 2, 0, 255));
                 std::vector<std::uint8_t> hasDark(tiles, 7);
-                findDarkRuns(pixels.data() + y * stride, tiles, level, hasDark.data());
+                findDarkRuns(row, tiles, level, hasDark.data());
                 for (std::size_t run = 0; run < tiles; ++run) {
-                    const auto first = pixels.begin() + static_cast<std::ptrdiff_t>(y * stride + run * 32);
+                    const std::uint8_t* first = row + run * 32;
                     EXPECT_EQ(hasDark[run],
                               std::any_of(first, first + 32, [&](int v) { return v < level; }) ? 1 : 0)
                         << target << ", band " << band << ", row " << y << ", level " << int{level};
+                    const int darkest = *std::min_element(first, first + 32);
+                    std::uint8_t one = 7;
+                    findDarkRuns(first, 1, static_cast<std::uint8_t>(darkest), &one);
+                    EXPECT_EQ(one, 0) << target << ", band " << band << ", darkest " << darkest;
+                    if (darkest == 255) continue;
+                    findDarkRuns(first, 1, static_cast<std::uint8_t>(darkest + 1), &one);
+                    EXPECT_EQ(one, 1) << target << ", band " << band << ", darkest " << darkest;
                 }
             }
         });

@@ -1,7 +1,6 @@
 #include "imaging/bilevel_page.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "imaging/bilevel_despeckle.h"
@@ -12,20 +11,9 @@
 
 namespace pagewash {
 
-const std::uint8_t* correctedPixels(StreamedCorrection& image, std::vector<std::uint8_t>& copy) {
-    const int height = image.height();
-    const std::size_t rowBytes = static_cast<std::size_t>(std::max(image.width(), 0)) *
-                                 static_cast<std::size_t>(image.outputComponents());
-    // StreamedCorrection corrects its scanlines in place in its whole-image buffer: they are used there,
-    // not copied, when they follow each other in it.
-    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(std::max(height, 0)));
-    for (int y = 0; y < height; ++y) rows[static_cast<std::size_t>(y)] = image.row(y);
-    bool inOrder = true;
-    for (std::size_t y = 1; y < rows.size() && inOrder; ++y) inOrder = rows[y] == rows[0] + y * rowBytes;
-    if (inOrder && !rows.empty()) return rows[0];
-    copy.resize(rowBytes * rows.size());
-    for (std::size_t y = 0; y < rows.size(); ++y) std::memcpy(copy.data() + y * rowBytes, rows[y], rowBytes);
-    return copy.data();
+const std::uint8_t* correctedPixels(StreamedCorrection& image) {
+    for (int y = 0; y < image.height(); ++y) image.row(y);
+    return image.pixels();
 }
 
 namespace {
@@ -39,7 +27,7 @@ class CorrectedRows {
     CorrectedRows(StreamedCorrection& image, ToneMeasurer& measurer) : m_image(image) {
         for (int y = 0; y < image.height(); y += 4) {
             image.row(y);
-            if (y < measurer.guessRows()) measurer.sampleGuessRow(y);
+            measurer.sampleGuessRow(y);
         }
     }
     // Corrects the rows before `end` not corrected yet.
@@ -65,7 +53,7 @@ BilevelPage codeBilevelPage(StreamedCorrection& image, int maxSpeck) {
     std::unique_ptr<std::uint8_t[]> luminance;
     const std::uint8_t* gray = nullptr;
     if (components == 3) {
-        page.corrected = correctedPixels(image, page.copy);
+        page.corrected = correctedPixels(image);
         // Y = 0.299 R + 0.587 G + 0.114 B, in 8-bit fixed point; a page without real colour only.
         const std::size_t pixels = rowBytes / 3 * static_cast<std::size_t>(std::max(height, 0));
         luminance = std::make_unique_for_overwrite<std::uint8_t[]>(pixels);
@@ -115,10 +103,9 @@ std::uint64_t bilevelMemoryNeed(int width, int height, int decodedComponents, in
     const std::uint64_t luminance = correctedComponents == 3 ? w * h : 0;
     const std::uint64_t reduced = decodedComponents == 3 ? QuarterColorImage::memoryNeed(width, height) : 0;
     const std::uint64_t bits = (w + 7) / 8 * h;
-    // The scanlines' places (8 bytes a row) and Sauvola's running sums (about 20 bytes a column and 8
-    // a column of its widest window).
-    const std::uint64_t rows = 8 * h + (w > 0 ? 20 * w + 8 * kMaxSauvolaWindow : 0);
-    return luminance + reduced + 4 * bits + rows;
+    // Sauvola's running sums: about 20 bytes a column and 8 a column of its widest window.
+    const std::uint64_t sums = w > 0 ? 20 * w + 8 * kMaxSauvolaWindow : 0;
+    return luminance + reduced + 4 * bits + sums;
 }
 
 }  // namespace pagewash

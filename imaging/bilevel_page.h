@@ -18,22 +18,14 @@ struct BilevelPage {
     std::optional<std::vector<std::uint8_t>> group4;
     // The corrected scanlines as the JPEG encoder would take them (width * outputComponents each, one
     // after the other), kept for a page that stays a JPEG: StreamedCorrection hands each scanline out
-    // once. They are the image's own whole-image buffer where its scanlines lie there in order (valid
-    // while the image lives), else `copy`.
+    // once. The image's own buffer, valid while the image lives.
     const std::uint8_t* corrected = nullptr;
-    std::vector<std::uint8_t> copy;
-
-    BilevelPage() = default;
-    BilevelPage(const BilevelPage&) = delete;  // `corrected` may point into `copy`
-    BilevelPage& operator=(const BilevelPage&) = delete;
-    BilevelPage(BilevelPage&&) = default;  // a moved vector keeps its buffer
-    BilevelPage& operator=(BilevelPage&&) = default;
 };
 
-// The corrected scanlines of `image` one after the other (width * outputComponents bytes each): the
-// image's own whole-image buffer where they lie there in order, else `copy`. Reads each scanline once.
+// Corrects every scanline of `image` where it lies and returns them, one after the other (width *
+// outputComponents bytes each): StreamedCorrection::pixels().
 // REQUIRES: image.finish() was called, and no row() since.
-const std::uint8_t* correctedPixels(StreamedCorrection& image, std::vector<std::uint8_t>& copy);
+const std::uint8_t* correctedPixels(StreamedCorrection& image);
 
 // Reads every corrected scanline of `image` once. A page of 3 components is judged on its luminance.
 // Specks of at most maxSpeck pixels are removed (despeckle).

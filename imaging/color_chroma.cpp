@@ -23,6 +23,19 @@ V lumaOf(D d, V r, V g, V b) {
     return hn::ShiftRight<8>(weighted);
 }
 
+// The R, G and B of lanes(d) interleaved pixels, each widened to d's lanes.
+template <class D>
+void loadChannels(D d, const std::uint8_t* rgb, hn::Vec<D>& r, hn::Vec<D>& g, hn::Vec<D>& b) {
+    const hn::Rebind<std::uint8_t, D> d8;
+    auto r8 = hn::Zero(d8);
+    auto g8 = hn::Zero(d8);
+    auto b8 = hn::Zero(d8);
+    hn::LoadInterleaved3(d8, rgb, r8, g8, b8);
+    r = hn::PromoteTo(d, r8);
+    g = hn::PromoteTo(d, g8);
+    b = hn::PromoteTo(d, b8);
+}
+
 std::size_t lumaLevelsOn(const std::uint8_t* rgb, std::size_t count, std::uint8_t* levels) {
     const hn::ScalableTag<std::uint16_t> d;
     const hn::Rebind<std::int16_t, decltype(d)> di;
@@ -30,11 +43,9 @@ std::size_t lumaLevelsOn(const std::uint8_t* rgb, std::size_t count, std::uint8_
     const std::size_t lanes = hn::Lanes(d);
     std::size_t i = 0;
     for (; i + lanes <= count; i += lanes) {
-        auto r8 = hn::Zero(d8);
-        auto g8 = hn::Zero(d8);
-        auto b8 = hn::Zero(d8);
-        hn::LoadInterleaved3(d8, rgb + 3 * i, r8, g8, b8);
-        const auto luma = lumaOf(d, hn::PromoteTo(d, r8), hn::PromoteTo(d, g8), hn::PromoteTo(d, b8));
+        hn::Vec<decltype(d)> r, g, b;
+        loadChannels(d, rgb + 3 * i, r, g, b);
+        const auto luma = lumaOf(d, r, g, b);
         hn::StoreU(hn::DemoteTo(d8, hn::BitCast(di, luma)), d8, levels + i);
     }
     return i;
@@ -43,7 +54,6 @@ std::size_t lumaLevelsOn(const std::uint8_t* rgb, std::size_t count, std::uint8_
 std::size_t addBrightPixelsOn(const std::uint8_t* rgb, std::size_t count, unsigned from, std::uint64_t* sum,
                               std::uint64_t* taken) {
     const hn::ScalableTag<std::uint16_t> d;
-    const hn::Rebind<std::uint8_t, decltype(d)> d8;
     const std::size_t lanes = hn::Lanes(d);
     // 256 (no pixel) fits a lane too.
     const auto threshold = hn::Set(d, static_cast<std::uint16_t>(from));
@@ -57,13 +67,8 @@ std::size_t addBrightPixelsOn(const std::uint8_t* rgb, std::size_t count, unsign
         auto sumG = hn::Zero(d);
         auto sumB = hn::Zero(d);
         for (; i < end; i += lanes) {
-            auto r8 = hn::Zero(d8);
-            auto g8 = hn::Zero(d8);
-            auto b8 = hn::Zero(d8);
-            hn::LoadInterleaved3(d8, rgb + 3 * i, r8, g8, b8);
-            const auto r = hn::PromoteTo(d, r8);
-            const auto g = hn::PromoteTo(d, g8);
-            const auto b = hn::PromoteTo(d, b8);
+            hn::Vec<decltype(d)> r, g, b;
+            loadChannels(d, rgb + 3 * i, r, g, b);
             const auto dark = hn::Lt(lumaOf(d, r, g, b), threshold);
             sumR = hn::Add(sumR, hn::IfThenZeroElse(dark, r));
             sumG = hn::Add(sumG, hn::IfThenZeroElse(dark, g));
@@ -93,13 +98,8 @@ std::size_t chromaLevelsOn(const std::uint8_t* rgb, std::size_t count, bool tint
     const auto highest = hn::Set(d, 255.0f);
     std::size_t i = 0;
     for (; i + lanes <= count; i += lanes) {
-        auto r8 = hn::Zero(d8);
-        auto g8 = hn::Zero(d8);
-        auto b8 = hn::Zero(d8);
-        hn::LoadInterleaved3(d8, rgb + 3 * i, r8, g8, b8);
-        const auto r = hn::PromoteTo(di, r8);
-        const auto g = hn::PromoteTo(di, g8);
-        const auto b = hn::PromoteTo(di, b8);
+        hn::Vec<decltype(di)> r, g, b;
+        loadChannels(di, rgb + 3 * i, r, g, b);
         // a = R - G, b = (R + G) / 2 - B: exact in float.
         const auto a = hn::ConvertTo(d, hn::Sub(r, g));
         const auto yb = hn::Sub(hn::Mul(hn::ConvertTo(d, hn::Add(r, g)), half), hn::ConvertTo(d, b));

@@ -127,7 +127,7 @@ MixedPage codeMixedPage(StreamedCorrection& image, const MixedOptions& options) 
     const int width = image.width();
     const int height = image.height();
     const int components = image.outputComponents();
-    page.corrected = correctedPixels(image, page.copy);
+    page.corrected = correctedPixels(image);
     const std::size_t pixels =
         static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
     std::vector<std::uint8_t> luminance;

@@ -65,16 +65,8 @@ struct MixedPage {
     std::optional<std::vector<std::uint8_t>> group4;  // Text with options.bilevel
     std::optional<MixedLayers> layers;                // Mixed, and Text without options.bilevel
     // As BilevelPage: the corrected scanlines (width * outputComponents each, one after the other) for a
-    // page that stays a JPEG (or is kept by --keep-smaller). They are the image's own whole-image buffer
-    // where its scanlines lie there in order (valid while the image lives), else `copy`.
+    // page that stays a JPEG (or is kept by --keep-smaller), in the image's own buffer.
     const std::uint8_t* corrected = nullptr;
-    std::vector<std::uint8_t> copy;
-
-    MixedPage() = default;
-    MixedPage(const MixedPage&) = delete;  // `corrected` may point into `copy`
-    MixedPage& operator=(const MixedPage&) = delete;
-    MixedPage(MixedPage&&) = default;  // a moved vector keeps its buffer
-    MixedPage& operator=(MixedPage&&) = default;
 };
 
 // Reads every corrected scanline of `image` once. Throws std::bad_alloc.

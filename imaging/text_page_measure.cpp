@@ -180,8 +180,6 @@ ToneMeasurer::ToneMeasurer(const std::uint8_t* gray, int width, int height, std:
 
 ToneMeasurer::~ToneMeasurer() = default;
 
-int ToneMeasurer::guessRows() const { return m_state->usedHeight; }
-
 void ToneMeasurer::sampleGuessRow(int y) {
     State& state = *m_state;
     if (y != state.guessRows || y >= state.usedHeight) return;
@@ -222,6 +220,7 @@ void ToneMeasurer::measureNextBand() {
                 state.histogram[l] += state.oddSamples[l];
                 state.oddSamples[l] = 0;
             }
+            // The page's ink is not known yet: its `darkest` is judged against it in finish().
             tone = tileTone(state.histogram.data(), kTileSamples, 0, lowest);
             std::fill(state.histogram.begin() + lowest, state.histogram.begin() + highest + 1, 0);
         }

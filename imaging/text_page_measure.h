@@ -61,10 +61,9 @@ class ToneMeasurer {
     ToneMeasurer& operator=(const ToneMeasurer&) = delete;
     ~ToneMeasurer();
 
-    // The guess of the ink's level reads every fourth row before guessRows(), 0 and on: a caller that
-    // puts rows in place as it goes may hand them over with sampleGuessRow(y), y = 0, 4, 8... in turn;
-    // the first band reads those not handed over.
-    int guessRows() const;
+    // The guess of the ink's level reads every fourth row of the whole tiles, 0 and on: a caller that puts
+    // rows in place as it goes may hand them over with sampleGuessRow(y), y = 0, 4, 8... in turn (others
+    // are ignored); the first band reads those not handed over.
     void sampleGuessRow(int y);
 
     int bands() const { return m_tileRows; }
